@@ -1,0 +1,30 @@
+# The two set-up commands: `make demo` renders the bundled demo scene, `make test` runs every test.
+BUILD_DIR ?= build
+SAN_DIR ?= build-sanitize
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+
+.PHONY: deps build demo test sanitize-test fuzz clean
+
+deps:
+	@./scripts/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+demo: build
+	@mkdir -p out
+	cd out && QUORVA_ROOT=$(CURDIR)/share ../$(BUILD_DIR)/quorva ../examples/demo -m </dev/null; status=$$?; \
+	  if [ -f demo.tga ]; then echo "demo image: $(CURDIR)/out/demo.tga"; fi; exit $$status
+
+test: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+sanitize-test: deps
+	cmake -S . -B $(SAN_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DQUORVA_SANITIZE=ON
+	cmake --build $(SAN_DIR) -j $(JOBS)
+	cd $(SAN_DIR) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD_DIR) $(SAN_DIR) out

@@ -1,0 +1,107 @@
+// The tracked allocator: a doubly linked list of headers in front of the callers' blocks.
+#include "diagnostics/allocation.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "diagnostics/diagnostics.h"
+#include "diagnostics/internal_failure.h"
+
+namespace quorva {
+namespace {
+
+// The header is padded so that the caller's block keeps the strictest fundamental alignment.
+constexpr std::size_t HeaderSize =
+    (sizeof(TrackedBlock) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) * alignof(std::max_align_t);
+
+struct Tracker {
+    TrackedBlock* newest = nullptr;
+    AllocationCounters counters;
+    std::size_t blocks = 0;
+    std::uint64_t generation = 1;
+};
+
+Tracker& tracker() {
+    static Tracker t;
+    return t;
+}
+
+void* link(TrackedBlock* header, std::size_t size, std::uint8_t tag) {
+    Tracker& t = tracker();
+    header->size = static_cast<std::int32_t>(size);
+    header->tag = tag;
+    header->next = nullptr;
+    header->previous = t.newest;
+    if (t.newest) t.newest->next = header;
+    t.newest = header;
+    ++t.blocks;
+    return reinterpret_cast<unsigned char*>(header) + HeaderSize;
+}
+
+const char* orEmpty(const char* s) { return s ? s : ""; }
+
+}  // namespace
+
+void* trackedAllocate(std::size_t size, const char* file, int line, std::uint8_t tag) {
+    if (size == 0) warning("NULL size allocation at %s, line %d", orEmpty(file), line);
+    auto* header = static_cast<TrackedBlock*>(std::malloc(size + HeaderSize));
+    if (!header) fatal("Failed memory allocation (size: %ld)", static_cast<long>(size));
+    Tracker& t = tracker();
+    ++t.counters.allocations;
+    t.counters.allocatedBytes += static_cast<std::uint32_t>(size);
+    return link(header, size, tag);
+}
+
+void* trackedAllocateZeroed(std::size_t count, std::size_t size, const char* file, int line, std::uint8_t tag) {
+    if (size == 0 || count == 0) warning("NULL size c_allocation at %s, line %d", orEmpty(file), line);
+    // The zeroed routine asks the system for count x (size + header); at least one header is needed.
+    std::size_t bytes = count * (size + HeaderSize);
+    if (bytes < HeaderSize) bytes = HeaderSize;
+    auto* header = static_cast<TrackedBlock*>(std::calloc(1, bytes));
+    if (!header) fatal("Failed memory allocation (size: %ld)", static_cast<long>(count * size));
+    Tracker& t = tracker();
+    ++t.counters.zeroedAllocations;
+    t.counters.zeroedBytes += static_cast<std::uint32_t>(count * size);
+    return link(header, count * size, tag);
+}
+
+void trackedRelease(const char* file, int line, void* block) {
+    if (!block)
+        internalFailure(InternalFailure::DeallocateNull, "Attempt to deallocate NULL pointer at %s, line %d",
+                        orEmpty(file), line);
+    Tracker& t = tracker();
+    auto* header = reinterpret_cast<TrackedBlock*>(static_cast<unsigned char*>(block) - HeaderSize);
+    if (header->previous) header->previous->next = header->next;
+    if (header->next) {
+        header->next->previous = header->previous;
+    } else {
+        t.newest = header->previous;
+        if (t.newest) t.newest->next = nullptr;
+    }
+    t.counters.releasedBytes += static_cast<std::uint32_t>(header->size);
+    ++t.counters.releases;
+    --t.blocks;
+    std::free(header);
+}
+
+void trackedReleaseAll() {
+    Tracker& t = tracker();
+    TrackedBlock* block = t.newest;
+    while (block) {
+        TrackedBlock* previous = block->previous;
+        std::free(block);
+        block = previous;
+    }
+    t.newest = nullptr;
+    t.counters = AllocationCounters{};
+    t.blocks = 0;
+    ++t.generation;
+}
+
+AllocationCounters allocationCounters() { return tracker().counters; }
+
+std::size_t trackedBlockCount() { return tracker().blocks; }
+
+std::uint64_t allocationGeneration() { return tracker().generation; }
+
+}  // namespace quorva

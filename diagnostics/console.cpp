@@ -1,0 +1,82 @@
+// Terminal key polling with termios: the terminal is switched to non-canonical, no-echo mode the
+// first time a key is polled and restored when the process ends.
+#include "diagnostics/console.h"
+
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace quorva {
+namespace {
+
+class TerminalKeys final : public KeySource {
+public:
+    bool keyWaiting() override {
+        if (!prepare()) return false;
+        pollfd fd{STDIN_FILENO, POLLIN, 0};
+        if (poll(&fd, 1, 0) <= 0) return false;
+        return (fd.revents & POLLIN) != 0;
+    }
+
+    int readKey() override {
+        if (!prepare()) return -1;
+        unsigned char c = 0;
+        ssize_t n = ::read(STDIN_FILENO, &c, 1);
+        if (n != 1) {
+            atEnd_ = true;  // end of input or an error: never wait on it again
+            return -1;
+        }
+        return c;
+    }
+
+private:
+    bool prepare() {
+        if (atEnd_) return false;
+        if (!checked_) {
+            checked_ = true;
+            isTerminal_ = isatty(STDIN_FILENO) == 1;
+            if (isTerminal_ && tcgetattr(STDIN_FILENO, &saved_) == 0) {
+                termios raw = saved_;
+                raw.c_lflag &= ~(ICANON | ECHO);
+                raw.c_cc[VMIN] = 1;
+                raw.c_cc[VTIME] = 0;
+                if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) {
+                    restoreOnExit_ = this;
+                    std::atexit([] {
+                        if (restoreOnExit_) tcsetattr(STDIN_FILENO, TCSANOW, &restoreOnExit_->saved_);
+                    });
+                }
+            }
+        }
+        return isTerminal_;
+    }
+
+    bool checked_ = false;
+    bool isTerminal_ = false;
+    bool atEnd_ = false;
+    termios saved_{};
+    static inline TerminalKeys* restoreOnExit_ = nullptr;
+};
+
+TerminalKeys& terminalKeys() {
+    static TerminalKeys terminal;
+    return terminal;
+}
+
+KeySource* installed = nullptr;
+
+}  // namespace
+
+KeySource& keys() { return installed ? *installed : terminalKeys(); }
+
+void setKeySource(KeySource* source) { installed = source; }
+
+int waitForKey() {
+    if (installed) return installed->readKey();
+    // readKey blocks in non-canonical mode (VMIN 1) on a terminal and returns -1 otherwise.
+    return terminalKeys().readKey();
+}
+
+}  // namespace quorva

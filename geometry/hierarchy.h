@@ -1,0 +1,40 @@
+// The Slabs bounding hierarchy: bottom-up build by a surface-area cost rule, the camera frontier, and
+// the front-to-back traversal with a binary-heap priority queue.
+#pragma once
+
+#include <vector>
+
+#include "geometry/shape.h"
+#include "geometry/world.h"
+
+namespace quorva {
+
+class SceneState;
+
+// A node of the hierarchy (kind 23). Members are shapes, mesh triangles or other groups; the World
+// owns them.
+class BoundingGroup final : public Shape {
+public:
+    BoundingGroup() : Shape(ShapeKind::BoundingGroup) {}
+    std::vector<Shape*> members;
+    std::unique_ptr<Shape> clone() const override;
+};
+
+// Builds the hierarchy over the main list (light entries left out); sets world.root. Returns 1 when a
+// root was built, 0 for an empty main list.
+int buildHierarchy(World& world);
+
+// For every kind-10 entry of the main list, in list order: instantiates its light with the entry's
+// transform into the scene's light list and records the entry in world.lightEntries.
+void prepareLightEntries(World& world, SceneState& scene);
+
+// Fills world.cameraFrontier with the cut of the tree seen from the eye point.
+void buildCameraFrontier(World& world, const Vec3& eye);
+
+// Traversal used by intersectWorld when world.root is set.
+bool traverse(RenderContext& ctx, const Ray& ray, Intersection& hit, double tmin, double tmax, const World& world);
+
+// Padded bounds of a mesh triangle; false (0) for a degenerate triangle.
+bool meshTriangleBounds(const class MeshTriangle& triangle, Box& out);
+
+}  // namespace quorva

@@ -1,0 +1,32 @@
+// The two frame buffers of a band: SBuffer (8-bit red, green, blue, alpha per pixel) and ZBuffer
+// (camera distance per pixel). Both have height + 1 rows of which only the band's rows are present;
+// each present row has width + 1 entries (the last column is a spare).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace quorva {
+
+struct SBuffer {
+    int width = 0, height = 0;
+    std::vector<std::vector<std::uint8_t>> rows;  // empty vector = absent row; else (width + 1) * 4 bytes
+    bool hasRow(int y) const { return y >= 0 && y < static_cast<int>(rows.size()) && !rows[y].empty(); }
+    std::uint8_t* row(int y) { return rows[y].data(); }
+    const std::uint8_t* row(int y) const { return rows[y].data(); }
+};
+
+struct ZBuffer {
+    int width = 0, height = 0;
+    std::vector<std::vector<double>> rows;  // empty = absent; else width + 1 depths, 1000000 = no hit
+    bool hasRow(int y) const { return y >= 0 && y < static_cast<int>(rows.size()) && !rows[y].empty(); }
+};
+
+struct FrameBuffers {
+    SBuffer color;
+    ZBuffer depth;
+    bool hasDepth = false;     // the ZBuffer exists
+    bool zDumped = false;      // the Z channel of this frame was written
+};
+
+}  // namespace quorva

@@ -1,0 +1,115 @@
+// Everything a ray mutates while it is traced: statistics, sampler state, the per-level ray records,
+// the dispersion and blur state, the per-light shadow caches. One RenderContext per rendering thread;
+// the scene it points to is read-only while pixels render.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "geometry/vec3.h"
+#include "gi/quasi_random.h"
+
+namespace quorva {
+
+class Shape;
+struct SceneState;
+
+// Counters printed by -d; zeroed at the start of every frame.
+struct RenderStatistics {
+    std::uint32_t primaryRays = 0;
+    std::uint32_t shadowRays = 0;
+    std::uint32_t reflectedRays = 0;
+    std::uint32_t refractedRays = 0;
+    std::uint32_t dispersionRays = 0;
+    std::uint32_t internalReflectionRays = 0;
+    std::uint32_t jitteredRays = 0;
+    std::uint32_t irradianceRays = 0;
+    std::uint32_t photonRays = 0;  // emitted
+    std::uint32_t photonRefracted = 0;
+    std::uint32_t photonDispersion = 0;
+    std::uint32_t photonReflected = 0;
+    std::uint32_t photonInternalReflected = 0;
+    std::uint32_t surfacePhotonsGathered = 0;
+    std::uint32_t mediaPhotonsGathered = 0;
+    std::uint32_t shadowChecks = 0;
+    std::uint32_t shadowCacheHits = 0;
+    std::uint32_t boundsChecked = 0;
+    std::uint32_t objectsChecked = 0;
+    std::uint32_t queuePushes = 0;
+    std::uint32_t queuePeak = 0;
+    std::uint32_t traversals = 0;
+};
+
+// Process-wide settings every intersection reads; copied from the options when a frame starts.
+struct TraceSettings {
+    int renderMode = 1;               // RenderMode: 0 OpenGL, 1 ray tracing, 2 scanline, 3 hidden line, 4 subdividing
+    std::uint16_t featureMask = 127;  // settled FeatureMask
+    double minRayDistance = 0.001;    // origin-advance threshold of the one-shape step
+    double shadowBias = 0.001;        // smallest hit distance of every non-primary ray
+    int maxRayLevel = 6;
+};
+
+// The ray of each level 0..9, as the expression functions read it.
+struct LevelRecord {
+    Ray ray;
+    bool valid = false;
+};
+
+class RenderContext {
+public:
+    RenderContext() = default;
+    explicit RenderContext(const SceneState* scene) : scene(scene) {}
+
+    const SceneState* scene = nullptr;  // null in pure geometry tests
+    TraceSettings settings;
+    RenderStatistics stats;
+
+    // Search modes of the current intersection query.
+    bool anyHit = false;             // shadow rays: only casting shapes, stop at the first opaque hit
+    bool particleCollision = false;  // particle shapes are skipped
+    bool shadowTest = false;         // combination shaders report their combined transmission
+
+    Vec3 eye;             // camera location: primary rays from exactly here start at the camera frontier
+    bool hasEye = false;  // the frontier rule applies only when set
+
+    // Samplers.
+    QuasiRandom aperturePairs{2};
+    QuasiRandom blurPairs{2};
+    QuasiRandom shadowTriples{3};
+    QuasiRandom areaLightPairs{2};
+
+    std::array<LevelRecord, 10> levels{};
+
+    // Dispersion and blur state, saved and restored around recursive traces.
+    bool dispersing = false;
+    int dispersionIndex = 0;
+    int dispersionCount = 0;
+    int blurDepth = 0;
+
+    // Global-illumination state.
+    int irradianceDepth = 0;
+    bool photonPass = false;
+    bool primaryGrid = false;
+
+    // Pixel being rendered (background expressions read it).
+    int currentRow = 0;
+    int currentColumn = 0;
+
+    // Shadow caches: last occluder per light (by light index) and ray level 0..9.
+    std::vector<std::array<const Shape*, 10>> shadowCache;
+
+    // Hit distances stored for the shaders (absorption): the distance of the latest hit on a shape,
+    // kept in a small direct-mapped table instead of in the read-only shape.
+    void storeHitDistance(const Shape* shape, double distance);
+    double hitDistance(const Shape* shape) const;
+
+private:
+    struct HitSlot {
+        const Shape* shape = nullptr;
+        double distance = 0;
+    };
+    std::array<HitSlot, 64> hitSlots_{};
+};
+
+}  // namespace quorva

@@ -1,0 +1,45 @@
+// The lexer: tokens of ascii scene and shader files, the include stack of ReadArchive, and the input
+// position every message reports.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "diagnostics/diagnostics.h"
+#include "scene/token.h"
+
+namespace quorva {
+
+class SymbolTable;
+
+class Lexer final : public InputPosition {
+public:
+    static constexpr int MaxIncludeDepth = 16;
+
+    Lexer();
+    ~Lexer() override;
+    Lexer(const Lexer&) = delete;
+    Lexer& operator=(const Lexer&) = delete;
+
+    // Opens level 0 (empty name = standard input, reported as "<stdin>"); line 1, depth 1.
+    // Failure: "Failed to open ascii file \"%s\"". Installs itself as the diagnostics position.
+    void open(const std::string& name);
+    // Opens in-memory text as level 0 under the given name (tests, fuzzing).
+    void openText(const std::string& text, const std::string& name);
+    // The next token; declared names are classified through `symbols`.
+    Token next(const SymbolTable& symbols);
+    // ReadArchive: pushes an include found through the search path (a 17th level warns and is refused).
+    void pushInclude(const std::string& name);
+    // Closes every open file and removes itself as the diagnostics position.
+    void close();
+
+    bool active() const override;
+    std::string fileName() const override;
+    int line() const override;
+
+private:
+    struct Impl;
+    Impl* impl_;
+};
+
+}  // namespace quorva

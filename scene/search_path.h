@@ -1,0 +1,39 @@
+// The search path: the empty prefix, then every sub-folder of the folder named by QUORVA_ROOT, depth
+// first (each folder before its own sub-folders, names sorted), at most 100 entries. Included files,
+// texture images and meshes are looked up along it.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace quorva {
+
+class SearchPath {
+public:
+    static constexpr int MaxEntries = 100;
+
+    // Reads QUORVA_ROOT and scans it. A missing variable prints
+    // "\nERROR: environment variable QUORVA_ROOT not defined!\n", closes the log, releases all tracked
+    // memory and raises the exit (status 1) as a FatalError with an empty report.
+    void scanFromEnvironment();
+    // Scans the given root folder.
+    void scan(const std::string& root);
+    // Only the empty prefix (tests).
+    void reset();
+
+    // The first prefix + name (double quotes removed) that opens in `mode`; null when none does.
+    std::FILE* open(const std::string& name, const char* mode, std::string* foundPath = nullptr) const;
+    // The path of the first prefix + name that opens for binary reading, or "" when none does.
+    std::string find(const std::string& name) const;
+
+    const std::vector<std::string>& entries() const { return entries_; }
+
+private:
+    std::vector<std::string> entries_{""};
+};
+
+// The process-wide search path, built once by the driver.
+SearchPath& searchPath();
+
+}  // namespace quorva
