@@ -35,7 +35,6 @@ void Shape::applyTransform(const Transform& n) {
     compose(*transform, n);
 }
 
-void Shape::subdivide(World&) {}
 void Shape::evaluate(double, double, SurfacePoint&) const {}
 bool Shape::intersect(RenderContext&, const Ray&, double, double, Intersection&) const { return false; }
 bool Shape::inside(const Vec3&) const { return false; }

@@ -1,11 +1,8 @@
 // Minimal bodies of the scene-language interfaces until the language lands.
 #include "diagnostics/diagnostics.h"
-#include "render/camera.h"
 #include "scene/request.h"
-#include "scene/scene_state.h"
 #include "scene/symbol_table.h"
 #include "scene/value.h"
-#include "shading/light.h"
 
 namespace quorva {
 
@@ -58,25 +55,5 @@ void SymbolTable::keepStaticEntries() {
     }
 }
 void SymbolTable::clear() { chains_.clear(); }
-
-SceneState::SceneState() : symbols(std::make_unique<SymbolTable>()) {}
-SceneState::~SceneState() = default;
-
-void SceneState::resetFrame() {
-    options = Options{};
-    camera = Camera{};
-    world.clear();
-    lights.clear();
-    background = BackgroundSettings{};
-    fog = FogSettings{};
-    sun = SunLightSettings{};
-    placeholderCalls.clear();
-}
-
-void SceneState::resetScene() {
-    resetFrame();
-    frames = AnimationCounters{};
-    symbols->clear();
-}
 
 }  // namespace quorva

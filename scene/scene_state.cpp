@@ -1,0 +1,29 @@
+// Reset of the per-scene and per-frame records.
+#include "scene/scene_state.h"
+
+#include "scene/symbol_table.h"
+#include "shading/light.h"
+
+namespace quorva {
+
+SceneState::SceneState() : symbols(std::make_unique<SymbolTable>()) {}
+SceneState::~SceneState() = default;
+
+void SceneState::resetFrame() {
+    options = Options{};
+    camera = Camera{};
+    world.clear();
+    lights.clear();
+    background = BackgroundSettings{};
+    fog = FogSettings{};
+    sun = SunLightSettings{};
+    placeholderCalls.clear();
+}
+
+void SceneState::resetScene() {
+    resetFrame();
+    frames = AnimationCounters{};
+    symbols->clear();
+}
+
+}  // namespace quorva
