@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "geometry/vec3.h"
+
 namespace quorva {
 
 struct SBuffer {
@@ -28,5 +30,27 @@ struct FrameBuffers {
     bool hasDepth = false;     // the ZBuffer exists
     bool zDumped = false;      // the Z channel of this frame was written
 };
+
+}  // namespace quorva
+
+namespace quorva {
+
+struct Camera;
+struct TargaOutput;
+
+// Stores one pixel: each channel becomes trunc(v * 255) clamped to 0..255. Coordinates outside
+// 0..width / 0..height are fatal "SBufer coordinate out of range (%d, %d)"; an absent row prints
+// "Out of bounds pixel (x:%d, y:%d)" and stores nothing.
+void putSBufferPixel(FrameBuffers& frame, const Color& colour, double alpha, int x, int y);
+// Keeps the smaller depth; same checks with "ZBufer coordinate out of range (%d, %d)".
+void putZBufferDepth(FrameBuffers& frame, double depth, int y, int x);
+
+// Per band: allocate and fill the buffers for rows firstRow..lastRow (resumed rows read back from
+// `resume` when given), build the pixel filter's weight table.
+void prepareBand(FrameBuffers& frame, const Camera& camera, TargaOutput* resume, int firstRow, int lastRow,
+                 bool withDepth);
+// Filters the band in place when a pixel filter is set ("\nPerforming %s pixel filtering..." / " Done.").
+void filterBand(FrameBuffers& frame, const Camera& camera, int firstRow, int lastRow);
+void releaseBand(FrameBuffers& frame);
 
 }  // namespace quorva

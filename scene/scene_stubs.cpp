@@ -1,6 +1,7 @@
 // Minimal bodies of the scene-language interfaces until the language lands.
 #include "diagnostics/diagnostics.h"
 #include "scene/request.h"
+#include "scene/search_path.h"
 #include "scene/symbol_table.h"
 #include "scene/value.h"
 
@@ -55,5 +56,22 @@ void SymbolTable::keepStaticEntries() {
     }
 }
 void SymbolTable::clear() { chains_.clear(); }
+
+void SearchPath::reset() { entries_.assign(1, ""); }
+std::FILE* SearchPath::open(const std::string& name, const char* mode, std::string* foundPath) const {
+    std::FILE* f = std::fopen(name.c_str(), mode);
+    if (f && foundPath) *foundPath = name;
+    return f;
+}
+std::string SearchPath::find(const std::string& name) const {
+    std::FILE* f = std::fopen(name.c_str(), "rb");
+    if (!f) return "";
+    std::fclose(f);
+    return name;
+}
+SearchPath& searchPath() {
+    static SearchPath path;
+    return path;
+}
 
 }  // namespace quorva

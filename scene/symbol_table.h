@@ -5,7 +5,12 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <variant>
 #include <vector>
+
+#include "geometry/transform.h"
+#include "scene/request.h"
+#include "shading/shader.h"
 
 namespace quorva {
 
@@ -23,11 +28,21 @@ enum class SymbolKind : int {
     ShaderSpectrum = 159,
 };
 
+class Shape;
+struct ParticleGeneratorDefinition;  // particle generators (placeholder until they land)
+
+// The value of a declared name, by kind: an expression, a declared Solid (instanced with copyShape), a
+// surface description, a shader, a transformation stack, a shader spectrum or a particle generator.
+using SymbolValue =
+    std::variant<std::monostate, RequestPtr, std::shared_ptr<const Shape>, std::shared_ptr<const SurfaceDescription>,
+                 std::shared_ptr<const Shader>, std::shared_ptr<const Transform>,
+                 std::shared_ptr<const ShaderSpectrum>, std::shared_ptr<const ParticleGeneratorDefinition>>;
+
 struct SymbolEntry {
     std::string name;
     SymbolKind kind = SymbolKind::Expression;
     bool isStatic = false;
-    std::shared_ptr<void> value;  // the Request, Shape definition, shader, ... of the kind
+    SymbolValue value;
 };
 
 class SymbolTable {

@@ -1,0 +1,59 @@
+// What the pixel loops share while one band renders: the scene, the render context, the frame buffers,
+// the view frame computed when RenderRows starts, the column range and the stop state.
+#pragma once
+
+#include "geometry/vec3.h"
+
+namespace quorva {
+
+struct SceneState;
+class RenderContext;
+struct FrameBuffers;
+struct Camera;
+struct Options;
+
+// Optional on-screen frame buffer window; the loops draw finished pixels into it.
+class FramebufferDisplay {
+public:
+    virtual ~FramebufferDisplay() = default;
+    virtual void drawPixel(int x, int y, const Color& colour) = 0;
+};
+
+// View data computed once per call of RenderRows.
+struct ViewFrame {
+    Vec3 viewDir;  // D
+    Vec3 right;    // R
+    Vec3 up;       // U (orthogonalised)
+    double tanHalf = 0;
+    double tanHalfAspect = 0;
+};
+
+struct RenderJob {
+    SceneState& scene;
+    RenderContext& ctx;
+    FrameBuffers& frame;
+    ViewFrame view;
+    int columnStart = 0;
+    int columnEnd = 0;
+    bool stopRequested = false;  // Escape: stop the render (and the run)
+    bool keyPressed = false;     // any key: the pixel loop ended early
+    FramebufferDisplay* display = nullptr;
+    // Anti-aliasing state settled once per frame when rendering starts.
+    bool superAdaptive = false;
+    int level = 0;     // anti-aliasing level after settling
+    int gridSize = 4;  // N
+};
+
+// One anti-aliasing sample at image position (x, y) (depth of field included); colour and alpha are
+// clamped to [0, 1]. When *recordFirstDepth is set, the depth is stored in *firstDepth and the flag is
+// cleared. Returns the depth of the last traced ray.
+double cameraSample(RenderJob& job, Color& colour, double& alpha, double x, double y, bool* recordFirstDepth,
+                    double* firstDepth);
+
+// Exposure, then the display gamma exponent.
+void applyExposure(const Camera& camera, const Options& options, Color& colour);
+
+// Finishes one pixel: SBuffer store, ZBuffer depth test, framebuffer display.
+void finishPixel(RenderJob& job, int x, int y, const Color& colour, double alpha, double depth);
+
+}  // namespace quorva
