@@ -3,6 +3,7 @@
 // it per scene and per frame.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -75,6 +76,7 @@ struct SceneState {
     SunLightSettings sun;
     OutputNames output;
     std::vector<PlaceholderCall> placeholderCalls;
+    std::array<double, 256> jitter{};  // the JitterTable, refilled per scene by the driver
 
     // Resets everything a frame re-parses (options, camera, world, lights, background, fog, sun);
     // keeps the animation counters and the symbol table.
