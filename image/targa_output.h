@@ -14,17 +14,24 @@ struct FrameBuffers;
 
 struct TargaOutput;  // defined in image/targa_output.cpp
 
+// Owning pointer usable where TargaOutput is incomplete; destroying it closes the file without
+// completing it (closeTargaOutput is the normal end).
+struct TargaOutputDeleter {
+    void operator()(TargaOutput* out) const;
+};
+using TargaOutputPtr = std::unique_ptr<TargaOutput, TargaOutputDeleter>;
+
 // Creates the writer; with `resume`, first scans an existing file of that name and keeps it aside
 // under a unique temporary name so its complete rows can be read back. Writes header and image ID.
 // `width`/`height` are the frame's.
-std::unique_ptr<TargaOutput> openTargaOutput(bool compressed, const std::string& path, int width, int height,
-                                             bool resume, int bitsPerPixel);
+TargaOutputPtr openTargaOutput(bool compressed, const std::string& path, int width, int height,
+                              bool resume, int bitsPerPixel);
 // Writes rows first..min(last, height - 1) of the SBuffer and flushes the pending packet.
 void writeTargaRows(int first, const FrameBuffers& frame, TargaOutput& out, int last);
 // Fills one SBuffer row from the old image when resuming; false when the row is not available.
 bool readResumedRow(FrameBuffers& frame, TargaOutput& out, int row);
 // Completes the file (missing rows black when not resuming), closes it and removes the resume copy.
-void closeTargaOutput(std::unique_ptr<TargaOutput> out);
+void closeTargaOutput(TargaOutputPtr out);
 // Rows already present in the old image (1) or not (0), for the render loop to skip.
 const std::vector<unsigned char>& rowsDone(const TargaOutput& out);
 
