@@ -48,7 +48,7 @@ struct RenderFixture {
     SceneState scene;
     RenderContext ctx;
     FrameBuffers frame;
-    RenderJob job{scene, ctx, frame};
+    RenderJob job{scene, ctx, frame, {}};
 
     explicit RenderFixture(int width = 8, int height = 6) {
         scene.camera.width = width;
