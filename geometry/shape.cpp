@@ -1,8 +1,11 @@
-// Placeholder bodies of the shape model until it lands.
+// The common Shape record, the one-shape intersection step, hit recording and shape copies.
 #include "geometry/shape.h"
 
 #include "diagnostics/diagnostics.h"
+#include "diagnostics/internal_failure.h"
+#include "geometry/mesh_triangle.h"
 #include "geometry/world.h"
+#include "render/render_context.h"
 #include "shading/shader.h"
 
 namespace quorva {
@@ -36,8 +39,12 @@ void Shape::applyTransform(const Transform& n) {
 }
 
 void Shape::evaluate(double, double, SurfacePoint&) const {}
-bool Shape::intersect(RenderContext&, const Ray&, double, double, Intersection&) const { return false; }
-bool Shape::inside(const Vec3&) const { return false; }
+bool Shape::intersect(RenderContext&, const Ray&, double, double, Intersection&) const {
+    return false;
+}
+bool Shape::inside(const Vec3&) const {
+    return false;
+}
 
 const Shader* effectiveShader(const Shape& shape) {
     for (const Shape* s = &shape; s; s = s->parent)
@@ -45,18 +52,104 @@ const Shader* effectiveShader(const Shape& shape) {
     return nullptr;
 }
 
-bool intersectShape(RenderContext&, const Ray&, double, double, Intersection&, const Shape&) { return false; }
+bool intersectShape(RenderContext& ctx, const Ray& worldRay, double tmin, double tmax, Intersection& hit,
+                    const Shape& shape) {
+    const bool isTriangle = shape.kind == ShapeKind::MeshTriangle;
+    // A mesh triangle answers for the shape it was cut from.
+    const Shape& owner = isTriangle && shape.parent ? *shape.parent : shape;
+    if (ctx.anyHit && !(owner.attributes & ShapeAttr::CastsShadows)) return false;
+    if (ctx.particleCollision && (owner.attributes & ShapeAttr::Particle)) return false;
 
-bool recordHit(RenderContext&, const Shape&, const Vec3&, double, const Vec3&, Intersection&, const Vec3&) {
-    return false;
+    Intersection local;
+    double offset = 0;
+    double scale = 1;
+    if (isTriangle) {
+        static_cast<const MeshTriangle&>(shape).intersectWorldRay(ctx, worldRay, tmin, tmax, local);
+    } else {
+        Ray ray = worldRay;
+        if (const Transform* t = shape.transform.get()) {
+            ray.origin = transformPoint(t->inverse, worldRay.origin);
+            ray.direction = transformVector(t->inverse, worldRay.direction);
+            // Object-space distances count in units of the renormalised direction.
+            scale = normalize(ray.direction);
+            tmin *= scale;
+            tmax *= scale;
+        }
+        // Start far-off searches from the advanced origin so the kinds work near t = 0, where their
+        // arithmetic is best conditioned; the offset is added back below.
+        if (tmin > ctx.settings.minRayDistance) {
+            ray.origin += ray.direction * tmin;
+            offset = tmin;
+            tmax -= tmin;
+            tmin = 0;
+        }
+        shape.intersect(ctx, ray, tmin, tmax, local);
+    }
+    if (!local.hit) return false;
+
+    const double distance = (local.distance + offset) / scale;
+    if (hit.hit && !(distance < hit.distance)) return false;
+    hit = local;
+    hit.distance = distance;
+    return true;
 }
 
-std::unique_ptr<Shape> copyShape(const Shape& definition) { return definition.clone(); }
+bool recordHit(RenderContext& ctx, const Shape& shape, const Vec3& objectNormal, double t,
+               const Vec3& objectPoint, Intersection& hit, const Vec3& surfaceCoords) {
+    // A nearer root already recorded wins; the caller still counts this root as handled.
+    if (hit.hit && !(t < hit.distance)) return true;
+
+    const Transform* transform = shape.transform.get();
+    const Vec3 worldPoint = pointToWorld(transform, objectPoint);
+    if (shape.parent && shape.solidTest && !shape.solidTest->accepts(worldPoint)) return false;
+
+    if (uvWindowActive(ctx, shape)) {
+        const double* w = shape.uvWindow;
+        if (surfaceCoords.x < w[0] || surfaceCoords.x > w[1] || surfaceCoords.y < w[2] ||
+            surfaceCoords.y > w[3])
+            return false;
+    }
+
+    hit.hit = 1;
+    hit.distance = t;
+    hit.shape = &shape;
+    hit.auxiliary = -1.0;
+    hit.shaderOverride = nullptr;
+    hit.local = surfaceCoords;
+    hit.point = worldPoint;
+    hit.normal = normalToWorld(transform, objectNormal);
+    return true;
+}
+
+bool uvWindowActive(const RenderContext& ctx, const Shape& shape) {
+    return (ctx.settings.featureMask & shape.attributes & ShapeAttr::UvWindow) != 0;
+}
+
+void finishSurfacePoint(const Shape& shape, const Vec3& objectPoint, const Vec3& objectNormal, double u,
+                        double v, SurfacePoint& out) {
+    const Transform* t = shape.transform.get();
+    out.objectPoint = objectPoint;
+    out.worldPoint = pointToWorld(t, objectPoint);
+    out.normal = normalized(normalToWorld(t, objectNormal));
+    out.u = u;
+    out.v = v;
+    out.extra = 0;
+}
+
+std::unique_ptr<Shape> copyShape(const Shape& definition) {
+    const int kind = static_cast<int>(definition.kind);
+    if (kind == 0 || kind >= 25) internalFailure(InternalFailure::BadShapeType, "Bad shape type (%d)", kind);
+    // The copy shares the definition's private data, shader, displacement and mesh; it owns its own
+    // transform.
+    return definition.clone();
+}
 
 std::string toString(const Intersection& h) {
-    return formatText("{hit %d, distance %g, point %s, normal %s}", h.hit, h.distance, toString(h.point).c_str(),
-                      toString(h.normal).c_str());
+    return formatText("{hit %d, distance %g, point %s, normal %s}", h.hit, h.distance,
+                      toString(h.point).c_str(), toString(h.normal).c_str());
 }
-std::ostream& operator<<(std::ostream& os, const Intersection& h) { return os << toString(h); }
+std::ostream& operator<<(std::ostream& os, const Intersection& h) {
+    return os << toString(h);
+}
 
 }  // namespace quorva

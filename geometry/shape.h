@@ -175,6 +175,15 @@ bool intersectShape(RenderContext& ctx, const Ray& worldRay, double tmin, double
 bool recordHit(RenderContext& ctx, const Shape& shape, const Vec3& objectNormal, double t, const Vec3& objectPoint,
                Intersection& hit, const Vec3& surfaceCoords);
 
+// True when the uv window is in force for this shape (the FeatureMask and the shape's attributes
+// both have 0x010): kinds then hand (u, v, 0) to recordHit instead of their default coordinates.
+bool uvWindowActive(const RenderContext& ctx, const Shape& shape);
+
+// Fills an evaluate() result from an object-space point and normal: both go through the shape's
+// transform and the normal comes out unit length.
+void finishSurfacePoint(const Shape& shape, const Vec3& objectPoint, const Vec3& objectNormal, double u, double v,
+                        SurfacePoint& out);
+
 // Instances a declared shape: "(internal failure 0x2c) Bad shape type (%d)" for kind 0 or >= 25.
 std::unique_ptr<Shape> copyShape(const Shape& definition);
 

@@ -174,12 +174,13 @@ Transform makeShear(double a, double b, double c, double d, double e, double f) 
     t.forward(1, 2) = d;
     t.forward(2, 0) = e;
     t.forward(2, 1) = f;
-    t.inverse(0, 1) = -a;
-    t.inverse(0, 2) = -b;
-    t.inverse(1, 0) = -c;
-    t.inverse(1, 2) = -d;
-    t.inverse(2, 0) = -e;
-    t.inverse(2, 1) = -f;
+    // (I + N)(I - N) = I - N^2: negating the six elements inverts the shear exactly when N^2 vanishes
+    // (one element, or elements that do not feed each other). Otherwise the inverse is computed.
+    Matrix4 negated;
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            if (r != c) negated(r, c) = -t.forward(r, c);
+    t.inverse = multiply(t.forward, negated) == Matrix4::identity() ? negated : invert(t.forward);
     return t;
 }
 
@@ -235,7 +236,8 @@ Box intersectBoxes(const Box& a, const Box& b) {
         r.min[i] = lo;
         r.size[i] = hi - lo;
     }
-    if (r.size.x < 0 || r.size.y < 0 || r.size.z < 0) return {{-1000000, -1000000, -1000000}, {1e-8, 1e-8, 1e-8}};
+    if (r.size.x < 0 || r.size.y < 0 || r.size.z < 0)
+        return {{-1000000, -1000000, -1000000}, {1e-8, 1e-8, 1e-8}};
     return r;
 }
 
@@ -262,7 +264,11 @@ std::string toString(const Matrix4& m) {
 std::string toString(const Transform& t) {
     return "{forward " + toString(t.forward) + ", inverse " + toString(t.inverse) + "}";
 }
-std::ostream& operator<<(std::ostream& os, const Matrix4& m) { return os << toString(m); }
-std::ostream& operator<<(std::ostream& os, const Transform& t) { return os << toString(t); }
+std::ostream& operator<<(std::ostream& os, const Matrix4& m) {
+    return os << toString(m);
+}
+std::ostream& operator<<(std::ostream& os, const Transform& t) {
+    return os << toString(t);
+}
 
 }  // namespace quorva

@@ -1,5 +1,11 @@
-// Placeholder bodies of the World until the shape model lands.
+// The World: its lists, the add step that decides between adding and subdividing, and the plain
+// list walk used while there is no bounding hierarchy.
 #include "geometry/world.h"
+
+#include "diagnostics/diagnostics.h"
+#include "geometry/hierarchy.h"
+#include "render/render_context.h"
+#include "shading/shader.h"
 
 namespace quorva {
 
@@ -23,25 +29,94 @@ Shape* World::adopt(std::unique_ptr<Shape> shape) {
 
 void World::adoptAll(World&& other) {
     for (auto& s : other.owned) owned.push_back(std::move(s));
-    other.owned.clear();
-    other.mainList.clear();
+    for (auto& s : other.solids) solids.push_back(std::move(s));
+    for (auto& s : other.subdividedSources) subdividedSources.push_back(std::move(s));
+    other.clear();
 }
 
 void World::clear() {
+    // The lists and the hierarchy only refer to shapes; dropping them first leaves no dangling
+    // references while the owned shapes go.
     mainList.clear();
     cameraFrontier.clear();
     lightEntries.clear();
     root = nullptr;
+    owned.clear();
     subdividedSources.clear();
     solids.clear();
-    owned.clear();
+    temporaryA = temporaryB = 0;
 }
 
-bool intersectWorld(Intersection& hit, const Ray&, const World&, RenderContext&, double, double) {
+bool intersectWorld(Intersection& hit, const Ray& ray, const World& world, RenderContext& ctx, double tmin,
+                    double tmax) {
     hit.hit = 0;
+    if (world.root) return traverse(ctx, ray, hit, tmin, tmax, world);
+    world.forEachInListOrder([&](const Shape* shape) {
+        ++ctx.stats.objectsChecked;
+        intersectShape(ctx, ray, tmin, tmax, hit, *shape);
+    });
+    return hit.hit != 0;
+}
+
+namespace {
+
+// The Shader that decides the pruning: the shape's own when it stands alone, else the outermost one
+// on its parent chain, provided every shape on the way has one. Null means "do not prune".
+const Shader* pruningShader(const Shape& shape) {
+    const Shape* s = &shape;
+    while (s->parent) {
+        if (!s->parent->shader) return nullptr;
+        s = s->parent;
+    }
+    return s->shader.get();
+}
+
+bool needsMesh(const Shape& shape) {
+    for (const Shape* s = &shape; s; s = s->parent)
+        if (s->displacement) return true;
     return false;
 }
 
-void addToWorld(std::unique_ptr<Shape> shape, World& world, const AddSettings&) { world.push(std::move(shape)); }
+bool alwaysSubdivided(ShapeKind kind) {
+    return kind == ShapeKind::BicubicPatch || kind == ShapeKind::Nurbs ||
+           kind == ShapeKind::ParametricSurface;
+}
+
+}  // namespace
+
+void addToWorld(std::unique_ptr<Shape> shape, World& world, const AddSettings& settings) {
+    if (shape->kind != ShapeKind::BoundingGroup && shape->kind != ShapeKind::MeshTriangle && shape->shader) {
+        if (const Shader* shader = pruningShader(*shape))
+            shader->pruneAttributes(shape->attributes, shape->hasDefaultUvWindow());
+    }
+    const bool meshNeeded = needsMesh(*shape);
+
+    if (shape->kind == ShapeKind::Solid) {
+        world.solids.push_back(std::move(shape));
+        return;
+    }
+
+    // Only the modes that trace rays need the surfaces as triangles.
+    const bool tracing =
+        settings.renderMode == 1 ||
+        (settings.renderMode == 2 &&
+         (settings.featureMask & (ShapeAttr::Shading2 | ShapeAttr::Reflects | ShapeAttr::Refracts)));
+    if (!tracing || !(meshNeeded || alwaysSubdivided(shape->kind))) {
+        world.push(std::move(shape));
+        return;
+    }
+
+    // Cut the shape into pieces in a World of its own, group them under one hierarchy root and add
+    // that root in the shape's place. The shape stays alive: its pieces refer to it and its mesh.
+    World pieces;
+    pieces.temporaryA = 64;
+    pieces.temporaryB = 4;
+    shape->subdivide(pieces);
+    if (!buildHierarchy(pieces) || !pieces.root) fatal("Failed to add shapes to world");
+    Shape* group = pieces.root;
+    world.adoptAll(std::move(pieces));
+    world.mainList.push_back(group);
+    world.subdividedSources.push_back(std::move(shape));
+}
 
 }  // namespace quorva
