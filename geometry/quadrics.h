@@ -120,6 +120,8 @@ class Disk final : public Shape {
     double innerSquared;
     double outerSquared;
     double planeConstant;  // -(normal . centre)
+    Vec3 axisU;            // in-plane direction where the surface angle is 0
+    Vec3 axisV;            // normal x axisU
 
     bool hasEvaluate() const override { return true; }
     void evaluate(double u, double v, SurfacePoint& out) const override;
