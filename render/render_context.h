@@ -9,6 +9,7 @@
 
 #include "geometry/vec3.h"
 #include "gi/quasi_random.h"
+#include "scene/random.h"
 
 namespace quorva {
 
@@ -73,7 +74,8 @@ public:
     Vec3 eye;             // camera location: primary rays from exactly here start at the camera frontier
     bool hasEye = false;  // the frontier rule applies only when set
 
-    // Samplers.
+    // Samplers. `random` serves the expression built-in of the same name while shading.
+    RandomGenerator random;
     QuasiRandom aperturePairs{2};
     QuasiRandom blurPairs{2};
     QuasiRandom shadowTriples{3};

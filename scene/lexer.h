@@ -29,6 +29,8 @@ public:
     // The next token; declared names are classified through `symbols`.
     Token next(const SymbolTable& symbols);
     // ReadArchive: pushes an include found through the search path (a 17th level warns and is refused).
+    // The parser does not see file boundaries: when the include ends, reading resumes in the including
+    // file at the line it had reached.
     void pushInclude(const std::string& name);
     // Closes every open file and removes itself as the diagnostics position.
     void close();
@@ -36,6 +38,8 @@ public:
     bool active() const override;
     std::string fileName() const override;
     int line() const override;
+    // Open levels: 0 when no ascii file is being read (after the end of the outermost file too).
+    int depth() const;
 
 private:
     struct Impl;

@@ -19,9 +19,15 @@ using RequestPtr = std::shared_ptr<const Request>;
 struct ImageFile;        // image/texture_image.h
 struct ColorSpectrum;    // scene/spectrum.h
 struct Spline;           // scene/spline.h
-struct EnvironmentMap;   // six cube-face image nodes
+struct EnvironmentMap;   // six cube-face image nodes (below)
 
 // Node kinds. Values first, then operators; built-in calls carry a BuiltinId (scene/builtins.h).
+// Operand layout: binary operators use left and right; Abs and Not use left; Index: left[right];
+// Choice: argument ? left : right; Noise: left = point, right = octave setting or null;
+// RotateExpression: left = point, right = axis, argument = angle in degrees (about the axis through
+// the origin); ScaleExpression and TranslateExpression: left = point, right = factor or offset;
+// SplineValue: `spline` with left = the parameter expression; ColorSpectrumValue: `spectrum`, indexed
+// by its own index expression when it has one; Call: see callArgument().
 enum class RequestKind : std::int32_t {
     Float = 1,          // number
     Vector,             // vector constant: vector + fourth
@@ -43,6 +49,12 @@ enum class RequestKind : std::int32_t {
 };
 
 struct Request {
+    Request() = default;
+    Request(const Request&) = default;
+    Request& operator=(const Request&) = default;
+    // Releases the operands without recursion, so very deep trees cannot exhaust the native stack.
+    ~Request();
+
     RequestKind kind = RequestKind::Float;
     int shared = 0;  // informative: image data belongs to the node copied from
 
@@ -65,6 +77,14 @@ struct Request {
     RequestPtr right;
 };
 
+// The six faces of an environment (cube) mapping, each an Image node.
+struct EnvironmentMap {
+    std::array<RequestPtr, 6> faces;
+};
+
+// Argument i (0-based) of a Call node: 0 is `argument`, 1 `left`, 2 `right`, 3 `components[0]`.
+const Request* callArgument(const Request& call, int i);
+
 // Constructors (one per family).
 RequestPtr makeFloatRequest(double value);
 RequestPtr makeVectorRequest(const Vec3& value, double fourth = 0, bool hasFourth = false);
@@ -73,13 +93,27 @@ RequestPtr makeStringRequest(std::string text);
 RequestPtr makeArrayRequest(std::vector<RequestPtr> elements);
 RequestPtr makeOperatorRequest(RequestKind kind, RequestPtr left, RequestPtr right = nullptr,
                                RequestPtr argument = nullptr);
+// A built-in call node without checks (buildCall in scene/builtins.h checks and dispatches).
+RequestPtr makeCallRequest(int builtin, const std::vector<RequestPtr>& arguments);
+RequestPtr makeSpectrumRequest(std::shared_ptr<const ColorSpectrum> spectrum);
+RequestPtr makeImageRequest(std::shared_ptr<const ImageFile> image, int mappingMode);
+RequestPtr makeEnvironmentRequest(std::shared_ptr<const EnvironmentMap> environment);
+RequestPtr makeSplineRequest(std::shared_ptr<const Spline> spline, RequestPtr parameter);
+// A plain node of a kind that has no operands (CurrentColor and the frame values).
+RequestPtr makeLeafRequest(RequestKind kind);
 
-// Deep copy (strings duplicated, image nodes marked shared) and a check used by tests.
+// Deep copy: operands and payload children copied, strings duplicated, spectrum entries copied, image
+// and environment nodes marked shared (the image data stay with the original). A kind outside the
+// known ones is "(internal failure 0x0b) Bad node type (%d)".
 RequestPtr copyRequest(const Request& request);
 
 // True when evaluating the tree reads nothing of a shading context (no shading variables, no
-// random, trace, visibility or frame values): such a tree can be evaluated once.
+// random, trace, visibility or frame values, no Color): such a tree can be evaluated once.
 bool isConstantRequest(const Request& request);
+
+// Deepest operand nesting the tree walks (evaluation, copy, printing) accept; beyond it the walk stops
+// with the fatal error "Expression nested too deeply (more than %d levels)".
+constexpr int MaxRequestDepth = 4000;
 
 std::string toString(const Request& request);
 std::ostream& operator<<(std::ostream& os, const Request& request);

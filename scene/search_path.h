@@ -13,11 +13,13 @@ class SearchPath {
 public:
     static constexpr int MaxEntries = 100;
 
-    // Reads QUORVA_ROOT and scans it. A missing variable prints
-    // "\nERROR: environment variable QUORVA_ROOT not defined!\n", closes the log, releases all tracked
-    // memory and raises the exit (status 1) as a FatalError with an empty report.
+    // Reads QUORVA_ROOT and scans it. A missing variable closes the log, releases all tracked memory
+    // and raises a FatalError whose report() is "\nERROR: environment variable QUORVA_ROOT not
+    // defined!\n" (main prints it and exits with status 1).
     void scanFromEnvironment();
-    // Scans the given root folder.
+    // Scans the given root folder: sub-folders whose names have no extension, each followed by its own
+    // sub-folders. A root that is not a folder is fatal ("No folder in Quillbarrow directory..."), and
+    // so are more than 99 sub-folders in all.
     void scan(const std::string& root);
     // Only the empty prefix (tests).
     void reset();

@@ -10,6 +10,7 @@
 namespace quorva {
 
 class RenderContext;
+class RandomGenerator;
 struct Intersection;
 struct AnimationCounters;
 
@@ -64,9 +65,28 @@ struct ShadingContext {
 struct EvalContext {
     const AnimationCounters* frames = nullptr;  // CurrentFrame and the others (0 when null)
     const ShadingContext* shading = nullptr;    // null at parse time: shading variables yield none
+    // `random` draws from the shading context's RenderContext when there is one, else from this
+    // generator (the parser's); with neither it yields none.
+    RandomGenerator* random = nullptr;
 };
 
-// The single evaluator. A null node is "(internal failure 0x2f) NULL request unexpected".
+// The single evaluator. A null node is "(internal failure 0x2f) NULL request unexpected". Nothing is
+// allocated on the way, so it may run for every shading sample.
 Value evaluate(const EvalContext& ctx, const Request* node);
+inline Value evaluate(const EvalContext& ctx, const RequestPtr& node) { return evaluate(ctx, node.get()); }
+
+// Conveniences for statements: true and the result when the tree yields a number (a vector).
+bool evaluateNumber(const EvalContext& ctx, const Request* node, double& out);
+bool evaluateVector(const EvalContext& ctx, const Request* node, Vec3& out, double* fourth = nullptr);
+inline bool evaluateNumber(const EvalContext& ctx, const RequestPtr& node, double& out) {
+    return evaluateNumber(ctx, node.get(), out);
+}
+inline bool evaluateVector(const EvalContext& ctx, const RequestPtr& node, Vec3& out, double* fourth = nullptr) {
+    return evaluateVector(ctx, node.get(), out, fourth);
+}
+// The same, ending the run with "Bad float expression" or "Bad point/vector/color expression" when the
+// tree yields something else.
+double requireNumber(const EvalContext& ctx, const Request* node);
+Vec3 requireVector(const EvalContext& ctx, const Request* node, double* fourth = nullptr);
 
 }  // namespace quorva
