@@ -44,7 +44,7 @@ struct RenderStatistics {
 
 // Process-wide settings every intersection reads; copied from the options when a frame starts.
 struct TraceSettings {
-    int renderMode = 1;               // RenderMode: 0 OpenGL, 1 ray tracing, 2 scanline, 3 hidden line, 4 subdividing
+    int renderMode = 1;  // RenderMode: 0 OpenGL, 1 ray tracing, 2 scanline, 3 hidden line, 4 subdividing
     std::uint16_t featureMask = 127;  // settled FeatureMask
     double minRayDistance = 0.001;    // origin-advance threshold of the one-shape step
     double shadowBias = 0.001;        // smallest hit distance of every non-primary ray
@@ -58,7 +58,7 @@ struct LevelRecord {
 };
 
 class RenderContext {
-public:
+  public:
     RenderContext() = default;
     explicit RenderContext(const SceneState* scene) : scene(scene) {}
 
@@ -106,7 +106,7 @@ public:
     void storeHitDistance(const Shape* shape, double distance);
     double hitDistance(const Shape* shape) const;
 
-private:
+  private:
     struct HitSlot {
         const Shape* shape = nullptr;
         double distance = 0;

@@ -43,11 +43,13 @@ RequestPtr buildImageFile(const std::vector<RequestPtr>& arguments) {
 
 // min(s) / max(s): a corner of the bounding box of the solid declared as s.
 RequestPtr buildBounds(const RequestPtr& argument, bool maximum, const SymbolTable* symbols) {
-    if (!argument || argument->kind != RequestKind::String) fatal("Predefined Shape required to compute Bounds");
+    if (!argument || argument->kind != RequestKind::String)
+        fatal("Predefined Shape required to compute Bounds");
     const std::string& name = argument->text;
     const SymbolEntry* entry = symbols ? symbols->lookup(name) : nullptr;
-    const std::shared_ptr<const Shape>* shape =
-        entry && entry->kind == SymbolKind::Solid ? std::get_if<std::shared_ptr<const Shape>>(&entry->value) : nullptr;
+    const std::shared_ptr<const Shape>* shape = entry && entry->kind == SymbolKind::Solid
+                                                    ? std::get_if<std::shared_ptr<const Shape>>(&entry->value)
+                                                    : nullptr;
     if (!shape || !*shape) fatal("Can't find Shape \"%s\" in symbol table", name.c_str());
     const Shape& s = **shape;
     return makeVectorRequest(maximum ? s.boundsMin + s.boundsSize : s.boundsMin);
@@ -55,7 +57,8 @@ RequestPtr buildBounds(const RequestPtr& argument, bool maximum, const SymbolTab
 
 }  // namespace
 
-RequestPtr buildCall(const std::string& name, const std::vector<RequestPtr>& arguments, const SymbolTable* symbols) {
+RequestPtr buildCall(const std::string& name, const std::vector<RequestPtr>& arguments,
+                     const SymbolTable* symbols) {
     const int count = static_cast<int>(arguments.size());
     if (count > 4) {
         if (name == "Maps" && count == 6) return buildEnvironment(arguments);
@@ -75,19 +78,24 @@ RequestPtr buildCall(const std::string& name, const std::vector<RequestPtr>& arg
 
     switch (id) {
         case BuiltinId::Degrees:
-            return makeOperatorRequest(RequestKind::Multiply, arguments[0], makeFloatRequest(57.29577951308232));
+            return makeOperatorRequest(RequestKind::Multiply, arguments[0],
+                                       makeFloatRequest(57.29577951308232));
         case BuiltinId::Radians:
-            return makeOperatorRequest(RequestKind::Multiply, arguments[0], makeFloatRequest(0.017453292519943295));
-        case BuiltinId::ImageFile: return buildImageFile(arguments);
+            return makeOperatorRequest(RequestKind::Multiply, arguments[0],
+                                       makeFloatRequest(0.017453292519943295));
+        case BuiltinId::ImageFile:
+            return buildImageFile(arguments);
         case BuiltinId::Min:
         case BuiltinId::Max:
             if (count == 1) return buildBounds(arguments[0], id == BuiltinId::Max, symbols);
             break;
         case BuiltinId::Spline: {
             const Request* parameters = count == 4 ? arguments[3].get() : nullptr;
-            return makeSplineRequest(buildSpline(arguments[0].get(), arguments[2].get(), parameters), arguments[1]);
+            return makeSplineRequest(buildSpline(arguments[0].get(), arguments[2].get(), parameters),
+                                     arguments[1]);
         }
-        default: break;
+        default:
+            break;
     }
     return makeCallRequest(static_cast<int>(id), arguments);
 }

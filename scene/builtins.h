@@ -34,7 +34,7 @@ enum class BuiltinId : int {
     PlanarBumpMapping,
     PlanarImageMapping,
     PlanarIndexedMapping,
-    ObjectPoint,  // Po
+    ObjectPoint,   // Po
     SurfacePoint,  // Puv
     SpectrumOfColors,
     SphericalBumpMapping,
@@ -46,74 +46,74 @@ enum class BuiltinId : int {
     UVBumpMapping,
     UVImageMapping,
     UVIndexedMapping,
-    View,  // V
-    Acos,  // acos
-    Asin,  // asin
-    Atan,  // atan
-    Atan2,  // atan2
-    Bias,  // bias
-    Ceil,  // ceil
-    Circular1,  // circular1
-    Circular2,  // circular2
-    Clamp,  // clamp
-    Cos,  // cos
-    Cosh,  // cosh
-    Degrees,  // degrees
-    Distance,  // distance
-    Dnoise,  // dnoise
-    Exp,  // exp
-    FBm,  // fBm
-    Fabs,  // fabs
-    Fcellnoise,  // fcellnoise
-    Floor,  // floor
-    Fmod,  // fmod
-    Fnoise,  // fnoise
-    Gain,  // gain
-    Greyscale,  // greyscale
-    Int,  // int
+    View,         // V
+    Acos,         // acos
+    Asin,         // asin
+    Atan,         // atan
+    Atan2,        // atan2
+    Bias,         // bias
+    Ceil,         // ceil
+    Circular1,    // circular1
+    Circular2,    // circular2
+    Clamp,        // clamp
+    Cos,          // cos
+    Cosh,         // cosh
+    Degrees,      // degrees
+    Distance,     // distance
+    Dnoise,       // dnoise
+    Exp,          // exp
+    FBm,          // fBm
+    Fabs,         // fabs
+    Fcellnoise,   // fcellnoise
+    Floor,        // floor
+    Fmod,         // fmod
+    Fnoise,       // fnoise
+    Gain,         // gain
+    Greyscale,    // greyscale
+    Int,          // int
     Inversesqrt,  // inversesqrt
-    Legendre,  // legendre
-    Length,  // length
-    Log,  // log
-    Log10,  // log10
-    Max,  // max
-    Min,  // min
-    Mix,  // mix
-    Normalize,  // normalize
-    Pow,  // pow
-    Pulse,  // pulse
-    Radial1,  // radial1
-    Radial2,  // radial2
-    Radians,  // radians
-    Ramp,  // ramp
-    Random,  // random
-    Reflect,  // reflect
-    Refract,  // refract
-    Round,  // round
-    Sawtooth,  // sawtooth
-    Scnoise,  // scnoise
-    Sign,  // sign
-    Sin,  // sin
-    Sinh,  // sinh
-    Smoothstep,  // smoothstep
-    Spline,  // spline
-    Sqrt,  // sqrt
-    Step,  // step
-    Tan,  // tan
-    Tanh,  // tanh
-    Trace,  // trace
-    U,  // u
+    Legendre,     // legendre
+    Length,       // length
+    Log,          // log
+    Log10,        // log10
+    Max,          // max
+    Min,          // min
+    Mix,          // mix
+    Normalize,    // normalize
+    Pow,          // pow
+    Pulse,        // pulse
+    Radial1,      // radial1
+    Radial2,      // radial2
+    Radians,      // radians
+    Ramp,         // ramp
+    Random,       // random
+    Reflect,      // reflect
+    Refract,      // refract
+    Round,        // round
+    Sawtooth,     // sawtooth
+    Scnoise,      // scnoise
+    Sign,         // sign
+    Sin,          // sin
+    Sinh,         // sinh
+    Smoothstep,   // smoothstep
+    Spline,       // spline
+    Sqrt,         // sqrt
+    Step,         // step
+    Tan,          // tan
+    Tanh,         // tanh
+    Trace,        // trace
+    U,            // u
     VCoordinate,  // v
-    Vcellnoise,  // vcellnoise
-    Vcnoise,  // vcnoise
-    Visibility,  // visibility
-    Vnoise,  // vnoise
-    Voronoi,  // voronoi
-    W,  // w
-    Wave,  // wave
-    X,  // x
-    Y,  // y
-    Z,  // z
+    Vcellnoise,   // vcellnoise
+    Vcnoise,      // vcnoise
+    Visibility,   // visibility
+    Vnoise,       // vnoise
+    Voronoi,      // voronoi
+    W,            // w
+    Wave,         // wave
+    X,            // x
+    Y,            // y
+    Z,            // z
 };
 constexpr int BuiltinCount = 98;
 

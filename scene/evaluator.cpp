@@ -15,7 +15,9 @@ namespace quorva {
 
 namespace {
 
-Value vectorValue(const Vec3& v, double fourth) { return Value::ofVector(v, fourth); }
+Value vectorValue(const Vec3& v, double fourth) {
+    return Value::ofVector(v, fourth);
+}
 
 Value otherValue(const Request* node) {
     Value v;
@@ -24,13 +26,18 @@ Value otherValue(const Request* node) {
     return v;
 }
 
-Value boolean(bool b) { return Value::ofNumber(b ? 1.0 : 0.0); }
+Value boolean(bool b) {
+    return Value::ofNumber(b ? 1.0 : 0.0);
+}
 
-double remainderOf(double a, double b) { return std::fabs(a) < 1e-8 ? 0.0 : std::fmod(a, b); }
+double remainderOf(double a, double b) {
+    return std::fabs(a) < 1e-8 ? 0.0 : std::fmod(a, b);
+}
 
 Value add(const Value& a, const Value& b, double sign) {
     if (a.isNumber() && b.isNumber()) return Value::ofNumber(a.number + sign * b.number);
-    if (a.isVector() && b.isVector()) return vectorValue(a.vector + b.vector * sign, a.fourth + sign * b.fourth);
+    if (a.isVector() && b.isVector())
+        return vectorValue(a.vector + b.vector * sign, a.fourth + sign * b.fourth);
     return Value::none();
 }
 
@@ -56,14 +63,22 @@ Value divideValues(const Value& a, const Value& b) {
 Value compare(RequestKind kind, const Value& a, const Value& b) {
     if (!a.isNumber() || !b.isNumber()) return Value::none();
     switch (kind) {
-        case RequestKind::Less: return boolean(a.number < b.number);
-        case RequestKind::Greater: return boolean(a.number > b.number);
-        case RequestKind::LessEqual: return boolean(a.number <= b.number);
-        case RequestKind::GreaterEqual: return boolean(a.number >= b.number);
-        case RequestKind::Equal: return boolean(a.number == b.number);
-        case RequestKind::And: return boolean(a.number != 0 && b.number != 0);
-        case RequestKind::Or: return boolean(a.number != 0 || b.number != 0);
-        default: return Value::none();
+        case RequestKind::Less:
+            return boolean(a.number < b.number);
+        case RequestKind::Greater:
+            return boolean(a.number > b.number);
+        case RequestKind::LessEqual:
+            return boolean(a.number <= b.number);
+        case RequestKind::GreaterEqual:
+            return boolean(a.number >= b.number);
+        case RequestKind::Equal:
+            return boolean(a.number == b.number);
+        case RequestKind::And:
+            return boolean(a.number != 0 && b.number != 0);
+        case RequestKind::Or:
+            return boolean(a.number != 0 || b.number != 0);
+        default:
+            return Value::none();
     }
 }
 
@@ -81,7 +96,8 @@ Value indexValue(const EvalContext& ctx, const Value& operand, const Value& inde
     if (operand.type == Value::Type::Other && operand.other && operand.other->kind == RequestKind::Array) {
         const auto& elements = operand.other->elements;
         if (!(i >= 0 && i < static_cast<double>(elements.size())))
-            fatal("Array index (%d) out of range", std::isfinite(i) && std::fabs(i) < 2147483647.0 ? static_cast<int>(i) : -1);
+            fatal("Array index (%d) out of range",
+                  std::isfinite(i) && std::fabs(i) < 2147483647.0 ? static_cast<int>(i) : -1);
         return evaluateAt(ctx, elements[static_cast<std::size_t>(i)].get(), depth + 1);
     }
     return Value::none();
@@ -112,17 +128,22 @@ Value transformExpression(const EvalContext& ctx, const Request& node, int depth
             Vec3 r = v * c + cross(k, v) * s + k * (dot(k, v) * (1 - c));
             return vectorValue(r, p.fourth);
         }
-        default: return Value::none();
+        default:
+            return Value::none();
     }
 }
 
 double frameValue(const EvalContext& ctx, RequestKind kind) {
     if (!ctx.frames) return 0;
     switch (kind) {
-        case RequestKind::CurrentFrame: return ctx.frames->currentFrame;
-        case RequestKind::LastFrame: return ctx.frames->lastFrame;
-        case RequestKind::FirstFrame: return ctx.frames->firstFrame;
-        default: return ctx.frames->animationLength;
+        case RequestKind::CurrentFrame:
+            return ctx.frames->currentFrame;
+        case RequestKind::LastFrame:
+            return ctx.frames->lastFrame;
+        case RequestKind::FirstFrame:
+            return ctx.frames->firstFrame;
+        default:
+            return ctx.frames->animationLength;
     }
 }
 
@@ -144,8 +165,10 @@ Value evaluateAt(const EvalContext& ctx, const Request* node, int depth) {
     auto operand = [&](const RequestPtr& child) { return evaluateAt(ctx, child.get(), depth + 1); };
 
     switch (node->kind) {
-        case RequestKind::Float: return Value::ofNumber(node->number);
-        case RequestKind::Vector: return vectorValue(node->vector, node->fourth);
+        case RequestKind::Float:
+            return Value::ofNumber(node->number);
+        case RequestKind::Vector:
+            return vectorValue(node->vector, node->fourth);
         case RequestKind::VectorExpression: {
             Vec3 v;
             for (int i = 0; i < 3; ++i) {
@@ -164,7 +187,8 @@ Value evaluateAt(const EvalContext& ctx, const Request* node, int depth) {
         case RequestKind::String:
         case RequestKind::Array:
         case RequestKind::Image:
-        case RequestKind::Environment: return otherValue(node);
+        case RequestKind::Environment:
+            return otherValue(node);
         case RequestKind::ColorSpectrumValue: {
             if (!node->spectrum || !node->spectrum->index) return otherValue(node);
             Value t = evaluateAt(ctx, node->spectrum->index.get(), depth + 1);
@@ -181,14 +205,19 @@ Value evaluateAt(const EvalContext& ctx, const Request* node, int depth) {
             return vectorValue(evaluateSpline(*node->spline, t.number), 0);
         }
 
-        case RequestKind::Add: return add(operand(node->left), operand(node->right), 1);
-        case RequestKind::Subtract: return add(operand(node->left), operand(node->right), -1);
-        case RequestKind::Multiply: return multiplyValues(operand(node->left), operand(node->right));
-        case RequestKind::Divide: return divideValues(operand(node->left), operand(node->right));
+        case RequestKind::Add:
+            return add(operand(node->left), operand(node->right), 1);
+        case RequestKind::Subtract:
+            return add(operand(node->left), operand(node->right), -1);
+        case RequestKind::Multiply:
+            return multiplyValues(operand(node->left), operand(node->right));
+        case RequestKind::Divide:
+            return divideValues(operand(node->left), operand(node->right));
         case RequestKind::Power: {
             Value a = operand(node->left), b = operand(node->right);
             if (a.isNumber() && b.isNumber()) return Value::ofNumber(powerOf(a.number, b.number));
-            if (a.isVector() && b.isVector()) return vectorValue(multiply(a.vector, b.vector), a.fourth * b.fourth);
+            if (a.isVector() && b.isVector())
+                return vectorValue(multiply(a.vector, b.vector), a.fourth * b.fourth);
             return Value::none();
         }
         case RequestKind::Remainder: {
@@ -207,7 +236,8 @@ Value evaluateAt(const EvalContext& ctx, const Request* node, int depth) {
             if (a.isVector()) return Value::ofNumber(length(a.vector));
             return Value::none();
         }
-        case RequestKind::Index: return indexValue(ctx, operand(node->left), operand(node->right), depth);
+        case RequestKind::Index:
+            return indexValue(ctx, operand(node->left), operand(node->right), depth);
         case RequestKind::Choice: {
             Value c = operand(node->argument);
             if (!c.isNumber()) return Value::none();
@@ -229,10 +259,12 @@ Value evaluateAt(const EvalContext& ctx, const Request* node, int depth) {
             Value a = operand(node->left);
             return a.isNumber() ? boolean(a.number == 0) : Value::none();
         }
-        case RequestKind::Noise: return Value::none();  // the noise generators are not built yet
+        case RequestKind::Noise:
+            return Value::none();  // the noise generators are not built yet
         case RequestKind::RotateExpression:
         case RequestKind::ScaleExpression:
-        case RequestKind::TranslateExpression: return transformExpression(ctx, *node, depth);
+        case RequestKind::TranslateExpression:
+            return transformExpression(ctx, *node, depth);
         case RequestKind::CurrentColor:
             if (ctx.shading) {
                 const Color& c = ctx.shading->color;
@@ -242,13 +274,17 @@ Value evaluateAt(const EvalContext& ctx, const Request* node, int depth) {
         case RequestKind::CurrentFrame:
         case RequestKind::LastFrame:
         case RequestKind::FirstFrame:
-        case RequestKind::AnimationLength: return Value::ofNumber(frameValue(ctx, node->kind));
-        case RequestKind::Call: return evaluateCall(ctx, *node, depth);
+        case RequestKind::AnimationLength:
+            return Value::ofNumber(frameValue(ctx, node->kind));
+        case RequestKind::Call:
+            return evaluateCall(ctx, *node, depth);
     }
     return Value::none();
 }
 
-Value evaluate(const EvalContext& ctx, const Request* node) { return evaluateAt(ctx, node, 0); }
+Value evaluate(const EvalContext& ctx, const Request* node) {
+    return evaluateAt(ctx, node, 0);
+}
 
 bool evaluateNumber(const EvalContext& ctx, const Request* node, double& out) {
     Value v = evaluate(ctx, node);

@@ -20,31 +20,52 @@ namespace {
 constexpr double Ln2 = 0.6931471805599453;
 constexpr double Log10Of2 = 0.30102999566398120;
 
-Value vec(const Vec3& v, double fourth = 0) { return Value::ofVector(v, fourth); }
-Value num(double x) { return Value::ofNumber(x); }
+Value vec(const Vec3& v, double fourth = 0) {
+    return Value::ofVector(v, fourth);
+}
+Value num(double x) {
+    return Value::ofNumber(x);
+}
 
 // The shading variables; none without a shading context.
 Value shadingVariable(const EvalContext& ctx, BuiltinId id) {
     const ShadingContext* s = ctx.shading;
     if (!s) return Value::none();
     switch (id) {
-        case BuiltinId::Age: return num(s->age);
-        case BuiltinId::Eye: return vec(s->E);
-        case BuiltinId::Incident: return vec(s->I);
-        case BuiltinId::Level: return num(s->level);
-        case BuiltinId::Normal: return vec(s->N);
-        case BuiltinId::Opacity: return num(s->opacity);
-        case BuiltinId::Point: return vec(s->P);
-        case BuiltinId::ObjectPoint: return vec(s->Po);
-        case BuiltinId::SurfacePoint: return vec(s->Puv);
-        case BuiltinId::View: return vec(s->V);
-        case BuiltinId::U: return num(s->u);
-        case BuiltinId::VCoordinate: return num(s->v);
-        case BuiltinId::W: return num(s->w);
-        case BuiltinId::X: return num(s->P.x);
-        case BuiltinId::Y: return num(s->P.y);
-        case BuiltinId::Z: return num(s->P.z);
-        default: return Value::none();
+        case BuiltinId::Age:
+            return num(s->age);
+        case BuiltinId::Eye:
+            return vec(s->E);
+        case BuiltinId::Incident:
+            return vec(s->I);
+        case BuiltinId::Level:
+            return num(s->level);
+        case BuiltinId::Normal:
+            return vec(s->N);
+        case BuiltinId::Opacity:
+            return num(s->opacity);
+        case BuiltinId::Point:
+            return vec(s->P);
+        case BuiltinId::ObjectPoint:
+            return vec(s->Po);
+        case BuiltinId::SurfacePoint:
+            return vec(s->Puv);
+        case BuiltinId::View:
+            return vec(s->V);
+        case BuiltinId::U:
+            return num(s->u);
+        case BuiltinId::VCoordinate:
+            return num(s->v);
+        case BuiltinId::W:
+            return num(s->w);
+        case BuiltinId::X:
+            return num(s->P.x);
+        case BuiltinId::Y:
+            return num(s->P.y);
+        case BuiltinId::Z:
+            return num(s->P.z);
+        default:
+            return Value::none();
     }
 }
 
@@ -56,29 +77,74 @@ RandomGenerator* generatorOf(const EvalContext& ctx) {
 // One-argument elementary functions of numbers.
 bool elementary(BuiltinId id, double a, double& out) {
     switch (id) {
-        case BuiltinId::Acos: out = std::acos(a); return true;
-        case BuiltinId::Asin: out = std::asin(a); return true;
-        case BuiltinId::Atan: out = std::atan(a); return true;
-        case BuiltinId::Ceil: out = std::ceil(a); return true;
-        case BuiltinId::Cos: out = std::cos(a); return true;
-        case BuiltinId::Cosh: out = std::cosh(a); return true;
-        case BuiltinId::Exp: out = std::exp(a); return true;
-        case BuiltinId::Fabs: out = std::fabs(a); return true;
-        case BuiltinId::Floor: out = std::floor(a); return true;
-        case BuiltinId::Int: out = std::trunc(a); return true;
-        case BuiltinId::Inversesqrt: out = 1.0 / std::sqrt(a); return true;
-        case BuiltinId::Log: out = std::log2(a) * Ln2; return true;
-        case BuiltinId::Log10: out = std::log2(a) * Log10Of2; return true;
-        case BuiltinId::Round: out = std::round(a); return true;
-        case BuiltinId::Sign: out = a > 0 ? 1.0 : (a < 0 ? -1.0 : 0.0); return true;
-        case BuiltinId::Sin: out = std::sin(a); return true;
-        case BuiltinId::Sinh: out = std::sinh(a); return true;
-        case BuiltinId::Sqrt: out = std::sqrt(a); return true;
-        case BuiltinId::Tan: out = std::tan(a); return true;
-        case BuiltinId::Tanh: out = std::tanh(a); return true;
-        case BuiltinId::Sawtooth: out = sawtooth(a); return true;
-        case BuiltinId::Ramp: out = ramp(a); return true;
-        default: return false;
+        case BuiltinId::Acos:
+            out = std::acos(a);
+            return true;
+        case BuiltinId::Asin:
+            out = std::asin(a);
+            return true;
+        case BuiltinId::Atan:
+            out = std::atan(a);
+            return true;
+        case BuiltinId::Ceil:
+            out = std::ceil(a);
+            return true;
+        case BuiltinId::Cos:
+            out = std::cos(a);
+            return true;
+        case BuiltinId::Cosh:
+            out = std::cosh(a);
+            return true;
+        case BuiltinId::Exp:
+            out = std::exp(a);
+            return true;
+        case BuiltinId::Fabs:
+            out = std::fabs(a);
+            return true;
+        case BuiltinId::Floor:
+            out = std::floor(a);
+            return true;
+        case BuiltinId::Int:
+            out = std::trunc(a);
+            return true;
+        case BuiltinId::Inversesqrt:
+            out = 1.0 / std::sqrt(a);
+            return true;
+        case BuiltinId::Log:
+            out = std::log2(a) * Ln2;
+            return true;
+        case BuiltinId::Log10:
+            out = std::log2(a) * Log10Of2;
+            return true;
+        case BuiltinId::Round:
+            out = std::round(a);
+            return true;
+        case BuiltinId::Sign:
+            out = a > 0 ? 1.0 : (a < 0 ? -1.0 : 0.0);
+            return true;
+        case BuiltinId::Sin:
+            out = std::sin(a);
+            return true;
+        case BuiltinId::Sinh:
+            out = std::sinh(a);
+            return true;
+        case BuiltinId::Sqrt:
+            out = std::sqrt(a);
+            return true;
+        case BuiltinId::Tan:
+            out = std::tan(a);
+            return true;
+        case BuiltinId::Tanh:
+            out = std::tanh(a);
+            return true;
+        case BuiltinId::Sawtooth:
+            out = sawtooth(a);
+            return true;
+        case BuiltinId::Ramp:
+            out = ramp(a);
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -108,12 +174,18 @@ Vec3 hsvColour(double hue, double saturation) {
     double f = sector - std::floor(sector);
     double p = 1 - s, q = 1 - s * f, t = 1 - s * (1 - f);
     switch (i) {
-        case 0: return {1, t, p};
-        case 1: return {q, 1, p};
-        case 2: return {p, 1, t};
-        case 3: return {p, q, 1};
-        case 4: return {t, p, 1};
-        default: return {1, p, q};
+        case 0:
+            return {1, t, p};
+        case 1:
+            return {q, 1, p};
+        case 2:
+            return {p, 1, t};
+        case 3:
+            return {p, q, 1};
+        case 4:
+            return {t, p, 1};
+        default:
+            return {1, p, q};
     }
 }
 
@@ -237,7 +309,8 @@ Value evaluateCall(const EvalContext& ctx, const Request& node, int depth) {
         double out;
         if (a.isNumber() && elementary(id, a.number, out)) return num(out);
         switch (id) {
-            case BuiltinId::Length: return a.isVector() ? num(length(a.vector)) : Value::none();
+            case BuiltinId::Length:
+                return a.isVector() ? num(length(a.vector)) : Value::none();
             case BuiltinId::Normalize:
                 return a.isVector() ? vec(normalized(a.vector), a.fourth) : Value::none();
             case BuiltinId::Random: {
@@ -253,9 +326,12 @@ Value evaluateCall(const EvalContext& ctx, const Request& node, int depth) {
             case BuiltinId::Greyscale:
                 if (a.isVector()) return num(0.299 * a.vector.x + 0.587 * a.vector.y + 0.114 * a.vector.z);
                 return a.isNumber() ? a : Value::none();
-            case BuiltinId::Wave: return wave(a, nullptr, nullptr, nullptr);
-            case BuiltinId::Trace: return traceFunction(ctx, a, nullptr);
-            default: return Value::none();
+            case BuiltinId::Wave:
+                return wave(a, nullptr, nullptr, nullptr);
+            case BuiltinId::Trace:
+                return traceFunction(ctx, a, nullptr);
+            default:
+                return Value::none();
         }
     }
 
@@ -277,7 +353,8 @@ Value evaluateCall(const EvalContext& ctx, const Request& node, int depth) {
                 if (a.isVector() && b.isVector()) {
                     Vec3 r;
                     for (int i = 0; i < 3; ++i)
-                        r[i] = isMin ? std::min(a.vector[i], b.vector[i]) : std::max(a.vector[i], b.vector[i]);
+                        r[i] =
+                            isMin ? std::min(a.vector[i], b.vector[i]) : std::max(a.vector[i], b.vector[i]);
                     return vec(r, isMin ? std::min(a.fourth, b.fourth) : std::max(a.fourth, b.fourth));
                 }
                 return Value::none();
@@ -286,7 +363,8 @@ Value evaluateCall(const EvalContext& ctx, const Request& node, int depth) {
                 return a.isVector() && b.isVector() ? num(length(a.vector - b.vector)) : Value::none();
             case BuiltinId::Reflect:
                 // I - 2 (N.I) N: the mirror direction of I about the normal N.
-                if (a.isVector() && b.isVector()) return vec(a.vector - b.vector * (2 * dot(b.vector, a.vector)));
+                if (a.isVector() && b.isVector())
+                    return vec(a.vector - b.vector * (2 * dot(b.vector, a.vector)));
                 return Value::none();
             case BuiltinId::Step:
                 return a.isNumber() && b.isNumber() ? num(b.number < a.number ? 0.0 : 1.0) : Value::none();
@@ -296,9 +374,12 @@ Value evaluateCall(const EvalContext& ctx, const Request& node, int depth) {
                 return a.isNumber() && b.isNumber() ? num(gain(a.number, b.number)) : Value::none();
             case BuiltinId::HSVColorWheel:
                 return a.isNumber() && b.isNumber() ? vec(hsvColour(a.number, b.number)) : Value::none();
-            case BuiltinId::Trace: return traceFunction(ctx, a, &b);
-            case BuiltinId::Visibility: return visibilityFunction(ctx, a, b);
-            default: return Value::none();
+            case BuiltinId::Trace:
+                return traceFunction(ctx, a, &b);
+            case BuiltinId::Visibility:
+                return visibilityFunction(ctx, a, b);
+            default:
+                return Value::none();
         }
     }
 
@@ -317,7 +398,8 @@ Value evaluateCall(const EvalContext& ctx, const Request& node, int depth) {
                                a.fourth * (1 - c.number) + b.fourth * c.number);
                 return Value::none();
             case BuiltinId::Smoothstep:
-                if (a.isNumber() && b.isNumber() && c.isNumber()) return num(smoothstep(a.number, b.number, c.number));
+                if (a.isNumber() && b.isNumber() && c.isNumber())
+                    return num(smoothstep(a.number, b.number, c.number));
                 return Value::none();
             case BuiltinId::Pulse:
                 if (a.isNumber() && b.isNumber() && c.isNumber())
@@ -340,7 +422,8 @@ Value evaluateCall(const EvalContext& ctx, const Request& node, int depth) {
                 if (k < 0) return vec({0, 0, 0});
                 return vec(a.vector * eta - b.vector * (eta * ni + std::sqrt(k)));
             }
-            default: return Value::none();
+            default:
+                return Value::none();
         }
     }
 

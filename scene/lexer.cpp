@@ -25,7 +25,9 @@ struct Level {
     int savedLine = 0;  // the including level's line when this level was opened
 };
 
-inline bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+inline bool isDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
 inline bool isWordChar(unsigned char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || isDigit(c) || c == '_';
 }
@@ -160,13 +162,21 @@ void Lexer::close() {
     impl_->installed = false;
 }
 
-bool Lexer::active() const { return impl_->depth > 0; }
+bool Lexer::active() const {
+    return impl_->depth > 0;
+}
 
-std::string Lexer::fileName() const { return impl_->depth > 0 ? impl_->levels[impl_->depth - 1].name : ""; }
+std::string Lexer::fileName() const {
+    return impl_->depth > 0 ? impl_->levels[impl_->depth - 1].name : "";
+}
 
-int Lexer::line() const { return impl_->line; }
+int Lexer::line() const {
+    return impl_->line;
+}
 
-int Lexer::depth() const { return impl_->depth; }
+int Lexer::depth() const {
+    return impl_->depth;
+}
 
 Token Lexer::Impl::classify(std::string_view word, const SymbolTable& symbols) {
     Token t;
@@ -192,7 +202,8 @@ Token Lexer::Impl::classify(std::string_view word, const SymbolTable& symbols) {
 
 // At a digit or at '.' followed by a digit: the number pattern against the word pattern, the longer
 // match winning and the number winning a tie (so 9abc and 1e are words, 1.5E3 is 1.5 then E3).
-Token Lexer::Impl::scanNumberOrWord(const char* begin, const char* p, const char* end, const SymbolTable& symbols) {
+Token Lexer::Impl::scanNumberOrWord(const char* begin, const char* p, const char* end,
+                                    const SymbolTable& symbols) {
     const char* q = p;
     while (q < end && isDigit(*q)) ++q;
     if (q < end && *q == '.') {

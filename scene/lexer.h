@@ -13,7 +13,7 @@ namespace quorva {
 class SymbolTable;
 
 class Lexer final : public InputPosition {
-public:
+  public:
     static constexpr int MaxIncludeDepth = 16;
 
     Lexer();
@@ -41,7 +41,7 @@ public:
     // Open levels: 0 when no ascii file is being read (after the end of the outermost file too).
     int depth() const;
 
-private:
+  private:
     struct Impl;
     Impl* impl_;
 };

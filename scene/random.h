@@ -7,12 +7,14 @@
 namespace quorva {
 
 class RandomGenerator {
-public:
+  public:
     static constexpr std::uint32_t Max = 2147483647;  // results lie in 0..Max
 
     explicit RandomGenerator(std::uint32_t seed = 1) { reseed(seed); }
 
-    void reseed(std::uint32_t seed) { state_ = 0x853c49e6748fea9bULL ^ (std::uint64_t(seed) * 0x9e3779b97f4a7c15ULL); }
+    void reseed(std::uint32_t seed) {
+        state_ = 0x853c49e6748fea9bULL ^ (std::uint64_t(seed) * 0x9e3779b97f4a7c15ULL);
+    }
 
     // Next result in 0..2147483647 (the top 31 bits of a permuted 64-bit congruential step).
     std::uint32_t next() {
@@ -26,7 +28,7 @@ public:
     // Next result scaled to [0, 1].
     double nextUnit() { return next() / double(Max); }
 
-private:
+  private:
     std::uint64_t state_ = 0;
 };
 

@@ -18,11 +18,14 @@ std::shared_ptr<Request> makeNode(RequestKind kind) {
     return r;
 }
 
-[[noreturn]] void tooDeep() { fatal("Expression nested too deeply (more than %d levels)", MaxRequestDepth); }
+[[noreturn]] void tooDeep() {
+    fatal("Expression nested too deeply (more than %d levels)", MaxRequestDepth);
+}
 
 bool isKnownKind(RequestKind kind) {
     auto k = static_cast<std::int32_t>(kind);
-    return k >= static_cast<std::int32_t>(RequestKind::Float) && k <= static_cast<std::int32_t>(RequestKind::Call);
+    return k >= static_cast<std::int32_t>(RequestKind::Float) &&
+           k <= static_cast<std::int32_t>(RequestKind::Call);
 }
 
 }  // namespace
@@ -71,11 +74,16 @@ Request::~Request() {
 
 const Request* callArgument(const Request& call, int i) {
     switch (i) {
-        case 0: return call.argument.get();
-        case 1: return call.left.get();
-        case 2: return call.right.get();
-        case 3: return call.components[0].get();
-        default: return nullptr;
+        case 0:
+            return call.argument.get();
+        case 1:
+            return call.left.get();
+        case 2:
+            return call.right.get();
+        case 3:
+            return call.components[0].get();
+        default:
+            return nullptr;
     }
 }
 
@@ -158,13 +166,17 @@ RequestPtr makeSplineRequest(std::shared_ptr<const Spline> spline, RequestPtr pa
     return r;
 }
 
-RequestPtr makeLeafRequest(RequestKind kind) { return makeNode(kind); }
+RequestPtr makeLeafRequest(RequestKind kind) {
+    return makeNode(kind);
+}
 
 namespace {
 
 RequestPtr copyAt(const Request* node, int depth);
 
-RequestPtr copyChild(const RequestPtr& child, int depth) { return child ? copyAt(child.get(), depth + 1) : nullptr; }
+RequestPtr copyChild(const RequestPtr& child, int depth) {
+    return child ? copyAt(child.get(), depth + 1) : nullptr;
+}
 
 RequestPtr copyAt(const Request* node, int depth) {
     if (depth > MaxRequestDepth) tooDeep();
@@ -259,21 +271,36 @@ bool isConstantAt(const Request* node, int depth) {
 
 const char* operatorText(RequestKind kind) {
     switch (kind) {
-        case RequestKind::Add: return " + ";
-        case RequestKind::Subtract: return " - ";
-        case RequestKind::Multiply: return " * ";
-        case RequestKind::Divide: return " / ";
-        case RequestKind::Power: return " ^ ";
-        case RequestKind::Remainder: return " % ";
-        case RequestKind::Dot: return " . ";
-        case RequestKind::Less: return " < ";
-        case RequestKind::Greater: return " > ";
-        case RequestKind::LessEqual: return " <= ";
-        case RequestKind::GreaterEqual: return " >= ";
-        case RequestKind::Equal: return " == ";
-        case RequestKind::And: return " && ";
-        case RequestKind::Or: return " || ";
-        default: return nullptr;
+        case RequestKind::Add:
+            return " + ";
+        case RequestKind::Subtract:
+            return " - ";
+        case RequestKind::Multiply:
+            return " * ";
+        case RequestKind::Divide:
+            return " / ";
+        case RequestKind::Power:
+            return " ^ ";
+        case RequestKind::Remainder:
+            return " % ";
+        case RequestKind::Dot:
+            return " . ";
+        case RequestKind::Less:
+            return " < ";
+        case RequestKind::Greater:
+            return " > ";
+        case RequestKind::LessEqual:
+            return " <= ";
+        case RequestKind::GreaterEqual:
+            return " >= ";
+        case RequestKind::Equal:
+            return " == ";
+        case RequestKind::And:
+            return " && ";
+        case RequestKind::Or:
+            return " || ";
+        default:
+            return nullptr;
     }
 }
 
@@ -296,7 +323,9 @@ void print(std::ostream& os, const Request* node, int depth) {
         return;
     }
     switch (node->kind) {
-        case RequestKind::Float: os << node->number; break;
+        case RequestKind::Float:
+            os << node->number;
+            break;
         case RequestKind::Vector:
             os << '(' << node->vector.x << ", " << node->vector.y << ", " << node->vector.z;
             if (node->hasFourth) os << ", " << node->fourth;
@@ -310,7 +339,9 @@ void print(std::ostream& os, const Request* node, int depth) {
             }
             os << ')';
             break;
-        case RequestKind::String: os << '"' << node->text << '"'; break;
+        case RequestKind::String:
+            os << '"' << node->text << '"';
+            break;
         case RequestKind::Array:
             os << '[';
             for (std::size_t i = 0; i < node->elements.size(); ++i) {
@@ -319,9 +350,15 @@ void print(std::ostream& os, const Request* node, int depth) {
             }
             os << ']';
             break;
-        case RequestKind::ColorSpectrumValue: os << "SpectrumOfColors(...)"; break;
-        case RequestKind::Image: os << "ImageFile(" << node->mappingMode << ')'; break;
-        case RequestKind::Environment: os << "Maps(...)"; break;
+        case RequestKind::ColorSpectrumValue:
+            os << "SpectrumOfColors(...)";
+            break;
+        case RequestKind::Image:
+            os << "ImageFile(" << node->mappingMode << ')';
+            break;
+        case RequestKind::Environment:
+            os << "Maps(...)";
+            break;
         case RequestKind::SplineValue:
             os << "spline(";
             sub(node->left);
@@ -372,11 +409,21 @@ void print(std::ostream& os, const Request* node, int depth) {
             os << ')';
             break;
         }
-        case RequestKind::CurrentColor: os << "Color"; break;
-        case RequestKind::CurrentFrame: os << "CurrentFrame"; break;
-        case RequestKind::LastFrame: os << "LastFrame"; break;
-        case RequestKind::FirstFrame: os << "FirstFrame"; break;
-        case RequestKind::AnimationLength: os << "AnimationLength"; break;
+        case RequestKind::CurrentColor:
+            os << "Color";
+            break;
+        case RequestKind::CurrentFrame:
+            os << "CurrentFrame";
+            break;
+        case RequestKind::LastFrame:
+            os << "LastFrame";
+            break;
+        case RequestKind::FirstFrame:
+            os << "FirstFrame";
+            break;
+        case RequestKind::AnimationLength:
+            os << "AnimationLength";
+            break;
         case RequestKind::Call:
             os << builtinName(static_cast<BuiltinId>(node->builtin));
             if (node->argumentCount > 0) {
@@ -388,15 +435,21 @@ void print(std::ostream& os, const Request* node, int depth) {
                 os << ')';
             }
             break;
-        default: os << "<kind " << static_cast<int>(node->kind) << '>'; break;
+        default:
+            os << "<kind " << static_cast<int>(node->kind) << '>';
+            break;
     }
 }
 
 }  // namespace
 
-RequestPtr copyRequest(const Request& request) { return copyAt(&request, 0); }
+RequestPtr copyRequest(const Request& request) {
+    return copyAt(&request, 0);
+}
 
-bool isConstantRequest(const Request& request) { return isConstantAt(&request, 0); }
+bool isConstantRequest(const Request& request) {
+    return isConstantAt(&request, 0);
+}
 
 std::string toString(const Request& request) {
     std::ostringstream os;
@@ -404,6 +457,8 @@ std::string toString(const Request& request) {
     return os.str();
 }
 
-std::ostream& operator<<(std::ostream& os, const Request& request) { return os << toString(request); }
+std::ostream& operator<<(std::ostream& os, const Request& request) {
+    return os << toString(request);
+}
 
 }  // namespace quorva

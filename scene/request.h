@@ -16,10 +16,10 @@ namespace quorva {
 struct Request;
 using RequestPtr = std::shared_ptr<const Request>;
 
-struct ImageFile;        // image/texture_image.h
-struct ColorSpectrum;    // scene/spectrum.h
-struct Spline;           // scene/spline.h
-struct EnvironmentMap;   // six cube-face image nodes (below)
+struct ImageFile;       // image/texture_image.h
+struct ColorSpectrum;   // scene/spectrum.h
+struct Spline;          // scene/spline.h
+struct EnvironmentMap;  // six cube-face image nodes (below)
 
 // Node kinds. Values first, then operators; built-in calls carry a BuiltinId (scene/builtins.h).
 // Operand layout: binary operators use left and right; Abs and Not use left; Index: left[right];
@@ -29,23 +29,44 @@ struct EnvironmentMap;   // six cube-face image nodes (below)
 // SplineValue: `spline` with left = the parameter expression; ColorSpectrumValue: `spectrum`, indexed
 // by its own index expression when it has one; Call: see callArgument().
 enum class RequestKind : std::int32_t {
-    Float = 1,          // number
-    Vector,             // vector constant: vector + fourth
-    VectorExpression,   // components[0..2] (and components[3] for a fourth value)
-    String,             // text
-    Array,              // elements
-    ColorSpectrumValue, // spectrum
-    Image,              // image, mapping mode in `mappingMode`
-    Environment,        // environment
-    SplineValue,        // spline
+    Float = 1,           // number
+    Vector,              // vector constant: vector + fourth
+    VectorExpression,    // components[0..2] (and components[3] for a fourth value)
+    String,              // text
+    Array,               // elements
+    ColorSpectrumValue,  // spectrum
+    Image,               // image, mapping mode in `mappingMode`
+    Environment,         // environment
+    SplineValue,         // spline
     // operators: operands in left/right
-    Add, Subtract, Multiply, Divide, Power, Remainder, Dot, Abs, Index, Choice,  // Choice: argument ? left : right
-    Less, Greater, LessEqual, GreaterEqual, Equal, And, Or, Not,
-    Noise,                                   // noise(a[, b])
-    RotateExpression, ScaleExpression, TranslateExpression,
-    CurrentColor,                            // Color
-    CurrentFrame, LastFrame, FirstFrame, AnimationLength,
-    Call,                                    // built-in: builtin id, argument + left + right
+    Add,
+    Subtract,
+    Multiply,
+    Divide,
+    Power,
+    Remainder,
+    Dot,
+    Abs,
+    Index,
+    Choice,  // Choice: argument ? left : right
+    Less,
+    Greater,
+    LessEqual,
+    GreaterEqual,
+    Equal,
+    And,
+    Or,
+    Not,
+    Noise,  // noise(a[, b])
+    RotateExpression,
+    ScaleExpression,
+    TranslateExpression,
+    CurrentColor,  // Color
+    CurrentFrame,
+    LastFrame,
+    FirstFrame,
+    AnimationLength,
+    Call,  // built-in: builtin id, argument + left + right
 };
 
 struct Request {
@@ -58,9 +79,9 @@ struct Request {
     RequestKind kind = RequestKind::Float;
     int shared = 0;  // informative: image data belongs to the node copied from
 
-    double number = 0;          // Float
-    Vec3 vector;                // Vector
-    double fourth = 0;          // Vector: the fourth value (colour filter)
+    double number = 0;  // Float
+    Vec3 vector;        // Vector
+    double fourth = 0;  // Vector: the fourth value (colour filter)
     bool hasFourth = false;
     std::array<RequestPtr, 4> components;  // VectorExpression
     std::string text;                      // String

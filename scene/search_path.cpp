@@ -74,7 +74,9 @@ void SearchPath::scan(const std::string& root) {
     entries_ = std::move(entries);
 }
 
-void SearchPath::reset() { entries_.assign(1, ""); }
+void SearchPath::reset() {
+    entries_.assign(1, "");
+}
 
 std::FILE* SearchPath::open(const std::string& name, const char* mode, std::string* foundPath) const {
     const std::string plain = withoutQuotes(name);

@@ -10,7 +10,7 @@
 namespace quorva {
 
 class SearchPath {
-public:
+  public:
     static constexpr int MaxEntries = 100;
 
     // Reads QUORVA_ROOT and scans it. A missing variable closes the log, releases all tracked memory
@@ -31,7 +31,7 @@ public:
 
     const std::vector<std::string>& entries() const { return entries_; }
 
-private:
+  private:
     std::vector<std::string> entries_{""};
 };
 

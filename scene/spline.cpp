@@ -50,7 +50,8 @@ Vec3 tangentAt(const Spline& s, int j) {
 
 }  // namespace
 
-std::shared_ptr<const Spline> buildSpline(const Request* type, const Request* points, const Request* parameters) {
+std::shared_ptr<const Spline> buildSpline(const Request* type, const Request* points,
+                                          const Request* parameters) {
     auto spline = std::make_shared<Spline>();
     EvalContext none;
 
@@ -70,7 +71,8 @@ std::shared_ptr<const Spline> buildSpline(const Request* type, const Request* po
         entries.push_back(v.vector);
     }
     if (spline->type == 5) {
-        if (entries.size() < 4) fatal("Type 5 splines must have at least two derivatives and two control points");
+        if (entries.size() < 4)
+            fatal("Type 5 splines must have at least two derivatives and two control points");
         spline->startDerivative = entries.front();
         spline->endDerivative = entries.back();
         spline->points.assign(entries.begin() + 1, entries.end() - 1);
@@ -83,7 +85,8 @@ std::shared_ptr<const Spline> buildSpline(const Request* type, const Request* po
     if (parameters) {
         const Request* list = arrayOf(parameters);
         if (!list) fatal("Spline parameters have to be an array");
-        if (static_cast<int>(list->elements.size()) != n) fatal("Spline must have same number of parameters as control points");
+        if (static_cast<int>(list->elements.size()) != n)
+            fatal("Spline must have same number of parameters as control points");
         for (int i = 0; i < n; ++i) {
             const RequestPtr& e = list->elements[i];
             Value v = e ? evaluate(none, e.get()) : Value::none();

@@ -18,17 +18,18 @@ namespace quorva {
 
 struct Spline {
     int type = 1;
-    std::vector<Vec3> points;   // control points (derivatives excluded)
-    std::vector<double> knots;  // one per point, plus the closing knot for closed types
+    std::vector<Vec3> points;             // control points (derivatives excluded)
+    std::vector<double> knots;            // one per point, plus the closing knot for closed types
     Vec3 startDerivative, endDerivative;  // type 5
-    double length = 0;  // sum of the segment spans (chord lengths, or the parameter range)
+    double length = 0;                    // sum of the segment spans (chord lengths, or the parameter range)
     bool closed() const { return type == 2 || type == 4; }
 };
 
 // Builds the record from the call's arguments (evaluated now, without shading context); a null type
 // means type 1. The checks end the run with their messages ("Invalid spline type specified", "Spline
 // must have an array of control points", ...).
-std::shared_ptr<const Spline> buildSpline(const Request* type, const Request* points, const Request* parameters);
+std::shared_ptr<const Spline> buildSpline(const Request* type, const Request* points,
+                                          const Request* parameters);
 
 // The curve point at parameter t.
 Vec3 evaluateSpline(const Spline& spline, double t);

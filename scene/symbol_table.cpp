@@ -1,8 +1,8 @@
 // The symbol table and the declare algorithm.
 #include "scene/symbol_table.h"
 
-#include "scene/value.h"
 #include "scene/options.h"
+#include "scene/value.h"
 
 namespace quorva {
 
@@ -13,7 +13,8 @@ const SymbolEntry* SymbolTable::lookup(std::string_view name) const {
 
 SymbolEntry& SymbolTable::insert(SymbolEntry entry) {
     auto it = chains_.find(std::string_view(entry.name));
-    if (it == chains_.end()) it = chains_.emplace(entry.name, std::vector<std::unique_ptr<SymbolEntry>>{}).first;
+    if (it == chains_.end())
+        it = chains_.emplace(entry.name, std::vector<std::unique_ptr<SymbolEntry>>{}).first;
     it->second.push_back(std::make_unique<SymbolEntry>(std::move(entry)));
     return *it->second.back();
 }
@@ -76,6 +77,8 @@ void SymbolTable::keepStaticEntries() {
     }
 }
 
-void SymbolTable::clear() { chains_.clear(); }
+void SymbolTable::clear() {
+    chains_.clear();
+}
 
 }  // namespace quorva

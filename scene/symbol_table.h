@@ -35,10 +35,10 @@ struct ParticleGeneratorDefinition;  // particle generators (placeholder until t
 
 // The value of a declared name, by kind: an expression, a declared Solid (instanced with copyShape), a
 // surface description, a shader, a transformation stack, a shader spectrum or a particle generator.
-using SymbolValue =
-    std::variant<std::monostate, RequestPtr, std::shared_ptr<const Shape>, std::shared_ptr<const SurfaceDescription>,
-                 std::shared_ptr<const Shader>, std::shared_ptr<const Transform>,
-                 std::shared_ptr<const ShaderSpectrum>, std::shared_ptr<const ParticleGeneratorDefinition>>;
+using SymbolValue = std::variant<std::monostate, RequestPtr, std::shared_ptr<const Shape>,
+                                 std::shared_ptr<const SurfaceDescription>, std::shared_ptr<const Shader>,
+                                 std::shared_ptr<const Transform>, std::shared_ptr<const ShaderSpectrum>,
+                                 std::shared_ptr<const ParticleGeneratorDefinition>>;
 
 struct SymbolEntry {
     std::string name;
@@ -48,7 +48,9 @@ struct SymbolEntry {
 };
 
 // True for the nine kinds a name can be declared with (153 is reserved and never valid).
-constexpr bool isKnownSymbolKind(int kind) { return kind >= 150 && kind <= 159 && kind != 153; }
+constexpr bool isKnownSymbolKind(int kind) {
+    return kind >= 150 && kind <= 159 && kind != 153;
+}
 
 // The three declaration words of the language.
 enum class DeclarationWord {
@@ -58,7 +60,7 @@ enum class DeclarationWord {
 };
 
 class SymbolTable {
-public:
+  public:
     // Newest entry of a name, or null. Entries never move while they exist, so the pointer stays valid
     // until the entry is dropped (a later declaration of the same name does not invalidate it).
     const SymbolEntry* lookup(std::string_view name) const;
@@ -84,7 +86,7 @@ public:
     void keepStaticEntries();
     void clear();
 
-private:
+  private:
     // Per name, oldest first; the newest entry is the back.
     std::map<std::string, std::vector<std::unique_ptr<SymbolEntry>>, std::less<>> chains_;
 };

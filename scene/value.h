@@ -19,8 +19,8 @@ struct Value {
     enum class Type : std::uint8_t { None, Number, Vector, Other };
     Type type = Type::None;
     double number = 0;
-    Vec3 vector;        // x, y, z (also r, g, b)
-    double fourth = 0;  // carried along (a colour's filter or transparency)
+    Vec3 vector;                     // x, y, z (also r, g, b)
+    double fourth = 0;               // carried along (a colour's filter or transparency)
     const Request* other = nullptr;  // string, array, image, environment mapping
 
     static Value none() { return {}; }
@@ -44,13 +44,13 @@ struct Value {
 
 // The record of the current intersection read by the shading variables (owned by shading).
 struct ShadingContext {
-    Vec3 P;        // hit point (in the shader's frame)
-    Vec3 N;        // unit normal
-    Vec3 I;        // incident ray direction
-    Vec3 E;        // eye (ray origin)
-    Vec3 V;        // direction towards the viewer
-    Vec3 Po;       // object-space hit point
-    Vec3 Puv;      // surface coordinates (u, v, w)
+    Vec3 P;    // hit point (in the shader's frame)
+    Vec3 N;    // unit normal
+    Vec3 I;    // incident ray direction
+    Vec3 E;    // eye (ray origin)
+    Vec3 V;    // direction towards the viewer
+    Vec3 Po;   // object-space hit point
+    Vec3 Puv;  // surface coordinates (u, v, w)
     double u = 0, v = 0, w = 0;
     int level = 0;
     double opacity = 1;
@@ -73,7 +73,9 @@ struct EvalContext {
 // The single evaluator. A null node is "(internal failure 0x2f) NULL request unexpected". Nothing is
 // allocated on the way, so it may run for every shading sample.
 Value evaluate(const EvalContext& ctx, const Request* node);
-inline Value evaluate(const EvalContext& ctx, const RequestPtr& node) { return evaluate(ctx, node.get()); }
+inline Value evaluate(const EvalContext& ctx, const RequestPtr& node) {
+    return evaluate(ctx, node.get());
+}
 
 // Conveniences for statements: true and the result when the tree yields a number (a vector).
 bool evaluateNumber(const EvalContext& ctx, const Request* node, double& out);
@@ -81,7 +83,8 @@ bool evaluateVector(const EvalContext& ctx, const Request* node, Vec3& out, doub
 inline bool evaluateNumber(const EvalContext& ctx, const RequestPtr& node, double& out) {
     return evaluateNumber(ctx, node.get(), out);
 }
-inline bool evaluateVector(const EvalContext& ctx, const RequestPtr& node, Vec3& out, double* fourth = nullptr) {
+inline bool evaluateVector(const EvalContext& ctx, const RequestPtr& node, Vec3& out,
+                           double* fourth = nullptr) {
     return evaluateVector(ctx, node.get(), out, fourth);
 }
 // The same, ending the run with "Bad float expression" or "Bad point/vector/color expression" when the

@@ -12,14 +12,22 @@
 namespace quorva {
 namespace {
 
-RequestPtr num(double x) { return makeFloatRequest(x); }
-RequestPtr vec(double x, double y, double z) { return makeVectorRequest({x, y, z}); }
-RequestPtr vec4(double x, double y, double z, double w) { return makeVectorRequest({x, y, z}, w, true); }
+RequestPtr num(double x) {
+    return makeFloatRequest(x);
+}
+RequestPtr vec(double x, double y, double z) {
+    return makeVectorRequest({x, y, z});
+}
+RequestPtr vec4(double x, double y, double z, double w) {
+    return makeVectorRequest({x, y, z}, w, true);
+}
 RequestPtr op(RequestKind k, RequestPtr a, RequestPtr b = nullptr, RequestPtr c = nullptr) {
     return makeOperatorRequest(k, std::move(a), std::move(b), std::move(c));
 }
 
-Value eval(const RequestPtr& r, const EvalContext& ctx = EvalContext{}) { return evaluate(ctx, r); }
+Value eval(const RequestPtr& r, const EvalContext& ctx = EvalContext{}) {
+    return evaluate(ctx, r);
+}
 
 std::string fatalText(const std::function<void()>& f) {
     try {
@@ -84,8 +92,10 @@ TEST(Evaluator, AbsIndexAndChoice) {
     EXPECT_EQ(eval(op(RequestKind::Index, vec4(4, 5, 6, 7), num(3))).number, 7);
     auto array = makeArrayRequest({num(7), num(8), num(9)});
     EXPECT_EQ(eval(op(RequestKind::Index, array, num(2))).number, 9);
-    EXPECT_EQ(fatalText([&] { eval(op(RequestKind::Index, array, num(3))); }), "Array index (3) out of range");
-    EXPECT_EQ(fatalText([&] { eval(op(RequestKind::Index, array, num(-1))); }), "Array index (-1) out of range");
+    EXPECT_EQ(fatalText([&] { eval(op(RequestKind::Index, array, num(3))); }),
+              "Array index (3) out of range");
+    EXPECT_EQ(fatalText([&] { eval(op(RequestKind::Index, array, num(-1))); }),
+              "Array index (-1) out of range");
     EXPECT_EQ(fatalText([] { eval(op(RequestKind::Index, num(1), num(0))); }), "Float expected");
     EXPECT_EQ(eval(op(RequestKind::Choice, num(10), num(20), num(0))).number, 20);
     EXPECT_EQ(eval(op(RequestKind::Choice, num(10), num(20), num(-0.5))).number, 10);

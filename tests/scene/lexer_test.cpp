@@ -58,10 +58,10 @@ std::string describe(const std::vector<Token>& tokens) {
 }
 
 class TempDir {
-public:
+  public:
     TempDir() {
-        path_ = fs::temp_directory_path() / ("quorva_lexer_" + std::to_string(::getpid()) + "_" +
-                                             std::to_string(counter_++));
+        path_ = fs::temp_directory_path() /
+                ("quorva_lexer_" + std::to_string(::getpid()) + "_" + std::to_string(counter_++));
         fs::create_directories(path_);
     }
     ~TempDir() {
@@ -76,7 +76,7 @@ public:
     }
     const fs::path& path() const { return path_; }
 
-private:
+  private:
     fs::path path_;
     static inline int counter_ = 0;
 };
@@ -213,7 +213,7 @@ TEST(Lexer, MissingFileIsFatal) {
 
 // Includes resolve through the search path; fresh path per test.
 class LexerIncludes : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { searchPath().reset(); }
     void TearDown() override { searchPath().reset(); }
     TempDir dir;
@@ -274,7 +274,8 @@ TEST_F(LexerIncludes, SeventeenthLevelIsRefused) {
     ConsoleCapture capture;
     lexer.pushInclude("extra.qsb");
     EXPECT_EQ(lexer.depth(), Lexer::MaxIncludeDepth);
-    EXPECT_EQ(capture.text(), "WARNING in file " + self + ", near or on line 1 : Stack overflow in ReadArchive\"extra.qsb\"!\n");
+    EXPECT_EQ(capture.text(), "WARNING in file " + self +
+                                  ", near or on line 1 : Stack overflow in ReadArchive\"extra.qsb\"!\n");
     // Every level still yields its token and then unwinds.
     SymbolTable symbols;
     int count = 0;
