@@ -17,7 +17,7 @@ namespace quorva::testing {
 using Bytes = std::vector<std::uint8_t>;
 
 class ScratchFolder {
-public:
+  public:
     ScratchFolder() {
         std::string pattern = (std::filesystem::temp_directory_path() / "quorva-image-XXXXXX").string();
         path_ = mkdtemp(pattern.data());
@@ -27,11 +27,12 @@ public:
     // Names of the files in the folder.
     std::vector<std::string> listing() const {
         std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(path_)) names.push_back(entry.path().filename());
+        for (const auto& entry : std::filesystem::directory_iterator(path_))
+            names.push_back(entry.path().filename());
         return names;
     }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -46,7 +47,8 @@ inline void writeBytes(const std::string& path, const Bytes& bytes) {
 }
 
 // Every row present, (width + 1) pixels of red, green, blue, alpha from `pixel(x, y, rgba)`.
-inline FrameBuffers patternFrame(int width, int height, const std::function<void(int, int, std::uint8_t*)>& pixel) {
+inline FrameBuffers patternFrame(int width, int height,
+                                 const std::function<void(int, int, std::uint8_t*)>& pixel) {
     FrameBuffers frame;
     frame.color.width = width;
     frame.color.height = height;

@@ -27,7 +27,9 @@ Bytes writeImage(const std::string& path, const FrameBuffers& frame, bool compre
     return readBytes(path);
 }
 
-Bytes pixelData(const Bytes& file) { return Bytes(file.begin() + PixelStart, file.end()); }
+Bytes pixelData(const Bytes& file) {
+    return Bytes(file.begin() + PixelStart, file.end());
+}
 
 TEST(TargaOutput, HeaderAndImageId) {
     testing::ScratchFolder folder;
@@ -41,9 +43,11 @@ TEST(TargaOutput, HeaderAndImageId) {
     const Bytes header = {27, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 2, 0, 24, 0x20};
     ASSERT_EQ(file.size(), PixelStart + 3 * 2 * 3);
     EXPECT_EQ(Bytes(file.begin(), file.begin() + 18), header);
-    EXPECT_EQ(std::string(file.begin() + 18, file.begin() + 18 + 27), std::string("Created by Quillbarrow 1.3", 27));
+    EXPECT_EQ(std::string(file.begin() + 18, file.begin() + 18 + 27),
+              std::string("Created by Quillbarrow 1.3", 27));
     // Top row first, each pixel blue, green, red.
-    EXPECT_EQ(Bytes(file.begin() + PixelStart, file.begin() + PixelStart + 6), (Bytes{200, 100, 0, 200, 100, 10}));
+    EXPECT_EQ(Bytes(file.begin() + PixelStart, file.begin() + PixelStart + 6),
+              (Bytes{200, 100, 0, 200, 100, 10}));
 
     const Bytes packed = writeImage(folder.file("b.tga"), frame, true, 32);
     EXPECT_EQ(packed[2], 10);
@@ -107,7 +111,8 @@ TEST(TargaOutput, CompressedImageReadsBackThroughTheTextureReader) {
 TEST(TargaOutput, StoppedRenderLeavesBlackTransparentRows) {
     testing::ScratchFolder folder;
     const std::string path = folder.file("stopped.tga");
-    const auto frame = testing::patternFrame(2, 3, [](int, int, std::uint8_t* p) { p[0] = p[1] = p[2] = p[3] = 255; });
+    const auto frame =
+        testing::patternFrame(2, 3, [](int, int, std::uint8_t* p) { p[0] = p[1] = p[2] = p[3] = 255; });
     for (bool compressed : {false, true}) {
         auto out = openTargaOutput(compressed, path, 2, 3, false, 32);
         writeTargaRows(0, frame, *out, 0);
@@ -161,7 +166,8 @@ TEST(TargaOutput, IndependentReaderAgrees) {
     });
     std::string expected;
     for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 37; ++x) expected.append(reinterpret_cast<const char*>(frame.color.row(y) + 4 * x), 3);
+        for (int x = 0; x < 37; ++x)
+            expected.append(reinterpret_cast<const char*>(frame.color.row(y) + 4 * x), 3);
     for (bool compressed : {false, true}) {
         const std::string path = folder.file(compressed ? "packed.tga" : "plain.tga");
         writeImage(path, frame, compressed, 24);

@@ -61,7 +61,7 @@ Bytes renderImage(const std::string& path, Render& render, bool resume) {
 }
 
 class TargaResume : public ::testing::TestWithParam<std::tuple<bool, int>> {
-protected:
+  protected:
     Render render() const { return Render{std::get<0>(GetParam()), std::get<1>(GetParam())}; }
     testing::ScratchFolder folder;
     std::string path = folder.file("frame.tga");
@@ -169,7 +169,8 @@ TEST(TargaResumeRefused, WarnsAndKeepsTheOldImageUntilTheNewOneExists) {
         {written(true, Width, 24), "Original file type (10) overidden to match new file type (2)"},
         {wrongOrientation, "Original orientation doesn't match new"},
         {written(false, Width, 32), "Original bits/pixel (32) overidden to match new (24)"},
-        {Bytes(fresh.begin(), fresh.begin() + 10), "Old image has a corrupted header. Can't resume rendering..."},
+        {Bytes(fresh.begin(), fresh.begin() + 10),
+         "Old image has a corrupted header. Can't resume rendering..."},
     };
     for (const Case& c : cases) {
         writeBytes(path, c.old);
@@ -181,7 +182,8 @@ TEST(TargaResumeRefused, WarnsAndKeepsTheOldImageUntilTheNewOneExists) {
         // While the new image is being written the old one is still on disk.
         const auto names = folder.listing();
         ASSERT_EQ(names.size(), 2u) << c.warning;
-        const auto aside = std::find_if(names.begin(), names.end(), [](const auto& n) { return n != "old.tga"; });
+        const auto aside =
+            std::find_if(names.begin(), names.end(), [](const auto& n) { return n != "old.tga"; });
         EXPECT_EQ(readBytes(folder.file(*aside)), c.old);
 
         Render again;
