@@ -5,6 +5,7 @@
 
 #include "diagnostics/diagnostics.h"
 #include "render/render_context.h"
+#include "scene/builtins.h"
 #include "scene/scene_state.h"
 
 namespace quorva {
@@ -62,6 +63,29 @@ TEST(Background, ExpressionMustGiveAColour) {
     } catch (const FatalError& e) {
         EXPECT_STREQ(e.what(), "Unable to resolve skylight expression");
     }
+}
+
+TEST(Background, ExpressionSeesThePixelAsSurfaceCoordinates) {
+    BackgroundFixture f;
+    f.scene.camera.width = 4;
+    f.scene.camera.height = 3;
+    f.scene.background.expression = makeVectorExpression(
+        makeCallRequest(static_cast<int>(BuiltinId::U), {}),
+        makeCallRequest(static_cast<int>(BuiltinId::VCoordinate), {}), makeFloatRequest(0.5));
+    Color c;
+    double alpha = 0;
+    // Top-left pixel: u = 0, v = (height - 1) / height.
+    backgroundColour(f.ctx, 0, f.ray, c, alpha);
+    EXPECT_EQ(c, (Color{0, 2.0 / 3, 0.5}));
+    // Samples on the right and bottom edges of the last pixel stay inside: u < 1, v >= 0.
+    f.ctx.currentColumn = 4;
+    f.ctx.currentRow = 3;
+    backgroundColour(f.ctx, 0, f.ray, c, alpha);
+    EXPECT_EQ(c, (Color{0.75, 0, 0.5}));
+    f.ctx.currentColumn = 3;
+    f.ctx.currentRow = 1;
+    backgroundColour(f.ctx, 0, f.ray, c, alpha);
+    EXPECT_EQ(c, (Color{0.75, 1.0 / 3, 0.5}));
 }
 
 }  // namespace
