@@ -15,6 +15,7 @@ namespace quorva {
 
 class Shape;
 struct SceneState;
+class GlobalIllumination;
 
 // Counters printed by -d; zeroed at the start of every frame.
 struct RenderStatistics {
@@ -100,6 +101,16 @@ class RenderContext {
 
     // Shadow caches: last occluder per light (by light index) and ray level 0..9.
     std::vector<std::array<const Shape*, 10>> shadowCache;
+    std::uint64_t shadowCacheLights = 0;  // serial of the newest light the caches were sized for
+
+    // Room for the per-point light tables of combination shaders, used as a stack (sized with the
+    // shadow caches so that shading allocates nothing per ray).
+    std::vector<Color> lightTables;
+    std::size_t lightTableTop = 0;
+
+    // Irradiance cache and photon maps as shading sees them; null while there are none.
+    GlobalIllumination* globalIllumination = nullptr;
+    bool skyLightMode = false;  // sky-light shading: no direct-light loop, no caustics
 
     // Hit distances stored for the shaders (absorption): the distance of the latest hit on a shape,
     // kept in a small direct-mapped table instead of in the read-only shape.

@@ -13,6 +13,15 @@ namespace quorva {
 
 struct SceneState;
 class RenderContext;
+struct FlatAreaGeometry;
+
+// What LightAt gives for a point: intensity factor, effective position, colour there and radius.
+struct LightSample {
+    double K = 1;
+    Vec3 position;
+    Color colour{1, 1, 1};
+    double radius = 0;  // 0 for point-like lights
+};
 
 enum class LightKind : int {
     Point = 150,
@@ -25,7 +34,7 @@ enum class LightKind : int {
 };
 
 class Light {
-public:
+  public:
     explicit Light(LightKind kind) : kind(kind) {}
     virtual ~Light();
     LightKind kind;
@@ -36,7 +45,33 @@ public:
     std::uint8_t photonFlags = 0;
     double photonShare = 0;
     int index = 0;  // position in the scene's light list; indexes the render context's shadow caches
+    std::uint64_t serial =
+        0;  // unique per light added to a scene; tells a render context its caches are stale
+
+    Color colour{1, 1, 1};
+    double radius = 0;          // soft-shadow radius (spherical bulb); 0 for point-like lights
+    double glow = 0;            // glow intensity seen along rays (point and area kinds)
+    int softShadowSamples = 0;  // the light's own soft-shadow sample count (sun light); 0 = the global one
+
+    bool castsShadows() const { return attributes & 1; }
+    bool givesSpecular() const { return attributes & 2; }
+    bool subtracts() const { return decayType == 4; }
+
+    // LightAt: the intensity factor K (spot falloff included, decay not), the effective position, the
+    // colour at P and the radius.
+    virtual void lightAt(RenderContext& ctx, const Vec3& P, LightSample& out) const;
+    // Where the glow of a glowing light is centred.
+    virtual Vec3 glowPosition() const { return {}; }
+    // The rectangle of a flat area light; null for every other light.
+    virtual const FlatAreaGeometry* flatGeometry() const { return nullptr; }
+    // A deep copy (instancing a declared light) and the transformation of an instance.
+    virtual std::unique_ptr<Light> clone() const;
+    virtual void applyTransform(const Transform& t);
 };
+
+// Intensity factor after the decay by distance d to the light (shadowBias bounds d from below for the
+// Range laws).
+double applyDecay(const Light& light, double K, double d, double shadowBias);
 
 // The items of a light statement, applied in the order written (Range clears the decay type, Decay
 // clears the range).
@@ -51,8 +86,8 @@ struct LightItems {
     bool hasGlow = false;
     double glow = 0;
     bool hasBulb = false;
-    double bulb = 0;        // SpotLight Bulb f
-    Vec3 bulbCentre;        // AreaLight Bulb ( v , f )
+    double bulb = 0;  // SpotLight Bulb f
+    Vec3 bulbCentre;  // AreaLight Bulb ( v , f )
     double bulbRadius = 0;
     bool hasPlane = false;
     double plane[4] = {0, 0, 0, 0};  // AreaLight Plane ( f , f [, f [, f ]] )
@@ -73,6 +108,10 @@ std::unique_ptr<Light> makeBlackHole(const Vec3& centre, double density, const V
 // Appends a light to the scene's list with its shadow cache cleared.
 void addLight(SceneState& scene, std::unique_ptr<Light> light);
 // Builds the sun light from scene.sun after the parse (no-op when no SunLight was given).
+// SunLight ( azimuth : elevation [, distance [, intensity [, colour ]]] ): the sun stands at `distance`
+// (default 1000) from the origin, `elevation` degrees above the horizon (the xz plane) and `azimuth`
+// degrees around the y axis from +z towards +x; SunLightRotation then turns that position about the
+// origin. The colour defaults to the sky colour; scene.sun.softShadowSamples gives its soft shadows.
 void buildSunLight(SceneState& scene);
 
 // Adds the glow of every glowing light along a ray segment of `length` (missed: the infinite segment).

@@ -16,6 +16,7 @@ namespace quorva {
 class Shape;
 struct ShadingContext;
 class RenderContext;
+struct ShadePoint;
 
 enum class ShaderKind : int {
     Indexed = 100,
@@ -54,8 +55,12 @@ struct SurfaceSample {
     Color iridescenceColor{0.247059, 0.176471, 0.137255};
     double caustics = 0;
     int irradianceSamples = -1;
-    bool emitting = false;  // combination shaders: the colour is in kaColor, nothing else applies
+    bool emitting = false;        // combination shaders: the colour is in kaColor, nothing else applies
+    bool normalModified = false;  // a NormalModifier replaced the context's normal (shader frame)
 };
+
+// The sample of a surface that has nothing to give (no shader at all, no matching indexed band).
+const SurfaceSample& defaultSurfaceSample();
 
 // The attribute table of PlainSurface, FunctionalSurface and PatternSurface as the statements wrote
 // it: one expression per slot (null = empty), slots numbered as the shader model numbers them
@@ -77,7 +82,7 @@ struct SurfaceDescription {
 };
 
 class Shader {
-public:
+  public:
     explicit Shader(ShaderKind kind) : kind(kind) {}
     virtual ~Shader();
     ShaderKind kind;
@@ -85,6 +90,11 @@ public:
 
     // Fills `out` for the hit described by `sc` (point and normal already in the shader's frame).
     virtual void evaluate(ShadingContext& sc, SurfaceSample& out) const = 0;
+    // The same during rendering, with the hit being shaded: combination shaders shade their members
+    // from `at` (or, while a shadow test runs, report their combined transmission). Other kinds just
+    // evaluate.
+    virtual void evaluateHit(RenderContext& ctx, ShadePoint& at, ShadingContext& sc,
+                             SurfaceSample& out) const;
     // A copy that shares the kind's data (used when transformation items follow a declared shader).
     virtual std::shared_ptr<Shader> clone() const = 0;
     // Attribute pruning when a shape enters the World: may clear Reflects (0x004), Refracts (0x008)
@@ -103,6 +113,7 @@ using ShaderSpectrum = std::vector<ShaderSpectrumEntry>;
 std::shared_ptr<Shader> makeSurfaceShader(const SurfaceDescription& surface);
 std::shared_ptr<Shader> makeMultiLayerShader(std::vector<std::shared_ptr<const Shader>> members);
 std::shared_ptr<Shader> makeIndexedShader(RequestPtr index, std::shared_ptr<const ShaderSpectrum> spectrum);
-std::shared_ptr<Shader> makeCompositeShader(std::vector<std::pair<std::shared_ptr<const Shader>, RequestPtr>> members);
+std::shared_ptr<Shader> makeCompositeShader(
+    std::vector<std::pair<std::shared_ptr<const Shader>, RequestPtr>> members);
 
 }  // namespace quorva

@@ -1,0 +1,75 @@
+// The per-point light table of the combination shaders and the per-light state of a render context.
+#include <cmath>
+
+#include "render/render_context.h"
+#include "scene/scene_state.h"
+#include "shading/light.h"
+#include "shading/shade_point.h"
+#include "shading/shadow_test.h"
+
+namespace quorva {
+namespace {
+// Light tables one context can hold at once: combination shaders nest, and each recursion level may
+// hold one while its members trace further rays.
+constexpr std::size_t TablesPerContext = 64;
+}  // namespace
+
+void prepareShadingState(RenderContext& ctx) {
+    if (!ctx.scene) return;
+    const auto& lights = ctx.scene->lights;
+    const std::uint64_t newest = lights.empty() ? 0 : lights.back()->serial;
+    if (ctx.shadowCache.size() == lights.size() && ctx.shadowCacheLights == newest) return;
+    // A new set of lights (a new frame): every cache starts empty.
+    ctx.shadowCache.assign(lights.size(), {});
+    ctx.shadowCacheLights = newest;
+    ctx.lightTables.assign(lights.size() * TablesPerContext, Color{});
+    ctx.lightTableTop = 0;
+}
+
+const Color* buildLightTable(RenderContext& ctx, const ShadePoint& at) {
+    prepareShadingState(ctx);
+    if (!ctx.scene) return nullptr;
+    const auto& lights = ctx.scene->lights;
+    const std::size_t n = lights.size();
+    if (n == 0 || ctx.lightTableTop + n > ctx.lightTables.size()) return nullptr;
+    Color* table = ctx.lightTables.data() + ctx.lightTableTop;
+    ctx.lightTableTop += n;
+
+    const double bias = ctx.settings.renderMode == 2 ? 0.1 : ctx.settings.shadowBias;
+    for (auto it = lights.rbegin(); it != lights.rend(); ++it) {
+        const Light& light = **it;
+        Color& entry = table[light.index];
+        LightSample ls;
+        light.lightAt(ctx, at.point, ls);
+        if (!light.castsShadows()) {
+            entry = ls.colour;
+            continue;
+        }
+        Vec3 L = ls.position - at.point;
+        double distance = length(L);
+        if (distance < 1e-10) {
+            L = {1, 0, 0};
+            distance = 1;
+        } else {
+            L = L / distance;
+        }
+        const double K = applyDecay(light, ls.K, distance, ctx.settings.shadowBias);
+        if (std::fabs(K) < 1e-8) {
+            entry = {0, 0, 0};
+            continue;
+        }
+        Color filter;
+        if (shadowTest(ctx, light, Ray{at.point, L}, bias, distance, ls.radius, at.level, filter))
+            entry = ls.colour * filter;
+        else
+            entry = {0, 0, 0};
+    }
+    return table;
+}
+
+void releaseLightTable(RenderContext& ctx, const Color* table) {
+    if (!table || !ctx.scene) return;
+    ctx.lightTableTop = static_cast<std::size_t>(table - ctx.lightTables.data());
+}
+
+}  // namespace quorva

@@ -1,0 +1,155 @@
+// The shadow test: cached occluders, coloured shadows through transparent surfaces, soft-shadow sampling.
+#include "shading/shadow_test.h"
+
+#include <cmath>
+
+#include "geometry/world.h"
+#include "render/render_context.h"
+#include "scene/scene_state.h"
+#include "scene/value.h"
+#include "shading/light.h"
+#include "shading/shade_point.h"
+
+namespace quorva {
+namespace {
+
+// Restores the search and shadow-test modes of the context on every exit.
+class ShadowModeGuard {
+  public:
+    explicit ShadowModeGuard(RenderContext& ctx)
+        : ctx_(ctx), anyHit_(ctx.anyHit), shadowTest_(ctx.shadowTest) {
+        ctx.shadowTest = true;
+    }
+    ~ShadowModeGuard() {
+        ctx_.anyHit = anyHit_;
+        ctx_.shadowTest = shadowTest_;
+    }
+
+  private:
+    RenderContext& ctx_;
+    bool anyHit_, shadowTest_;
+};
+
+// What an occluder lets through at a shadow-ray hit: false for an opaque one, else its sample.
+bool occluderTransmits(RenderContext& ctx, const Intersection& hit, const Ray& ray, int level,
+                       SurfaceSample& sample) {
+    const Shape* shape = hit.shape;
+    if (!shape) return false;
+    if (!(ctx.settings.featureMask & ShapeAttr::Refracts) || !(shape->attributes & ShapeAttr::Refracts))
+        return false;
+    const Shader* shader = shaderForHit(hit);
+    if (!shader) return false;
+    // The shader is evaluated as for shading (combination shaders see the shadow-test flag and report
+    // their combined transmission); searches inside it must not inherit any-hit mode.
+    const bool anyHit = ctx.anyHit;
+    ctx.anyHit = false;
+    ShadePoint at;
+    ShadingContext sc;
+    beginShadePoint(ctx, ray, hit, level, 1.0, 1.0, at, sc);
+    evaluateShaderAt(ctx, *shader, at, sc, sample);
+    ctx.anyHit = anyHit;
+    return sample.ktScale != 0 && !sample.ktColor.isBlack();
+}
+
+// The cache slot of a light at a level, or null (levels 10 and above have none).
+const Shape** cacheSlot(RenderContext& ctx, const Light& light, int level) {
+    if (level < 0 || level >= 10) return nullptr;
+    if (light.index < 0 || static_cast<std::size_t>(light.index) >= ctx.shadowCache.size()) return nullptr;
+    return &ctx.shadowCache[light.index][level];
+}
+
+// Shapes a cached re-test can stand for: a subdivided shape is hit through its triangles, which the
+// cache cannot name.
+bool cacheable(const Intersection& hit) {
+    return hit.shape && !hit.shaderOverride && !hit.shape->mesh;
+}
+
+}  // namespace
+
+Color traceShadowRay(RenderContext& ctx, const Light& light, Ray ray, double tmin, double distance, int level,
+                     bool absorb) {
+    ShadowModeGuard guard(ctx);
+    Color filter{1, 1, 1};
+    double remaining = distance;
+    const Shape** slot = cacheSlot(ctx, light, level);
+    const World* world = ctx.scene ? &ctx.scene->world : nullptr;
+    SurfaceSample sample;
+    for (int step = 0, crossed = 0; remaining > 0.001 && crossed < MaxShadowCrossings; ++step) {
+        if (step == 0) {
+            ++ctx.stats.shadowChecks;
+            if (slot && *slot) {
+                Intersection cached;
+                ctx.anyHit = true;
+                if (intersectShape(ctx, ray, tmin, remaining, cached, **slot) && cached.hit &&
+                    !occluderTransmits(ctx, cached, ray, level, sample)) {
+                    ++ctx.stats.shadowCacheHits;
+                    return {0, 0, 0};
+                }
+            }
+        }
+        if (!world) break;
+        Intersection hit;
+        ctx.anyHit = true;
+        ++ctx.stats.shadowRays;
+        if (!intersectWorld(hit, ray, *world, ctx, tmin, remaining)) {
+            if (step == 0 && slot) *slot = nullptr;
+            break;
+        }
+        if (!occluderTransmits(ctx, hit, ray, level, sample)) {
+            if (step == 0 && slot) *slot = cacheable(hit) ? hit.shape : nullptr;
+            return {0, 0, 0};
+        }
+        double v = 1;
+        if (absorb && sample.ktAbsorption != 0)
+            v = 1 / (sample.ktAbsorption * std::fabs(ctx.hitDistance(hit.shape) - hit.distance) + 1);
+        filter *= sample.ktColor * (sample.ktScale * v);
+        if (lengthSquared(Vec3{filter.r, filter.g, filter.b}) < 0.001) return {0, 0, 0};
+        ray.origin = hit.point;
+        remaining -= hit.distance;
+        ++crossed;
+    }
+    return filter;
+}
+
+bool shadowTest(RenderContext& ctx, const Light& light, const Ray& ray, double tmin, double distance,
+                double radius, int level, Color& filter) {
+    filter = {1, 1, 1};
+    if (!(ctx.settings.featureMask & ShapeAttr::Shading2)) return true;
+    prepareShadingState(ctx);
+
+    if (const FlatAreaGeometry* flat = light.flatGeometry()) {
+        filter = sampleFlatAreaLight(ctx, light, *flat, ray.origin, tmin, level);
+        return !filter.isBlack();
+    }
+
+    int g = 1;
+    if (radius > 0) {
+        if (light.softShadowSamples > 0)
+            g = light.softShadowSamples;
+        else {
+            g = ctx.scene ? ctx.scene->options.softShadowSamples : 16;
+            if (g < 4) g = 4;
+        }
+    }
+    Color sum{0, 0, 0};
+    int taken = 0, partlyShadowed = 0;
+    for (int k = 0; k < g; ++k) {
+        Ray sampleRay = ray;
+        if (g >= 2) {
+            double qx, qy, qz;
+            ctx.shadowTriples.nextTriple(qx, qy, qz);
+            const Vec3 j = normalized(Vec3{0.5 - qx, 0.5 - qy, 0.5 - qz});
+            sampleRay.direction = normalized(ray.direction + (radius / distance) * j);
+        }
+        const Color f = traceShadowRay(ctx, light, sampleRay, tmin, distance, level, true);
+        sum += f;
+        ++taken;
+        if (f.r < 1 || f.g < 1 || f.b < 1) ++partlyShadowed;
+        // Once a third of the samples agree that nothing, or enough, is in the way, stop early.
+        if (k >= g / 3 && (g - partlyShadowed == g || g - partlyShadowed == g / 2)) break;
+    }
+    filter = taken == 1 ? sum : sum / taken;
+    return !filter.isBlack();
+}
+
+}  // namespace quorva

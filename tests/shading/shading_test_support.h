@@ -1,0 +1,63 @@
+// A scene, a render context and a plain shape for shading tests.
+#pragma once
+
+#include <memory>
+
+#include "geometry/shape.h"
+#include "render/render_context.h"
+#include "scene/scene_state.h"
+#include "scene/value.h"
+#include "shading/light.h"
+#include "shading/shade.h"
+#include "shading/shader.h"
+
+namespace quorva::testing {
+
+class PlainShape final : public Shape {
+  public:
+    PlainShape() : Shape(ShapeKind::Sphere) {}
+    std::unique_ptr<Shape> clone() const override { return std::make_unique<PlainShape>(*this); }
+};
+
+inline RequestPtr num(double v) {
+    return makeFloatRequest(v);
+}
+inline RequestPtr vec(double x, double y, double z, double fourth = 0) {
+    return makeVectorRequest({x, y, z}, fourth, fourth != 0);
+}
+
+struct ShadingScene {
+    SceneState scene;
+    RenderContext ctx{&scene};
+    PlainShape shape;
+
+    ShadingScene() { ctx.settings.featureMask = 127; }
+
+    Light& addPointLight(const Vec3& position, const Color& colour = {1, 1, 1}) {
+        LightItems items;
+        items.intensity = vec(colour.r, colour.g, colour.b);
+        items.hasIntensity = true;
+        addLight(scene, makePointLight(position, items));
+        return *scene.lights.back();
+    }
+
+    // Shades a hit at `point` with `normal` seen along `direction`.
+    Color shadeAt(const Vec3& point, const Vec3& normal, const Vec3& direction, int level = 0,
+                  double mediumIndex = 1) {
+        Intersection hit;
+        hit.hit = 1;
+        hit.point = point;
+        hit.normal = normal;
+        hit.shape = &shape;
+        hit.distance = 1;
+        Color c;
+        shadeHit(ctx, level, Ray{point - direction, direction}, hit, 1.0, mediumIndex, c);
+        return c;
+    }
+};
+
+inline SurfaceDescription plainSurface() {
+    return SurfaceDescription{};
+}
+
+}  // namespace quorva::testing
