@@ -14,7 +14,8 @@ public:
     std::uint32_t index[3] = {0, 0, 0};  // vertex indices into parent->mesh
     std::unique_ptr<Shape> clone() const override;
 
-    // World ray on [tmin, tmax]; records into `hit` (shape = parent, shaderOverride = this->shader).
+    // World ray on [tmin, tmax]; records into `hit` (shape = parent, shaderOverride = this->shader), which
+    // arrives with only its `hit` field cleared, so a recorded hit must fill every field.
     bool intersectWorldRay(RenderContext& ctx, const Ray& ray, double tmin, double tmax, Intersection& hit) const;
 };
 

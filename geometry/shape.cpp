@@ -52,18 +52,16 @@ const Shader* effectiveShader(const Shape& shape) {
     return nullptr;
 }
 
-bool intersectShape(RenderContext& ctx, const Ray& worldRay, double tmin, double tmax, Intersection& hit,
-                    const Shape& shape) {
-    const bool isTriangle = shape.kind == ShapeKind::MeshTriangle;
-    // A mesh triangle answers for the shape it was cut from.
-    const Shape& owner = isTriangle && shape.parent ? *shape.parent : shape;
-    if (ctx.anyHit && !(owner.attributes & ShapeAttr::CastsShadows)) return false;
-    if (ctx.particleCollision && (owner.attributes & ShapeAttr::Particle)) return false;
+namespace {
 
-    Intersection local;
+// Steps 2 to 7 of the one-shape intersection with `local` as the kind's fresh record (only its `hit`
+// needs clearing: the kinds read nothing else before recordHit fills it).
+inline bool intersectOne(RenderContext& ctx, const Ray& worldRay, double tmin, double tmax, Intersection& hit,
+                         const Shape& shape, Intersection& local) {
+    local.hit = 0;
     double offset = 0;
     double scale = 1;
-    if (isTriangle) {
+    if (shape.kind == ShapeKind::MeshTriangle) {
         static_cast<const MeshTriangle&>(shape).intersectWorldRay(ctx, worldRay, tmin, tmax, local);
     } else {
         Ray ray = worldRay;
@@ -92,6 +90,31 @@ bool intersectShape(RenderContext& ctx, const Ray& worldRay, double tmin, double
     hit = local;
     hit.distance = distance;
     return true;
+}
+
+// A shape that searches other shapes from inside its own intersect() gets a record of its own.
+[[gnu::noinline]] bool intersectNested(RenderContext& ctx, const Ray& worldRay, double tmin, double tmax,
+                                       Intersection& hit, const Shape& shape) {
+    Intersection local;
+    return intersectOne(ctx, worldRay, tmin, tmax, hit, shape, local);
+}
+
+}  // namespace
+
+bool intersectShape(RenderContext& ctx, const Ray& worldRay, double tmin, double tmax, Intersection& hit,
+                    const Shape& shape) {
+    // A mesh triangle answers for the shape it was cut from.
+    const Shape& owner = shape.kind == ShapeKind::MeshTriangle && shape.parent ? *shape.parent : shape;
+    if (ctx.anyHit && !(owner.attributes & ShapeAttr::CastsShadows)) return false;
+    if (ctx.particleCollision && (owner.attributes & ShapeAttr::Particle)) return false;
+
+    if (ctx.scratchHitBusy) return intersectNested(ctx, worldRay, tmin, tmax, hit, shape);
+    struct Claim {
+        bool& busy;
+        explicit Claim(bool& b) : busy(b) { busy = true; }
+        ~Claim() { busy = false; }
+    } claim(ctx.scratchHitBusy);
+    return intersectOne(ctx, worldRay, tmin, tmax, hit, shape, ctx.scratchHit);
 }
 
 bool recordHit(RenderContext& ctx, const Shape& shape, const Vec3& objectNormal, double t,

@@ -148,6 +148,7 @@ public:
     virtual bool hasEvaluate() const { return false; }
     virtual void evaluate(double u, double v, SurfacePoint& out) const;
     // Intersects an object-space ray (unit direction) over [tmin, tmax]; calls recordHit for each root.
+    // `hit` arrives with only its `hit` field cleared: read nothing else before recording.
     virtual bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax, Intersection& hit) const;
     // Is the world-space point inside the solid?
     virtual bool inside(const Vec3& worldPoint) const;

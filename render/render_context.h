@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "geometry/shape.h"
 #include "geometry/vec3.h"
 #include "gi/quasi_random.h"
 #include "scene/random.h"
@@ -98,6 +99,11 @@ class RenderContext {
     // Pixel being rendered (background expressions read it).
     int currentRow = 0;
     int currentColumn = 0;
+
+    // Hit record the one-shape intersection step hands to a kind's intersect(), kept here so that the
+    // innermost loop does not clear a fresh record for every shape tested; busy while in use.
+    Intersection scratchHit;
+    bool scratchHitBusy = false;
 
     // Shadow caches: last occluder per light (by light index) and ray level 0..9.
     std::vector<std::array<const Shape*, 10>> shadowCache;

@@ -220,6 +220,41 @@ TEST(IntersectShape, ReintersectionFromAHitPointFindsOnlyTheOtherSide) {
     EXPECT_GT(inward, 1900);  // only grazing directions may slip past the far side
 }
 
+// A shape that searches another shape from inside its own intersect() (object space = world here).
+class Wrapper final : public Shape {
+  public:
+    explicit Wrapper(const Shape& inner) : Shape(ShapeKind::Sphere), inner(inner) {}
+    const Shape& inner;
+    bool fail = false;
+    std::unique_ptr<Shape> clone() const override { return std::unique_ptr<Shape>(new Wrapper(*this)); }
+    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+                   Intersection& hit) const override {
+        if (fail) fatal("inner search failed");
+        Intersection innerHit;
+        if (!intersectShape(ctx, ray, tmin, tmax, innerHit, inner)) return false;
+        return recordHit(ctx, *this, innerHit.normal, innerHit.distance + 1, innerHit.point, hit,
+                         innerHit.local);
+    }
+};
+
+TEST(IntersectShape, NestedSearchesKeepTheirRecordsApart) {
+    auto sphere = makeSphere({0, 0, 0}, 1);
+    Wrapper outer(*sphere);
+    RenderContext ctx;
+    Intersection hit;
+    ASSERT_TRUE(intersectShape(ctx, AlongZ, 0, 100, hit, outer));
+    EXPECT_EQ(hit.distance, 5.0);
+    EXPECT_EQ(hit.shape, &outer);
+    EXPECT_EQ(hit.point, Vec3(0, 0, -1));
+    // A fatal error inside a kind leaves the step usable for the next search.
+    outer.fail = true;
+    EXPECT_THROW(intersectShape(ctx, AlongZ, 0, 100, hit, outer), FatalError);
+    Intersection again;
+    ASSERT_TRUE(intersectShape(ctx, AlongZ, 0, 100, again, *sphere));
+    EXPECT_EQ(again.distance, 4.0);
+    EXPECT_FALSE(ctx.scratchHitBusy);
+}
+
 TEST(CopyShape, SharesDataOwnsTransformAndRejectsBadKinds) {
     auto definition = makeSphere({1, 2, 3}, 4);
     definition->applyTransform(makeTranslate({1, 0, 0}));
