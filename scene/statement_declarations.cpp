@@ -1,0 +1,155 @@
+// Declarations (Declare / let, new, static) and particle generators.
+//
+// Declare evaluates an expression at once (a number or vector is stored as a constant, anything else
+// as its tree); new keeps the tree so it is evaluated again at every use; static is carried out only
+// while CurrentFrame equals FirstFrame, keeps the value as written, replaces the value of an existing
+// entry of the name in place, and survives into the following frames.
+#include "diagnostics/diagnostics.h"
+#include "geometry/placeholder_shapes.h"
+#include "scene/scene_state.h"
+#include "scene/statement_parser.h"
+
+namespace quorva {
+
+// declaration := ( Declare | new | static ) name '=' declaration-value
+void Parser::parseDeclaration(Keyword word) {
+    take();
+    if (!atKind(TokenKind::NewName) && !atKind(TokenKind::DeclaredName)) syntaxError();
+    std::string name = take().text;
+    expectChar('=');
+    // In the frames after the first, a static declaration is read like a branch that is not taken.
+    bool skip = word == Keyword::Static && scene_.frames.currentFrame != scene_.frames.firstFrame;
+    if (skip) ++inactive_;
+    parseDeclarationValue(name, word);
+    if (skip) --inactive_;
+}
+
+// declaration-value := Solid shape-body | ParticleGenerator generator-body | shader
+//   | ( PlainSurface | FunctionalSurface | PatternSurface ) '[' { surface-item } ']'
+//   | TransformationStack '[' { transformation-item } ']' | SpectrumOfShaders '(' spectrum-entry { spectrum-entry } ')'
+//   | declared-name [ overriding items ] | expression
+void Parser::parseDeclarationValue(const std::string& name, Keyword word) {
+    const ParserToken& t = peek();
+    bool keyword = t.kind == static_cast<int>(TokenKind::Keyword);
+    bool declared = t.kind == static_cast<int>(TokenKind::DeclaredName);
+    if ((keyword && t.keyword == Keyword::Solid) || (declared && t.symbolKind == SymbolKind::Solid)) {
+        ShapeBuild build;
+        if (acceptKeyword(Keyword::Solid))
+            build = parseShapeBody(true);
+        else
+            build = instanceDeclaredSolid();
+        if (!active()) return;
+        if (build.isCsg) recordSolidOperation(scene_, build.description);
+        return declare(name, SymbolKind::Solid, std::shared_ptr<const Shape>(std::move(build.shape)), word);
+    }
+    if ((keyword && t.keyword == Keyword::ParticleGenerator) ||
+        (declared && t.symbolKind == SymbolKind::ParticleGenerator)) {
+        std::shared_ptr<const ParticleGeneratorDefinition> base;
+        if (!acceptKeyword(Keyword::ParticleGenerator)) {
+            ParserToken generator = take();
+            if (auto* v = std::get_if<std::shared_ptr<const ParticleGeneratorDefinition>>(&generator.symbolValue))
+                base = *v;
+            if (!atChar('[')) return declare(name, SymbolKind::ParticleGenerator, base, word);
+        }
+        auto definition = parseParticleGenerator(base);
+        return declare(name, SymbolKind::ParticleGenerator, definition, word);
+    }
+    if ((keyword && t.keyword == Keyword::Shader) || (declared && t.symbolKind == SymbolKind::Shader))
+        return declare(name, SymbolKind::Shader, parseShader(), word);
+    if (keyword && (t.keyword == Keyword::PlainSurface || t.keyword == Keyword::FunctionalSurface ||
+                    t.keyword == Keyword::PatternSurface)) {
+        SymbolKind kind = t.keyword == Keyword::PlainSurface        ? SymbolKind::PlainSurface
+                          : t.keyword == Keyword::FunctionalSurface ? SymbolKind::FunctionalSurface
+                                                                    : SymbolKind::PatternSurface;
+        return declare(name, kind, parseSurface(t.keyword), word);
+    }
+    if (declared && (t.symbolKind == SymbolKind::PlainSurface || t.symbolKind == SymbolKind::FunctionalSurface ||
+                     t.symbolKind == SymbolKind::PatternSurface)) {
+        ParserToken surfaceName = take();
+        std::shared_ptr<const SurfaceDescription> surface;
+        if (auto* v = std::get_if<std::shared_ptr<const SurfaceDescription>>(&surfaceName.symbolValue)) surface = *v;
+        if (atChar('[')) surface = parseSurfaceItems(surface);
+        return declare(name, surfaceName.symbolKind, surface, word);
+    }
+    if ((keyword && t.keyword == Keyword::TransformationStack) ||
+        (declared && t.symbolKind == SymbolKind::TransformationStack))
+        return declare(name, SymbolKind::TransformationStack, parseTransformationStack(), word);
+    if ((keyword && t.keyword == Keyword::SpectrumOfShaders) ||
+        (declared && t.symbolKind == SymbolKind::ShaderSpectrum))
+        return declare(name, SymbolKind::ShaderSpectrum, parseShaderSpectrum(), word);
+    RequestPtr e = parseExpression();
+    if (!active()) return;
+    if (word == Keyword::Declare) {
+        // Declare stores a number or a vector as a constant and keeps anything else as it is.
+        Value v = evaluate(evalContext(), e.get());
+        if (v.isNumber())
+            e = makeFloatRequest(v.number);
+        else if (v.isVector())
+            e = makeVectorRequest(v.vector, v.fourth, v.fourth != 0);
+    }
+    declare(name, SymbolKind::Expression, std::move(e), word);
+}
+
+void Parser::declare(const std::string& name, SymbolKind kind, SymbolValue value, Keyword word) {
+    if (!active()) return;
+    SymbolTable& symbols = *scene_.symbols;
+    if (word == Keyword::Static) {
+        if (SymbolEntry* existing = symbols.findNewest(name)) {
+            existing->kind = kind;
+            existing->isStatic = true;
+            existing->value = std::move(value);
+            return;
+        }
+    }
+    SymbolEntry entry;
+    entry.name = name;
+    entry.kind = kind;
+    entry.isStatic = word == Keyword::Static;
+    entry.value = std::move(value);
+    symbols.insert(std::move(entry));
+}
+
+// generator-body := '[' { generator-item } ']'
+// generator-item := Birth e | Death e | Location e | Velocity e | Acceleration e | CollisionDetection e
+//                 | Particles e | Shape e | Aging f
+std::shared_ptr<const ParticleGeneratorDefinition> Parser::parseParticleGenerator(
+    std::shared_ptr<const ParticleGeneratorDefinition> base) {
+    expectChar('[');
+    ParticleGeneratorDefinition g = base ? *base : ParticleGeneratorDefinition{};
+    while (!acceptChar(']')) {
+        if (!atKind(TokenKind::Keyword)) syntaxError();
+        Keyword k = take().keyword;
+        RequestPtr* target = nullptr;
+        switch (k) {
+        case Keyword::Birth: target = &g.birth; break;
+        case Keyword::Death: target = &g.death; break;
+        case Keyword::Location: target = &g.location; break;
+        case Keyword::Velocity: target = &g.velocity; break;
+        case Keyword::Acceleration: target = &g.acceleration; break;
+        case Keyword::CollisionDetection: target = &g.collisionDetection; break;
+        case Keyword::Particles: target = &g.particles; break;
+        case Keyword::Shape: target = &g.shape; break;
+        case Keyword::Aging: {
+            double f = parseFloat();
+            if (active()) {
+                g.aging = f;
+                g.hasAging = true;
+            }
+            continue;
+        }
+        default: syntaxError();
+        }
+        RequestPtr e = parseExpression();
+        if (active()) *target = std::move(e);
+    }
+    return active() ? std::make_shared<const ParticleGeneratorDefinition>(std::move(g)) : nullptr;
+}
+
+// particle-generator := ParticleGenerator generator-body
+void Parser::parseParticleGeneratorStatement() {
+    expectKeyword(Keyword::ParticleGenerator);
+    auto definition = parseParticleGenerator(nullptr);
+    if (active()) addParticleGenerator(scene_, "", definition);
+}
+
+}  // namespace quorva

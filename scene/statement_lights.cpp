@@ -1,0 +1,231 @@
+// Light statements, BlackHole, and the global-illumination statements Media, Photons,
+// ComputeIrradiance and SkyLight.
+#include "diagnostics/diagnostics.h"
+#include "gi/placeholder_gi.h"
+#include "scene/scene_state.h"
+#include "scene/statement_parser.h"
+
+namespace quorva {
+
+namespace {
+
+// Names an argument may be written as: the decay laws and the lighting attribute bits.
+const std::vector<ConstantWord> DecayWords = {{"LINEAR", 1}, {"QUADRATIC", 2}, {"CUBIC", 3}};
+const std::vector<ConstantWord> AttributeWords = {{"SHADOWS", 1}, {"SPECULAR", 2}};
+
+}  // namespace
+
+// light := PointLight '[' v { light-item } ']' | SpotLight '[' v ',' v ',' f ',' f ',' f { light-item } ']'
+//        | DirectionalLight '[' v { light-item } ']' | AreaLight '[' { light-item } ']'
+void Parser::parseLight(Keyword which) {
+    take();
+    expectChar('[');
+    Vec3 position, target;
+    double hotspot = 0, falloff = 0, exponent = 0;
+    if (which != Keyword::AreaLight) position = parseVector();
+    if (which == Keyword::SpotLight) {
+        expectChar(',');
+        target = parseVector();
+        expectChar(',');
+        hotspot = parseFloat();
+        expectChar(',');
+        falloff = parseFloat();
+        expectChar(',');
+        exponent = parseFloat();
+    }
+    LightItems items;
+    while (!acceptChar(']'))
+        if (!parseLightItem(which, items)) syntaxError();
+    if (!active()) return;
+    std::unique_ptr<Light> light;
+    switch (which) {
+    case Keyword::PointLight: light = makePointLight(position, items); break;
+    case Keyword::SpotLight: light = makeSpotLight(position, target, hotspot, falloff, exponent, items); break;
+    case Keyword::DirectionalLight: light = makeDirectionalLight(position, items); break;
+    default: light = makeAreaLight(items); break;
+    }
+    addLight(scene_, std::move(light));
+}
+
+// light-item := MediaInteraction | Intensity v (AreaLight: Intensity e) | Range f | Decay n | Glow f
+//   | Bulb f (SpotLight) | Bulb '(' v ',' f ')' (AreaLight) | Plane '(' f ',' f [ ',' f [ ',' f ] ] ')'
+//   | LightingAttributes f | transformation-item (AreaLight, no Shear)
+// Items each light accepts:  PointLight: MediaInteraction Intensity Range Decay Glow LightingAttributes;
+// SpotLight: MediaInteraction Intensity Range Decay Bulb LightingAttributes; DirectionalLight:
+// Intensity LightingAttributes; AreaLight: all, with transformation items.
+bool Parser::parseLightItem(Keyword which, LightItems& items) {
+    bool point = which == Keyword::PointLight, spot = which == Keyword::SpotLight;
+    bool area = which == Keyword::AreaLight, directional = which == Keyword::DirectionalLight;
+    if (area) {
+        TransformItem t = parseTransformItem(false);
+        if (t.matched) {
+            if (active()) {
+                if (!items.transform) items.transform = std::make_unique<Transform>();
+                compose(*items.transform, t.transform);
+            }
+            return true;
+        }
+    }
+    if (!atKind(TokenKind::Keyword)) return false;
+    switch (peek().keyword) {
+    case Keyword::MediaInteraction:
+        if (directional) return false;
+        take();
+        items.mediaInteraction = true;
+        break;
+    case Keyword::Intensity: {
+        take();
+        RequestPtr e;
+        if (area) {
+            e = parseExpression();
+        } else {
+            double fourth = 0;
+            Vec3 colour = parseVector(&fourth);
+            if (active()) e = makeVectorRequest(colour, fourth);
+        }
+        items.hasIntensity = true;
+        items.intensity = std::move(e);
+        break;
+    }
+    case Keyword::Range:
+        if (directional) return false;
+        take();
+        // Range and Decay exclude each other: the later one wins.
+        items.range = parseFloat();
+        items.hasRange = true;
+        items.hasDecay = false;
+        items.decay = 0;
+        break;
+    case Keyword::Decay:
+        if (directional) return false;
+        take();
+        items.decay = parseInt(&DecayWords);
+        items.hasDecay = true;
+        items.hasRange = false;
+        items.range = 0;
+        break;
+    case Keyword::Glow:
+        if (!point && !area) return false;
+        take();
+        items.glow = parseFloat();
+        items.hasGlow = true;
+        break;
+    case Keyword::Bulb:
+        if (!spot && !area) return false;
+        take();
+        if (spot) {
+            items.bulb = parseFloat();
+        } else {
+            expectChar('(');
+            items.bulbCentre = parseVector();
+            expectChar(',');
+            items.bulbRadius = parseFloat();
+            expectChar(')');
+        }
+        items.hasBulb = true;
+        break;
+    case Keyword::Plane: {
+        if (!area) return false;
+        take();
+        expectChar('(');
+        int n = 0;
+        do {
+            if (n == 4) syntaxError();
+            items.plane[n++] = parseFloat();
+        } while (acceptChar(','));
+        expectChar(')');
+        if (n < 2) syntaxError();
+        items.planeCount = n;
+        items.hasPlane = true;
+        break;
+    }
+    case Keyword::LightingAttributes:
+        take();
+        items.lightingAttributes = parseFloat(&AttributeWords);
+        items.hasAttributes = true;
+        break;
+    default: return false;
+    }
+    return true;
+}
+
+// black-hole := BlackHole '(' v ',' f [ ',' v ] ')'
+void Parser::parseBlackHole() {
+    expectKeyword(Keyword::BlackHole);
+    expectChar('(');
+    Vec3 centre = parseVector();
+    expectChar(',');
+    double density = parseFloat();
+    Vec3 colour;
+    bool hasColour = acceptChar(',');
+    if (hasColour) colour = parseVector();
+    expectChar(')');
+    if (active()) addLight(scene_, makeBlackHole(centre, density, hasColour ? &colour : nullptr));
+}
+
+// media := Media '(' f ',' f ',' f ',' f ',' f [ ',' f [ ',' v ] ] ')'
+void Parser::parseMedia() {
+    expectKeyword(Keyword::Media);
+    expectChar('(');
+    std::vector<std::string> args;
+    for (int i = 0; i < 5; ++i) {
+        if (i) expectChar(',');
+        args.push_back(numberText(parseFloat()));
+    }
+    if (acceptChar(',')) {
+        args.push_back(numberText(parseFloat()));
+        if (acceptChar(',')) args.push_back(vectorText(parseVector()));
+    }
+    expectChar(')');
+    if (active()) recordGlobalIllumination(scene_, "Media", std::move(args));
+}
+
+// photons := Photons '(' f ',' f ',' f [ ',' f ] ')'
+// The values are kept with the options (IrradiancePhotons reads the first); the photon pass itself
+// is recorded only.
+void Parser::parsePhotons() {
+    expectKeyword(Keyword::Photons);
+    expectChar('(');
+    double values[4] = {0, 0, 0, 0};
+    int n = 0;
+    do {
+        if (n == 4) syntaxError();
+        values[n++] = parseFloat();
+    } while (acceptChar(','));
+    expectChar(')');
+    if (n < 3) syntaxError();
+    if (!active()) return;
+    PhotonSettings& photons = scene_.options.photons;
+    photons.requested = true;
+    photons.parameterCount = n;
+    std::vector<std::string> args;
+    for (int i = 0; i < 4; ++i) {
+        photons.parameters[i] = i < n ? values[i] : 0;
+        if (i < n) args.push_back(numberText(values[i]));
+    }
+    recordGlobalIllumination(scene_, "Photons", std::move(args));
+}
+
+// compute-irradiance := ComputeIrradiance f
+void Parser::parseComputeIrradiance() {
+    expectKeyword(Keyword::ComputeIrradiance);
+    double f = parseFloat();
+    if (active()) recordGlobalIllumination(scene_, "ComputeIrradiance", {numberText(f)});
+}
+
+// sky-light := SkyLight '(' f ',' e ',' f [ ',' f ] ')'
+void Parser::parseSkyLight() {
+    expectKeyword(Keyword::SkyLight);
+    expectChar('(');
+    std::vector<std::string> args;
+    args.push_back(numberText(parseFloat()));
+    expectChar(',');
+    args.push_back(expressionText(parseExpression()));
+    expectChar(',');
+    args.push_back(numberText(parseFloat()));
+    if (acceptChar(',')) args.push_back(numberText(parseFloat()));
+    expectChar(')');
+    if (active()) recordGlobalIllumination(scene_, "SkyLight", std::move(args));
+}
+
+}  // namespace quorva

@@ -1,0 +1,261 @@
+// The recursive-descent parser of the scene language: one method per grammar rule (the rule is written
+// in a one-line comment above each definition) and the actions that carry out every statement as soon
+// as it has been read. Internal to the parser; the entry points are in scene/parser.h.
+//
+// Lookahead is fetched lazily: a statement's action runs before the token after it is read, so an
+// include pushed by ReadArchive and a name declared by a statement are seen by the very next token.
+//
+// Conditions: `inactive_` counts the enclosing if-branches that are not taken. While it is non-zero
+// the text is still parsed (it must be well formed) but nothing is evaluated, built or declared:
+// expressions come back as null trees and numbers as 0.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "geometry/shape.h"
+#include "geometry/transform.h"
+#include "scene/keywords.h"
+#include "scene/request.h"
+#include "scene/symbol_table.h"
+#include "scene/token.h"
+#include "scene/value.h"
+#include "shading/light.h"
+#include "shading/shader.h"
+
+namespace quorva {
+
+class Lexer;
+struct SceneState;
+struct ParticleGeneratorDefinition;
+
+// A token as the parser keeps it: the declared value is copied out of the symbol table at once, so a
+// declaration made while the token waits as lookahead cannot invalidate it.
+struct ParserToken {
+    int kind = 0;  // a TokenKind or a character code
+    double number = 0;
+    std::string text;  // strings, names and declared names
+    Keyword keyword{};
+    SymbolKind symbolKind = SymbolKind::Expression;
+    SymbolValue symbolValue;
+};
+
+// A name that an argument may be written as instead of a number (e.g. Decay LINEAR).
+struct ConstantWord {
+    const char* name;
+    double value;
+};
+
+// A shape statement under construction. `shape` is null in a branch that is not taken and for the
+// kinds (and CSG operations) that are only recorded; `kind` is valid whenever `hasKind` is set.
+struct ShapeBuild {
+    std::unique_ptr<Shape> shape;
+    ShapeKind kind = ShapeKind::Solid;
+    bool hasKind = false;
+    bool isCsg = false;       // a CSG operation (recorded, builds nothing yet)
+    std::string description;  // operand / operation text for the record
+};
+
+// One incremental transformation item, or none when the current token does not start one.
+struct TransformItem {
+    bool matched = false;
+    Transform transform;
+};
+
+// An expression being read: its tree (null where nothing is built) and whether its form is a
+// condition (comparisons joined by &&, || and !), which `if` requires even in a branch not taken.
+struct Expr {
+    RequestPtr tree;
+    bool condition = false;
+};
+
+// A parenthesised group read where a statement also has a pair form, e.g. Kr ( e , e ).
+struct ParenGroup {
+    std::vector<Expr> items;
+    bool marker = false;  // the group ended with the marker keyword, e.g. ( e , InternalCaustics )
+};
+
+class Parser {
+public:
+    // The deepest nesting of expressions, blocks, shaders, stacks and CSG operands accepted; beyond it
+    // the parse stops with "parser stack overflow" instead of exhausting the native stack.
+    static constexpr int MaxNesting = 400;
+
+    Parser(SceneState& scene, Lexer& lexer, bool carryOut = true);
+    void parseScene();
+
+private:
+    friend class NestingGuard;
+    friend class PolynomialReader;
+
+    // ---- tokens (parser.cpp) ----
+    const ParserToken& peek();
+    ParserToken take();
+    bool atChar(char c) { return peek().kind == static_cast<unsigned char>(c); }
+    bool atKind(TokenKind k) { return peek().kind == static_cast<int>(k); }
+    bool atKeyword(Keyword k) {
+        return peek().kind == static_cast<int>(TokenKind::Keyword) && peek().keyword == k;
+    }
+    bool atDeclared(SymbolKind k) {
+        return peek().kind == static_cast<int>(TokenKind::DeclaredName) && peek().symbolKind == k;
+    }
+    bool acceptChar(char c);
+    bool acceptKeyword(Keyword k);
+    void expectChar(char c);
+    void expectKeyword(Keyword k);
+    [[noreturn]] void syntaxError();
+    bool active() const { return inactive_ == 0; }
+    EvalContext evalContext() const;
+
+    // ---- statements and control flow (parser.cpp) ----
+    void parseStatement();
+    void parseBlock();
+    void parseIfStatement();
+    bool parseCondition();
+    void parseVersion();
+    void parseReadArchive();
+    void parseReadMeshFile();
+    void parseSequence();
+    void parseInstanceStatement();
+
+    // ---- expressions (parser_expressions.cpp) ----
+    RequestPtr parseExpression() { return parseExpr().tree; }
+    Expr parseExpr();
+    Expr parseBinary(int minPrecedence, Expr left);
+    Expr parseUnary();
+    Expr parsePostfix(Expr operand);
+    Expr parsePrimary();
+    ParenGroup parseParenGroup(std::optional<Keyword> marker);
+    Expr groupToExpression(ParenGroup&& group);
+    RequestPtr parseQuotedVector();
+    RequestPtr parseBraceForm();
+    RequestPtr parseArray();
+    RequestPtr parseNameExpression();
+    RequestPtr parseKeywordExpression();
+    // SpectrumOfColors ( entries [ , e ] ): the spectrum, and the trailing expression in `trailing`
+    // (the default colour of the expression form, the index of the surface item).
+    RequestPtr parseColorSpectrum(RequestPtr* trailing);
+    std::vector<RequestPtr> parseArgumentList();
+    // Reads an expression that may also be the pair form ( e , e ) of the current item; a pair comes
+    // back as two items, anything else as one.
+    std::vector<RequestPtr> parseExpressionOrPair(std::optional<Keyword> marker = std::nullopt,
+                                                  bool* sawMarker = nullptr);
+
+    // ---- values evaluated at once (parser_expressions.cpp) ----
+    double parseFloat(const std::vector<ConstantWord>* words = nullptr);  // f
+    int parseInt(const std::vector<ConstantWord>* words = nullptr);       // n
+    Vec3 parseVector(double* fourth = nullptr);                            // v
+    std::string parseString();                                             // s
+    double evaluateFloat(const RequestPtr& e);
+    Vec3 evaluateVector(const RequestPtr& e, double* fourth = nullptr);
+
+    // ---- Options, Camera and scene-wide settings (statement_options.cpp) ----
+    void parseOptions();
+    bool parseOptionItem();
+    void parseOutputTo();
+    void parseCacheFileOption(Keyword which);
+    void parseCamera();
+    bool parseCameraItem();
+    void parseBackground();
+    void parseFog(bool ground);
+    void parseSunLight();
+
+    // ---- transformations (statement_transforms.cpp) ----
+    TransformItem parseTransformItem(bool allowShear);
+    std::shared_ptr<const Transform> parseTransformationStack();
+    std::shared_ptr<const Transform> parseStackItems(std::shared_ptr<const Transform> base);
+
+    // ---- shapes and modifiers (statement_shapes.cpp) ----
+    void parseShapeStatement(bool solid);
+    ShapeBuild parseShapeBody(bool solid);
+    ShapeBuild parsePrimitive();
+    ShapeBuild parseSimplePrimitive(Keyword which);
+    ShapeBuild parseCsgExpression();
+    ShapeBuild parseCsgTerm();
+    ShapeBuild parseCsgOperand();
+    ShapeBuild combineCsg(ShapeBuild left, int op, ShapeBuild right);
+    ShapeBuild instanceDeclaredSolid();
+    void parseShapeModifiers(ShapeBuild& build);
+    bool parseShapeModifier(ShapeBuild& build);
+    void addShape(ShapeBuild build);
+    ShapeBuild makeBuild(std::unique_ptr<Shape> shape, ShapeKind kind, const std::string& name);
+    ShapeBuild recordPrimitive(ShapeKind kind, const char* name, std::vector<std::string> arguments);
+    ShapeBuild parsePolygon();
+    ShapeBuild parseTriangularPatch();
+    PatchCorner parsePatchCorner();
+
+    // ---- primitives that are only recorded (statement_recorded_shapes.cpp) ----
+    ShapeBuild parseBicubicPatch();
+    ShapeBuild parseNurbs();
+    ShapeBuild parseBlobby();
+    ShapeBuild parseImplicitSurface();
+    ShapeBuild parseParametricSurface();
+    ShapeBuild parseHeightField(Keyword which);
+    ShapeBuild parseSweep(Keyword which);
+
+    // ---- polynomial surfaces (statement_polynomial.cpp) ----
+    ShapeBuild parsePolynomialSurface();
+
+    // ---- shaders (statement_shaders.cpp) ----
+    std::shared_ptr<const Shader> parseShader();
+    std::shared_ptr<const Shader> parseShaderBody();
+    std::shared_ptr<const Shader> parseShaderReference();
+    std::shared_ptr<Shader> parseSurfaceShader();
+    std::shared_ptr<const SurfaceDescription> parseSurface(Keyword which);
+    std::shared_ptr<const SurfaceDescription> parseSurfaceItems(std::shared_ptr<const SurfaceDescription> base);
+    bool parseSurfaceItem(SurfaceDescription& surface);
+    std::shared_ptr<Shader> parseMultiLayer();
+    std::shared_ptr<Shader> parseIndexed();
+    std::shared_ptr<Shader> parseComposite();
+    std::shared_ptr<const ShaderSpectrum> parseShaderSpectrum();
+    std::shared_ptr<const ShaderSpectrum> parseShaderSpectrumEntries(std::shared_ptr<const ShaderSpectrum> base);
+    std::shared_ptr<const Shader> applyShaderTransforms(std::shared_ptr<const Shader> shader);
+
+    // ---- lights and global-illumination statements (statement_lights.cpp) ----
+    void parseLight(Keyword which);
+    bool parseLightItem(Keyword which, LightItems& items);
+    void parseBlackHole();
+    void parseMedia();
+    void parsePhotons();
+    void parseComputeIrradiance();
+    void parseSkyLight();
+
+    // ---- declarations and particle generators (statement_declarations.cpp) ----
+    void parseDeclaration(Keyword word);
+    void parseDeclarationValue(const std::string& name, Keyword word);
+    void declare(const std::string& name, SymbolKind kind, SymbolValue value, Keyword word);
+    std::shared_ptr<const ParticleGeneratorDefinition> parseParticleGenerator(
+        std::shared_ptr<const ParticleGeneratorDefinition> base);
+    void parseParticleGeneratorStatement();
+
+    SceneState& scene_;
+    Lexer& lexer_;
+    ParserToken token_;
+    bool haveToken_ = false;
+    int inactive_ = 0;       // enclosing branches not taken (plus one for a syntax-only parse)
+    int nesting_ = 0;        // current nesting, bounded by MaxNesting
+    int solidNesting_ = 0;   // Solid statements being read (CSG is allowed inside one)
+    const std::vector<ConstantWord>* words_ = nullptr;  // names the current argument may use
+};
+
+// Bounds the recursion of the rules that nest.
+class NestingGuard {
+public:
+    explicit NestingGuard(Parser& parser);
+    ~NestingGuard() { --parser_.nesting_; }
+    NestingGuard(const NestingGuard&) = delete;
+    NestingGuard& operator=(const NestingGuard&) = delete;
+
+private:
+    Parser& parser_;
+};
+
+// Text of evaluated arguments for the records of statements whose owners are not built yet.
+std::string numberText(double value);
+std::string vectorText(const Vec3& value);
+std::string expressionText(const RequestPtr& e);
+std::string stringText(const std::string& value);
+
+}  // namespace quorva

@@ -1,0 +1,437 @@
+// Shape and Solid statements: the primitives with a constructor, CSG expressions over solids,
+// instances of declared solids, and the modifier items applied to the shape in the order written.
+#include "diagnostics/diagnostics.h"
+#include "geometry/placeholder_shapes.h"
+#include "geometry/shapes.h"
+#include "geometry/world.h"
+#include "scene/scene_state.h"
+#include "scene/statement_parser.h"
+
+namespace quorva {
+
+// shape-statement := ( Shape | Solid ) shape-body
+void Parser::parseShapeStatement(bool solid) {
+    take();
+    addShape(parseShapeBody(solid));
+}
+
+// shape-body := '[' primitive { modifier-item } ']'
+ShapeBuild Parser::parseShapeBody(bool solid) {
+    NestingGuard guard(*this);
+    expectChar('[');
+    if (solid) ++solidNesting_;
+    ShapeBuild build = parsePrimitive();
+    if (solid) --solidNesting_;
+    parseShapeModifiers(build);
+    expectChar(']');
+    return build;
+}
+
+// Hands a finished top-level shape to the World; a CSG operation is only recorded for now.
+void Parser::addShape(ShapeBuild build) {
+    if (!active()) return;
+    if (build.isCsg) {
+        recordSolidOperation(scene_, build.description);
+        return;
+    }
+    if (build.shape)
+        addToWorld(std::move(build.shape), scene_.world,
+                   AddSettings{scene_.options.renderMode, scene_.options.featureMask});
+}
+
+ShapeBuild Parser::makeBuild(std::unique_ptr<Shape> shape, ShapeKind kind, const std::string& name) {
+    ShapeBuild b;
+    b.kind = shape ? shape->kind : kind;
+    b.hasKind = true;
+    b.shape = std::move(shape);
+    b.description = name;
+    return b;
+}
+
+// primitive := simple-primitive | csg-expression
+ShapeBuild Parser::parsePrimitive() {
+    const ParserToken& t = peek();
+    if (t.kind == static_cast<int>(TokenKind::Keyword)) {
+        switch (t.keyword) {
+        case Keyword::Shape:
+        case Keyword::Solid: return parseCsgExpression();
+        default: return parseSimplePrimitive(t.keyword);
+        }
+    }
+    if (atChar('(') || atChar('~') || atDeclared(SymbolKind::Solid)) return parseCsgExpression();
+    if (atKind(TokenKind::NewName) || atKind(TokenKind::DeclaredName))
+        fatal("Can't find Shape \"%s\" in symbol table", t.text.c_str());
+    syntaxError();
+}
+
+// simple-primitive := Sphere '(' v ',' f ')' | Box '(' v ',' v ')' | Cone '(' v ',' f ',' v ',' f ')'
+//   | Cylinder '(' v ',' v ',' f ')' | Disk '(' v ',' v ',' f ')' | Ring '(' v ',' v ',' f ',' f ')'
+//   | Torus '(' v ',' v ',' f ',' f ')' | Paraboloid '(' v ',' v ',' f ')' | Superquadric '(' f ',' f ')'
+//   | polygon | triangular-patch | polynomial-surface | a primitive that is only recorded
+ShapeBuild Parser::parseSimplePrimitive(Keyword which) {
+    switch (which) {
+    case Keyword::Polygon: return parsePolygon();
+    case Keyword::TriangularPatch: return parseTriangularPatch();
+    case Keyword::PolynomialSurface: return parsePolynomialSurface();
+    case Keyword::BicubicPatch: return parseBicubicPatch();
+    case Keyword::NURBS: return parseNurbs();
+    case Keyword::Blobby: return parseBlobby();
+    case Keyword::ImplicitSurface: return parseImplicitSurface();
+    case Keyword::ParametricSurface: return parseParametricSurface();
+    case Keyword::PlanarHeightField:
+    case Keyword::ImplicitPlanarHeightField:
+    case Keyword::SphericalHeightField:
+    case Keyword::ImplicitSphericalHeightField: return parseHeightField(which);
+    case Keyword::SurfaceOfRevolution:
+    case Keyword::ExtrudedSurface: return parseSweep(which);
+    case Keyword::Sphere:
+    case Keyword::Box:
+    case Keyword::Cone:
+    case Keyword::Cylinder:
+    case Keyword::Disk:
+    case Keyword::Ring:
+    case Keyword::Torus:
+    case Keyword::Paraboloid:
+    case Keyword::Superquadric: break;
+    default: syntaxError();
+    }
+    take();
+    expectChar('(');
+    auto comma = [&] { expectChar(','); };
+    std::unique_ptr<Shape> shape;
+    ShapeKind kind = ShapeKind::Sphere;
+    const char* name = "";
+    switch (which) {
+    case Keyword::Sphere: {
+        Vec3 c = parseVector();
+        comma();
+        double r = parseFloat();
+        kind = ShapeKind::Sphere, name = "Sphere";
+        if (active()) shape = makeSphere(c, r);
+        break;
+    }
+    case Keyword::Box: {
+        Vec3 a = parseVector();
+        comma();
+        Vec3 b = parseVector();
+        kind = ShapeKind::Box, name = "Box";
+        if (active()) shape = makeBox(a, b);
+        break;
+    }
+    case Keyword::Cone: {
+        Vec3 p1 = parseVector();
+        comma();
+        double r1 = parseFloat();
+        comma();
+        Vec3 p2 = parseVector();
+        comma();
+        double r2 = parseFloat();
+        kind = ShapeKind::Cone, name = "Cone";
+        if (active()) shape = makeCone(p1, r1, p2, r2);
+        break;
+    }
+    case Keyword::Cylinder:
+    case Keyword::Paraboloid:
+    case Keyword::Disk: {
+        Vec3 a = parseVector();
+        comma();
+        Vec3 b = parseVector();
+        comma();
+        double r = parseFloat();
+        if (which == Keyword::Cylinder) {
+            kind = ShapeKind::Cylinder, name = "Cylinder";
+            if (active()) shape = makeCylinder(a, b, r);
+        } else if (which == Keyword::Paraboloid) {
+            kind = ShapeKind::Paraboloid, name = "Paraboloid";
+            if (active()) shape = makeParaboloid(a, b, r);
+        } else {
+            kind = ShapeKind::Disk, name = "Disk";
+            if (active()) shape = makeDisk(a, b, r);
+        }
+        break;
+    }
+    case Keyword::Ring:
+    case Keyword::Torus: {
+        Vec3 a = parseVector();
+        comma();
+        Vec3 b = parseVector();
+        comma();
+        double r1 = parseFloat();
+        comma();
+        double r2 = parseFloat();
+        if (which == Keyword::Ring) {
+            kind = ShapeKind::Disk, name = "Ring";
+            if (active()) shape = makeRing(a, b, r1, r2);
+        } else {
+            kind = ShapeKind::Torus, name = "Torus";
+            if (active()) shape = makeTorus(a, b, r1, r2);
+        }
+        break;
+    }
+    default: {  // Superquadric
+        double e1 = parseFloat();
+        comma();
+        double e2 = parseFloat();
+        kind = ShapeKind::Superquadric, name = "Superquadric";
+        if (active()) shape = makeSuperquadric(e1, e2);
+        break;
+    }
+    }
+    expectChar(')');
+    return makeBuild(std::move(shape), kind, name);
+}
+
+// polygon := Polygon '(' n { ',' v } ')'
+ShapeBuild Parser::parsePolygon() {
+    expectKeyword(Keyword::Polygon);
+    expectChar('(');
+    int n = parseInt();
+    if (active() && n < 3) fatal("A Polygon can't have less than 3 sides");
+    std::vector<Vec3> vertices;
+    while (acceptChar(',')) {
+        Vec3 p = parseVector();
+        if (!active()) continue;
+        if (static_cast<int>(vertices.size()) == n) fatal("More points than expected for Polygon");
+        vertices.push_back(p);
+    }
+    expectChar(')');
+    if (!active()) return makeBuild(nullptr, ShapeKind::Polygon, "Polygon");
+    // Every reader rejects a polygon that ends up with fewer than three corners.
+    if (vertices.size() < 3) fatal("A Polygon can't have less than 3 sides");
+    return makeBuild(makePolygon(vertices), ShapeKind::Polygon, "Polygon");
+}
+
+// triangular-patch := TriangularPatch '(' patch-corner ',' patch-corner ',' patch-corner ')'
+ShapeBuild Parser::parseTriangularPatch() {
+    expectKeyword(Keyword::TriangularPatch);
+    expectChar('(');
+    PatchCorner c0 = parsePatchCorner();
+    expectChar(',');
+    PatchCorner c1 = parsePatchCorner();
+    expectChar(',');
+    PatchCorner c2 = parsePatchCorner();
+    expectChar(')');
+    std::unique_ptr<Shape> shape;
+    if (active()) shape = makeTriangularPatch(c0, c1, c2);
+    return makeBuild(std::move(shape), ShapeKind::TriangularPatch, "TriangularPatch");
+}
+
+// patch-corner := v ',' v [ UV '=' f ',' f ]   (without UV both coordinates are 1000000: not given)
+PatchCorner Parser::parsePatchCorner() {
+    PatchCorner c;
+    c.point = parseVector();
+    expectChar(',');
+    c.normal = parseVector();
+    if (acceptKeyword(Keyword::UV)) {
+        expectChar('=');
+        c.u = parseFloat();
+        expectChar(',');
+        c.v = parseFloat();
+    }
+    return c;
+}
+
+// csg-expression := csg-term { ( '+' | '-' | '^' ) csg-term }
+ShapeBuild Parser::parseCsgExpression() {
+    ShapeBuild left = parseCsgTerm();
+    while (atChar('+') || atChar('-') || atChar('^')) {
+        int op = take().kind;
+        left = combineCsg(std::move(left), op, parseCsgTerm());
+    }
+    return left;
+}
+
+// csg-term := csg-operand { ( '*' | '&' ) csg-operand }
+ShapeBuild Parser::parseCsgTerm() {
+    ShapeBuild left = parseCsgOperand();
+    while (atChar('*') || atChar('&')) {
+        int op = take().kind;
+        left = combineCsg(std::move(left), op, parseCsgOperand());
+    }
+    return left;
+}
+
+// csg-operand := '~' csg-operand | '(' csg-expression ')' | Shape shape-body | Solid shape-body
+//              | solid-instance
+ShapeBuild Parser::parseCsgOperand() {
+    NestingGuard guard(*this);
+    if (acceptChar('~')) {
+        ShapeBuild operand = parseCsgOperand();
+        if (!active()) return {};
+        if (solidNesting_ == 0) fatal("CSG operations must be part of Solid structure");
+        ShapeBuild b;
+        b.isCsg = true;
+        b.hasKind = true;
+        b.description = "~" + operand.description;
+        return b;
+    }
+    if (acceptChar('(')) {
+        ShapeBuild inner = parseCsgExpression();
+        expectChar(')');
+        if (inner.isCsg) inner.description = "(" + inner.description + ")";
+        return inner;
+    }
+    if (acceptKeyword(Keyword::Shape)) return parseShapeBody(false);
+    if (acceptKeyword(Keyword::Solid)) return parseShapeBody(true);
+    if (atDeclared(SymbolKind::Solid)) return instanceDeclaredSolid();
+    if (atKind(TokenKind::NewName) || atKind(TokenKind::DeclaredName))
+        fatal("Can't find Shape \"%s\" in symbol table", peek().text.c_str());
+    syntaxError();
+}
+
+// One CSG operation. The solid operation tree is not built yet: the operation is checked and kept as
+// text, and its operands are released.
+ShapeBuild Parser::combineCsg(ShapeBuild left, int op, ShapeBuild right) {
+    if (!active()) return {};
+    if (solidNesting_ == 0) fatal("CSG operations must be part of Solid structure");
+    ShapeBuild b;
+    b.isCsg = true;
+    b.hasKind = true;
+    b.description = std::move(left.description);
+    b.description += ' ';
+    b.description += static_cast<char>(op);
+    b.description += ' ';
+    b.description += right.description;
+    return b;
+}
+
+// solid-instance := solid-name [ '[' { modifier-item } ']' ]
+ShapeBuild Parser::instanceDeclaredSolid() {
+    ParserToken name = take();
+    ShapeBuild b;
+    b.description = name.text;
+    if (active()) {
+        auto* definition = std::get_if<std::shared_ptr<const Shape>>(&name.symbolValue);
+        if (definition && *definition) {
+            b.shape = copyShape(**definition);
+            b.kind = b.shape->kind;
+            b.hasKind = true;
+        } else {
+            // The definition's primitive or operation is only recorded; so is its use.
+            recordSolidInstance(scene_, name.text);
+        }
+    }
+    if (acceptChar('[')) {
+        parseShapeModifiers(b);
+        expectChar(']');
+    }
+    return b;
+}
+
+// modifier-items := { modifier-item }   (up to the closing ']')
+void Parser::parseShapeModifiers(ShapeBuild& build) {
+    while (!atChar(']')) {
+        if (parseShapeModifier(build)) continue;
+        if (atKind(TokenKind::NewName)) fatal("Shader \"%s\" not found in symbol table", peek().text.c_str());
+        if (atKind(TokenKind::DeclaredName))
+            fatal("Can't find Shader \"%s\" in symbol table", peek().text.c_str());
+        syntaxError();
+    }
+}
+
+// modifier-item := shader | transformation-item | ShapeSubdivisions '(' f ',' f [ ',' f ] ')'
+//   | RenderBound '(' f ',' f ',' f ',' f ')' | ShadingAttributes n | Bound '(' v ',' v ')'
+//   | FerrariSolver | VietaSolver | SturmSolver | DisplacementMapping e
+//   | Caustics f | Caustics '(' f ',' InternalCaustics ')'
+bool Parser::parseShapeModifier(ShapeBuild& build) {
+    Shape* shape = active() ? build.shape.get() : nullptr;
+    if (atKeyword(Keyword::Shader) || atDeclared(SymbolKind::Shader)) {
+        std::shared_ptr<const Shader> shader = parseShader();
+        if (shape) shape->shader = std::move(shader);
+        return true;
+    }
+    TransformItem t = parseTransformItem(true);
+    if (t.matched) {
+        if (shape) shape->applyTransform(t.transform);
+        return true;
+    }
+    if (!atKind(TokenKind::Keyword)) return false;
+    switch (peek().keyword) {
+    case Keyword::ShapeSubdivisions: {
+        take();
+        expectChar('(');
+        double counts[3];
+        int n = 0;
+        do {
+            if (n == 3) syntaxError();
+            counts[n++] = parseFloat();
+        } while (acceptChar(','));
+        expectChar(')');
+        if (n < 2) syntaxError();
+        if (!shape) break;
+        // A count is a 16-bit number of steps; at least one step keeps the subdivision well defined.
+        for (int i = 0; i < n; ++i) {
+            double c = counts[i];
+            shape->subdivisions[i] = !(c >= 1) ? 1 : c > 65535 ? 65535 : static_cast<std::uint16_t>(c);
+        }
+        shape->attributes &= static_cast<std::uint16_t>(~ShapeAttr::DefaultSubdivisions);
+        break;
+    }
+    case Keyword::RenderBound: {
+        take();
+        expectChar('(');
+        double w[4];
+        for (int i = 0; i < 4; ++i) {
+            if (i) expectChar(',');
+            w[i] = parseFloat();
+        }
+        expectChar(')');
+        if (!shape) break;
+        for (int i = 0; i < 4; ++i) shape->uvWindow[i] = w[i];
+        shape->attributes |= ShapeAttr::UvWindow;
+        break;
+    }
+    case Keyword::ShadingAttributes: {
+        take();
+        long long n = parseInt();
+        if (shape) shape->attributes = static_cast<std::uint16_t>(n + ShapeAttr::DefaultSubdivisions);
+        break;
+    }
+    case Keyword::Bound: {
+        take();
+        expectChar('(');
+        Vec3 a = parseVector();
+        expectChar(',');
+        Vec3 b = parseVector();
+        expectChar(')');
+        if (!shape) break;
+        Vec3 lo{std::min(a.x, b.x), std::min(a.y, b.y), std::min(a.z, b.z)};
+        Vec3 hi{std::max(a.x, b.x), std::max(a.y, b.y), std::max(a.z, b.z)};
+        shape->setBounds({lo, hi - lo});
+        break;
+    }
+    case Keyword::FerrariSolver:
+    case Keyword::VietaSolver:
+    case Keyword::SturmSolver: {
+        Keyword k = take().keyword;
+        if (shape) shape->setSolver(k == Keyword::FerrariSolver ? 0 : k == Keyword::VietaSolver ? 1 : 2);
+        break;
+    }
+    case Keyword::DisplacementMapping: {
+        take();
+        RequestPtr e = parseExpression();
+        if (!active()) break;
+        if (build.hasKind && (build.kind == ShapeKind::ImplicitSurface || build.kind == ShapeKind::PolynomialSurface)) {
+            warning("\nDisplacement mapping not supported for implicit and polynomial shapes");
+            break;
+        }
+        if (shape) shape->displacement = std::move(e);
+        break;
+    }
+    case Keyword::Caustics: {
+        take();
+        bool internal = false;
+        std::vector<RequestPtr> items = parseExpressionOrPair(Keyword::InternalCaustics, &internal);
+        if (items.size() != 1) syntaxError();
+        double f = evaluateFloat(items[0]);
+        if (!shape) break;
+        shape->caustics = f;
+        shape->internalCaustics = internal;
+        break;
+    }
+    default: return false;
+    }
+    return true;
+}
+
+}  // namespace quorva
