@@ -6,7 +6,8 @@
 
 namespace quorva {
 
-void recordPlaceholderShape(SceneState& scene, const std::string& statement, std::vector<std::string> arguments) {
+void recordPlaceholderShape(SceneState& scene, const std::string& statement,
+                            std::vector<std::string> arguments) {
     scene.placeholderCalls.push_back({statement, std::move(arguments)});
 }
 
@@ -25,10 +26,14 @@ void addParticleGenerator(SceneState& scene, const std::string& name,
     if (definition) {
         const ParticleGeneratorDefinition& g = *definition;
         const std::pair<const char*, const RequestPtr*> items[] = {
-            {"Birth", &g.birth},         {"Death", &g.death},
-            {"Location", &g.location},   {"Velocity", &g.velocity},
-            {"Acceleration", &g.acceleration}, {"CollisionDetection", &g.collisionDetection},
-            {"Particles", &g.particles}, {"Shape", &g.shape}};
+            {"Birth", &g.birth},
+            {"Death", &g.death},
+            {"Location", &g.location},
+            {"Velocity", &g.velocity},
+            {"Acceleration", &g.acceleration},
+            {"CollisionDetection", &g.collisionDetection},
+            {"Particles", &g.particles},
+            {"Shape", &g.shape}};
         for (const auto& [word, e] : items)
             if (*e) arguments.push_back(std::string(word) + " " + toString(**e));
         if (g.hasAging) arguments.push_back("Aging " + formatText("%.10g", g.aging));

@@ -22,7 +22,8 @@ struct ParticleGeneratorDefinition {
 };
 
 // A primitive of a kind that is not built yet, e.g. ("Blobby", {"0.5", "Sphere((0, 0, 0), 1, 1)"}).
-void recordPlaceholderShape(SceneState& scene, const std::string& statement, std::vector<std::string> arguments);
+void recordPlaceholderShape(SceneState& scene, const std::string& statement,
+                            std::vector<std::string> arguments);
 // A Solid whose primitive is a CSG operation; `operation` is its text over the operands' kinds and
 // names, e.g. "Sphere + (Box - mySolid)". The operands were built and are released.
 void recordSolidOperation(SceneState& scene, const std::string& operation);

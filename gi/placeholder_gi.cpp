@@ -5,7 +5,8 @@
 
 namespace quorva {
 
-void recordGlobalIllumination(SceneState& scene, const std::string& statement, std::vector<std::string> arguments) {
+void recordGlobalIllumination(SceneState& scene, const std::string& statement,
+                              std::vector<std::string> arguments) {
     scene.placeholderCalls.push_back({statement, std::move(arguments)});
 }
 

@@ -10,6 +10,7 @@ namespace quorva {
 
 struct SceneState;
 
-void recordGlobalIllumination(SceneState& scene, const std::string& statement, std::vector<std::string> arguments);
+void recordGlobalIllumination(SceneState& scene, const std::string& statement,
+                              std::vector<std::string> arguments);
 
 }  // namespace quorva

@@ -13,11 +13,31 @@ namespace quorva {
 
 namespace {
 
+// The position messages report while a file is parsed. It follows the lexer and, once the outermost
+// file has ended, keeps naming that file and its last line, so an error found at the end of the
+// input (an unfinished statement, an empty file) still says where.
+class ParsePosition final : public InputPosition {
+  public:
+    explicit ParsePosition(const Lexer& lexer) : lexer_(lexer), outerFile_(lexer.fileName()) {}
+    bool active() const override { return true; }
+    std::string fileName() const override { return lexer_.active() ? lexer_.fileName() : outerFile_; }
+    int line() const override { return lexer_.line(); }
+
+  private:
+    const Lexer& lexer_;
+    std::string outerFile_;
+};
+
 int runParser(SceneState& scene, Lexer& lexer, bool carryOut) {
-    struct Closer {
+    ParsePosition position(lexer);
+    struct Restore {
         Lexer& lexer;
-        ~Closer() { lexer.close(); }
-    } closer{lexer};
+        ~Restore() {
+            diagnostics().position = nullptr;
+            lexer.close();
+        }
+    } restore{lexer};
+    diagnostics().position = &position;
     Parser parser(scene, lexer, carryOut);
     parser.parseScene();
     return 0;
@@ -94,7 +114,9 @@ void Parser::expectKeyword(Keyword k) {
     if (!acceptKeyword(k)) syntaxError();
 }
 
-void Parser::syntaxError() { fatal("parse error"); }
+void Parser::syntaxError() {
+    fatal("parse error");
+}
 
 EvalContext Parser::evalContext() const {
     EvalContext ctx;
@@ -125,33 +147,55 @@ void Parser::parseStatement() {
     if (t.kind == static_cast<int>(TokenKind::DeclaredName)) return parseInstanceStatement();
     if (t.kind != static_cast<int>(TokenKind::Keyword)) syntaxError();
     switch (t.keyword) {
-    case Keyword::Version: return parseVersion();
-    case Keyword::Options: return parseOptions();
-    case Keyword::Camera: return parseCamera();
-    case Keyword::Background: return parseBackground();
-    case Keyword::Fog: return parseFog(false);
-    case Keyword::GroundFog: return parseFog(true);
-    case Keyword::Media: return parseMedia();
-    case Keyword::Photons: return parsePhotons();
-    case Keyword::ComputeIrradiance: return parseComputeIrradiance();
-    case Keyword::BlackHole: return parseBlackHole();
-    case Keyword::SkyLight: return parseSkyLight();
-    case Keyword::SunLight: return parseSunLight();
-    case Keyword::PointLight:
-    case Keyword::SpotLight:
-    case Keyword::DirectionalLight:
-    case Keyword::AreaLight: return parseLight(t.keyword);
-    case Keyword::Shape: return parseShapeStatement(false);
-    case Keyword::Solid: return parseShapeStatement(true);
-    case Keyword::ParticleGenerator: return parseParticleGeneratorStatement();
-    case Keyword::ReadArchive: return parseReadArchive();
-    case Keyword::ReadMeshFile: return parseReadMeshFile();
-    case Keyword::Declare:
-    case Keyword::New:
-    case Keyword::Static: return parseDeclaration(t.keyword);
-    case Keyword::Sequence: return parseSequence();
-    case Keyword::If: return parseIfStatement();
-    default: syntaxError();
+        case Keyword::Version:
+            return parseVersion();
+        case Keyword::Options:
+            return parseOptions();
+        case Keyword::Camera:
+            return parseCamera();
+        case Keyword::Background:
+            return parseBackground();
+        case Keyword::Fog:
+            return parseFog(false);
+        case Keyword::GroundFog:
+            return parseFog(true);
+        case Keyword::Media:
+            return parseMedia();
+        case Keyword::Photons:
+            return parsePhotons();
+        case Keyword::ComputeIrradiance:
+            return parseComputeIrradiance();
+        case Keyword::BlackHole:
+            return parseBlackHole();
+        case Keyword::SkyLight:
+            return parseSkyLight();
+        case Keyword::SunLight:
+            return parseSunLight();
+        case Keyword::PointLight:
+        case Keyword::SpotLight:
+        case Keyword::DirectionalLight:
+        case Keyword::AreaLight:
+            return parseLight(t.keyword);
+        case Keyword::Shape:
+            return parseShapeStatement(false);
+        case Keyword::Solid:
+            return parseShapeStatement(true);
+        case Keyword::ParticleGenerator:
+            return parseParticleGeneratorStatement();
+        case Keyword::ReadArchive:
+            return parseReadArchive();
+        case Keyword::ReadMeshFile:
+            return parseReadMeshFile();
+        case Keyword::Declare:
+        case Keyword::New:
+        case Keyword::Static:
+            return parseDeclaration(t.keyword);
+        case Keyword::Sequence:
+            return parseSequence();
+        case Keyword::If:
+            return parseIfStatement();
+        default:
+            syntaxError();
     }
 }
 

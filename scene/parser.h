@@ -14,5 +14,8 @@ struct SceneState;
 int parseFile(SceneState& scene, const std::string& path);
 // Parses in-memory text under the given file name (tests, fuzzing).
 int parseText(SceneState& scene, const std::string& text, const std::string& name);
+// Reads in-memory text and checks its syntax without carrying out any statement, as if the whole text
+// were the branch of an if that is not taken (benchmarks of the grammar alone).
+int checkSyntax(SceneState& scene, const std::string& text, const std::string& name);
 
 }  // namespace quorva

@@ -26,7 +26,9 @@ struct BinaryOperator {
     bool logic;
 };
 
-constexpr int tk(TokenKind k) { return static_cast<int>(k); }
+constexpr int tk(TokenKind k) {
+    return static_cast<int>(k);
+}
 
 constexpr BinaryOperator BinaryOperators[] = {
     {tk(TokenKind::OrOr), 1, false, RequestKind::Or, false, true},
@@ -51,7 +53,9 @@ const BinaryOperator* findBinaryOperator(int token) {
     return nullptr;
 }
 
-bool isFloatConstant(const RequestPtr& r) { return r && r->kind == RequestKind::Float; }
+bool isFloatConstant(const RequestPtr& r) {
+    return r && r->kind == RequestKind::Float;
+}
 
 // (a, b, c[, d]); all-constant components are folded into one vector constant, which evaluates the
 // same and saves the per-component nodes of the many literal points a scene holds.
@@ -65,7 +69,9 @@ RequestPtr makeVector(RequestPtr a, RequestPtr b, RequestPtr c, RequestPtr d) {
 }  // namespace
 
 // expression := unary { binary-operator unary }   (precedence climbing)
-Expr Parser::parseExpr() { return parseBinary(0, parseUnary()); }
+Expr Parser::parseExpr() {
+    return parseBinary(0, parseUnary());
+}
 
 // binary := left { operator of precedence >= minPrecedence, right operand climbed to its precedence }
 Expr Parser::parseBinary(int minPrecedence, Expr left) {
@@ -87,7 +93,8 @@ Expr Parser::parseBinary(int minPrecedence, Expr left) {
         }
         Expr combined;
         combined.condition = op->comparison || (op->logic && left.condition && right.condition);
-        if (active()) combined.tree = makeOperatorRequest(op->kind, std::move(left.tree), std::move(right.tree));
+        if (active())
+            combined.tree = makeOperatorRequest(op->kind, std::move(left.tree), std::move(right.tree));
         left = std::move(combined);
     }
 }
@@ -103,7 +110,8 @@ Expr Parser::parseUnary() {
         if (isFloatConstant(operand.tree))
             result.tree = makeFloatRequest(-operand.tree->number);
         else
-            result.tree = makeOperatorRequest(RequestKind::Multiply, makeFloatRequest(-1), std::move(operand.tree));
+            result.tree =
+                makeOperatorRequest(RequestKind::Multiply, makeFloatRequest(-1), std::move(operand.tree));
         return result;
     }
     if (acceptChar('!')) {
@@ -122,7 +130,8 @@ Expr Parser::parsePostfix(Expr operand) {
         RequestPtr index = parseExpression();
         expectChar(']');
         Expr indexed;
-        if (active()) indexed.tree = makeOperatorRequest(RequestKind::Index, std::move(operand.tree), std::move(index));
+        if (active())
+            indexed.tree = makeOperatorRequest(RequestKind::Index, std::move(operand.tree), std::move(index));
         operand = std::move(indexed);
     }
     return operand;
@@ -135,39 +144,52 @@ Expr Parser::parsePrimary() {
     const ParserToken& t = peek();
     Expr result;
     switch (t.kind) {
-    case tk(TokenKind::Number): {
-        double n = take().number;
-        if (active()) result.tree = makeFloatRequest(n);
-        return result;
-    }
-    case tk(TokenKind::String): {
-        std::string s = take().text;
-        if (active()) result.tree = makeStringRequest(std::move(s));
-        return result;
-    }
-    case tk(TokenKind::DeclaredName): {
-        if (t.symbolKind != SymbolKind::Expression) fatal("Can't find expression \"%s\" in symbol table", t.text.c_str());
-        ParserToken name = take();
-        if (active()) {
-            if (auto* value = std::get_if<RequestPtr>(&name.symbolValue)) result.tree = *value;
-            if (!result.tree) fatal("Can't find expression \"%s\" in symbol table", name.text.c_str());
+        case tk(TokenKind::Number): {
+            double n = take().number;
+            if (active()) result.tree = makeFloatRequest(n);
+            return result;
         }
-        return result;
-    }
-    case tk(TokenKind::NewName): result.tree = parseNameExpression(); return result;
-    case '(': return groupToExpression(parseParenGroup(std::nullopt));
-    case '\'': result.tree = parseQuotedVector(); return result;
-    case '{': result.tree = parseBraceForm(); return result;
-    case '[': result.tree = parseArray(); return result;
-    case '|': {
-        take();
-        RequestPtr operand = parseExpression();
-        expectChar('|');
-        if (active()) result.tree = makeOperatorRequest(RequestKind::Abs, std::move(operand));
-        return result;
-    }
-    case tk(TokenKind::Keyword): result.tree = parseKeywordExpression(); return result;
-    default: syntaxError();
+        case tk(TokenKind::String): {
+            std::string s = take().text;
+            if (active()) result.tree = makeStringRequest(std::move(s));
+            return result;
+        }
+        case tk(TokenKind::DeclaredName): {
+            if (t.symbolKind != SymbolKind::Expression)
+                fatal("Can't find expression \"%s\" in symbol table", t.text.c_str());
+            ParserToken name = take();
+            if (active()) {
+                if (auto* value = std::get_if<RequestPtr>(&name.symbolValue)) result.tree = *value;
+                if (!result.tree) fatal("Can't find expression \"%s\" in symbol table", name.text.c_str());
+            }
+            return result;
+        }
+        case tk(TokenKind::NewName):
+            result.tree = parseNameExpression();
+            return result;
+        case '(':
+            return groupToExpression(parseParenGroup(std::nullopt));
+        case '\'':
+            result.tree = parseQuotedVector();
+            return result;
+        case '{':
+            result.tree = parseBraceForm();
+            return result;
+        case '[':
+            result.tree = parseArray();
+            return result;
+        case '|': {
+            take();
+            RequestPtr operand = parseExpression();
+            expectChar('|');
+            if (active()) result.tree = makeOperatorRequest(RequestKind::Abs, std::move(operand));
+            return result;
+        }
+        case tk(TokenKind::Keyword):
+            result.tree = parseKeywordExpression();
+            return result;
+        default:
+            syntaxError();
     }
 }
 
@@ -292,7 +314,7 @@ RequestPtr Parser::parseNameExpression() {
     std::vector<RequestPtr> arguments;
     if (atChar('(')) arguments = parseArgumentList();
     if (!active()) return nullptr;
-    return buildCall(name, std::move(arguments));
+    return buildCall(name, arguments, scene_.symbols.get());
 }
 
 // keyword-expression := noise '(' e [ ',' e ] ')' | Rotate '(' e ',' e ',' e ')' | Scale '(' e ',' e ')'
@@ -302,58 +324,63 @@ RequestPtr Parser::parseKeywordExpression() {
     Keyword k = peek().keyword;
     auto frameValue = [&](RequestKind kind) -> RequestPtr {
         take();
-        return active() ? makeOperatorRequest(kind, nullptr) : nullptr;
+        return active() ? makeLeafRequest(kind) : nullptr;
     };
     switch (k) {
-    case Keyword::Color: return frameValue(RequestKind::CurrentColor);
-    case Keyword::CurrentFrame: return frameValue(RequestKind::CurrentFrame);
-    case Keyword::LastFrame: return frameValue(RequestKind::LastFrame);
-    case Keyword::FirstFrame: return frameValue(RequestKind::FirstFrame);
-    case Keyword::AnimationLength: return frameValue(RequestKind::AnimationLength);
-    case Keyword::SpectrumOfColors: {
-        RequestPtr defaultColour;
-        RequestPtr spectrum = parseColorSpectrum(&defaultColour);
-        return spectrum;
-    }
-    case Keyword::Noise:
-    case Keyword::Rotate:
-    case Keyword::Scale:
-    case Keyword::Translate: break;
-    default: syntaxError();
+        case Keyword::Color:
+            return frameValue(RequestKind::CurrentColor);
+        case Keyword::CurrentFrame:
+            return frameValue(RequestKind::CurrentFrame);
+        case Keyword::LastFrame:
+            return frameValue(RequestKind::LastFrame);
+        case Keyword::FirstFrame:
+            return frameValue(RequestKind::FirstFrame);
+        case Keyword::AnimationLength:
+            return frameValue(RequestKind::AnimationLength);
+        case Keyword::SpectrumOfColors:
+            return parseColorSpectrum(false);
+        case Keyword::Noise:
+        case Keyword::Rotate:
+        case Keyword::Scale:
+        case Keyword::Translate:
+            break;
+        default:
+            syntaxError();
     }
     take();
     std::vector<RequestPtr> a = parseArgumentList();
     std::size_t n = a.size();
-    // The point expression is the first argument (kept in `argument`), the others in left and right;
-    // noise keeps its operands in left and right.
+    // The point comes first: noise ( point [ , octaves ] ), Rotate ( point , axis , angle in degrees ),
+    // Scale ( point , factor ), Translate ( point , offset ).
     switch (k) {
-    case Keyword::Noise:
-        if (n > 2) syntaxError();
-        return active() ? makeOperatorRequest(RequestKind::Noise, a[0], n > 1 ? a[1] : nullptr) : nullptr;
-    case Keyword::Rotate:
-        if (n != 3) syntaxError();
-        return active() ? makeOperatorRequest(RequestKind::RotateExpression, a[1], a[2], a[0]) : nullptr;
-    case Keyword::Scale:
-        if (n != 2) syntaxError();
-        return active() ? makeOperatorRequest(RequestKind::ScaleExpression, a[1], nullptr, a[0]) : nullptr;
-    default:
-        if (n != 2) syntaxError();
-        return active() ? makeOperatorRequest(RequestKind::TranslateExpression, a[1], nullptr, a[0]) : nullptr;
+        case Keyword::Noise:
+            if (n > 2) syntaxError();
+            return active() ? makeOperatorRequest(RequestKind::Noise, a[0], n > 1 ? a[1] : nullptr) : nullptr;
+        case Keyword::Rotate:
+            if (n != 3) syntaxError();
+            return active() ? makeOperatorRequest(RequestKind::RotateExpression, a[0], a[1], a[2]) : nullptr;
+        case Keyword::Scale:
+            if (n != 2) syntaxError();
+            return active() ? makeOperatorRequest(RequestKind::ScaleExpression, a[0], a[1]) : nullptr;
+        default:
+            if (n != 2) syntaxError();
+            return active() ? makeOperatorRequest(RequestKind::TranslateExpression, a[0], a[1]) : nullptr;
     }
 }
 
 // colour-spectrum := SpectrumOfColors '(' colour-entry { colour-entry } [ ',' e ] ')'
 // colour-entry := '[' f ',' v ',' f ',' v ']' | '[' f ',' v ',' f ',' f ',' v ',' f ']'
-RequestPtr Parser::parseColorSpectrum(RequestPtr* trailing) {
+RequestPtr Parser::parseColorSpectrum(bool asIndex, bool* trailing) {
     expectKeyword(Keyword::SpectrumOfColors);
     expectChar('(');
-    std::vector<ColorSpectrumEntry> entries;
+    auto spectrum = std::make_shared<ColorSpectrum>();
+    std::vector<ColorSpectrumEntry>& entries = spectrum->entries;
     do {
         expectChar('[');
         ColorSpectrumEntry entry;
         entry.position[0] = parseFloat();
         expectChar(',');
-        entry.colour[0] = parseVector();
+        entry.colour[0] = Color(parseVector());
         expectChar(',');
         double third = parseFloat();
         expectChar(',');
@@ -362,22 +389,27 @@ RequestPtr Parser::parseColorSpectrum(RequestPtr* trailing) {
         if (acceptChar(',')) {
             entry.extra[0] = third;
             entry.position[1] = evaluateFloat(fourth);
-            entry.colour[1] = parseVector();
+            entry.colour[1] = Color(parseVector());
             expectChar(',');
             entry.extra[1] = parseFloat();
         } else {
             entry.position[1] = third;
-            entry.colour[1] = evaluateVector(fourth);
+            entry.colour[1] = Color(evaluateVector(fourth));
         }
         expectChar(']');
         if (active()) entries.push_back(entry);
     } while (atChar('['));
-    RequestPtr extra;
-    if (acceptChar(',')) extra = parseExpression();
+    bool hasTrailing = acceptChar(',');
+    if (hasTrailing) {
+        if (asIndex)
+            spectrum->index = parseExpression();
+        else
+            spectrum->defaultColour = Color(parseVector());
+    }
     expectChar(')');
-    if (trailing) *trailing = extra;
+    if (trailing) *trailing = hasTrailing;
     if (!active()) return nullptr;
-    return makeSpectrumRequest(std::move(entries), trailing ? extra : nullptr);
+    return makeSpectrumRequest(std::move(spectrum));
 }
 
 // ---- values evaluated at once ----
@@ -417,7 +449,9 @@ int Parser::parseInt(const std::vector<ConstantWord>* words) {
 }
 
 // v := expression yielding a vector or colour
-Vec3 Parser::parseVector(double* fourth) { return evaluateVector(parseExpression(), fourth); }
+Vec3 Parser::parseVector(double* fourth) {
+    return evaluateVector(parseExpression(), fourth);
+}
 
 // s := string
 std::string Parser::parseString() {
@@ -427,14 +461,20 @@ std::string Parser::parseString() {
 
 // ---- text of recorded arguments ----
 
-std::string numberText(double value) { return formatText("%.10g", value); }
+std::string numberText(double value) {
+    return formatText("%.10g", value);
+}
 
 std::string vectorText(const Vec3& v) {
     return "(" + numberText(v.x) + ", " + numberText(v.y) + ", " + numberText(v.z) + ")";
 }
 
-std::string expressionText(const RequestPtr& e) { return e ? toString(*e) : std::string("none"); }
+std::string expressionText(const RequestPtr& e) {
+    return e ? toString(*e) : std::string("none");
+}
 
-std::string stringText(const std::string& value) { return "\"" + value + "\""; }
+std::string stringText(const std::string& value) {
+    return "\"" + value + "\"";
+}
 
 }  // namespace quorva

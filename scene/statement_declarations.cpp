@@ -26,8 +26,8 @@ void Parser::parseDeclaration(Keyword word) {
 
 // declaration-value := Solid shape-body | ParticleGenerator generator-body | shader
 //   | ( PlainSurface | FunctionalSurface | PatternSurface ) '[' { surface-item } ']'
-//   | TransformationStack '[' { transformation-item } ']' | SpectrumOfShaders '(' spectrum-entry { spectrum-entry } ')'
-//   | declared-name [ overriding items ] | expression
+//   | TransformationStack '[' { transformation-item } ']' | SpectrumOfShaders '(' spectrum-entry {
+//   spectrum-entry } ')' | declared-name [ overriding items ] | expression
 void Parser::parseDeclarationValue(const std::string& name, Keyword word) {
     const ParserToken& t = peek();
     bool keyword = t.kind == static_cast<int>(TokenKind::Keyword);
@@ -47,7 +47,8 @@ void Parser::parseDeclarationValue(const std::string& name, Keyword word) {
         std::shared_ptr<const ParticleGeneratorDefinition> base;
         if (!acceptKeyword(Keyword::ParticleGenerator)) {
             ParserToken generator = take();
-            if (auto* v = std::get_if<std::shared_ptr<const ParticleGeneratorDefinition>>(&generator.symbolValue))
+            if (auto* v =
+                    std::get_if<std::shared_ptr<const ParticleGeneratorDefinition>>(&generator.symbolValue))
                 base = *v;
             if (!atChar('[')) return declare(name, SymbolKind::ParticleGenerator, base, word);
         }
@@ -63,11 +64,13 @@ void Parser::parseDeclarationValue(const std::string& name, Keyword word) {
                                                                     : SymbolKind::PatternSurface;
         return declare(name, kind, parseSurface(t.keyword), word);
     }
-    if (declared && (t.symbolKind == SymbolKind::PlainSurface || t.symbolKind == SymbolKind::FunctionalSurface ||
-                     t.symbolKind == SymbolKind::PatternSurface)) {
+    if (declared &&
+        (t.symbolKind == SymbolKind::PlainSurface || t.symbolKind == SymbolKind::FunctionalSurface ||
+         t.symbolKind == SymbolKind::PatternSurface)) {
         ParserToken surfaceName = take();
         std::shared_ptr<const SurfaceDescription> surface;
-        if (auto* v = std::get_if<std::shared_ptr<const SurfaceDescription>>(&surfaceName.symbolValue)) surface = *v;
+        if (auto* v = std::get_if<std::shared_ptr<const SurfaceDescription>>(&surfaceName.symbolValue))
+            surface = *v;
         if (atChar('[')) surface = parseSurfaceItems(surface);
         return declare(name, surfaceName.symbolKind, surface, word);
     }
@@ -77,36 +80,13 @@ void Parser::parseDeclarationValue(const std::string& name, Keyword word) {
     if ((keyword && t.keyword == Keyword::SpectrumOfShaders) ||
         (declared && t.symbolKind == SymbolKind::ShaderSpectrum))
         return declare(name, SymbolKind::ShaderSpectrum, parseShaderSpectrum(), word);
-    RequestPtr e = parseExpression();
-    if (!active()) return;
-    if (word == Keyword::Declare) {
-        // Declare stores a number or a vector as a constant and keeps anything else as it is.
-        Value v = evaluate(evalContext(), e.get());
-        if (v.isNumber())
-            e = makeFloatRequest(v.number);
-        else if (v.isVector())
-            e = makeVectorRequest(v.vector, v.fourth, v.fourth != 0);
-    }
-    declare(name, SymbolKind::Expression, std::move(e), word);
+    declare(name, SymbolKind::Expression, parseExpression(), word);
 }
 
 void Parser::declare(const std::string& name, SymbolKind kind, SymbolValue value, Keyword word) {
     if (!active()) return;
-    SymbolTable& symbols = *scene_.symbols;
-    if (word == Keyword::Static) {
-        if (SymbolEntry* existing = symbols.findNewest(name)) {
-            existing->kind = kind;
-            existing->isStatic = true;
-            existing->value = std::move(value);
-            return;
-        }
-    }
-    SymbolEntry entry;
-    entry.name = name;
-    entry.kind = kind;
-    entry.isStatic = word == Keyword::Static;
-    entry.value = std::move(value);
-    symbols.insert(std::move(entry));
+    bool isStatic = word == Keyword::Static;
+    scene_.symbols->declare(name, kind, std::move(value), isStatic, word != Keyword::Declare, evalContext());
 }
 
 // generator-body := '[' { generator-item } ']'
@@ -121,23 +101,40 @@ std::shared_ptr<const ParticleGeneratorDefinition> Parser::parseParticleGenerato
         Keyword k = take().keyword;
         RequestPtr* target = nullptr;
         switch (k) {
-        case Keyword::Birth: target = &g.birth; break;
-        case Keyword::Death: target = &g.death; break;
-        case Keyword::Location: target = &g.location; break;
-        case Keyword::Velocity: target = &g.velocity; break;
-        case Keyword::Acceleration: target = &g.acceleration; break;
-        case Keyword::CollisionDetection: target = &g.collisionDetection; break;
-        case Keyword::Particles: target = &g.particles; break;
-        case Keyword::Shape: target = &g.shape; break;
-        case Keyword::Aging: {
-            double f = parseFloat();
-            if (active()) {
-                g.aging = f;
-                g.hasAging = true;
+            case Keyword::Birth:
+                target = &g.birth;
+                break;
+            case Keyword::Death:
+                target = &g.death;
+                break;
+            case Keyword::Location:
+                target = &g.location;
+                break;
+            case Keyword::Velocity:
+                target = &g.velocity;
+                break;
+            case Keyword::Acceleration:
+                target = &g.acceleration;
+                break;
+            case Keyword::CollisionDetection:
+                target = &g.collisionDetection;
+                break;
+            case Keyword::Particles:
+                target = &g.particles;
+                break;
+            case Keyword::Shape:
+                target = &g.shape;
+                break;
+            case Keyword::Aging: {
+                double f = parseFloat();
+                if (active()) {
+                    g.aging = f;
+                    g.hasAging = true;
+                }
+                continue;
             }
-            continue;
-        }
-        default: syntaxError();
+            default:
+                syntaxError();
         }
         RequestPtr e = parseExpression();
         if (active()) *target = std::move(e);

@@ -34,15 +34,26 @@ void Parser::parseLight(Keyword which) {
         exponent = parseFloat();
     }
     LightItems items;
-    while (!acceptChar(']'))
-        if (!parseLightItem(which, items)) syntaxError();
+    while (!acceptChar(']')) {
+        if (parseLightItem(which, items)) continue;
+        if (which == Keyword::AreaLight) transformItemError();
+        syntaxError();
+    }
     if (!active()) return;
     std::unique_ptr<Light> light;
     switch (which) {
-    case Keyword::PointLight: light = makePointLight(position, items); break;
-    case Keyword::SpotLight: light = makeSpotLight(position, target, hotspot, falloff, exponent, items); break;
-    case Keyword::DirectionalLight: light = makeDirectionalLight(position, items); break;
-    default: light = makeAreaLight(items); break;
+        case Keyword::PointLight:
+            light = makePointLight(position, items);
+            break;
+        case Keyword::SpotLight:
+            light = makeSpotLight(position, target, hotspot, falloff, exponent, items);
+            break;
+        case Keyword::DirectionalLight:
+            light = makeDirectionalLight(position, items);
+            break;
+        default:
+            light = makeAreaLight(items);
+            break;
     }
     addLight(scene_, std::move(light));
 }
@@ -68,83 +79,84 @@ bool Parser::parseLightItem(Keyword which, LightItems& items) {
     }
     if (!atKind(TokenKind::Keyword)) return false;
     switch (peek().keyword) {
-    case Keyword::MediaInteraction:
-        if (directional) return false;
-        take();
-        items.mediaInteraction = true;
-        break;
-    case Keyword::Intensity: {
-        take();
-        RequestPtr e;
-        if (area) {
-            e = parseExpression();
-        } else {
-            double fourth = 0;
-            Vec3 colour = parseVector(&fourth);
-            if (active()) e = makeVectorRequest(colour, fourth);
+        case Keyword::MediaInteraction:
+            if (directional) return false;
+            take();
+            items.mediaInteraction = true;
+            break;
+        case Keyword::Intensity: {
+            take();
+            RequestPtr e;
+            if (area) {
+                e = parseExpression();
+            } else {
+                double fourth = 0;
+                Vec3 colour = parseVector(&fourth);
+                if (active()) e = makeVectorRequest(colour, fourth);
+            }
+            items.hasIntensity = true;
+            items.intensity = std::move(e);
+            break;
         }
-        items.hasIntensity = true;
-        items.intensity = std::move(e);
-        break;
-    }
-    case Keyword::Range:
-        if (directional) return false;
-        take();
-        // Range and Decay exclude each other: the later one wins.
-        items.range = parseFloat();
-        items.hasRange = true;
-        items.hasDecay = false;
-        items.decay = 0;
-        break;
-    case Keyword::Decay:
-        if (directional) return false;
-        take();
-        items.decay = parseInt(&DecayWords);
-        items.hasDecay = true;
-        items.hasRange = false;
-        items.range = 0;
-        break;
-    case Keyword::Glow:
-        if (!point && !area) return false;
-        take();
-        items.glow = parseFloat();
-        items.hasGlow = true;
-        break;
-    case Keyword::Bulb:
-        if (!spot && !area) return false;
-        take();
-        if (spot) {
-            items.bulb = parseFloat();
-        } else {
+        case Keyword::Range:
+            if (directional) return false;
+            take();
+            // Range and Decay exclude each other: the later one wins.
+            items.range = parseFloat();
+            items.hasRange = true;
+            items.hasDecay = false;
+            items.decay = 0;
+            break;
+        case Keyword::Decay:
+            if (directional) return false;
+            take();
+            items.decay = parseInt(&DecayWords);
+            items.hasDecay = true;
+            items.hasRange = false;
+            items.range = 0;
+            break;
+        case Keyword::Glow:
+            if (!point && !area) return false;
+            take();
+            items.glow = parseFloat();
+            items.hasGlow = true;
+            break;
+        case Keyword::Bulb:
+            if (!spot && !area) return false;
+            take();
+            if (spot) {
+                items.bulb = parseFloat();
+            } else {
+                expectChar('(');
+                items.bulbCentre = parseVector();
+                expectChar(',');
+                items.bulbRadius = parseFloat();
+                expectChar(')');
+            }
+            items.hasBulb = true;
+            break;
+        case Keyword::Plane: {
+            if (!area) return false;
+            take();
             expectChar('(');
-            items.bulbCentre = parseVector();
-            expectChar(',');
-            items.bulbRadius = parseFloat();
+            int n = 0;
+            do {
+                if (n == 4) syntaxError();
+                items.plane[n++] = parseFloat();
+            } while (acceptChar(','));
             expectChar(')');
+            if (n < 2) syntaxError();
+            items.planeCount = n;
+            items.hasPlane = true;
+            break;
         }
-        items.hasBulb = true;
-        break;
-    case Keyword::Plane: {
-        if (!area) return false;
-        take();
-        expectChar('(');
-        int n = 0;
-        do {
-            if (n == 4) syntaxError();
-            items.plane[n++] = parseFloat();
-        } while (acceptChar(','));
-        expectChar(')');
-        if (n < 2) syntaxError();
-        items.planeCount = n;
-        items.hasPlane = true;
-        break;
-    }
-    case Keyword::LightingAttributes:
-        take();
-        items.lightingAttributes = parseFloat(&AttributeWords);
-        items.hasAttributes = true;
-        break;
-    default: return false;
+        case Keyword::LightingAttributes:
+            take();
+            items.lightingAttributes = parseFloat(&AttributeWords);
+            items.hasAttributes = true;
+            break;
+        default:
+            return false;
     }
     return true;
 }

@@ -45,205 +45,211 @@ bool Parser::parseOptionItem() {
     IrradianceSettings& irr = o.irradiance;
     Keyword k = peek().keyword;
     switch (k) {
-    case Keyword::GammaCorrection: {
-        take();
-        expectChar('(');
-        double sceneGamma = parseFloat();
-        expectChar(',');
-        double displayGamma = parseFloat();
-        expectChar(')');
-        if (!active()) break;
-        if (displayGamma > 0) o.displayGamma = displayGamma;
-        if (sceneGamma <= 0) fatal("GammaCorrection value must be greater than 0");
-        if (std::fabs(sceneGamma - o.displayGamma) < 0.1) {
-            o.gammaOn = false;
-            o.gammaFactor = 1.0;
-        } else {
-            o.gammaOn = true;
-            o.gammaFactor = sceneGamma / o.displayGamma;
+        case Keyword::GammaCorrection: {
+            take();
+            expectChar('(');
+            double sceneGamma = parseFloat();
+            expectChar(',');
+            double displayGamma = parseFloat();
+            expectChar(')');
+            if (!active()) break;
+            if (displayGamma > 0) o.displayGamma = displayGamma;
+            if (sceneGamma <= 0) fatal("GammaCorrection value must be greater than 0");
+            if (std::fabs(sceneGamma - o.displayGamma) < 0.1) {
+                o.gammaOn = false;
+                o.gammaFactor = 1.0;
+            } else {
+                o.gammaOn = true;
+                o.gammaFactor = sceneGamma / o.displayGamma;
+            }
+            break;
         }
-        break;
-    }
-    case Keyword::AdaptiveThreshold: {
-        take();
-        double f = parseFloat();
-        if (active()) o.adaptiveThreshold = f;
-        break;
-    }
-    case Keyword::AdaptiveDepth: {
-        take();
-        int n = parseInt();
-        // The grid size is 4 n; sizes outside 4..16 fall back to 4. Compared in 64 bits so a huge n
-        // cannot wrap into the range.
-        long long depth = 4LL * n;
-        if (active()) o.adaptiveDepth = (depth < 4 || depth > 16) ? 4 : static_cast<int>(depth);
-        break;
-    }
-    case Keyword::MaxRayLevel: {
-        take();
-        int n = parseInt();
-        if (!active()) break;
-        if (n < 1 || n > 16) fatal("MaxRayLevel must be between 1 and 16");
-        o.maxRayLevel = n;
-        break;
-    }
-    case Keyword::MaxBlurLevel: {
-        take();
-        int n = parseInt();
-        if (!active()) break;
-        if (n < 1 || n > o.maxRayLevel) fatal("MaxBlurLevel must be between 1 and MaxRayLevel");
-        o.maxBlurLevel = n;
-        break;
-    }
-    case Keyword::BitsPerPixel: {
-        take();
-        int n = parseInt();
-        if (!active()) break;
-        if (n != 24 && n != 32) fatal("BitsPerPixel should be 24 or 32, not %d", n);
-        o.bitsPerPixel = n;
-        break;
-    }
-    case Keyword::OutputTo: parseOutputTo(); break;
-    case Keyword::IrradianceMaxError: {
-        take();
-        double f = parseFloat();
-        if (active()) irr.maxError = f;
-        break;
-    }
-    case Keyword::IrradianceBlendingArea: {
-        take();
-        double f = parseFloat();
-        if (!active()) break;
-        // K = the integer part of 10 f, clamped to 1..19 (compared before converting, so any double is safe).
-        double k10 = std::trunc(10 * f);
-        irr.blendingArea = !(k10 >= 1) ? 1 : k10 > 19 ? 19 : static_cast<int>(k10);
-        break;
-    }
-    case Keyword::IrradianceSamples: {
-        take();
-        int n = parseInt();
-        if (active()) irr.samples = n < 5 ? 5 : n;
-        break;
-    }
-    case Keyword::IrradianceDistribution: {
-        take();
-        int n = parseInt();
-        if (active()) irr.distribution = (n < 1 || n > 6) ? 6 : n;
-        break;
-    }
-    case Keyword::IrradianceBounceLevel: {
-        take();
-        int n = parseInt();
-        if (active()) irr.bounceLevel = (n < 1 || n > 7) ? 1 : n;
-        break;
-    }
-    case Keyword::IrradiancePhotons: {
-        take();
-        expectChar('(');
-        int n = parseInt();
-        expectChar(',');
-        int m = parseInt();
-        expectChar(')');
-        if (!active()) break;
-        // The photons shot for the irradiance map are at least 1000; that map gathers at least as many
-        // photons per estimate as the Photons statement's first value.
-        int gathered = o.photons.parameterCount > 0 ? static_cast<int>(o.photons.parameters[0]) : 0;
-        irr.photons[0] = n < 1000 ? 1000 : n;
-        irr.photons[1] = m < gathered ? gathered : m;
-        break;
-    }
-    case Keyword::IrradianceMaxDistance: {
-        take();
-        double f = parseFloat();
-        if (active()) irr.maxDistance = f > 0 ? f : 0;
-        break;
-    }
-    case Keyword::PhotonsGatherRange: {
-        take();
-        expectChar('(');
-        int n = parseInt();
-        expectChar(',');
-        int m = parseInt();
-        expectChar(')');
-        if (active()) {
-            o.photons.gatherRange[0] = n;
-            o.photons.gatherRange[1] = m;
+        case Keyword::AdaptiveThreshold: {
+            take();
+            double f = parseFloat();
+            if (active()) o.adaptiveThreshold = f;
+            break;
         }
-        break;
-    }
-    case Keyword::PhotonsAccelerator: {
-        take();
-        expectChar('(');
-        double a[3];
-        for (int i = 0; i < 3; ++i) {
-            if (i) expectChar(',');
-            a[i] = parseFloat();
+        case Keyword::AdaptiveDepth: {
+            take();
+            int n = parseInt();
+            // The grid size is 4 n; sizes outside 4..16 fall back to 4. Compared in 64 bits so a huge n
+            // cannot wrap into the range.
+            long long depth = 4LL * n;
+            if (active()) o.adaptiveDepth = (depth < 4 || depth > 16) ? 4 : static_cast<int>(depth);
+            break;
         }
-        expectChar(')');
-        if (active())
-            for (int i = 0; i < 3; ++i) o.photons.accelerator[i] = a[i];
-        break;
-    }
-    case Keyword::EnableAllLightsIrradiance:
-        take();
-        if (active()) warning("Directive EnableAllLightsIrradiance useless since version 1.0.3");
-        break;
-    case Keyword::SavePhotonMap:
-    case Keyword::SaveIrradianceCache:
-    case Keyword::LoadPhotonMap:
-    case Keyword::LoadIrradianceCache: parseCacheFileOption(k); break;
-    case Keyword::SunGlow: {
-        take();
-        double f = parseFloat();
-        if (active()) o.sunGlow = f;
-        break;
-    }
-    case Keyword::SoftShadowSamples: {
-        take();
-        int n = parseInt();
-        if (active()) o.softShadowSamples = n;
-        break;
-    }
-    case Keyword::MaxBlurSamples: {
-        take();
-        int n = parseInt();
-        if (active()) o.maxBlurSamples = n;
-        break;
-    }
-    case Keyword::HenyeyGreenstein: {
-        take();
-        double f = parseFloat();
-        if (active()) o.henyeyGreenstein = f;
-        break;
-    }
-    case Keyword::ShadowBias: {
-        take();
-        double f = parseFloat();
-        if (active()) o.shadowBias = f;
-        break;
-    }
-    case Keyword::ZChannelDepth: {
-        take();
-        int n = parseInt();
-        if (!active()) break;
-        if (n != 8 && n != 16 && n != 24 && n != 32 && n != 64) {
-            warning("Bad value specified with ZChannelDepth. Must be 8, 16, 24, 32 or 64");
-            n = 0;
+        case Keyword::MaxRayLevel: {
+            take();
+            int n = parseInt();
+            if (!active()) break;
+            if (n < 1 || n > 16) fatal("MaxRayLevel must be between 1 and 16");
+            o.maxRayLevel = n;
+            break;
         }
-        o.zChannelDepth = n;
-        break;
-    }
-    case Keyword::SunLightRotation: {
-        take();
-        Vec3 v = parseVector();
-        if (active()) o.sunLightRotation = v;
-        break;
-    }
-    case Keyword::ParallelSunRays:
-        take();
-        if (active()) o.parallelSunRays = true;
-        break;
-    default: return false;
+        case Keyword::MaxBlurLevel: {
+            take();
+            int n = parseInt();
+            if (!active()) break;
+            if (n < 1 || n > o.maxRayLevel) fatal("MaxBlurLevel must be between 1 and MaxRayLevel");
+            o.maxBlurLevel = n;
+            break;
+        }
+        case Keyword::BitsPerPixel: {
+            take();
+            int n = parseInt();
+            if (!active()) break;
+            if (n != 24 && n != 32) fatal("BitsPerPixel should be 24 or 32, not %d", n);
+            o.bitsPerPixel = n;
+            break;
+        }
+        case Keyword::OutputTo:
+            parseOutputTo();
+            break;
+        case Keyword::IrradianceMaxError: {
+            take();
+            double f = parseFloat();
+            if (active()) irr.maxError = f;
+            break;
+        }
+        case Keyword::IrradianceBlendingArea: {
+            take();
+            double f = parseFloat();
+            if (!active()) break;
+            // K = the integer part of 10 f, clamped to 1..19 (compared before converting, so any double is
+            // safe).
+            double k10 = std::trunc(10 * f);
+            irr.blendingArea = !(k10 >= 1) ? 1 : k10 > 19 ? 19 : static_cast<int>(k10);
+            break;
+        }
+        case Keyword::IrradianceSamples: {
+            take();
+            int n = parseInt();
+            if (active()) irr.samples = n < 5 ? 5 : n;
+            break;
+        }
+        case Keyword::IrradianceDistribution: {
+            take();
+            int n = parseInt();
+            if (active()) irr.distribution = (n < 1 || n > 6) ? 6 : n;
+            break;
+        }
+        case Keyword::IrradianceBounceLevel: {
+            take();
+            int n = parseInt();
+            if (active()) irr.bounceLevel = (n < 1 || n > 7) ? 1 : n;
+            break;
+        }
+        case Keyword::IrradiancePhotons: {
+            take();
+            expectChar('(');
+            int n = parseInt();
+            expectChar(',');
+            int m = parseInt();
+            expectChar(')');
+            if (!active()) break;
+            // The photons shot for the irradiance map are at least 1000; that map gathers at least as many
+            // photons per estimate as the Photons statement's first value.
+            int gathered = o.photons.parameterCount > 0 ? static_cast<int>(o.photons.parameters[0]) : 0;
+            irr.photons[0] = n < 1000 ? 1000 : n;
+            irr.photons[1] = m < gathered ? gathered : m;
+            break;
+        }
+        case Keyword::IrradianceMaxDistance: {
+            take();
+            double f = parseFloat();
+            if (active()) irr.maxDistance = f > 0 ? f : 0;
+            break;
+        }
+        case Keyword::PhotonsGatherRange: {
+            take();
+            expectChar('(');
+            int n = parseInt();
+            expectChar(',');
+            int m = parseInt();
+            expectChar(')');
+            if (active()) {
+                o.photons.gatherRange[0] = n;
+                o.photons.gatherRange[1] = m;
+            }
+            break;
+        }
+        case Keyword::PhotonsAccelerator: {
+            take();
+            expectChar('(');
+            double a[3];
+            for (int i = 0; i < 3; ++i) {
+                if (i) expectChar(',');
+                a[i] = parseFloat();
+            }
+            expectChar(')');
+            if (active())
+                for (int i = 0; i < 3; ++i) o.photons.accelerator[i] = a[i];
+            break;
+        }
+        case Keyword::EnableAllLightsIrradiance:
+            take();
+            if (active()) warning("Directive EnableAllLightsIrradiance useless since version 1.0.3");
+            break;
+        case Keyword::SavePhotonMap:
+        case Keyword::SaveIrradianceCache:
+        case Keyword::LoadPhotonMap:
+        case Keyword::LoadIrradianceCache:
+            parseCacheFileOption(k);
+            break;
+        case Keyword::SunGlow: {
+            take();
+            double f = parseFloat();
+            if (active()) o.sunGlow = f;
+            break;
+        }
+        case Keyword::SoftShadowSamples: {
+            take();
+            int n = parseInt();
+            if (active()) o.softShadowSamples = n;
+            break;
+        }
+        case Keyword::MaxBlurSamples: {
+            take();
+            int n = parseInt();
+            if (active()) o.maxBlurSamples = n;
+            break;
+        }
+        case Keyword::HenyeyGreenstein: {
+            take();
+            double f = parseFloat();
+            if (active()) o.henyeyGreenstein = f;
+            break;
+        }
+        case Keyword::ShadowBias: {
+            take();
+            double f = parseFloat();
+            if (active()) o.shadowBias = f;
+            break;
+        }
+        case Keyword::ZChannelDepth: {
+            take();
+            int n = parseInt();
+            if (!active()) break;
+            if (n != 8 && n != 16 && n != 24 && n != 32 && n != 64) {
+                warning("Bad value specified with ZChannelDepth. Must be 8, 16, 24, 32 or 64");
+                n = 0;
+            }
+            o.zChannelDepth = n;
+            break;
+        }
+        case Keyword::SunLightRotation: {
+            take();
+            Vec3 v = parseVector();
+            if (active()) o.sunLightRotation = v;
+            break;
+        }
+        case Keyword::ParallelSunRays:
+            take();
+            if (active()) o.parallelSunRays = true;
+            break;
+        default:
+            return false;
     }
     return true;
 }
@@ -269,32 +275,34 @@ void Parser::parseCacheFileOption(Keyword which) {
     Options& o = scene_.options;
     bool hasDot = name.find('.') != std::string::npos;
     switch (which) {
-    case Keyword::SavePhotonMap:
-        if (hasDot) fatal("No file extension with SavePhotonMap");
-        o.photons.saveRequested = true;
-        o.photons.savePath = named ? name + ".qpm" : scene_.output.photonMapFile;
-        break;
-    case Keyword::SaveIrradianceCache: {
-        if (hasDot) fatal("No file extension with SaveIrradianceCache");
-        std::string path = named ? name + ".qic" : scene_.output.irradianceCacheFile;
-        if (!fileExists(path)) {
-            o.irradiance.saveRequested = true;
-            o.irradiance.savePath = path;
+        case Keyword::SavePhotonMap:
+            if (hasDot) fatal("No file extension with SavePhotonMap");
+            o.photons.saveRequested = true;
+            o.photons.savePath = named ? name + ".qpm" : scene_.output.photonMapFile;
+            break;
+        case Keyword::SaveIrradianceCache: {
+            if (hasDot) fatal("No file extension with SaveIrradianceCache");
+            std::string path = named ? name + ".qic" : scene_.output.irradianceCacheFile;
+            if (!fileExists(path)) {
+                o.irradiance.saveRequested = true;
+                o.irradiance.savePath = path;
+            }
+            break;
         }
-        break;
-    }
-    case Keyword::LoadPhotonMap: {
-        std::string path = !named ? scene_.output.photonMapFile : hasDot ? name : name + ".qpm";
-        if (fileExists(path)) {
-            o.photons.loadRequested = true;
-            o.photons.loadPath = path;
+        case Keyword::LoadPhotonMap: {
+            std::string path = !named ? scene_.output.photonMapFile : hasDot ? name : name + ".qpm";
+            if (fileExists(path)) {
+                o.photons.loadRequested = true;
+                o.photons.loadPath = path;
+            }
+            break;
         }
-        break;
-    }
-    default:
-        o.irradiance.loadRequested = true;
-        o.irradiance.loadPath = !named ? scene_.output.irradianceCacheFile : hasDot ? name : name + ".qic";
-        break;
+        default:
+            o.irradiance.loadRequested = true;
+            o.irradiance.loadPath = !named   ? scene_.output.irradianceCacheFile
+                                    : hasDot ? name
+                                             : name + ".qic";
+            break;
     }
 }
 
@@ -313,7 +321,7 @@ void Parser::parseCamera() {
         scene_.camera.up = up;
     }
     do {
-        if (!parseCameraItem()) syntaxError();
+        if (!parseCameraItem()) transformItemError();
     } while (!atChar(']'));
     take();
 }
@@ -341,118 +349,119 @@ bool Parser::parseCameraItem() {
         expectChar(')');
     };
     switch (peek().keyword) {
-    case Keyword::Antialiasing: {
-        take();
-        int n = parseInt();
-        if (!active()) break;
-        if (n < 0) fatal("Antialiasing value must be greater than zero");
-        o.antialiasing = n;
-        o.undersampling = false;
-        break;
-    }
-    case Keyword::Undersampling: {
-        take();
-        int n = parseInt();
-        if (!active()) break;
-        if (n < 1 || n > 10) fatal("Incorrect undersampling quality level");
-        o.antialiasing = n;
-        o.undersampling = true;
-        break;
-    }
-    case Keyword::FieldOfView: {
-        take();
-        double f = parseFloat();
-        if (!active()) break;
-        c.fieldOfView = f;
-        c.halfAngle = f * 0.5 * DegreesToRadians;
-        c.fieldOfViewGiven = true;
-        break;
-    }
-    case Keyword::DepthOfField: {
-        take();
-        expectChar('(');
-        double setting = parseFloat();
-        expectChar(',');
-        double distance = parseFloat();
-        expectChar(',');
-        int samples = parseInt();
-        expectChar(')');
-        if (!active()) break;
-        if (samples < 1) fatal("DepthOfField samples must be greater than 1");
-        // The first value is the aperture (0 = pinhole); the second replaces the focal distance only
-        // when positive.
-        c.focalSetting = setting;
-        c.aperture = setting;
-        if (distance > 0) c.focalDistance = distance;
-        c.depthOfFieldSamples = samples;
-        o.depthOfFieldSamples = samples;
-        break;
-    }
-    case Keyword::Clipping: {
-        take();
-        double nearClip, farClip;
-        pair(nearClip, farClip);
-        if (active()) {
-            c.nearClip = nearClip;
-            c.farClip = farClip;
+        case Keyword::Antialiasing: {
+            take();
+            int n = parseInt();
+            if (!active()) break;
+            if (n < 0) fatal("Antialiasing value must be greater than zero");
+            o.antialiasing = n;
+            o.undersampling = false;
+            break;
         }
-        break;
-    }
-    case Keyword::FrameAspectRatio: {
-        take();
-        double f = parseFloat();
-        if (active()) c.frameAspectRatio = f;
-        break;
-    }
-    case Keyword::Format: {
-        take();
-        expectChar('(');
-        int w = parseInt();
-        expectChar(',');
-        int h = parseInt();
-        expectChar(')');
-        if (!active()) break;
-        // An image needs at least one pixel each way; the frame buffers are sized from these.
-        if (w < 1 || h < 1) fatal("Image format must be at least 1 x 1 pixels, not %d x %d", w, h);
-        c.width = w;
-        c.height = h;
-        c.lastRow = h;
-        break;
-    }
-    case Keyword::Exposure: {
-        take();
-        double scale, exponent;
-        pair(scale, exponent);
-        if (active()) {
-            c.exposureScale = scale;
-            c.exposureExponent = exponent;
+        case Keyword::Undersampling: {
+            take();
+            int n = parseInt();
+            if (!active()) break;
+            if (n < 1 || n > 10) fatal("Incorrect undersampling quality level");
+            o.antialiasing = n;
+            o.undersampling = true;
+            break;
         }
-        break;
-    }
-    case Keyword::LensModel: {
-        take();
-        int n = parseInt();
-        if (!active()) break;
-        if (n < 1 || n > 6) fatal("Incorrect camera lens model");
-        c.lensModel = static_cast<std::uint8_t>(239 + n);
-        break;
-    }
-    case Keyword::PixelFilter: {
-        take();
-        expectChar('(');
-        int type = parseInt();
-        expectChar(',');
-        double wx = parseFloat();
-        expectChar(',');
-        double wy = parseFloat();
-        expectChar(')');
-        if (!active()) break;
-        c.pixelFilterType = (type < 1 || type > 7) ? -1 : type;
-        c.pixelFilterWidthX = (wx >= 1 && wx <= 5) ? wx : 3;
-        c.pixelFilterWidthY = (wy >= 1 && wy <= 5) ? wy : 3;
-        break;
-    }
-    default: return false;
+        case Keyword::FieldOfView: {
+            take();
+            double f = parseFloat();
+            if (!active()) break;
+            c.fieldOfView = f;
+            c.halfAngle = f * 0.5 * DegreesToRadians;
+            c.fieldOfViewGiven = true;
+            break;
+        }
+        case Keyword::DepthOfField: {
+            take();
+            expectChar('(');
+            double setting = parseFloat();
+            expectChar(',');
+            double distance = parseFloat();
+            expectChar(',');
+            int samples = parseInt();
+            expectChar(')');
+            if (!active()) break;
+            if (samples < 1) fatal("DepthOfField samples must be greater than 1");
+            // The first value is the aperture (0 = pinhole); the second replaces the focal distance only
+            // when positive.
+            c.focalSetting = setting;
+            c.aperture = setting;
+            if (distance > 0) c.focalDistance = distance;
+            c.depthOfFieldSamples = samples;
+            o.depthOfFieldSamples = samples;
+            break;
+        }
+        case Keyword::Clipping: {
+            take();
+            double nearClip, farClip;
+            pair(nearClip, farClip);
+            if (active()) {
+                c.nearClip = nearClip;
+                c.farClip = farClip;
+            }
+            break;
+        }
+        case Keyword::FrameAspectRatio: {
+            take();
+            double f = parseFloat();
+            if (active()) c.frameAspectRatio = f;
+            break;
+        }
+        case Keyword::Format: {
+            take();
+            expectChar('(');
+            int w = parseInt();
+            expectChar(',');
+            int h = parseInt();
+            expectChar(')');
+            if (!active()) break;
+            // An image needs at least one pixel each way; the frame buffers are sized from these.
+            if (w < 1 || h < 1) fatal("Image format must be at least 1 x 1 pixels, not %d x %d", w, h);
+            c.width = w;
+            c.height = h;
+            c.lastRow = h;
+            break;
+        }
+        case Keyword::Exposure: {
+            take();
+            double scale, exponent;
+            pair(scale, exponent);
+            if (active()) {
+                c.exposureScale = scale;
+                c.exposureExponent = exponent;
+            }
+            break;
+        }
+        case Keyword::LensModel: {
+            take();
+            int n = parseInt();
+            if (!active()) break;
+            if (n < 1 || n > 6) fatal("Incorrect camera lens model");
+            c.lensModel = static_cast<std::uint8_t>(239 + n);
+            break;
+        }
+        case Keyword::PixelFilter: {
+            take();
+            expectChar('(');
+            int type = parseInt();
+            expectChar(',');
+            double wx = parseFloat();
+            expectChar(',');
+            double wy = parseFloat();
+            expectChar(')');
+            if (!active()) break;
+            c.pixelFilterType = (type < 1 || type > 7) ? -1 : type;
+            c.pixelFilterWidthX = (wx >= 1 && wx <= 5) ? wx : 3;
+            c.pixelFilterWidthY = (wy >= 1 && wy <= 5) ? wy : 3;
+            break;
+        }
+        default:
+            return false;
     }
     return true;
 }
@@ -466,7 +475,7 @@ void Parser::parseBackground() {
     if (isConstantRequest(*e)) {
         Value v = evaluate(evalContext(), e.get());
         if (v.isVector()) {
-            b.colour = v.vector;
+            b.colour = Color(v.vector);
             b.expression = nullptr;
             return;
         }
@@ -496,7 +505,7 @@ void Parser::parseFog(bool ground) {
         fog.start = a;
         fog.density = b;
     }
-    fog.colour = colour;
+    fog.colour = Color(colour);
 }
 
 // sun-light := SunLight '(' f ':' f [ ',' f [ ',' f [ ',' v ] ] ] ')'

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "geometry/shape.h"
+#include "geometry/shapes.h"
 #include "geometry/transform.h"
 #include "scene/keywords.h"
 #include "scene/request.h"
@@ -78,7 +79,7 @@ struct ParenGroup {
 };
 
 class Parser {
-public:
+  public:
     // The deepest nesting of expressions, blocks, shaders, stacks and CSG operands accepted; beyond it
     // the parse stops with "parser stack overflow" instead of exhausting the native stack.
     static constexpr int MaxNesting = 400;
@@ -86,7 +87,7 @@ public:
     Parser(SceneState& scene, Lexer& lexer, bool carryOut = true);
     void parseScene();
 
-private:
+  private:
     friend class NestingGuard;
     friend class PolynomialReader;
 
@@ -134,9 +135,10 @@ private:
     RequestPtr parseArray();
     RequestPtr parseNameExpression();
     RequestPtr parseKeywordExpression();
-    // SpectrumOfColors ( entries [ , e ] ): the spectrum, and the trailing expression in `trailing`
-    // (the default colour of the expression form, the index of the surface item).
-    RequestPtr parseColorSpectrum(RequestPtr* trailing);
+    // SpectrumOfColors ( entries [ , e ] ). The trailing e is the default colour (a v) of the
+    // expression form, or the index expression of the surface item (`asIndex`); `trailing` tells
+    // whether one was given.
+    RequestPtr parseColorSpectrum(bool asIndex, bool* trailing = nullptr);
     std::vector<RequestPtr> parseArgumentList();
     // Reads an expression that may also be the pair form ( e , e ) of the current item; a pair comes
     // back as two items, anything else as one.
@@ -146,8 +148,8 @@ private:
     // ---- values evaluated at once (parser_expressions.cpp) ----
     double parseFloat(const std::vector<ConstantWord>* words = nullptr);  // f
     int parseInt(const std::vector<ConstantWord>* words = nullptr);       // n
-    Vec3 parseVector(double* fourth = nullptr);                            // v
-    std::string parseString();                                             // s
+    Vec3 parseVector(double* fourth = nullptr);                           // v
+    std::string parseString();                                            // s
     double evaluateFloat(const RequestPtr& e);
     Vec3 evaluateVector(const RequestPtr& e, double* fourth = nullptr);
 
@@ -164,6 +166,9 @@ private:
 
     // ---- transformations (statement_transforms.cpp) ----
     TransformItem parseTransformItem(bool allowShear);
+    // The error for a token that starts no item where transformation items are accepted: a name is
+    // reported as a missing transformation stack, anything else as a syntax error.
+    [[noreturn]] void transformItemError();
     std::shared_ptr<const Transform> parseTransformationStack();
     std::shared_ptr<const Transform> parseStackItems(std::shared_ptr<const Transform> base);
 
@@ -204,13 +209,15 @@ private:
     std::shared_ptr<const Shader> parseShaderReference();
     std::shared_ptr<Shader> parseSurfaceShader();
     std::shared_ptr<const SurfaceDescription> parseSurface(Keyword which);
-    std::shared_ptr<const SurfaceDescription> parseSurfaceItems(std::shared_ptr<const SurfaceDescription> base);
+    std::shared_ptr<const SurfaceDescription> parseSurfaceItems(
+        std::shared_ptr<const SurfaceDescription> base);
     bool parseSurfaceItem(SurfaceDescription& surface);
     std::shared_ptr<Shader> parseMultiLayer();
     std::shared_ptr<Shader> parseIndexed();
     std::shared_ptr<Shader> parseComposite();
     std::shared_ptr<const ShaderSpectrum> parseShaderSpectrum();
-    std::shared_ptr<const ShaderSpectrum> parseShaderSpectrumEntries(std::shared_ptr<const ShaderSpectrum> base);
+    std::shared_ptr<const ShaderSpectrum> parseShaderSpectrumEntries(
+        std::shared_ptr<const ShaderSpectrum> base);
     std::shared_ptr<const Shader> applyShaderTransforms(std::shared_ptr<const Shader> shader);
 
     // ---- lights and global-illumination statements (statement_lights.cpp) ----
@@ -234,21 +241,21 @@ private:
     Lexer& lexer_;
     ParserToken token_;
     bool haveToken_ = false;
-    int inactive_ = 0;       // enclosing branches not taken (plus one for a syntax-only parse)
-    int nesting_ = 0;        // current nesting, bounded by MaxNesting
-    int solidNesting_ = 0;   // Solid statements being read (CSG is allowed inside one)
+    int inactive_ = 0;      // enclosing branches not taken (plus one for a syntax-only parse)
+    int nesting_ = 0;       // current nesting, bounded by MaxNesting
+    int solidNesting_ = 0;  // Solid statements being read (CSG is allowed inside one)
     const std::vector<ConstantWord>* words_ = nullptr;  // names the current argument may use
 };
 
 // Bounds the recursion of the rules that nest.
 class NestingGuard {
-public:
+  public:
     explicit NestingGuard(Parser& parser);
     ~NestingGuard() { --parser_.nesting_; }
     NestingGuard(const NestingGuard&) = delete;
     NestingGuard& operator=(const NestingGuard&) = delete;
 
-private:
+  private:
     Parser& parser_;
 };
 

@@ -26,7 +26,9 @@ int order(const Polynomial& p) {
     return n;
 }
 
-Polynomial constant(double c) { return Polynomial{{{0, 0, 0}, c}}; }
+Polynomial constant(double c) {
+    return Polynomial{{{0, 0, 0}, c}};
+}
 
 void addInto(Polynomial& a, const Polynomial& b, double sign) {
     for (const auto& [e, c] : b) a[e] += sign * c;
@@ -46,7 +48,7 @@ Polynomial multiply(const Polynomial& a, const Polynomial& b) {
 
 // Reads and expands the polynomial over the parser's tokens (nothing is built in a branch not taken).
 class PolynomialReader {
-public:
+  public:
     explicit PolynomialReader(Parser& parser) : parser_(parser), build_(parser.active()) {}
 
     // polynomial := poly-term { ( '+' | '-' ) poly-term }
@@ -66,7 +68,7 @@ public:
         }
     }
 
-private:
+  private:
     bool at(char c) { return parser_.atChar(c); }
 
     // poly-term := poly-factor { '*' poly-factor }

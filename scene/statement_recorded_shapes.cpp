@@ -125,9 +125,9 @@ ShapeBuild Parser::parseHeightField(Keyword which) {
         return recordPrimitive(ShapeKind::HeightField, "PlanarHeightField", std::move(args));
     }
     // Argument patterns: 'f' a number, 'e' an expression, 's' a string.
-    const char* pattern = which == Keyword::ImplicitPlanarHeightField      ? "ffffeff"
-                          : which == Keyword::SphericalHeightField         ? "ffs"
-                                                                           : "ffeff";
+    const char* pattern = which == Keyword::ImplicitPlanarHeightField ? "ffffeff"
+                          : which == Keyword::SphericalHeightField    ? "ffs"
+                                                                      : "ffeff";
     expectChar('(');
     for (const char* p = pattern; *p; ++p) {
         if (p != pattern) expectChar(',');

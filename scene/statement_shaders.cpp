@@ -14,6 +14,7 @@
 // A later item overrides an earlier one.
 #include "diagnostics/diagnostics.h"
 #include "scene/scene_state.h"
+#include "scene/spectrum.h"
 #include "scene/statement_parser.h"
 
 namespace quorva {
@@ -32,11 +33,7 @@ std::shared_ptr<const Shader> Parser::parseShaderBody() {
     std::shared_ptr<Shader> shader = parseSurfaceShader();
     while (!acceptChar(']')) {
         TransformItem t = parseTransformItem(true);
-        if (!t.matched) {
-            if (atKind(TokenKind::NewName) || atKind(TokenKind::DeclaredName))
-                fatal("Can't find Transformation \"%s\" in symbol table", peek().text.c_str());
-            syntaxError();
-        }
+        if (!t.matched) transformItemError();
         if (active() && shader) {
             if (!shader->transform) shader->transform = std::make_unique<Transform>();
             compose(*shader->transform, t.transform);
@@ -49,7 +46,8 @@ std::shared_ptr<const Shader> Parser::parseShaderBody() {
 std::shared_ptr<const Shader> Parser::parseShaderReference() {
     if (atKind(TokenKind::NewName)) fatal("Shader \"%s\" not found in symbol table", peek().text.c_str());
     if (!atDeclared(SymbolKind::Shader)) {
-        if (atKind(TokenKind::DeclaredName)) fatal("Can't find Shader \"%s\" in symbol table", peek().text.c_str());
+        if (atKind(TokenKind::DeclaredName))
+            fatal("Can't find Shader \"%s\" in symbol table", peek().text.c_str());
         syntaxError();
     }
     ParserToken name = take();
@@ -65,11 +63,7 @@ std::shared_ptr<const Shader> Parser::applyShaderTransforms(std::shared_ptr<cons
     std::shared_ptr<Shader> copy = shader ? shader->clone() : nullptr;
     while (!acceptChar(']')) {
         TransformItem t = parseTransformItem(true);
-        if (!t.matched) {
-            if (atKind(TokenKind::NewName) || atKind(TokenKind::DeclaredName))
-                fatal("Can't find Transformation \"%s\" in symbol table", peek().text.c_str());
-            syntaxError();
-        }
+        if (!t.matched) transformItemError();
         if (active() && copy) {
             if (!copy->transform) copy->transform = std::make_unique<Transform>();
             compose(*copy->transform, t.transform);
@@ -111,7 +105,8 @@ std::shared_ptr<const SurfaceDescription> Parser::parseSurface(Keyword which) {
 }
 
 // The bracketed items of a surface, applied over a copy of `base`.
-std::shared_ptr<const SurfaceDescription> Parser::parseSurfaceItems(std::shared_ptr<const SurfaceDescription> base) {
+std::shared_ptr<const SurfaceDescription> Parser::parseSurfaceItems(
+    std::shared_ptr<const SurfaceDescription> base) {
     expectChar('[');
     SurfaceDescription surface = base ? *base : SurfaceDescription{};
     while (!acceptChar(']'))
@@ -174,89 +169,129 @@ bool Parser::parseSurfaceItem(SurfaceDescription& s) {
         if (items.size() == 2) s.slots[secondSlot] = std::move(items[1]);
     };
     switch (k) {
-    case Keyword::Color: single(9); break;
-    case Keyword::Absorption: single(26); break;
-    case Keyword::AmbientColor: single(12); break;
-    case Keyword::Ka: single(13); break;
-    case Keyword::Kb: single(14); break;
-    case Keyword::Kd: single(17); break;
-    case Keyword::MetalAttribute: single(15); break;
-    case Keyword::ReflectionColor: single(20); break;
-    case Keyword::IrradianceSamples: single(38); break;
-    case Keyword::Iridescence: list({32, 33, 34, 35}, 3); break;
-    case Keyword::Kt: list({24, 29, 23, 25}, 2); break;
-    case Keyword::Dispersion: list({30, 31}, 2); break;
-    case Keyword::Kr: scaleOrPair(21, 22); break;
-    case Keyword::Ks: scaleOrPair(19, 18); break;
-    case Keyword::PhongSpecularBRDF: brdf(SpecularBrdf::Phong); break;
-    case Keyword::BlinnSpecularBRDF: brdf(SpecularBrdf::Blinn); break;
-    case Keyword::GaussianSpecularBRDF: brdf(SpecularBrdf::Gaussian); break;
-    case Keyword::ReitzSpecularBRDF: brdf(SpecularBrdf::Reitz); break;
-    case Keyword::CookSpecularBRDF: brdf(SpecularBrdf::Cook); break;
-    case Keyword::Caustics: {
-        take();
-        bool internal = false;
-        std::vector<RequestPtr> items = parseExpressionOrPair(Keyword::InternalCaustics, &internal);
-        if (items.size() != 1) syntaxError();
-        if (!active()) break;
-        s.slots[36] = std::move(items[0]);
-        s.internalCaustics = internal;
-        break;
-    }
-    case Keyword::NormalModifier:
-        if (!functional) return false;
-        single(10);
-        break;
-    case Keyword::IntersectionPointModifier:
-        if (!functional) return false;
-        single(11);
-        break;
-    case Keyword::SpectrumOfColors: {
-        if (!functional && !pattern) return false;
-        // With a trailing expression the spectrum colours the surface, indexed by it; without one
-        // the item is accepted and has no effect.
-        RequestPtr index;
-        RequestPtr spectrum = parseColorSpectrum(&index);
-        if (active() && index) {
-            s.colorSpectrum = std::move(spectrum);
-            s.spectrumIndex = std::move(index);
+        case Keyword::Color:
+            single(9);
+            break;
+        case Keyword::Absorption:
+            single(26);
+            break;
+        case Keyword::AmbientColor:
+            single(12);
+            break;
+        case Keyword::Ka:
+            single(13);
+            break;
+        case Keyword::Kb:
+            single(14);
+            break;
+        case Keyword::Kd:
+            single(17);
+            break;
+        case Keyword::MetalAttribute:
+            single(15);
+            break;
+        case Keyword::ReflectionColor:
+            single(20);
+            break;
+        case Keyword::IrradianceSamples:
+            single(38);
+            break;
+        case Keyword::Iridescence:
+            list({32, 33, 34, 35}, 3);
+            break;
+        case Keyword::Kt:
+            list({24, 29, 23, 25}, 2);
+            break;
+        case Keyword::Dispersion:
+            list({30, 31}, 2);
+            break;
+        case Keyword::Kr:
+            scaleOrPair(21, 22);
+            break;
+        case Keyword::Ks:
+            scaleOrPair(19, 18);
+            break;
+        case Keyword::PhongSpecularBRDF:
+            brdf(SpecularBrdf::Phong);
+            break;
+        case Keyword::BlinnSpecularBRDF:
+            brdf(SpecularBrdf::Blinn);
+            break;
+        case Keyword::GaussianSpecularBRDF:
+            brdf(SpecularBrdf::Gaussian);
+            break;
+        case Keyword::ReitzSpecularBRDF:
+            brdf(SpecularBrdf::Reitz);
+            break;
+        case Keyword::CookSpecularBRDF:
+            brdf(SpecularBrdf::Cook);
+            break;
+        case Keyword::Caustics: {
+            take();
+            bool internal = false;
+            std::vector<RequestPtr> items = parseExpressionOrPair(Keyword::InternalCaustics, &internal);
+            if (items.size() != 1) syntaxError();
+            if (!active()) break;
+            s.slots[36] = std::move(items[0]);
+            s.internalCaustics = internal;
+            break;
         }
-        break;
-    }
-    case Keyword::Bumpiness:
-    case Keyword::PatternModifiers: {
-        if (!pattern) return false;
-        bool bump = k == Keyword::Bumpiness;
-        take();
-        expectChar('(');
-        std::size_t count = bump ? 2 : 3;
-        RequestPtr items[3];
-        for (std::size_t i = 0; i < count; ++i) {
-            if (i) expectChar(',');
-            items[i] = parseExpression();
+        case Keyword::NormalModifier:
+            if (!functional) return false;
+            single(10);
+            break;
+        case Keyword::IntersectionPointModifier:
+            if (!functional) return false;
+            single(11);
+            break;
+        case Keyword::SpectrumOfColors: {
+            if (!functional && !pattern) return false;
+            // With a trailing expression the spectrum colours the surface, indexed by it; without one
+            // the item is accepted and has no effect.
+            bool indexed = false;
+            RequestPtr spectrum = parseColorSpectrum(true, &indexed);
+            if (active() && indexed) {
+                s.spectrumIndex = spectrum->spectrum->index;
+                s.colorSpectrum = std::move(spectrum);
+            }
+            break;
         }
-        expectChar(')');
-        if (!active()) break;
-        for (std::size_t i = 0; i < count; ++i) (bump ? s.bumpiness[i] : s.patternModifiers[i]) = items[i];
-        break;
-    }
-    case Keyword::Octaves:
-        if (!pattern) return false;
-        singleInto(s.octaves);
-        break;
-    case Keyword::Phase:
-        if (!pattern) return false;
-        singleInto(s.phase);
-        break;
-    case Keyword::PatternScale:
-        if (!pattern) return false;
-        singleInto(s.patternScale);
-        break;
-    case Keyword::Turbulence:
-        if (!pattern) return false;
-        singleInto(s.turbulence);
-        break;
-    default: return false;
+        case Keyword::Bumpiness:
+        case Keyword::PatternModifiers: {
+            if (!pattern) return false;
+            bool bump = k == Keyword::Bumpiness;
+            take();
+            expectChar('(');
+            std::size_t count = bump ? 2 : 3;
+            RequestPtr items[3];
+            for (std::size_t i = 0; i < count; ++i) {
+                if (i) expectChar(',');
+                items[i] = parseExpression();
+            }
+            expectChar(')');
+            if (!active()) break;
+            for (std::size_t i = 0; i < count; ++i)
+                (bump ? s.bumpiness[i] : s.patternModifiers[i]) = items[i];
+            break;
+        }
+        case Keyword::Octaves:
+            if (!pattern) return false;
+            singleInto(s.octaves);
+            break;
+        case Keyword::Phase:
+            if (!pattern) return false;
+            singleInto(s.phase);
+            break;
+        case Keyword::PatternScale:
+            if (!pattern) return false;
+            singleInto(s.patternScale);
+            break;
+        case Keyword::Turbulence:
+            if (!pattern) return false;
+            singleInto(s.turbulence);
+            break;
+        default:
+            return false;
     }
     return true;
 }
@@ -330,7 +365,8 @@ std::shared_ptr<const ShaderSpectrum> Parser::parseShaderSpectrum() {
 }
 
 // spectrum-entry := '[' f ',' shader ',' f ',' shader ']'   (read while the next token is '[')
-std::shared_ptr<const ShaderSpectrum> Parser::parseShaderSpectrumEntries(std::shared_ptr<const ShaderSpectrum> base) {
+std::shared_ptr<const ShaderSpectrum> Parser::parseShaderSpectrumEntries(
+    std::shared_ptr<const ShaderSpectrum> base) {
     ShaderSpectrum entries = base ? *base : ShaderSpectrum{};
     while (acceptChar('[')) {
         ShaderSpectrumEntry entry;

@@ -53,9 +53,11 @@ ShapeBuild Parser::parsePrimitive() {
     const ParserToken& t = peek();
     if (t.kind == static_cast<int>(TokenKind::Keyword)) {
         switch (t.keyword) {
-        case Keyword::Shape:
-        case Keyword::Solid: return parseCsgExpression();
-        default: return parseSimplePrimitive(t.keyword);
+            case Keyword::Shape:
+            case Keyword::Solid:
+                return parseCsgExpression();
+            default:
+                return parseSimplePrimitive(t.keyword);
         }
     }
     if (atChar('(') || atChar('~') || atDeclared(SymbolKind::Solid)) return parseCsgExpression();
@@ -70,30 +72,42 @@ ShapeBuild Parser::parsePrimitive() {
 //   | polygon | triangular-patch | polynomial-surface | a primitive that is only recorded
 ShapeBuild Parser::parseSimplePrimitive(Keyword which) {
     switch (which) {
-    case Keyword::Polygon: return parsePolygon();
-    case Keyword::TriangularPatch: return parseTriangularPatch();
-    case Keyword::PolynomialSurface: return parsePolynomialSurface();
-    case Keyword::BicubicPatch: return parseBicubicPatch();
-    case Keyword::NURBS: return parseNurbs();
-    case Keyword::Blobby: return parseBlobby();
-    case Keyword::ImplicitSurface: return parseImplicitSurface();
-    case Keyword::ParametricSurface: return parseParametricSurface();
-    case Keyword::PlanarHeightField:
-    case Keyword::ImplicitPlanarHeightField:
-    case Keyword::SphericalHeightField:
-    case Keyword::ImplicitSphericalHeightField: return parseHeightField(which);
-    case Keyword::SurfaceOfRevolution:
-    case Keyword::ExtrudedSurface: return parseSweep(which);
-    case Keyword::Sphere:
-    case Keyword::Box:
-    case Keyword::Cone:
-    case Keyword::Cylinder:
-    case Keyword::Disk:
-    case Keyword::Ring:
-    case Keyword::Torus:
-    case Keyword::Paraboloid:
-    case Keyword::Superquadric: break;
-    default: syntaxError();
+        case Keyword::Polygon:
+            return parsePolygon();
+        case Keyword::TriangularPatch:
+            return parseTriangularPatch();
+        case Keyword::PolynomialSurface:
+            return parsePolynomialSurface();
+        case Keyword::BicubicPatch:
+            return parseBicubicPatch();
+        case Keyword::NURBS:
+            return parseNurbs();
+        case Keyword::Blobby:
+            return parseBlobby();
+        case Keyword::ImplicitSurface:
+            return parseImplicitSurface();
+        case Keyword::ParametricSurface:
+            return parseParametricSurface();
+        case Keyword::PlanarHeightField:
+        case Keyword::ImplicitPlanarHeightField:
+        case Keyword::SphericalHeightField:
+        case Keyword::ImplicitSphericalHeightField:
+            return parseHeightField(which);
+        case Keyword::SurfaceOfRevolution:
+        case Keyword::ExtrudedSurface:
+            return parseSweep(which);
+        case Keyword::Sphere:
+        case Keyword::Box:
+        case Keyword::Cone:
+        case Keyword::Cylinder:
+        case Keyword::Disk:
+        case Keyword::Ring:
+        case Keyword::Torus:
+        case Keyword::Paraboloid:
+        case Keyword::Superquadric:
+            break;
+        default:
+            syntaxError();
     }
     take();
     expectChar('(');
@@ -102,80 +116,80 @@ ShapeBuild Parser::parseSimplePrimitive(Keyword which) {
     ShapeKind kind = ShapeKind::Sphere;
     const char* name = "";
     switch (which) {
-    case Keyword::Sphere: {
-        Vec3 c = parseVector();
-        comma();
-        double r = parseFloat();
-        kind = ShapeKind::Sphere, name = "Sphere";
-        if (active()) shape = makeSphere(c, r);
-        break;
-    }
-    case Keyword::Box: {
-        Vec3 a = parseVector();
-        comma();
-        Vec3 b = parseVector();
-        kind = ShapeKind::Box, name = "Box";
-        if (active()) shape = makeBox(a, b);
-        break;
-    }
-    case Keyword::Cone: {
-        Vec3 p1 = parseVector();
-        comma();
-        double r1 = parseFloat();
-        comma();
-        Vec3 p2 = parseVector();
-        comma();
-        double r2 = parseFloat();
-        kind = ShapeKind::Cone, name = "Cone";
-        if (active()) shape = makeCone(p1, r1, p2, r2);
-        break;
-    }
-    case Keyword::Cylinder:
-    case Keyword::Paraboloid:
-    case Keyword::Disk: {
-        Vec3 a = parseVector();
-        comma();
-        Vec3 b = parseVector();
-        comma();
-        double r = parseFloat();
-        if (which == Keyword::Cylinder) {
-            kind = ShapeKind::Cylinder, name = "Cylinder";
-            if (active()) shape = makeCylinder(a, b, r);
-        } else if (which == Keyword::Paraboloid) {
-            kind = ShapeKind::Paraboloid, name = "Paraboloid";
-            if (active()) shape = makeParaboloid(a, b, r);
-        } else {
-            kind = ShapeKind::Disk, name = "Disk";
-            if (active()) shape = makeDisk(a, b, r);
+        case Keyword::Sphere: {
+            Vec3 c = parseVector();
+            comma();
+            double r = parseFloat();
+            kind = ShapeKind::Sphere, name = "Sphere";
+            if (active()) shape = makeSphere(c, r);
+            break;
         }
-        break;
-    }
-    case Keyword::Ring:
-    case Keyword::Torus: {
-        Vec3 a = parseVector();
-        comma();
-        Vec3 b = parseVector();
-        comma();
-        double r1 = parseFloat();
-        comma();
-        double r2 = parseFloat();
-        if (which == Keyword::Ring) {
-            kind = ShapeKind::Disk, name = "Ring";
-            if (active()) shape = makeRing(a, b, r1, r2);
-        } else {
-            kind = ShapeKind::Torus, name = "Torus";
-            if (active()) shape = makeTorus(a, b, r1, r2);
+        case Keyword::Box: {
+            Vec3 a = parseVector();
+            comma();
+            Vec3 b = parseVector();
+            kind = ShapeKind::Box, name = "Box";
+            if (active()) shape = makeBox(a, b);
+            break;
         }
-        break;
-    }
-    default: {  // Superquadric
-        double e1 = parseFloat();
-        comma();
-        double e2 = parseFloat();
-        kind = ShapeKind::Superquadric, name = "Superquadric";
-        if (active()) shape = makeSuperquadric(e1, e2);
-        break;
-    }
+        case Keyword::Cone: {
+            Vec3 p1 = parseVector();
+            comma();
+            double r1 = parseFloat();
+            comma();
+            Vec3 p2 = parseVector();
+            comma();
+            double r2 = parseFloat();
+            kind = ShapeKind::Cone, name = "Cone";
+            if (active()) shape = makeCone(p1, r1, p2, r2);
+            break;
+        }
+        case Keyword::Cylinder:
+        case Keyword::Paraboloid:
+        case Keyword::Disk: {
+            Vec3 a = parseVector();
+            comma();
+            Vec3 b = parseVector();
+            comma();
+            double r = parseFloat();
+            if (which == Keyword::Cylinder) {
+                kind = ShapeKind::Cylinder, name = "Cylinder";
+                if (active()) shape = makeCylinder(a, b, r);
+            } else if (which == Keyword::Paraboloid) {
+                kind = ShapeKind::Paraboloid, name = "Paraboloid";
+                if (active()) shape = makeParaboloid(a, b, r);
+            } else {
+                kind = ShapeKind::Disk, name = "Disk";
+                if (active()) shape = makeDisk(a, b, r);
+            }
+            break;
+        }
+        case Keyword::Ring:
+        case Keyword::Torus: {
+            Vec3 a = parseVector();
+            comma();
+            Vec3 b = parseVector();
+            comma();
+            double r1 = parseFloat();
+            comma();
+            double r2 = parseFloat();
+            if (which == Keyword::Ring) {
+                kind = ShapeKind::Disk, name = "Ring";
+                if (active()) shape = makeRing(a, b, r1, r2);
+            } else {
+                kind = ShapeKind::Torus, name = "Torus";
+                if (active()) shape = makeTorus(a, b, r1, r2);
+            }
+            break;
+        }
+        default: {  // Superquadric
+            double e1 = parseFloat();
+            comma();
+            double e2 = parseFloat();
+            kind = ShapeKind::Superquadric, name = "Superquadric";
+            if (active()) shape = makeSuperquadric(e1, e2);
+            break;
+        }
     }
     expectChar(')');
     return makeBuild(std::move(shape), kind, name);
@@ -271,8 +285,11 @@ ShapeBuild Parser::parseCsgOperand() {
         if (inner.isCsg) inner.description = "(" + inner.description + ")";
         return inner;
     }
-    if (acceptKeyword(Keyword::Shape)) return parseShapeBody(false);
-    if (acceptKeyword(Keyword::Solid)) return parseShapeBody(true);
+    if (atKeyword(Keyword::Shape) || atKeyword(Keyword::Solid)) {
+        ShapeBuild body = parseShapeBody(take().keyword == Keyword::Solid);
+        if (body.isCsg) body.description = "(" + body.description + ")";
+        return body;
+    }
     if (atDeclared(SymbolKind::Solid)) return instanceDeclaredSolid();
     if (atKind(TokenKind::NewName) || atKind(TokenKind::DeclaredName))
         fatal("Can't find Shape \"%s\" in symbol table", peek().text.c_str());
@@ -347,89 +364,91 @@ bool Parser::parseShapeModifier(ShapeBuild& build) {
     }
     if (!atKind(TokenKind::Keyword)) return false;
     switch (peek().keyword) {
-    case Keyword::ShapeSubdivisions: {
-        take();
-        expectChar('(');
-        double counts[3];
-        int n = 0;
-        do {
-            if (n == 3) syntaxError();
-            counts[n++] = parseFloat();
-        } while (acceptChar(','));
-        expectChar(')');
-        if (n < 2) syntaxError();
-        if (!shape) break;
-        // A count is a 16-bit number of steps; at least one step keeps the subdivision well defined.
-        for (int i = 0; i < n; ++i) {
-            double c = counts[i];
-            shape->subdivisions[i] = !(c >= 1) ? 1 : c > 65535 ? 65535 : static_cast<std::uint16_t>(c);
-        }
-        shape->attributes &= static_cast<std::uint16_t>(~ShapeAttr::DefaultSubdivisions);
-        break;
-    }
-    case Keyword::RenderBound: {
-        take();
-        expectChar('(');
-        double w[4];
-        for (int i = 0; i < 4; ++i) {
-            if (i) expectChar(',');
-            w[i] = parseFloat();
-        }
-        expectChar(')');
-        if (!shape) break;
-        for (int i = 0; i < 4; ++i) shape->uvWindow[i] = w[i];
-        shape->attributes |= ShapeAttr::UvWindow;
-        break;
-    }
-    case Keyword::ShadingAttributes: {
-        take();
-        long long n = parseInt();
-        if (shape) shape->attributes = static_cast<std::uint16_t>(n + ShapeAttr::DefaultSubdivisions);
-        break;
-    }
-    case Keyword::Bound: {
-        take();
-        expectChar('(');
-        Vec3 a = parseVector();
-        expectChar(',');
-        Vec3 b = parseVector();
-        expectChar(')');
-        if (!shape) break;
-        Vec3 lo{std::min(a.x, b.x), std::min(a.y, b.y), std::min(a.z, b.z)};
-        Vec3 hi{std::max(a.x, b.x), std::max(a.y, b.y), std::max(a.z, b.z)};
-        shape->setBounds({lo, hi - lo});
-        break;
-    }
-    case Keyword::FerrariSolver:
-    case Keyword::VietaSolver:
-    case Keyword::SturmSolver: {
-        Keyword k = take().keyword;
-        if (shape) shape->setSolver(k == Keyword::FerrariSolver ? 0 : k == Keyword::VietaSolver ? 1 : 2);
-        break;
-    }
-    case Keyword::DisplacementMapping: {
-        take();
-        RequestPtr e = parseExpression();
-        if (!active()) break;
-        if (build.hasKind && (build.kind == ShapeKind::ImplicitSurface || build.kind == ShapeKind::PolynomialSurface)) {
-            warning("\nDisplacement mapping not supported for implicit and polynomial shapes");
+        case Keyword::ShapeSubdivisions: {
+            take();
+            expectChar('(');
+            double counts[3];
+            int n = 0;
+            do {
+                if (n == 3) syntaxError();
+                counts[n++] = parseFloat();
+            } while (acceptChar(','));
+            expectChar(')');
+            if (n < 2) syntaxError();
+            if (!shape) break;
+            // A count is a 16-bit number of steps; at least one step keeps the subdivision well defined.
+            for (int i = 0; i < n; ++i) {
+                double c = counts[i];
+                shape->subdivisions[i] = !(c >= 1) ? 1 : c > 65535 ? 65535 : static_cast<std::uint16_t>(c);
+            }
+            shape->attributes &= static_cast<std::uint16_t>(~ShapeAttr::DefaultSubdivisions);
             break;
         }
-        if (shape) shape->displacement = std::move(e);
-        break;
-    }
-    case Keyword::Caustics: {
-        take();
-        bool internal = false;
-        std::vector<RequestPtr> items = parseExpressionOrPair(Keyword::InternalCaustics, &internal);
-        if (items.size() != 1) syntaxError();
-        double f = evaluateFloat(items[0]);
-        if (!shape) break;
-        shape->caustics = f;
-        shape->internalCaustics = internal;
-        break;
-    }
-    default: return false;
+        case Keyword::RenderBound: {
+            take();
+            expectChar('(');
+            double w[4];
+            for (int i = 0; i < 4; ++i) {
+                if (i) expectChar(',');
+                w[i] = parseFloat();
+            }
+            expectChar(')');
+            if (!shape) break;
+            for (int i = 0; i < 4; ++i) shape->uvWindow[i] = w[i];
+            shape->attributes |= ShapeAttr::UvWindow;
+            break;
+        }
+        case Keyword::ShadingAttributes: {
+            take();
+            long long n = parseInt();
+            if (shape) shape->attributes = static_cast<std::uint16_t>(n + ShapeAttr::DefaultSubdivisions);
+            break;
+        }
+        case Keyword::Bound: {
+            take();
+            expectChar('(');
+            Vec3 a = parseVector();
+            expectChar(',');
+            Vec3 b = parseVector();
+            expectChar(')');
+            if (!shape) break;
+            Vec3 lo{std::min(a.x, b.x), std::min(a.y, b.y), std::min(a.z, b.z)};
+            Vec3 hi{std::max(a.x, b.x), std::max(a.y, b.y), std::max(a.z, b.z)};
+            shape->setBounds({lo, hi - lo});
+            break;
+        }
+        case Keyword::FerrariSolver:
+        case Keyword::VietaSolver:
+        case Keyword::SturmSolver: {
+            Keyword k = take().keyword;
+            if (shape) shape->setSolver(k == Keyword::FerrariSolver ? 0 : k == Keyword::VietaSolver ? 1 : 2);
+            break;
+        }
+        case Keyword::DisplacementMapping: {
+            take();
+            RequestPtr e = parseExpression();
+            if (!active()) break;
+            if (build.hasKind &&
+                (build.kind == ShapeKind::ImplicitSurface || build.kind == ShapeKind::PolynomialSurface)) {
+                warning("\nDisplacement mapping not supported for implicit and polynomial shapes");
+                break;
+            }
+            if (shape) shape->displacement = std::move(e);
+            break;
+        }
+        case Keyword::Caustics: {
+            take();
+            bool internal = false;
+            std::vector<RequestPtr> items = parseExpressionOrPair(Keyword::InternalCaustics, &internal);
+            if (items.size() != 1) syntaxError();
+            double f = evaluateFloat(items[0]);
+            if (!shape) break;
+            shape->caustics = f;
+            shape->internalCaustics = internal;
+            break;
+        }
+        default:
+            return false;
     }
     return true;
 }

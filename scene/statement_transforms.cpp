@@ -25,62 +25,69 @@ TransformItem Parser::parseTransformItem(bool allowShear) {
     if (!atKind(TokenKind::Keyword)) return item;
     Keyword k = peek().keyword;
     switch (k) {
-    case Keyword::Rotate: {
-        take();
-        Vec3 a = parseVector() * DegreesToRadians;
-        item.transform = makeRotate(a.x, a.y, a.z);
-        break;
-    }
-    case Keyword::RotateAboutAxis: {
-        take();
-        expectChar('(');
-        Vec3 axis = parseVector();
-        expectChar(',');
-        double angle = parseFloat();
-        expectChar(')');
-        if (active()) item.transform = makeRotateAboutAxis(angle * DegreesToRadians, axis);
-        break;
-    }
-    case Keyword::Scale: {
-        take();
-        Vec3 s = parseVector();
-        if (active()) item.transform = makeScale(s.x, s.y, s.z);
-        break;
-    }
-    case Keyword::Translate: {
-        take();
-        item.transform = makeTranslate(parseVector());
-        break;
-    }
-    case Keyword::Shear: {
-        if (!allowShear) return item;
-        take();
-        expectChar('(');
-        double v[6];
-        for (int i = 0; i < 6; ++i) {
-            if (i) expectChar(',');
-            v[i] = parseFloat();
+        case Keyword::Rotate: {
+            take();
+            Vec3 a = parseVector() * DegreesToRadians;
+            item.transform = makeRotate(a.x, a.y, a.z);
+            break;
         }
-        expectChar(')');
-        item.transform = makeShear(v[0], v[1], v[2], v[3], v[4], v[5]);
-        break;
-    }
-    case Keyword::Transform: {
-        take();
-        expectChar('(');
-        Matrix4 m;
-        for (int i = 0; i < 16; ++i) {
-            if (i) expectChar(',');
-            m.m[i] = parseFloat();
+        case Keyword::RotateAboutAxis: {
+            take();
+            expectChar('(');
+            Vec3 axis = parseVector();
+            expectChar(',');
+            double angle = parseFloat();
+            expectChar(')');
+            if (active()) item.transform = makeRotateAboutAxis(angle * DegreesToRadians, axis);
+            break;
         }
-        expectChar(')');
-        if (active()) item.transform = makeMatrixTransform(m);
-        break;
-    }
-    default: return item;
+        case Keyword::Scale: {
+            take();
+            Vec3 s = parseVector();
+            if (active()) item.transform = makeScale(s.x, s.y, s.z);
+            break;
+        }
+        case Keyword::Translate: {
+            take();
+            item.transform = makeTranslate(parseVector());
+            break;
+        }
+        case Keyword::Shear: {
+            if (!allowShear) return item;
+            take();
+            expectChar('(');
+            double v[6];
+            for (int i = 0; i < 6; ++i) {
+                if (i) expectChar(',');
+                v[i] = parseFloat();
+            }
+            expectChar(')');
+            item.transform = makeShear(v[0], v[1], v[2], v[3], v[4], v[5]);
+            break;
+        }
+        case Keyword::Transform: {
+            take();
+            expectChar('(');
+            Matrix4 m;
+            for (int i = 0; i < 16; ++i) {
+                if (i) expectChar(',');
+                m.m[i] = parseFloat();
+            }
+            expectChar(')');
+            if (active()) item.transform = makeMatrixTransform(m);
+            break;
+        }
+        default:
+            return item;
     }
     item.matched = true;
     return item;
+}
+
+void Parser::transformItemError() {
+    if (atKind(TokenKind::NewName) || atKind(TokenKind::DeclaredName))
+        fatal("Can't find Transformation \"%s\" in symbol table", peek().text.c_str());
+    syntaxError();
 }
 
 // transformation-stack := TransformationStack '[' { transformation-item } ']'
@@ -107,11 +114,7 @@ std::shared_ptr<const Transform> Parser::parseStackItems(std::shared_ptr<const T
     Transform result = base ? *base : Transform{};
     while (!acceptChar(']')) {
         TransformItem t = parseTransformItem(true);
-        if (!t.matched) {
-            if (atKind(TokenKind::NewName) || atKind(TokenKind::DeclaredName))
-                fatal("Can't find Transformation \"%s\" in symbol table", peek().text.c_str());
-            syntaxError();
-        }
+        if (!t.matched) transformItemError();
         if (active()) compose(result, t.transform);
     }
     return active() ? std::make_shared<const Transform>(result) : nullptr;

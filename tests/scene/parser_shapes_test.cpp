@@ -1,0 +1,164 @@
+// Parser: shape statements, their modifiers, declared solids, CSG and the records of the statements
+// whose owners are not built yet.
+#include <gtest/gtest.h>
+
+#include "geometry/shape.h"
+#include "geometry/world.h"
+#include "parser_fixture.h"
+
+namespace quorva {
+namespace {
+
+using testing::parseFailure;
+using testing::parseOk;
+
+const Shape& onlyShape(const SceneState& scene) {
+    EXPECT_EQ(scene.world.mainList.size(), 1u);
+    return *scene.world.mainList.at(0);
+}
+
+TEST(ParserShapes, ModifiersActInTheOrderWritten) {
+    SceneState scene;
+    parseOk(scene,
+            "Shape [ Sphere((0, 0, 0), 1) Scale (2, 2, 2) Translate (10, 0, 0)\n"
+            "  ShapeSubdivisions (8, 0) RenderBound (0, 0.5, 0.25, 1) Caustics (0.5, InternalCaustics) ]");
+    const Shape& s = onlyShape(scene);
+    // Scaled first, then moved: the bounds follow each item.
+    EXPECT_EQ(s.boundsMin, Vec3(8, -2, -2));
+    EXPECT_EQ(s.boundsSize, Vec3(4, 4, 4));
+    EXPECT_EQ(s.subdivisions[0], 8);
+    EXPECT_EQ(s.subdivisions[1], 1);  // a count is at least one step
+    EXPECT_EQ(s.subdivisions[2], 32);
+    EXPECT_FALSE(s.attributes & ShapeAttr::DefaultSubdivisions);
+    EXPECT_TRUE(s.attributes & ShapeAttr::UvWindow);
+    EXPECT_EQ(s.uvWindow[1], 0.5);
+    EXPECT_EQ(s.caustics, 0.5);
+    EXPECT_TRUE(s.internalCaustics);
+}
+
+TEST(ParserShapes, AttributesAndExplicitBounds) {
+    SceneState scene;
+    parseOk(scene, "Shape [ Box((0, 0, 0), (1, 1, 1)) ShadingAttributes 5 Bound ((3, 3, 3), (-1, 0, 2)) ]");
+    const Shape& s = onlyShape(scene);
+    EXPECT_EQ(s.attributes, 0x205);
+    EXPECT_EQ(s.boundsMin, Vec3(-1, 0, 2));
+    EXPECT_EQ(s.boundsSize, Vec3(4, 3, 1));
+}
+
+TEST(ParserShapes, DeclaredSolidIsCopiedWithExtraModifiers) {
+    SceneState scene;
+    parseOk(scene,
+            "Declare ball = Solid [ Sphere((0, 0, 0), 1) ]\n"
+            "ball\n"
+            "ball [ Translate (5, 0, 0) ]\n"
+            "Declare moved = ball [ Translate (0, 5, 0) ]\n"
+            "moved");
+    ASSERT_EQ(scene.world.mainList.size(), 3u);
+    EXPECT_EQ(scene.world.mainList[0]->boundsMin, Vec3(-1, -1, -1));
+    EXPECT_EQ(scene.world.mainList[1]->boundsMin, Vec3(4, -1, -1));
+    EXPECT_EQ(scene.world.mainList[2]->boundsMin, Vec3(-1, 4, -1));
+    auto* def = std::get_if<std::shared_ptr<const Shape>>(&scene.symbols->lookup("ball")->value);
+    ASSERT_TRUE(def && *def);
+    EXPECT_EQ((*def)->boundsMin, Vec3(-1, -1, -1));  // the definition is unchanged
+}
+
+TEST(ParserShapes, TransformationStacksComposeInOrder) {
+    SceneState scene;
+    parseOk(scene,
+            "Declare t = TransformationStack [ Scale (2, 2, 2) Translate (1, 0, 0) ]\n"
+            "Declare u = t [ Translate (0, 1, 0) ]\n"
+            "Shape [ Sphere((0, 0, 0), 1) u ]");
+    EXPECT_EQ(onlyShape(scene).boundsMin, Vec3(-1, -1, -2));
+}
+
+TEST(ParserShapes, StatementMessages) {
+    EXPECT_EQ(parseFailure("Shape [ Polygon (2, (0,0,0), (1,0,0)) ]"),
+              "A Polygon can't have less than 3 sides");
+    EXPECT_EQ(parseFailure("Shape [ Polygon (3, (0,0,0), (1,0,0), (0,1,0), (1,1,0)) ]"),
+              "More points than expected for Polygon");
+    EXPECT_EQ(parseFailure("Shape [ Polygon (4, (0,0,0), (1,0,0)) ]"),
+              "A Polygon can't have less than 3 sides");
+    std::string points;
+    for (int i = 0; i < 17; ++i) points += ", (" + std::to_string(i) + ", 0, 0)";
+    EXPECT_EQ(parseFailure("Shape [ BicubicPatch (1, 4, 4" + points + ") ]"),
+              "More than 16 points found in BicubicPatch");
+    EXPECT_EQ(parseFailure("Shape [ PolynomialSurface ((x + y)^33) ]"), "Maximum Polynomial order reached");
+    EXPECT_EQ(parseFailure("Shape [ PolynomialSurface (x^20 * y^13 - 1) ]"),
+              "Maximum Polynomial order reached");
+    EXPECT_EQ(parseFailure("Shape [ PolynomialSurface (x^2.5) ]"), "parse error");
+    EXPECT_EQ(parseFailure("Shape [ PolynomialSurface (x^2 + w) ]"), "parse error");
+    EXPECT_EQ(parseFailure("Shape [ Sphere((0,0,0), 1) Sphere((0,0,0), 1) ]"), "parse error");
+}
+
+TEST(ParserShapes, CsgOnlyInsideSolid) {
+    const std::string decl = "Declare a = Solid [ Sphere((0, 0, 0), 1) ]\n";
+    EXPECT_EQ(parseFailure(decl + "Shape [ a + a ]"), "CSG operations must be part of Solid structure");
+    EXPECT_EQ(parseFailure(decl + "Shape [ ~a ]"), "CSG operations must be part of Solid structure");
+    EXPECT_EQ(parseFailure(decl + "Shape [ a ]"), "");  // one operand is no operation
+    SceneState scene;
+    parseOk(scene, decl + "Solid [ Shape [ a * a ] - (a & ~Solid [ Box((0,0,0), (1,1,1)) ]) + a ^ a ]");
+    ASSERT_EQ(scene.placeholderCalls.size(), 1u);
+    EXPECT_EQ(scene.placeholderCalls[0].statement, "Solid CSG");
+    EXPECT_EQ(scene.placeholderCalls[0].arguments[0], "(a * a) - (a & ~Box) + a ^ a");
+    EXPECT_TRUE(scene.world.mainList.empty());
+}
+
+TEST(ParserShapes, DisplacementMappingWarnsForImplicitShapes) {
+    ConsoleCapture console;
+    SceneState scene;
+    parseOk(scene, "Shape [ ImplicitSurface (x*x + y*y - 1) DisplacementMapping 0.1 ]");
+    EXPECT_NE(console.text().find("Displacement mapping not supported for implicit and polynomial shapes"),
+              std::string::npos);
+    console.clear();
+    parseOk(scene, "Declare bumpy = Solid [ Sphere((0,0,0), 1) DisplacementMapping 0.1 * noise(P) ]");
+    EXPECT_EQ(console.text().find("Displacement"), std::string::npos);
+    auto* bumpy = std::get_if<std::shared_ptr<const Shape>>(&scene.symbols->lookup("bumpy")->value);
+    ASSERT_TRUE(bumpy && *bumpy);
+    EXPECT_TRUE((*bumpy)->displacement);
+}
+
+TEST(ParserShapes, StatementsOfOwnersNotBuiltYetAreRecorded) {
+    SceneState scene;
+    parseOk(scene,
+            "Shape [ Blobby (0.5, Sphere((0,0,0), 1, 2), Cylinder((0,0,0), (0,1,0), 0.5, 1), Plane((0,1,0), "
+            "1, 2, 3)) ]\n"
+            "Shape [ SphericalHeightField (1, 2, \"moon.tga\", SmoothNormal) ]\n"
+            "Shape [ SurfaceOfRevolution (1, 0, (1,0,0), (2,1,0), (1,2,0)) ]\n"
+            "Media (1, 2, 3, 4, 5, 6, '1, 1, 1')\n"
+            "ComputeIrradiance 2\n"
+            "ReadMeshFile \"teapot\"\n"
+            "if (1 > 2) { Media (1, 2, 3, 4, 5) }");
+    ASSERT_EQ(scene.placeholderCalls.size(), 6u);
+    const auto& blobby = scene.placeholderCalls[0];
+    EXPECT_EQ(blobby.statement, "Blobby");
+    EXPECT_EQ(blobby.arguments, (std::vector<std::string>{"0.5", "Sphere((0, 0, 0), 1, 2)",
+                                                          "Cylinder((0, 0, 0), (0, 1, 0), 0.5, 1)",
+                                                          "Plane((0, 1, 0), 1, 2, 3)"}));
+    EXPECT_EQ(scene.placeholderCalls[1].arguments,
+              (std::vector<std::string>{"1", "2", "\"moon.tga\"", "SmoothNormal"}));
+    EXPECT_EQ(scene.placeholderCalls[2].arguments.size(), 5u);
+    EXPECT_EQ(scene.placeholderCalls[3].statement, "Media");
+    EXPECT_EQ(scene.placeholderCalls[3].arguments.back(), "(1, 1, 1)");
+    EXPECT_EQ(scene.placeholderCalls[4].arguments, std::vector<std::string>{"2"});
+    EXPECT_EQ(scene.placeholderCalls[5].statement, "ReadMeshFile");
+    EXPECT_TRUE(scene.world.mainList.empty());
+}
+
+TEST(ParserShapes, RecordedSolidsAndGenerators) {
+    SceneState scene;
+    parseOk(scene,
+            "Declare lump = Solid [ ParametricSurface (u, v, 0) ]\n"
+            "lump [ Translate (1, 0, 0) ]\n"
+            "Declare rain = ParticleGenerator [ Birth CurrentFrame < 2 Particles 3 Aging 0.5 ]\n"
+            "rain");
+    ASSERT_EQ(scene.placeholderCalls.size(), 3u);
+    EXPECT_EQ(scene.placeholderCalls[0].statement, "ParametricSurface");
+    EXPECT_EQ(scene.placeholderCalls[1].statement, "Solid instance");
+    EXPECT_EQ(scene.placeholderCalls[2].statement, "ParticleGenerator");
+    EXPECT_EQ(scene.placeholderCalls[2].arguments.front(), "rain");
+    EXPECT_EQ(scene.placeholderCalls[2].arguments.back(), "Aging 0.5");
+    EXPECT_EQ(scene.symbols->lookup("rain")->kind, SymbolKind::ParticleGenerator);
+}
+
+}  // namespace
+}  // namespace quorva
