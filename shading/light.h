@@ -108,10 +108,10 @@ std::unique_ptr<Light> makeBlackHole(const Vec3& centre, double density, const V
 // Appends a light to the scene's list with its shadow cache cleared.
 void addLight(SceneState& scene, std::unique_ptr<Light> light);
 // Builds the sun light from scene.sun after the parse (no-op when no SunLight was given).
-// SunLight ( azimuth : elevation [, distance [, intensity [, colour ]]] ): the sun stands at `distance`
-// (default 1000) from the origin, `elevation` degrees above the horizon (the xz plane) and `azimuth`
-// degrees around the y axis from +z towards +x; SunLightRotation then turns that position about the
-// origin. The colour defaults to the sky colour; scene.sun.softShadowSamples gives its soft shadows.
+// SunLight ( azimuth : elevation [, intensity [, soft-shadow samples [, colour ]]] ): the sun stands 1000
+// units from the origin, `elevation` degrees above the horizon (the xz plane) and `azimuth` degrees
+// around the y axis from +z towards +x; SunLightRotation then turns it about the origin. The colour
+// defaults to the sky colour. With soft-shadow samples (> 0) the sun is an area light of their count.
 void buildSunLight(SceneState& scene);
 
 // Adds the glow of every glowing light along a ray segment of `length` (missed: the infinite segment).

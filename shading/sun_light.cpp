@@ -8,7 +8,9 @@
 namespace quorva {
 namespace {
 constexpr double DegreesToRadians = 0.017453292519943295;
-constexpr double DefaultSunDistance = 1000;
+// The sun stands this far from the origin: far enough that scenes of ordinary size see nearly parallel
+// rays, near enough for soft shadows and glow to scale with it.
+constexpr double SunDistance = 1000;
 }  // namespace
 
 void buildSunLight(SceneState& scene) {
@@ -16,8 +18,9 @@ void buildSunLight(SceneState& scene) {
     if (!sun.given) return;
     const double azimuth = sun.count > 0 ? sun.values[0] * DegreesToRadians : 0;
     const double elevation = sun.count > 1 ? sun.values[1] * DegreesToRadians : 0;
-    const double distance = sun.count > 2 && sun.values[2] > 0 ? sun.values[2] : DefaultSunDistance;
-    const double intensity = sun.count > 3 ? sun.values[3] : 0;
+    const double distance = SunDistance;
+    const double intensity = sun.count > 2 ? sun.values[2] : 0;
+    const int n = sun.count > 3 ? static_cast<int>(sun.values[3]) : sun.softShadowSamples;
 
     Vec3 position{distance * std::cos(elevation) * std::sin(azimuth), distance * std::sin(elevation),
                   distance * std::cos(elevation) * std::cos(azimuth)};
@@ -30,7 +33,6 @@ void buildSunLight(SceneState& scene) {
     const Color base = sun.hasVector ? Color(sun.vector) : scene.background.skyColour;
     const Color colour = base * (intensity > 0 ? intensity : 0.7);
     const double glow = scene.options.sunGlow != 0 ? scene.options.sunGlow : distance * 0.25;
-    const int n = sun.softShadowSamples;
 
     std::unique_ptr<Light> light;
     if (scene.options.parallelSunRays) {

@@ -10,6 +10,7 @@
 #include "render/render_context.h"
 #include "scene/scene_state.h"
 #include "scene/value.h"
+#include "scene/spectrum.h"
 #include "shading/brdf.h"
 
 namespace quorva {
@@ -160,13 +161,28 @@ void evaluateSurfaceAttributes(const SurfaceDescription& surface, const EvalCont
         s.caustics = 0;
     }
     s.irradianceSamples = static_cast<int>(in.number(IrradianceSamples, "Bad IrradianceSamples value", -1));
+
+    // A functional surface's colour spectrum colours its ambient and diffuse terms at the position its
+    // index gives; where the surface is otherwise opaque the spectrum's values give its transmission.
+    // (The pattern shader colours pattern surfaces itself.)
+    if (surface.kind != SurfaceKind::Pattern && surface.colorSpectrum && surface.colorSpectrum->spectrum &&
+        surface.spectrumIndex) {
+        Value t = evaluate(ec, surface.spectrumIndex.get());
+        Color c;
+        double extra = 0;
+        if (t.isNumber() && evaluateSpectrum(*surface.colorSpectrum->spectrum, t.number, c, extra)) {
+            s.kaColor = c;
+            s.kdColor = c;
+            if (s.ktScale == 0) s.ktScale = extra;
+        }
+    }
 }
 
 bool isConstantSurface(const SurfaceDescription& surface) {
     if (surface.slots[NormalModifier] || surface.slots[PointModifier]) return false;
     for (const RequestPtr& r : surface.slots)
         if (r && !isConstantRequest(*r)) return false;
-    return true;
+    return !surface.spectrumIndex || isConstantRequest(*surface.spectrumIndex);
 }
 
 void SurfaceShader::evaluate(ShadingContext& sc, SurfaceSample& out) const {

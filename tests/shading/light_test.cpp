@@ -203,30 +203,33 @@ TEST(Light, SunLightVariants) {
     scene.sun.given = true;
     scene.sun.values[0] = 0;   // azimuth
     scene.sun.values[1] = 90;  // straight overhead
-    scene.sun.values[2] = 100;
-    scene.sun.count = 3;
+    scene.sun.count = 2;
     buildSunLight(scene);
     ASSERT_EQ(scene.lights.size(), 1u);
     const Light& point = *scene.lights[0];
     EXPECT_EQ(point.kind, LightKind::PointSun);
-    EXPECT_NEAR(length(at(point, {}).position - Vec3{0, 100, 0}), 0, 1e-9);
+    EXPECT_NEAR(length(at(point, {}).position - Vec3{0, 1000, 0}), 0, 1e-9);
     EXPECT_NEAR(length(Vec3{point.colour.r, point.colour.g, point.colour.b} - Vec3{0.7, 0.686, 0.665}), 0,
                 1e-12);
-    EXPECT_EQ(point.glow, 25);
+    EXPECT_EQ(point.glow, 250);
 
     scene.lights.clear();
-    scene.sun.softShadowSamples = 16;
+    scene.sun.values[2] = 2;   // intensity
+    scene.sun.values[3] = 16;  // soft-shadow samples
+    scene.sun.count = 4;
     scene.options.sunGlow = 3;
     buildSunLight(scene);
     const Light& area = *scene.lights[0];
     EXPECT_EQ(area.kind, LightKind::AreaSun);
     EXPECT_EQ(area.attributes, 7);
-    EXPECT_NEAR(area.radius, 16 * 0.03225806451612903 * 100 * 0.1, 1e-12);
+    EXPECT_NEAR(area.radius, 16 * 0.03225806451612903 * 1000 * 0.1, 1e-12);
+    EXPECT_EQ(area.softShadowSamples, 16);
     EXPECT_EQ(area.glow, 3);
+    EXPECT_NEAR(area.colour.g, 0.98 * 2, 1e-12);
     scene.lights.clear();
-    scene.sun.softShadowSamples = 40;
+    scene.sun.values[3] = 40;
     buildSunLight(scene);
-    EXPECT_EQ(scene.lights[0]->radius, 25);
+    EXPECT_EQ(scene.lights[0]->radius, 250);
 
     scene.lights.clear();
     scene.options.parallelSunRays = true;
