@@ -1,0 +1,322 @@
+// The Slabs bounding hierarchy: bottom-up build in passes by a surface-area cost rule, the camera
+// frontier, the front-to-back traversal, and the padded bounds of mesh triangles.
+#include "geometry/hierarchy.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+#include "diagnostics/diagnostics.h"
+#include "geometry/mesh_triangle.h"
+#include "geometry/priority_queue.h"
+#include "render/render_context.h"
+
+namespace quorva {
+
+std::unique_ptr<Shape> BoundingGroup::clone() const {
+    return std::unique_ptr<Shape>(new BoundingGroup(*this));
+}
+
+namespace {
+
+// A range of at most this many elements is never split.
+constexpr int MaxGroupSize = 4;
+
+double surfaceArea(const Vec3& lo, const Vec3& hi) {
+    double x = hi.x - lo.x, y = hi.y - lo.y, z = hi.z - lo.z;
+    return 2.0 * (x * y + y * z + z * x);
+}
+
+void extend(Vec3& lo, Vec3& hi, const Shape& s) {
+    lo.x = std::min(lo.x, s.boundsMin.x);
+    lo.y = std::min(lo.y, s.boundsMin.y);
+    lo.z = std::min(lo.z, s.boundsMin.z);
+    hi.x = std::max(hi.x, s.boundsMin.x + s.boundsSize.x);
+    hi.y = std::max(hi.y, s.boundsMin.y + s.boundsSize.y);
+    hi.z = std::max(hi.z, s.boundsMin.z + s.boundsSize.z);
+}
+
+// The state of one build: the element array (shapes first, then the groups each pass appends).
+class SlabsBuilder {
+  public:
+    SlabsBuilder(World& world, std::vector<Shape*>& elements, int capacity)
+        : world_(world), elements_(elements), capacity_(capacity) {}
+
+    int nextFree = 0;
+    BoundingGroup* lastGroup = nullptr;
+
+    enum class Answer { Nothing, Split, OneGroup };
+
+    Answer rangeStep(int first, int last) {
+        int count = last - first;
+        if (count <= 0) return Answer::Nothing;
+        auto begin = elements_.begin() + first;
+        auto end = elements_.begin() + last;
+
+        // The widest axis of the range's union box; ties keep the earlier axis.
+        Vec3 lo = (*begin)->boundsMin, hi = lo + (*begin)->boundsSize;
+        for (auto it = begin; it != end; ++it) extend(lo, hi, **it);
+        Vec3 extent = hi - lo;
+        int axis = 0;
+        if (extent.y > extent.x) axis = 1;
+        if (extent.z > extent[axis]) axis = 2;
+
+        std::sort(begin, end, [axis](const Shape* a, const Shape* b) {
+            return 2.0 * a->boundsMin[axis] + a->boundsSize[axis] <
+                   2.0 * b->boundsMin[axis] + b->boundsSize[axis];
+        });
+
+        // Surface areas of every prefix and every suffix of the sorted range.
+        try {
+            areaLeft_.resize(static_cast<std::size_t>(count));
+            areaRight_.resize(static_cast<std::size_t>(count));
+        } catch (const std::bad_alloc&) {
+            fatal("Failed to allocate Slabs");
+        }
+        Vec3 runLo{1000000, 1000000, 1000000}, runHi{-1000000, -1000000, -1000000};
+        for (int i = 0; i < count; ++i) {
+            extend(runLo, runHi, *elements_[first + i]);
+            areaLeft_[i] = surfaceArea(runLo, runHi);
+        }
+        runLo = {1000000, 1000000, 1000000};
+        runHi = {-1000000, -1000000, -1000000};
+        for (int i = count - 1; i >= 0; --i) {
+            extend(runLo, runHi, *elements_[first + i]);
+            areaRight_[i] = surfaceArea(runLo, runHi);
+        }
+
+        // Not splitting costs (count - 3) x area, which keeps small ranges whole; ties keep the earlier
+        // split.
+        double best = (count - 3) * areaRight_[0];
+        int split = -1;
+        for (int i = 0; i + 1 < count; ++i) {
+            double cost = (i + 1) * areaLeft_[i] + (count - 1 - i) * areaRight_[i + 1];
+            if (cost < best) {
+                best = cost;
+                split = first + i;
+            }
+        }
+
+        if (count > MaxGroupSize && split >= 0) {
+            rangeStep(first, split + 1);
+            rangeStep(split + 1, last);
+            return Answer::Split;
+        }
+        makeGroup(first, last);
+        return Answer::OneGroup;
+    }
+
+  private:
+    void makeGroup(int first, int last) {
+        auto group = std::make_unique<BoundingGroup>();
+        group->members.assign(elements_.begin() + first, elements_.begin() + last);
+        Vec3 lo = group->members.front()->boundsMin;
+        Vec3 hi = lo + group->members.front()->boundsSize;
+        for (const Shape* m : group->members) {
+            extend(lo, hi, *m);
+            // The header words are carried up from the members; the last member's remain.
+            group->headerFlags = m->headerFlags;
+            group->headerWords[0] = m->headerWords[0];
+            group->headerWords[1] = m->headerWords[1];
+        }
+        group->boundsMin = lo;
+        group->boundsSize = hi - lo;
+        group->parent = nullptr;
+        if (nextFree >= capacity_) fatal("Failure in Slabs initialization");
+        auto* node = static_cast<BoundingGroup*>(world_.adopt(std::move(group)));
+        elements_[nextFree++] = node;
+        lastGroup = node;
+    }
+
+    World& world_;
+    std::vector<Shape*>& elements_;
+    int capacity_;
+    std::vector<double> areaLeft_, areaRight_;
+};
+
+void collectFrontier(Shape* node, const Vec3& eye, std::vector<Shape*>& frontier) {
+    const Vec3 lo = node->boundsMin;
+    const Vec3 hi = node->boundsMin + node->boundsSize;
+    bool outside =
+        eye.x < lo.x || eye.x > hi.x || eye.y < lo.y || eye.y > hi.y || eye.z < lo.z || eye.z > hi.z;
+    if (outside || node->kind != ShapeKind::BoundingGroup) {
+        try {
+            frontier.push_back(node);
+        } catch (const std::bad_alloc&) {
+            fatal("Failed to allocate a new shape");
+        }
+        return;
+    }
+    for (Shape* member : static_cast<BoundingGroup*>(node)->members) collectFrontier(member, eye, frontier);
+}
+
+// The per-traversal slab data of a ray: reciprocals and signs computed once.
+struct RaySlabs {
+    double origin[3];
+    double inverse[3];
+    bool parallel[3];
+    bool positive[3];
+
+    explicit RaySlabs(const Ray& ray) {
+        for (int a = 0; a < 3; ++a) {
+            double d = ray.direction[a];
+            origin[a] = ray.origin[a];
+            inverse[a] = d != 0 ? 1.0 / d : 0.0;
+            // A component so small that its reciprocal overflows behaves as parallel.
+            parallel[a] = d == 0 || !std::isfinite(inverse[a]);
+            positive[a] = d > 0;
+        }
+    }
+};
+
+// Tests one node's box against the ray and queues it when the ray enters it no later than tmax. The
+// entry distance is negative (or -1000000) when the origin lies inside the box.
+inline void testBox(const Shape& node, const RaySlabs& ray, double tmax, PriorityQueue& queue,
+                    RenderStatistics& stats) {
+    ++stats.boundsChecked;
+    double entry = -1000000, exit = 1000000;
+    for (int a = 0; a < 3; ++a) {
+        double lo = node.boundsMin[a];
+        double size = node.boundsSize[a];
+        double nearA, farA;
+        if (ray.parallel[a]) {
+            double o = ray.origin[a];
+            if (o < lo || o > lo + size) return;
+            nearA = -1000000;
+            farA = 1000000;
+        } else {
+            double inv = ray.inverse[a];
+            if (ray.positive[a]) {
+                nearA = (lo - ray.origin[a]) * inv;
+                farA = nearA + size * inv;
+            } else {
+                farA = (lo - ray.origin[a]) * inv;
+                nearA = farA + size * inv;
+            }
+            if (farA < 1e-8) return;
+        }
+        if (a == 0) {
+            entry = nearA;
+            exit = farA;
+        } else {
+            if (nearA > entry) entry = nearA;
+            if (farA < exit) exit = farA;
+        }
+        if (entry > exit) return;
+    }
+    if (entry <= tmax) queue.push(entry, &node);
+}
+
+}  // namespace
+
+int buildHierarchy(World& world) {
+    world.root = nullptr;
+    if (world.mainList.empty()) return 0;
+    std::vector<Shape*> elements;
+    try {
+        elements.resize(2 * world.mainList.size());
+    } catch (const std::bad_alloc&) {
+        fatal("Insufficient memory to reference the objects");
+    }
+    int n = 0;
+    world.forEachInListOrder([&](Shape* s) {
+        if (s->kind != ShapeKind::LightEntry) elements[n++] = s;
+    });
+    if (n == 0) return 0;
+
+    SlabsBuilder builder(world, elements, 2 * n);
+    builder.nextFree = n;
+    int first = 0, last = n;
+    // Each pass partitions one level; the next pass works on the groups the previous one appended.
+    while (builder.rangeStep(first, last) == SlabsBuilder::Answer::Split) {
+        first = last;
+        last = builder.nextFree;
+    }
+    world.root = builder.lastGroup;
+    return world.root ? 1 : 0;
+}
+
+void prepareLightEntries(World& world, SceneState&) {
+    world.lightEntries.clear();
+    world.forEachInListOrder([&](Shape* s) {
+        if (s->kind == ShapeKind::LightEntry) world.lightEntries.push_back(s);
+    });
+}
+
+void buildCameraFrontier(World& world, const Vec3& eye) {
+    world.cameraFrontier.clear();
+    if (world.root) collectFrontier(world.root, eye, world.cameraFrontier);
+}
+
+bool traverse(RenderContext& ctx, const Ray& ray, Intersection& hit, double tmin, double tmax,
+              const World& world) {
+    RenderStatistics& stats = ctx.stats;
+    ++stats.traversals;
+    hit.hit = 0;
+    const Shape* root = world.root;
+    if (!root) return false;
+    if (root->kind != ShapeKind::BoundingGroup) {
+        ++stats.objectsChecked;
+        return intersectShape(ctx, ray, tmin, tmax, hit, *root);
+    }
+
+    const RaySlabs slabs(ray);
+    PriorityQueue queue(stats);
+
+    // Rays from the eye point start at the cut of the tree seen from the eye, skipping the boxes
+    // that contain it; every other ray starts at the root.
+    const auto& frontier = world.cameraFrontier;
+    if (frontier.size() >= 2 && ctx.hasEye && ray.origin == ctx.eye) {
+        for (auto it = frontier.rbegin(); it != frontier.rend(); ++it)
+            testBox(**it, slabs, tmax, queue, stats);
+    } else {
+        testBox(*root, slabs, tmax, queue, stats);
+    }
+
+    const bool passTransmissive = (ctx.settings.featureMask & ShapeAttr::Refracts) != 0;
+    while (!queue.empty()) {
+        QueueEntry entry = queue.pop();
+        if (entry.key > tmax) break;
+        const Shape* node = entry.node;
+        if (node->kind == ShapeKind::BoundingGroup) {
+            for (const Shape* member : static_cast<const BoundingGroup*>(node)->members)
+                testBox(*member, slabs, tmax, queue, stats);
+            continue;
+        }
+        ++stats.objectsChecked;
+        // The hit lies inside the node's box, so the search may start (with a little slack) where the
+        // ray enters it.
+        double from = std::max(tmin, 0.9999 * entry.key);
+        if (intersectShape(ctx, ray, from, tmax, hit, *node)) {
+            tmax = hit.distance;
+            // A shadow search ends at the first opaque hit; transmissive shapes let it go on.
+            if (ctx.anyHit && !(passTransmissive && (hit.shape->attributes & ShapeAttr::Refracts))) break;
+        }
+    }
+    return hit.hit != 0;
+}
+
+bool meshTriangleBounds(const MeshTriangle& triangle, Box& out) {
+    const Shape* owner = triangle.parent;
+    if (!owner || !owner->mesh) return false;
+    const std::vector<Vec3>& vertices = owner->mesh->vertices;
+    for (std::uint32_t i : triangle.index)
+        if (i >= vertices.size()) return false;
+    const Vec3& a = vertices[triangle.index[0]];
+    const Vec3& b = vertices[triangle.index[1]];
+    const Vec3& c = vertices[triangle.index[2]];
+    if (lengthSquared(a - b) < 1e-16 || lengthSquared(b - c) < 1e-16 || lengthSquared(c - a) < 1e-16)
+        return false;
+    for (int axis = 0; axis < 3; ++axis) {
+        double lo = std::min({a[axis], b[axis], c[axis]});
+        double hi = std::max({a[axis], b[axis], c[axis]});
+        // Pad relative to the coordinates' magnitude so that flat triangles still get a box with volume.
+        double pad = 2e-6 * std::max(std::fabs(lo), std::fabs(hi));
+        if (pad == 0) pad = 1e-8;
+        out.min[axis] = lo - pad;
+        out.size[axis] = (hi - lo) + 2 * pad;
+    }
+    return true;
+}
+
+}  // namespace quorva
