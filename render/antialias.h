@@ -2,6 +2,8 @@
 // instead of the plain loop.
 #pragma once
 
+#include "geometry/vec3.h"
+
 namespace quorva {
 
 struct RenderJob;
@@ -11,5 +13,38 @@ int contrastThreshold(int level);
 
 void renderAdaptive(RenderJob& job, int rowStart, int rowEnd);
 void renderUndersampled(RenderJob& job, int rowStart, int rowEnd);
+
+// Where the loops take their samples from and where finished pixels go. The render job's source traces
+// camera samples and finishes pixels through the exposure and the frame buffers; tests supply their own.
+class SampleSource {
+  public:
+    virtual ~SampleSource() = default;
+    // One sample at image position (x, y), colour and alpha in [0, 1]; when *recordFirstDepth is set the
+    // depth goes to *firstDepth and the flag is cleared. Returns the depth of the sample.
+    virtual double sample(double x, double y, Color& colour, double& alpha, bool* recordFirstDepth,
+                          double* firstDepth) = 0;
+    // Finishes pixel (x, y): exposure and gamma, SBuffer, ZBuffer, framebuffer window.
+    virtual void finish(int x, int y, const Color& colour, double alpha, double depth) = 0;
+};
+
+// One run of a sampling loop over rows [rowStart, rowEnd) and columns [columnStart, columnEnd).
+struct SamplingLoop {
+    SampleSource& source;
+    int width = 0;  // image width (the row cache spans it)
+    int columnStart = 0;
+    int columnEnd = 0;
+    int level = 0;     // 1..10
+    int gridSize = 4;  // N, already halved for adaptive mode
+    bool superAdaptive = false;
+    // Set when a key ended the loop: Escape stops the render, any other key only this loop.
+    bool stopRequested = false;
+    bool keyPressed = false;
+};
+
+// Reads a key when one is waiting and records it in the loop; true when the loop must end.
+bool endOnKey(SamplingLoop& loop);
+
+void runAdaptive(SamplingLoop& loop, int rowStart, int rowEnd);
+void runUndersampled(SamplingLoop& loop, int rowStart, int rowEnd);
 
 }  // namespace quorva

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "geometry/vec3.h"
+#include "render/pixel_filter.h"
 
 namespace quorva {
 
@@ -27,9 +28,19 @@ struct ZBuffer {
 struct FrameBuffers {
     SBuffer color;
     ZBuffer depth;
-    bool hasDepth = false;     // the ZBuffer exists
-    bool zDumped = false;      // the Z channel of this frame was written
+    bool hasDepth = false;  // the ZBuffer exists
+    bool zDumped = false;   // the Z channel of this frame was written
+    PixelFilter filter;     // weight table of the band; type NoPixelFilter when none
 };
+
+// A colour channel in 0..1 as a byte: trunc(v * 255) clamped to 0..255. Values that came from a byte
+// (b / 255) convert back to that byte despite the rounding of the division.
+inline std::uint8_t colourByte(double v) {
+    double t = v * 255.0 + 1e-9;
+    if (!(t >= 0)) return 0;  // negative or NaN
+    if (t >= 255) return 255;
+    return static_cast<std::uint8_t>(t);
+}
 
 }  // namespace quorva
 
@@ -49,7 +60,9 @@ void putZBufferDepth(FrameBuffers& frame, double depth, int y, int x);
 // `resume` when given), build the pixel filter's weight table.
 void prepareBand(FrameBuffers& frame, const Camera& camera, TargaOutput* resume, int firstRow, int lastRow,
                  bool withDepth);
-// Filters the band in place when a pixel filter is set ("\nPerforming %s pixel filtering..." / " Done.").
+// Filters rows firstRow..lastRow in place when the camera has a pixel filter, over the full 5 x 5
+// neighbourhood, normalised by the weights of the neighbours present in the image and the band
+// ("\nPerforming %s pixel filtering..." / " Done.").
 void filterBand(FrameBuffers& frame, const Camera& camera, int firstRow, int lastRow);
 void releaseBand(FrameBuffers& frame);
 
