@@ -28,16 +28,19 @@ inline void multiplyByLinear(double* p, int& degree, double o, double d) {
 }
 
 class PolynomialSurface final : public Shape {
-public:
+  public:
     PolynomialSurface(int order, std::shared_ptr<const std::vector<double>> coefficients)
         : Shape(ShapeKind::PolynomialSurface), order_(order), coefficients_(std::move(coefficients)) {}
 
-    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax, Intersection& hit) const override;
+    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+                   Intersection& hit) const override;
     bool inside(const Vec3& worldPoint) const override;
-    std::unique_ptr<Shape> clone() const override { return std::unique_ptr<Shape>(new PolynomialSurface(*this)); }
+    std::unique_ptr<Shape> clone() const override {
+        return std::unique_ptr<Shape>(new PolynomialSurface(*this));
+    }
     void setSolver(int code) override { solverCode_ = code; }
 
-private:
+  private:
     PolynomialSurface(const PolynomialSurface&) = default;
 
     // The polynomial restricted to origin + t direction, highest power of t first (order_ + 1 values).
@@ -153,7 +156,8 @@ std::unique_ptr<Shape> makePolynomialSurface(const std::vector<PolynomialTerm>& 
 
     std::shared_ptr<std::vector<double>> coefficients;
     try {
-        coefficients = std::make_shared<std::vector<double>>((order + 1) * (order + 2) * (order + 3) / 6, 0.0);
+        coefficients =
+            std::make_shared<std::vector<double>>((order + 1) * (order + 2) * (order + 3) / 6, 0.0);
     } catch (const std::bad_alloc&) {
         fatal("Failed to allocate PolynomialSurface coefficients");
     }

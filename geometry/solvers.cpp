@@ -17,7 +17,7 @@ constexpr double Convergence = 1e-10;  // iterative methods stop at this relativ
 constexpr int MaxIterations = 50;
 constexpr double Pi = 3.14159265358979323846;
 // Stands in for an infinite interval bound in the Sturm search, far beyond any ray distance.
-constexpr double FarBound = 1e12;
+constexpr double FarBound = 1000000;
 
 bool allFinite(const double* c, int count) {
     for (int i = 0; i < count; ++i)
@@ -25,7 +25,9 @@ bool allFinite(const double* c, int count) {
     return true;
 }
 
-bool strictlyInside(double t, double low, double high) { return t > low && t < high; }
+bool strictlyInside(double t, double low, double high) {
+    return t > low && t < high;
+}
 
 // Horner on ascending coefficients.
 double evaluate(const SturmElement& p, double x) {
@@ -437,7 +439,8 @@ std::int64_t binomial(int n, int k) {
     // keeps every partial result an exact binomial, so nothing overflows before the result does.
     const int m = std::max(k, n - k);
     std::int64_t result = 1;
-    for (int i = 1; i <= n - m; ++i) result = static_cast<std::int64_t>(static_cast<__int128>(result) * (m + i) / i);
+    for (int i = 1; i <= n - m; ++i)
+        result = static_cast<std::int64_t>(static_cast<__int128>(result) * (m + i) / i);
     return result;
 }
 

@@ -6,8 +6,9 @@
 //
 // F is evaluated in logarithms so that exponents down to 1e-8 neither overflow nor flush small terms to
 // zero. A ray is cut into pieces at its crossings with the coordinate planes, the planes x, y, z = +-1 and
-// the six diagonal planes; within a piece F has at most one turning point, so a root lies either between
-// ends of opposite sign or on both sides of a turning point that crosses zero.
+// the six diagonal planes. In a span with at most one turning point of F, a root lies either between ends
+// of opposite sign or on both sides of a turning point that crosses zero; the slopes at the ends tell
+// whether such a turning point exists.
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -33,50 +34,73 @@ struct CuttingPlane {
     Vec3 normal;
     double offset;
 };
-constexpr CuttingPlane CuttingPlanes[15] = {
-    {{1, 0, 0}, -1}, {{1, 0, 0}, 0},  {{1, 0, 0}, 1},  {{0, 1, 0}, -1}, {{0, 1, 0}, 0},
-    {{0, 1, 0}, 1},  {{0, 0, 1}, -1}, {{0, 0, 1}, 0},  {{0, 0, 1}, 1},  {{1, 1, 0}, 0},
-    {{1, -1, 0}, 0}, {{1, 0, 1}, 0},  {{1, 0, -1}, 0}, {{0, 1, 1}, 0},  {{0, 1, -1}, 0}};
+constexpr CuttingPlane CuttingPlanes[15] = {{{1, 0, 0}, -1}, {{1, 0, 0}, 0}, {{1, 0, 0}, 1},  {{0, 1, 0}, -1},
+                                            {{0, 1, 0}, 0},  {{0, 1, 0}, 1}, {{0, 0, 1}, -1}, {{0, 0, 1}, 0},
+                                            {{0, 0, 1}, 1},  {{1, 1, 0}, 0}, {{1, -1, 0}, 0}, {{1, 0, 1}, 0},
+                                            {{1, 0, -1}, 0}, {{0, 1, 1}, 0}, {{0, 1, -1}, 0}};
 
-double signOf(double v) { return v > 0 ? 1 : (v < 0 ? -1 : 0); }
+double signOf(double v) {
+    return v > 0 ? 1 : (v < 0 ? -1 : 0);
+}
 
 // sign(c) |c|^e, the signed power of the parametric form.
-double signedPower(double c, double e) { return c == 0 ? 0 : std::copysign(std::pow(std::fabs(c), e), c); }
+double signedPower(double c, double e) {
+    return c == 0 ? 0 : std::copysign(std::pow(std::fabs(c), e), c);
+}
 
-bool finiteVector(const Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+bool finiteVector(const Vec3& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
 
 class Superquadric final : public Shape {
-public:
+  public:
     Superquadric(double e1, double e2)
         : Shape(ShapeKind::Superquadric),
           e1_(e1),
           e2_(e2),
           xyPower_(2 / e2),
           zPower_(2 / e1),
-          outerPower_(e2 / e1) {}
+          outerPower_(e2 / e1),
+          spansPerPiece_(e1 <= 2 && e2 <= 2 ? 1 : 4) {}
 
     bool hasEvaluate() const override { return true; }
     void evaluate(double u, double v, SurfacePoint& out) const override;
-    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax, Intersection& hit) const override;
+    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+                   Intersection& hit) const override;
     bool inside(const Vec3& worldPoint) const override;
     std::unique_ptr<Shape> clone() const override { return std::unique_ptr<Shape>(new Superquadric(*this)); }
 
-private:
+  private:
     Superquadric(const Superquadric&) = default;
 
     double value(const Vec3& p) const;
     // The direction of grad F, scaled so that its largest component has magnitude 1 (0 at the origin).
     Vec3 gradient(const Vec3& p) const;
     double slope(const Ray& ray, double t) const { return dot(gradient(ray.at(t)), ray.direction); }
+    // A point of the ray with F there and, once needed, the sign-bearing slope of F along the ray (NaN
+    // until computed); neighbouring spans share their common end.
+    struct Sample {
+        double t;
+        double f;
+        double slope = NAN;
+    };
+    double slopeAt(const Ray& ray, Sample& s) const {
+        if (std::isnan(s.slope)) s.slope = slope(ray, s.t);
+        return s.slope;
+    }
     // The root of F along the ray in [lo, hi], whose ends have values of opposite signs.
     double refineRoot(const Ray& ray, double lo, double hi, double flo, double fhi) const;
-    // Roots in the piece [a, b] that lies inside the unit cube, ascending; at most 4.
-    int searchPiece(const Ray& ray, double a, double b, double fa, double fb, double* roots) const;
+    // Roots in [a, b], ascending, assuming F has at most one turning point there; at most 4.
+    int searchSpan(const Ray& ray, Sample& a, Sample& b, double* roots) const;
 
     double e1_, e2_;
     double xyPower_;     // 2 / e2
     double zPower_;      // 2 / e1
     double outerPower_;  // e2 / e1
+    // With both exponents at most 2, F is a power (at least 1) of a norm, hence convex along every line.
+    // Above 2 the shape pinches and a piece can hold a dip and a bump; each piece is then searched in
+    // several spans.
+    int spansPerPiece_;
 };
 
 double Superquadric::value(const Vec3& p) const {
@@ -117,7 +141,8 @@ Vec3 Superquadric::gradient(const Vec3& p) const {
     if (!std::isfinite(top)) {
         // The origin, or a component without bound at a cusp: point along the unbounded ones.
         if (top < 0) return {};
-        return {logs[0] == top ? signOf(p.x) : 0, logs[1] == top ? signOf(p.y) : 0, logs[2] == top ? signOf(p.z) : 0};
+        return {logs[0] == top ? signOf(p.x) : 0, logs[1] == top ? signOf(p.y) : 0,
+                logs[2] == top ? signOf(p.z) : 0};
     }
     return {signOf(p.x) * std::exp(logs[0] - top), signOf(p.y) * std::exp(logs[1] - top),
             signOf(p.z) * std::exp(logs[2] - top)};
@@ -157,54 +182,56 @@ double Superquadric::refineRoot(const Ray& ray, double lo, double hi, double flo
     internalFailure(InternalFailure::SuperquadricRoot, "Unable to solve Superquadric root");
 }
 
-int Superquadric::searchPiece(const Ray& ray, double a, double b, double fa, double fb, double* roots) const {
+int Superquadric::searchSpan(const Ray& ray, Sample& a, Sample& b, double* roots) const {
     int count = 0;
-    // A zero at an end is a root there; inside the piece, that end takes the sign F has just beyond it.
-    double sa = signOf(fa), sb = signOf(fb);
+    // A zero at an end is a root there; inside the span, that end takes the sign F has just beyond it.
+    double sa = signOf(a.f), sb = signOf(b.f);
     if (sa == 0) {
-        roots[count++] = a;
-        sa = signOf(slope(ray, a));
+        roots[count++] = a.t;
+        sa = signOf(slopeAt(ray, a));
     }
-    if (sb == 0) sb = -signOf(slope(ray, b));
-    if (sa != 0 && sb != 0) {
-        if (sa != sb) {
-            roots[count++] = refineRoot(ray, a, b, sa * std::max(std::fabs(fa), DBL_MIN),
-                                        sb * std::max(std::fabs(fb), DBL_MIN));
-        } else {
-            // Same sign at both ends: a crossing needs a turning point heading for zero.
-            const double ga = slope(ray, a), gb = slope(ray, b);
-            const bool turnsTowardZero = sa > 0 ? (ga < 0 && gb > 0) : (ga > 0 && gb < 0);
-            double lo = a, hi = b;
-            for (int its = 0; turnsTowardZero && its < MaxRefinements; ++its) {
-                const double mid = 0.5 * (lo + hi);
-                if (!(mid > lo && mid < hi) || hi - lo <= Convergence * std::max(1.0, std::fabs(mid))) break;
-                const double fm = value(ray.at(mid));
-                if (fm == 0) {
-                    roots[count++] = mid;  // grazing exactly
-                    break;
-                }
-                if (signOf(fm) != sa) {
-                    const double fa0 = sa * std::max(std::fabs(fa), DBL_MIN);
-                    const double fb0 = sb * std::max(std::fabs(fb), DBL_MIN);
-                    roots[count++] = refineRoot(ray, a, mid, fa0, fm);
-                    roots[count++] = refineRoot(ray, mid, b, fm, fb0);
-                    break;
-                }
-                // Move towards the turning point: keep the half where the slope still changes sign.
-                const double gm = slope(ray, mid);
-                if (gm == 0) break;
-                if ((gm < 0) == (ga < 0))
-                    lo = mid;
-                else
-                    hi = mid;
+    if (sb == 0) sb = -signOf(slopeAt(ray, b));
+    // End values for the secant, never exactly 0.
+    const double fa = sa * std::max(std::fabs(a.f), DBL_MIN);
+    const double fb = sb * std::max(std::fabs(b.f), DBL_MIN);
+    if (sa != 0 && sb != 0 && sa != sb) {
+        roots[count++] = refineRoot(ray, a.t, b.t, fa, fb);
+    } else if (sa != 0 && sa == sb) {
+        // Same sign at both ends: a crossing needs a turning point heading for zero, which shows as F
+        // moving towards zero at both ends.
+        const double ga = slopeAt(ray, a);
+        const bool leavesA = sa > 0 ? ga < 0 : ga > 0;
+        double gb = 0;
+        if (leavesA) gb = slopeAt(ray, b);
+        double lo = a.t, hi = b.t;
+        for (int its = 0; leavesA && (sa > 0 ? gb > 0 : gb < 0) && its < MaxRefinements; ++its) {
+            const double mid = 0.5 * (lo + hi);
+            if (!(mid > lo && mid < hi) || hi - lo <= Convergence * std::max(1.0, std::fabs(mid))) break;
+            const double fm = value(ray.at(mid));
+            if (fm == 0) {
+                roots[count++] = mid;  // grazing exactly
+                break;
             }
+            if (signOf(fm) != sa) {
+                roots[count++] = refineRoot(ray, a.t, mid, fa, fm);
+                roots[count++] = refineRoot(ray, mid, b.t, fm, fb);
+                break;
+            }
+            // Move towards the turning point: keep the half where the slope still changes sign.
+            const double gm = slope(ray, mid);
+            if (gm == 0) break;
+            if ((gm < 0) == (ga < 0))
+                lo = mid;
+            else
+                hi = mid;
         }
     }
-    if (fb == 0) roots[count++] = b;
+    if (b.f == 0) roots[count++] = b.t;
     return count;
 }
 
-bool Superquadric::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax, Intersection& hit) const {
+bool Superquadric::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+                             Intersection& hit) const {
     if (!finiteVector(ray.origin) || !finiteVector(ray.direction) || !std::isfinite(tmin) ||
         !std::isfinite(tmax) || !(tmin < tmax))
         return false;
@@ -221,19 +248,49 @@ bool Superquadric::intersect(RenderContext& ctx, const Ray& ray, double tmin, do
     }
     cuts[n++] = tmax;
     std::sort(cuts, cuts + n);
+    n = static_cast<int>(std::unique(cuts, cuts + n) - cuts);
 
-    double fa = value(ray.at(cuts[0]));
+    // Outside the unit cube F is positive, so pieces there hold no root and F is not even evaluated at
+    // their ends - except next to a piece inside, where a root on a face of the cube can round to either
+    // side of the cut.
+    const double reach = 1 + 1e-6;
+    bool inCube[16];
+    Sample samples[17];
+    for (int i = 0; i < n; ++i) samples[i] = {cuts[i], NAN};
+    for (int i = 0; i + 1 < n; ++i) {
+        const Vec3 mid = ray.at(0.5 * (cuts[i] + cuts[i + 1]));
+        inCube[i] = std::fabs(mid.x) <= reach && std::fabs(mid.y) <= reach && std::fabs(mid.z) <= reach;
+    }
+    auto valueAt = [&](int j) {
+        if (std::isnan(samples[j].f)) samples[j].f = value(ray.at(samples[j].t));
+        return samples[j].f;
+    };
+
     double lastRoot = -INFINITY;
     for (int i = 0; i + 1 < n; ++i) {
+        bool search = inCube[i];
+        if (!search) {
+            const bool insideBefore = i > 0 && inCube[i - 1];
+            const bool insideAfter = i + 2 < n && inCube[i + 1];
+            search = (insideBefore && valueAt(i) <= 0) || (insideAfter && valueAt(i + 1) <= 0);
+        }
+        if (!search) continue;
+        valueAt(i);
+        valueAt(i + 1);
+        // Convex shapes have at most one turning point per piece; pinched ones are sampled finer.
+        const int spans = inCube[i] ? spansPerPiece_ : 1;
         const double a = cuts[i], b = cuts[i + 1];
-        if (!(b > a)) continue;
-        const double fb = value(ray.at(b));
-        // Outside the unit cube F is positive: a piece there holds no root.
-        const Vec3 mid = ray.at(0.5 * (a + b));
-        const double reach = 1 + 1e-6;
-        if (std::fabs(mid.x) <= reach && std::fabs(mid.y) <= reach && std::fabs(mid.z) <= reach) {
+        Sample left = samples[i];
+        for (int k = 1; k <= spans; ++k) {
+            Sample right = samples[i + 1];
+            if (k < spans) {
+                right.t = a + (b - a) * k / spans;
+                right.f = value(ray.at(right.t));
+                right.slope = NAN;
+            }
             double roots[4];
-            const int count = searchPiece(ray, a, b, fa, fb, roots);
+            const int count = searchSpan(ray, left, right, roots);
+            if (k == spans) samples[i + 1] = right;  // keeps its slope for the next piece
             for (int r = 0; r < count; ++r) {
                 if (!(roots[r] > lastRoot)) continue;  // a root on a cut is seen from both sides
                 lastRoot = roots[r];
@@ -241,8 +298,8 @@ bool Superquadric::intersect(RenderContext& ctx, const Ray& ray, double tmin, do
                 // Roots come in ascending order: the first one recorded is the nearest.
                 if (recordHit(ctx, *this, gradient(point), roots[r], point, hit, point)) return true;
             }
+            left = right;
         }
-        fa = fb;
     }
     return false;
 }

@@ -4,9 +4,9 @@
 #include <new>
 
 #include "diagnostics/diagnostics.h"
+#include "geometry/quadrics.h"
 #include "geometry/shapes.h"
 #include "geometry/solvers.h"
-#include "render/render_context.h"
 
 namespace quorva {
 
@@ -14,17 +14,6 @@ namespace {
 
 constexpr double Pi = 3.14159265358979323846;
 constexpr double TwoPi = 2 * Pi;
-
-// Angle of the planar offset (a, b) in [0, 2pi), 0 for a vanishing offset.
-double planarAngle(double a, double b) {
-    const double r = std::sqrt(a * a + b * b);
-    if (r < 1e-8) return 0;
-    if (b != 0) {
-        const double angle = std::acos(std::clamp(a / r, -1.0, 1.0));
-        return b < 0 ? TwoPi - angle : angle;
-    }
-    return a / r > 0 ? 0 : Pi;
-}
 
 // Shared between instances of one definition; never changes after construction.
 struct TorusData {
@@ -36,17 +25,18 @@ struct TorusData {
 };
 
 class Torus final : public Shape {
-public:
+  public:
     explicit Torus(std::shared_ptr<const TorusData> data) : Shape(ShapeKind::Torus), data_(std::move(data)) {}
 
     bool hasEvaluate() const override { return true; }
     void evaluate(double u, double v, SurfacePoint& out) const override;
-    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax, Intersection& hit) const override;
+    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+                   Intersection& hit) const override;
     bool inside(const Vec3& worldPoint) const override;
     std::unique_ptr<Shape> clone() const override { return std::unique_ptr<Shape>(new Torus(*this)); }
     void setSolver(int code) override { solverCode_ = code; }
 
-private:
+  private:
     Torus(const Torus&) = default;
 
     // (u, v) of a canonical surface point: u around the axis, v around the tube, v = 0 on the inner
@@ -60,7 +50,7 @@ private:
 
 Vec3 Torus::surfaceCoordinates(const Vec3& p) const {
     const double rho = std::sqrt(p.x * p.x + p.y * p.y);
-    const double u = planarAngle(p.x, p.y) / TwoPi;
+    const double u = surfaceAngle(p.x, p.y) / TwoPi;
     const double radial = rho - data_->major;
     const double length = std::sqrt(p.z * p.z + radial * radial);
     const double f = length > 0 ? std::acos(std::clamp(radial / length, -1.0, 1.0)) : 0;
@@ -76,13 +66,12 @@ bool Torus::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tm
     const double s = normalize(d);
     const double od = dot(o, d);
     const double k = dot(o, o) - (t.majorSquared + t.minorSquared);
-    const double coefficients[5] = {
-        1.0, 4 * od, 4 * (t.majorSquared * d.z * d.z + od * od) + 2 * k,
-        8 * t.majorSquared * o.z * d.z + 4 * od * k,
-        k * k - 4 * t.majorSquared * (t.minorSquared - o.z * o.z)};
+    const double coefficients[5] = {1.0, 4 * od, 4 * (t.majorSquared * d.z * d.z + od * od) + 2 * k,
+                                    8 * t.majorSquared * o.z * d.z + 4 * od * k,
+                                    k * k - 4 * t.majorSquared * (t.minorSquared - o.z * o.z)};
     double roots[4];
     const int count = solveQuartic(solverCode_, coefficients, tmin * s, tmax * s, roots);
-    const bool uvActive = (ctx.settings.featureMask & attributes & ShapeAttr::UvWindow) != 0;
+    const bool uvActive = uvWindowActive(ctx, *this);
     bool recorded = false;
     for (int i = 0; i < count; ++i) {
         const Vec3 p = o + d * roots[i];
@@ -112,10 +101,12 @@ void Torus::evaluate(double u, double v, SurfacePoint& out) const {
     const double phi = TwoPi * (v + 0.5);
     const double ring = t.major + t.minor * std::cos(phi);
     const Vec3 canonicalPoint{ring * std::cos(theta), ring * std::sin(theta), t.minor * std::sin(phi)};
-    const Vec3 canonicalNormal{std::cos(phi) * std::cos(theta), std::cos(phi) * std::sin(theta), std::sin(phi)};
+    const Vec3 canonicalNormal{std::cos(phi) * std::cos(theta), std::cos(phi) * std::sin(theta),
+                               std::sin(phi)};
     out.objectPoint = transformPoint(t.frame.inverse, canonicalPoint);
     out.worldPoint = pointToWorld(transform.get(), out.objectPoint);
-    out.normal = normalized(normalToWorld(transform.get(), transformByTranspose(t.frame.forward, canonicalNormal)));
+    out.normal =
+        normalized(normalToWorld(transform.get(), transformByTranspose(t.frame.forward, canonicalNormal)));
     out.u = u;
     out.v = v;
     out.extra = 0;
@@ -123,7 +114,8 @@ void Torus::evaluate(double u, double v, SurfacePoint& out) const {
 
 }  // namespace
 
-std::unique_ptr<Shape> makeTorus(const Vec3& centre, const Vec3& axis, double majorRadius, double minorRadius) {
+std::unique_ptr<Shape> makeTorus(const Vec3& centre, const Vec3& axis, double majorRadius,
+                                 double minorRadius) {
     std::shared_ptr<TorusData> data;
     std::unique_ptr<Torus> torus;
     try {
