@@ -29,7 +29,10 @@ struct PolynomialTerm {
     int i = 0, j = 0, k = 0;
 };
 // "Maximum Polynomial order reached" when the order exceeds 32.
+// Solved by Sturm sequences unless a quartic asks for another method.
 std::unique_ptr<Shape> makePolynomialSurface(const std::vector<PolynomialTerm>& terms);
+// The first exponent shapes the profile along z, the second the cross-section in the xy plane; both are
+// raised to at least 1e-8.
 std::unique_ptr<Shape> makeSuperquadric(double exponent1, double exponent2);
 
 // Flat shapes. The readers reject fewer than three vertices before calling makePolygon.
