@@ -104,7 +104,7 @@ Value indexValue(const EvalContext& ctx, const Value& operand, const Value& inde
 }
 
 // A point expression moved by a rotation about an axis, a scale or a translation.
-Value transformExpression(const EvalContext& ctx, const Request& node, int depth) {
+[[gnu::noinline]] Value transformExpression(const EvalContext& ctx, const Request& node, int depth) {
     Value p = evaluateAt(ctx, node.left.get(), depth + 1);
     if (!p.isVector() || !node.right) return Value::none();
     Value b = evaluateAt(ctx, node.right.get(), depth + 1);
@@ -159,106 +159,142 @@ double powerOf(double a, double b) {
     return evenInteger ? magnitude : -magnitude;
 }
 
+namespace {
+
+// The helpers below are kept out of line so that the recursive evaluateAt frame stays small: the
+// nesting limit must fit in the native stack even in unoptimised, instrumented builds.
+
+[[gnu::noinline]] Value evaluateVectorExpression(const EvalContext& ctx, const Request& node, int depth) {
+    Vec3 v;
+    for (int i = 0; i < 3; ++i) {
+        Value c = evaluateAt(ctx, node.components[i].get(), depth + 1);
+        if (!c.isNumber()) return Value::none();
+        v[i] = c.number;
+    }
+    double fourth = 0;
+    if (node.components[3]) {
+        Value c = evaluateAt(ctx, node.components[3].get(), depth + 1);
+        if (!c.isNumber()) return Value::none();
+        fourth = c.number;
+    }
+    return vectorValue(v, fourth);
+}
+
+[[gnu::noinline]] Value evaluateSpectrumNode(const EvalContext& ctx, const Request& node, int depth) {
+    if (!node.spectrum || !node.spectrum->index) return otherValue(&node);
+    Value t = evaluateAt(ctx, node.spectrum->index.get(), depth + 1);
+    if (!t.isNumber()) return Value::none();
+    Color colour;
+    double extra = 0;
+    evaluateSpectrum(*node.spectrum, t.number, colour, extra);
+    return vectorValue({colour.r, colour.g, colour.b}, extra);
+}
+
+[[gnu::noinline]] Value evaluateSplineNode(const EvalContext& ctx, const Request& node, int depth) {
+    if (!node.spline) return Value::none();
+    Value t = evaluateAt(ctx, node.left.get(), depth + 1);
+    if (!t.isNumber()) return Value::none();
+    return vectorValue(evaluateSpline(*node.spline, t.number), 0);
+}
+
+Value combine(RequestKind kind, const Value& a, const Value& b) {
+    switch (kind) {
+        case RequestKind::Add:
+            return add(a, b, 1);
+        case RequestKind::Subtract:
+            return add(a, b, -1);
+        case RequestKind::Multiply:
+            return multiplyValues(a, b);
+        case RequestKind::Divide:
+            return divideValues(a, b);
+        case RequestKind::Power:
+            if (a.isNumber() && b.isNumber()) return Value::ofNumber(powerOf(a.number, b.number));
+            if (a.isVector() && b.isVector())
+                return vectorValue(multiply(a.vector, b.vector), a.fourth * b.fourth);
+            return Value::none();
+        case RequestKind::Remainder:
+            if (a.isNumber() && b.isNumber()) return Value::ofNumber(remainderOf(a.number, b.number));
+            return Value::none();
+        case RequestKind::Dot:
+            if (a.isVector() && b.isVector()) return Value::ofNumber(dot(a.vector, b.vector));
+            return Value::none();
+        default:
+            return compare(kind, a, b);
+    }
+}
+
+// Operators of two operands; both are always evaluated, left first (&& and || do not short-circuit).
+[[gnu::noinline]] Value evaluateBinary(const EvalContext& ctx, const Request& node, int depth) {
+    Value a = evaluateAt(ctx, node.left.get(), depth + 1);
+    Value b = evaluateAt(ctx, node.right.get(), depth + 1);
+    if (node.kind == RequestKind::Index) return indexValue(ctx, a, b, depth);
+    return combine(node.kind, a, b);
+}
+
+[[gnu::noinline]] Value evaluateUnary(const EvalContext& ctx, const Request& node, int depth) {
+    Value a = evaluateAt(ctx, node.left.get(), depth + 1);
+    if (node.kind == RequestKind::Not) return a.isNumber() ? boolean(a.number == 0) : Value::none();
+    if (a.isNumber()) return Value::ofNumber(std::fabs(a.number));
+    if (a.isVector()) return Value::ofNumber(length(a.vector));
+    return Value::none();
+}
+
+[[gnu::noinline]] Value evaluateChoice(const EvalContext& ctx, const Request& node, int depth) {
+    Value c = evaluateAt(ctx, node.argument.get(), depth + 1);
+    if (!c.isNumber()) return Value::none();
+    return evaluateAt(ctx, (c.number != 0 ? node.left : node.right).get(), depth + 1);
+}
+
+[[gnu::noinline]] Value currentColour(const EvalContext& ctx) {
+    if (ctx.shading) {
+        const Color& c = ctx.shading->color;
+        return vectorValue({c.r, c.g, c.b}, ctx.shading->colorFourth);
+    }
+    return vectorValue({1, 1, 1}, 0);
+}
+
+}  // namespace
+
 Value evaluateAt(const EvalContext& ctx, const Request* node, int depth) {
     if (!node) internalFailure(InternalFailure::NullRequest, "NULL request unexpected");
     if (depth > MaxRequestDepth) fatal("Expression nested too deeply (more than %d levels)", MaxRequestDepth);
-    auto operand = [&](const RequestPtr& child) { return evaluateAt(ctx, child.get(), depth + 1); };
-
     switch (node->kind) {
         case RequestKind::Float:
             return Value::ofNumber(node->number);
         case RequestKind::Vector:
             return vectorValue(node->vector, node->fourth);
-        case RequestKind::VectorExpression: {
-            Vec3 v;
-            for (int i = 0; i < 3; ++i) {
-                Value c = operand(node->components[i]);
-                if (!c.isNumber()) return Value::none();
-                v[i] = c.number;
-            }
-            double fourth = 0;
-            if (node->components[3]) {
-                Value c = operand(node->components[3]);
-                if (!c.isNumber()) return Value::none();
-                fourth = c.number;
-            }
-            return vectorValue(v, fourth);
-        }
+        case RequestKind::VectorExpression:
+            return evaluateVectorExpression(ctx, *node, depth);
         case RequestKind::String:
         case RequestKind::Array:
         case RequestKind::Image:
         case RequestKind::Environment:
             return otherValue(node);
-        case RequestKind::ColorSpectrumValue: {
-            if (!node->spectrum || !node->spectrum->index) return otherValue(node);
-            Value t = evaluateAt(ctx, node->spectrum->index.get(), depth + 1);
-            if (!t.isNumber()) return Value::none();
-            Color colour;
-            double extra = 0;
-            evaluateSpectrum(*node->spectrum, t.number, colour, extra);
-            return vectorValue({colour.r, colour.g, colour.b}, extra);
-        }
-        case RequestKind::SplineValue: {
-            if (!node->spline) return Value::none();
-            Value t = operand(node->left);
-            if (!t.isNumber()) return Value::none();
-            return vectorValue(evaluateSpline(*node->spline, t.number), 0);
-        }
-
+        case RequestKind::ColorSpectrumValue:
+            return evaluateSpectrumNode(ctx, *node, depth);
+        case RequestKind::SplineValue:
+            return evaluateSplineNode(ctx, *node, depth);
         case RequestKind::Add:
-            return add(operand(node->left), operand(node->right), 1);
         case RequestKind::Subtract:
-            return add(operand(node->left), operand(node->right), -1);
         case RequestKind::Multiply:
-            return multiplyValues(operand(node->left), operand(node->right));
         case RequestKind::Divide:
-            return divideValues(operand(node->left), operand(node->right));
-        case RequestKind::Power: {
-            Value a = operand(node->left), b = operand(node->right);
-            if (a.isNumber() && b.isNumber()) return Value::ofNumber(powerOf(a.number, b.number));
-            if (a.isVector() && b.isVector())
-                return vectorValue(multiply(a.vector, b.vector), a.fourth * b.fourth);
-            return Value::none();
-        }
-        case RequestKind::Remainder: {
-            Value a = operand(node->left), b = operand(node->right);
-            if (a.isNumber() && b.isNumber()) return Value::ofNumber(remainderOf(a.number, b.number));
-            return Value::none();
-        }
-        case RequestKind::Dot: {
-            Value a = operand(node->left), b = operand(node->right);
-            if (a.isVector() && b.isVector()) return Value::ofNumber(dot(a.vector, b.vector));
-            return Value::none();
-        }
-        case RequestKind::Abs: {
-            Value a = operand(node->left);
-            if (a.isNumber()) return Value::ofNumber(std::fabs(a.number));
-            if (a.isVector()) return Value::ofNumber(length(a.vector));
-            return Value::none();
-        }
+        case RequestKind::Power:
+        case RequestKind::Remainder:
+        case RequestKind::Dot:
         case RequestKind::Index:
-            return indexValue(ctx, operand(node->left), operand(node->right), depth);
-        case RequestKind::Choice: {
-            Value c = operand(node->argument);
-            if (!c.isNumber()) return Value::none();
-            return operand(c.number != 0 ? node->left : node->right);
-        }
         case RequestKind::Less:
         case RequestKind::Greater:
         case RequestKind::LessEqual:
         case RequestKind::GreaterEqual:
         case RequestKind::Equal:
         case RequestKind::And:
-        case RequestKind::Or: {
-            // Both operands are always evaluated (no short circuit).
-            Value a = operand(node->left);
-            Value b = operand(node->right);
-            return compare(node->kind, a, b);
-        }
-        case RequestKind::Not: {
-            Value a = operand(node->left);
-            return a.isNumber() ? boolean(a.number == 0) : Value::none();
-        }
+        case RequestKind::Or:
+            return evaluateBinary(ctx, *node, depth);
+        case RequestKind::Abs:
+        case RequestKind::Not:
+            return evaluateUnary(ctx, *node, depth);
+        case RequestKind::Choice:
+            return evaluateChoice(ctx, *node, depth);
         case RequestKind::Noise:
             return Value::none();  // the noise generators are not built yet
         case RequestKind::RotateExpression:
@@ -266,11 +302,7 @@ Value evaluateAt(const EvalContext& ctx, const Request* node, int depth) {
         case RequestKind::TranslateExpression:
             return transformExpression(ctx, *node, depth);
         case RequestKind::CurrentColor:
-            if (ctx.shading) {
-                const Color& c = ctx.shading->color;
-                return vectorValue({c.r, c.g, c.b}, ctx.shading->colorFourth);
-            }
-            return vectorValue({1, 1, 1}, 0);
+            return currentColour(ctx);
         case RequestKind::CurrentFrame:
         case RequestKind::LastFrame:
         case RequestKind::FirstFrame:

@@ -215,7 +215,7 @@ Value wave(const Value& p, const Value* centre, const Value* frequency, const Va
 // trace(D) from the hit point, or trace(O, D): the colour seen along the ray.
 Value traceFunction(const EvalContext& ctx, const Value& a, const Value* b) {
     const ShadingContext* s = ctx.shading;
-    if (!s || !s->render || !a.isVector()) return Value::none();
+    if (!s || !s->render || !s->render->scene || !a.isVector()) return Value::none();
     Ray ray;
     if (b) {
         if (!b->isVector()) return Value::none();
@@ -286,21 +286,19 @@ double legendre(double x, int l, int m) {
     return pll;
 }
 
-Value evaluateCall(const EvalContext& ctx, const Request& node, int depth) {
-    auto id = static_cast<BuiltinId>(node.builtin);
-    const int count = node.argumentCount;
+namespace {
 
-    if (count == 0) {
-        if (id == BuiltinId::Random) {
-            RandomGenerator* g = generatorOf(ctx);
-            return g ? num(g->nextUnit()) : Value::none();
-        }
-        return shadingVariable(ctx, id);
+[[gnu::noinline]] Value applyWithoutArguments(const EvalContext& ctx, BuiltinId id) {
+    if (id == BuiltinId::Random) {
+        RandomGenerator* g = generatorOf(ctx);
+        return g ? num(g->nextUnit()) : Value::none();
     }
+    return shadingVariable(ctx, id);
+}
 
-    // The arguments, evaluated in order (at most four).
-    Value args[4];
-    for (int i = 0; i < count && i < 4; ++i) args[i] = evaluateAt(ctx, callArgument(node, i), depth + 1);
+// The function of a call applied to its evaluated arguments. Kept out of the recursion: it runs
+// once the arguments are known.
+[[gnu::noinline]] Value applyCall(const EvalContext& ctx, BuiltinId id, int count, const Value* args) {
     const Value& a = args[0];
     const Value& b = args[1];
     const Value& c = args[2];
@@ -429,6 +427,18 @@ Value evaluateCall(const EvalContext& ctx, const Request& node, int depth) {
 
     if (count == 4 && id == BuiltinId::Wave) return wave(a, &b, &c, &args[3]);
     return Value::none();
+}
+
+}  // namespace
+
+Value evaluateCall(const EvalContext& ctx, const Request& node, int depth) {
+    auto id = static_cast<BuiltinId>(node.builtin);
+    const int count = node.argumentCount < 4 ? node.argumentCount : 4;
+    if (count <= 0) return applyWithoutArguments(ctx, id);
+    // The arguments, evaluated in order.
+    Value args[4];
+    for (int i = 0; i < count; ++i) args[i] = evaluateAt(ctx, callArgument(node, i), depth + 1);
+    return applyCall(ctx, id, count, args);
 }
 
 }  // namespace quorva

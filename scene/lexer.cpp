@@ -112,7 +112,8 @@ void Lexer::open(const std::string& name) {
         std::FILE* f = std::fopen(name.c_str(), "r");
         if (!f) fatal("Failed to open ascii file \"%s\"", name.c_str());
         bool ok = readFile(f, level.text);
-        if (std::fclose(f) != 0 || !ok) fatal("Failed to close file \"%s\"", name.c_str());
+        if (std::fclose(f) != 0) fatal("Failed to close file \"%s\"", name.c_str());
+        if (!ok) fatal("Failed to open ascii file \"%s\"", name.c_str());
         level.name = name;
     }
     level.pos = 0;
@@ -148,7 +149,8 @@ void Lexer::pushInclude(const std::string& name) {
     if (!f) fatal("Failed to read file \"%s\"", name.c_str());
     Level& level = s.levels[s.depth];
     bool ok = readFile(f, level.text);
-    if (std::fclose(f) != 0 || !ok) fatal("Failed to close file \"%s\"", name.c_str());
+    if (std::fclose(f) != 0) fatal("Failed to close file \"%s\"", name.c_str());
+    if (!ok) fatal("Failed to read file \"%s\"", name.c_str());
     level.name = name;
     level.pos = 0;
     level.savedLine = s.line;

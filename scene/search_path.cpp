@@ -83,6 +83,12 @@ std::FILE* SearchPath::open(const std::string& name, const char* mode, std::stri
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         std::string path = i == 0 ? plain : entries_[i] + "/" + plain;
         if (std::FILE* f = std::fopen(path.c_str(), mode)) {
+            // A folder of that name opens too on this platform but is no file.
+            std::error_code ec;
+            if (fs::is_directory(path, ec)) {
+                std::fclose(f);
+                continue;
+            }
             if (foundPath) *foundPath = path;
             return f;
         }

@@ -8,7 +8,9 @@
 
 #include "diagnostics/diagnostics.h"
 #include "geometry/quadrics.h"
+#include "render/render_context.h"
 #include "scene/random.h"
+#include "scene/scene_state.h"
 #include "scene/symbol_table.h"
 #include "scene/value.h"
 
@@ -213,6 +215,26 @@ TEST(Builtins, RandomGeneratorSpansItsRange) {
     EXPECT_NEAR(sum / n / RandomGenerator::Max, 0.5, 0.01);
     RandomGenerator h(665);
     EXPECT_EQ(RandomGenerator(665).next(), h.next());  // reproducible from the seed
+}
+
+TEST(Builtins, TraceAndVisibilityCastRaysFromTheShadingContext) {
+    SceneState scene;
+    scene.background.colour = {0.25, 0.5, 0.75};
+    scene.world.push(std::make_unique<Sphere>(Vec3{0, 0, 0}, 1.0));
+    RenderContext render(&scene);
+    ShadingContext sc;
+    sc.P = {0, 0, -5};
+    sc.render = &render;
+    EvalContext ctx;
+    ctx.shading = &sc;
+    EXPECT_EQ(evaluate(ctx, buildCall("visibility", {vec(0, 0, -5), vec(0, 0, 5)})).number, 0);
+    EXPECT_EQ(evaluate(ctx, buildCall("visibility", {vec(3, 0, -5), vec(3, 0, 5)})).number, 1);
+    // Away from the sphere the ray sees the background.
+    Value miss = evaluate(ctx, buildCall("trace", {vec(0, 0, -1)}));
+    ASSERT_TRUE(miss.isVector());
+    EXPECT_EQ(miss.vector, Vec3(0.25, 0.5, 0.75));
+    Value fromOrigin = evaluate(ctx, buildCall("trace", {vec(5, 0, 0), vec(1, 0, 0)}));
+    EXPECT_EQ(fromOrigin.vector, Vec3(0.25, 0.5, 0.75));
 }
 
 }  // namespace

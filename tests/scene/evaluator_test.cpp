@@ -126,9 +126,10 @@ TEST(Evaluator, VectorExpressionsAndPairs) {
     EXPECT_TRUE(eval(makeVectorExpression(num(1), vec(1, 1, 1), num(3))).isNone());
     // { a , b } is the vector (1, a, b).
     EXPECT_EQ(eval(makeVectorExpression(num(1), num(4), num(5))).vector, Vec3(1, 4, 5));
-    Value s = eval(makeStringRequest("t"));
+    RequestPtr text = makeStringRequest("t");
+    Value s = eval(text);
     EXPECT_EQ(s.type, Value::Type::Other);
-    EXPECT_EQ(s.other->text, "t");
+    EXPECT_EQ(s.other, text.get());  // the node itself
 }
 
 TEST(Evaluator, TransformExpressions) {
@@ -187,14 +188,25 @@ TEST(Evaluator, NullNodeAndDeepNesting) {
     // A long left-leaning chain is stopped with a clear message instead of overflowing the stack,
     // and destroying it does not recurse either.
     RequestPtr chain = num(1);
-    for (int i = 0; i < 200000; ++i) chain = op(RequestKind::Add, chain, num(1));
+    for (int i = 0; i < 100000; ++i) chain = op(RequestKind::Add, chain, num(1));
     EXPECT_EQ(fatalText([&] { evaluate(ctx, chain); }),
               "Expression nested too deeply (more than " + std::to_string(MaxRequestDepth) + " levels)");
     EXPECT_THROW(copyRequest(*chain), FatalError);
     chain.reset();
+    // The limit itself is accepted.
     RequestPtr fine = num(0);
-    for (int i = 0; i < 1000; ++i) fine = op(RequestKind::Add, fine, num(1));
-    EXPECT_EQ(evaluate(ctx, fine).number, 1000);
+    for (int i = 0; i < MaxRequestDepth; ++i) fine = op(RequestKind::Add, fine, num(1));
+    EXPECT_EQ(evaluate(ctx, fine).number, MaxRequestDepth);
+    EXPECT_EQ(evaluate(ctx, copyRequest(*fine)).number, MaxRequestDepth);
+    EXPECT_THROW(evaluate(ctx, op(RequestKind::Add, fine, num(1))), FatalError);
+    // The same for nested calls, vectors and choices.
+    RequestPtr calls = num(-2);
+    for (int i = 0; i < MaxRequestDepth / 2; ++i)
+        calls = buildCall("fabs", {makeVectorExpression(num(0), num(0), calls)});
+    EXPECT_TRUE(evaluate(ctx, calls).isNone());
+    RequestPtr choices = num(5);
+    for (int i = 0; i < MaxRequestDepth; ++i) choices = op(RequestKind::Choice, choices, num(0), num(1));
+    EXPECT_EQ(evaluate(ctx, choices).number, 5);
 }
 
 }  // namespace
