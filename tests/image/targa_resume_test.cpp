@@ -8,6 +8,7 @@
 #include "diagnostics/diagnostics.h"
 #include "image/image_test_files.h"
 #include "image/targa_output.h"
+#include "scene/search_path.h"
 
 namespace quorva {
 namespace {
@@ -143,6 +144,31 @@ TEST(TargaResumeRow, SpareColumnRepeatsTheLastPixel) {
     EXPECT_TRUE(std::equal(last, last + 4, frame.color.row(3) + 4 * Width));
     EXPECT_FALSE(readResumedRow(frame, *out, 4));  // no buffer row to fill
     closeTargaOutput(std::move(out));
+}
+
+// An old image found elsewhere on the search path is read from where it is and left there.
+TEST(TargaResumeElsewhere, OldImageOnTheSearchPathStaysInPlace) {
+    testing::ScratchFolder root, work;
+    std::filesystem::create_directory(root.file("sub"));
+    const std::string oldPath = root.file("sub/frame.tga");
+    Render plain;
+    const Bytes full = renderImage(oldPath, plain, false);
+    const Bytes cut(full.begin(), full.begin() + static_cast<long>(full.size() / 2));
+    writeBytes(oldPath, cut);
+
+    struct Restore {
+        std::filesystem::path cwd = std::filesystem::current_path();
+        ~Restore() {
+            std::filesystem::current_path(cwd);
+            searchPath().reset();
+        }
+    } restore;
+    std::filesystem::current_path(work.file(""));
+    searchPath().scan(root.file(""));
+    Render resumed;
+    EXPECT_EQ(renderImage("frame.tga", resumed, true), full);
+    EXPECT_GT(resumed.resumedRows, 0);
+    EXPECT_EQ(readBytes(oldPath), cut);
 }
 
 // Old images that cannot be continued: the warning, a render from scratch, and the old data kept on
