@@ -4,13 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "diagnostics/diagnostics.h"
 #include "geometry/quadrics.h"
+#include "image/texture_image.h"
 #include "render/render_context.h"
 #include "scene/random.h"
 #include "scene/scene_state.h"
+#include "scene/search_path.h"
 #include "scene/symbol_table.h"
 #include "scene/value.h"
 
@@ -235,6 +239,44 @@ TEST(Builtins, TraceAndVisibilityCastRaysFromTheShadingContext) {
     EXPECT_EQ(miss.vector, Vec3(0.25, 0.5, 0.75));
     Value fromOrigin = evaluate(ctx, buildCall("trace", {vec(5, 0, 0), vec(1, 0, 0)}));
     EXPECT_EQ(fromOrigin.vector, Vec3(0.25, 0.5, 0.75));
+}
+
+// A 1 x 1 true-colour Targa file.
+void writeTarga(const std::filesystem::path& path) {
+    unsigned char header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0, 24, 0x20};
+    unsigned char pixel[3] = {10, 20, 30};
+    std::ofstream f(path, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(header), sizeof header);
+    f.write(reinterpret_cast<const char*>(pixel), sizeof pixel);
+}
+
+TEST(Builtins, ImagesAreLoadedWhenTheCallIsBuilt) {
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("quorva_maps_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    searchPath().reset();
+    std::vector<RequestPtr> names;
+    for (int k = 1; k <= 6; ++k) {
+        fs::path p = dir / ("face" + std::to_string(k) + ".tga");
+        writeTarga(p);
+        names.push_back(str(p.c_str()));
+    }
+    RequestPtr maps = buildCall("Maps", names);
+    ASSERT_EQ(maps->kind, RequestKind::Environment);
+    // Argument 1 lands on face 3, then faces 1, 5, 0, 2 and 4.
+    const int expectedArgument[6] = {4, 2, 5, 1, 6, 3};
+    for (int face = 0; face < 6; ++face) {
+        const RequestPtr& node = maps->environment->faces[face];
+        ASSERT_TRUE(node && node->image);
+        EXPECT_EQ(node->image->name, names[expectedArgument[face] - 1]->text) << face;
+    }
+    RequestPtr image = buildCall("ImageFile", {names[0], num(1)});
+    ASSERT_EQ(image->kind, RequestKind::Image);
+    EXPECT_EQ(image->mappingMode, 1);
+    EXPECT_EQ(image->image->interpolation, 1);
+    EXPECT_EQ(evaluate(EvalContext{}, image).other, image.get());
+    std::error_code ec;
+    fs::remove_all(dir, ec);
 }
 
 }  // namespace
