@@ -6,14 +6,30 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <csignal>
 #include <cstdlib>
 
 namespace quorva {
 namespace {
 
+volatile std::sig_atomic_t interruptPending = 0;
+
+void onInterrupt(int) {
+    interruptPending = 1;
+    std::signal(SIGINT, SIG_DFL);
+}
+
+bool takeInterrupt() {
+    if (!interruptPending) return false;
+    interruptPending = 0;
+    return true;
+}
+
 class TerminalKeys final : public KeySource {
 public:
     bool keyWaiting() override {
+        if (interruptPending) return true;
         if (!prepare()) return false;
         pollfd fd{STDIN_FILENO, POLLIN, 0};
         if (poll(&fd, 1, 0) <= 0) return false;
@@ -21,6 +37,7 @@ public:
     }
 
     int readKey() override {
+        if (takeInterrupt()) return EscapeKey;
         if (!prepare()) return -1;
         unsigned char c = 0;
         ssize_t n = ::read(STDIN_FILENO, &c, 1);
@@ -68,6 +85,8 @@ TerminalKeys& terminalKeys() {
 KeySource* installed = nullptr;
 
 }  // namespace
+
+void installInterruptHandler() { std::signal(SIGINT, onInterrupt); }
 
 KeySource& keys() { return installed ? *installed : terminalKeys(); }
 

@@ -19,6 +19,10 @@ KeySource& keys();
 // Installs a replacement (tests); nullptr restores the terminal.
 void setKeySource(KeySource* source);
 
+// Ctrl-C (SIGINT) becomes an Escape key press, so an interrupted render stops cleanly and its image
+// stays valid; a second Ctrl-C ends the process at once.
+void installInterruptHandler();
+
 // Waits for one key press on a terminal and returns it; returns -1 at once when there is no terminal.
 int waitForKey();
 

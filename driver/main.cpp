@@ -1,7 +1,25 @@
 // The renderer's entry point: runs the driver and turns a fatal error into status 1.
-#include "diagnostics/diagnostics.h"
+#include <csignal>
+#include <new>
+#include <string>
+#include <vector>
 
-int main(int, char**) {
-    quorva::message("quorva\n");
-    return 1;
+#include "diagnostics/allocation.h"
+#include "diagnostics/console.h"
+#include "diagnostics/diagnostics.h"
+#include "driver/run_driver.h"
+
+int main(int argc, char** argv) {
+    quorva::installInterruptHandler();
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    try {
+        return quorva::runRenderer(arguments);
+    } catch (const quorva::FatalError& error) {
+        quorva::reportFatal(error);
+        return 1;
+    } catch (const std::bad_alloc&) {
+        quorva::reportFatal(quorva::FatalError("Failed memory allocation", "\nERROR :\nFailed memory allocation\n", "",
+                                               0, false));
+        return 1;
+    }
 }
