@@ -1,0 +1,164 @@
+// The built renderer run as a program: usage, missing root, missing scenes, list files, patterns,
+// option errors; standard input closed and a timeout, so nothing may wait for a key.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/run_program.h"
+
+namespace quorva {
+namespace {
+
+using testing::ProgramOptions;
+using testing::ProgramResult;
+using testing::TemporaryFolder;
+
+// A tiny valid scene: one sphere in front of the camera, 16 x 12 pixels.
+const char* TinyScene =
+    "Version : 1.3\n"
+    "Camera [ (0, 0, -5), (0, 0, 0), (0, 1, 0) Format (16, 12) ]\n"
+    "PointLight [ (5, 5, -5) ]\n"
+    "Shape [ Sphere ((0, 0, 0), 1) ]\n";
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root.write("include/readme.txt", "search-path folder\n");
+    }
+    ProgramResult run(std::vector<std::string> args, bool withRoot = true) {
+        ProgramOptions o;
+        o.workingDirectory = dir.path();
+        o.timeoutSeconds = 60;
+        if (withRoot) o.environment.push_back({"QUORVA_ROOT", root.path()});
+        else o.unset.push_back("QUORVA_ROOT");
+        return testing::runProgram(QUORVA_BINARY, args, o);
+    }
+    TemporaryFolder dir, root;
+};
+
+TEST_F(Cli, UsageListsTheOptionsWithoutWaiting) {
+    for (auto args : {std::vector<std::string>{}, std::vector<std::string>{"-help"}}) {
+        ProgramResult r = run(args);
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.output.find("Usage: QUORVA file [options]\n"), std::string::npos);
+        EXPECT_NE(r.output.find("\nPress a key to list the command line options.\r -a level   : Adaptive"),
+                  std::string::npos);
+        EXPECT_NE(r.output.find(" -z z_depth : Dump Z-channel to disk (8,16,24,32=Targa / 64=Floating point)\n"),
+                  std::string::npos);
+    }
+}
+
+TEST_F(Cli, MissingRootVariable) {
+    dir.write("s.qsb", TinyScene);
+    ProgramResult r = run({"s"}, false);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output, "\nERROR: environment variable QUORVA_ROOT not defined!\n");
+}
+
+TEST_F(Cli, MissingSceneAndExtension) {
+    ProgramResult r = run({"nothing"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("\nERROR :\nUnable to find scene file nothing.qsb\n"), std::string::npos);
+    r = run({"scene.qsb"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output, "\nERROR :\nNo file extension in input\n");
+}
+
+TEST_F(Cli, RendersAndReportsStatistics) {
+    dir.write("s.qsb", TinyScene);
+    ProgramResult r = run({"s", "-d"});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(testing::fileExists(dir.file("s.tga")));
+    EXPECT_NE(r.output.find("-= Scene: s.qsb - Image: s.tga (16x12) =-"), std::string::npos);
+    EXPECT_NE(r.output.find("     192 primary rays\n"), std::string::npos);
+    EXPECT_NE(r.output.find("Total parsing time: "), std::string::npos);
+}
+
+TEST_F(Cli, ListFileIsDeletedAndMissingScenesSkipped) {
+    dir.write("a.qsb", TinyScene);
+    dir.write("render.list", "a missing a\n");
+    ProgramResult r = run({"render.list", "-m"});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(testing::fileExists(dir.file("a.tga")));
+    EXPECT_FALSE(testing::fileExists(dir.file("render.list")));
+}
+
+TEST_F(Cli, PatternRendersEverySceneInBatchMode) {
+    dir.write("one.qsb", TinyScene);
+    dir.write("two.qsb", TinyScene);
+    ProgramResult r = run({"*.qsb", "-f", "-m"});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(testing::fileExists(dir.file("one.tga")));
+    EXPECT_TRUE(testing::fileExists(dir.file("two.tga")));
+    r = run({"none*"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("No QSB files found"), std::string::npos);
+}
+
+TEST_F(Cli, OptionErrorsAndWarnings) {
+    dir.write("s.qsb", TinyScene);
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* text;
+    } cases[] = {
+        {{"s", "-C", "x.y"}, 1, "No file extension with option -C"},
+        {{"s", "-o", "x.tga"}, 1, "No file extension with option -o"},
+        {{"s", "-S", "x.qsh"}, 1, "No file extension with option -S"},
+        {{"s", "-x", "10", "5"}, 1, "End column (xb) must be greater than start column (xa)"},
+        {{"s", "-y", "10", "5"}, 1, "End row (yb) must be greater than start row (ya) !"},
+        {{"s", "-y", "0", "9999"}, 0, "WARNING : End line 9999 of image has been reset to 12!"},
+        {{"s", "-z", "12"}, 0, "WARNING : Bad value specified with option -z. Must be 8, 16, 24, 32 or 64!"},
+        {{"s", "-y", "20", "30"}, 1, "Start line 20 of image can't be after end of image 12"},
+    };
+    for (const Case& c : cases) {
+        ProgramResult r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.text << "\n" << r.output;
+        EXPECT_NE(r.output.find(c.text), std::string::npos) << r.output;
+    }
+}
+
+TEST_F(Cli, OutputNameAndZChannel) {
+    dir.write("s.qsb", TinyScene);
+    ProgramResult r = run({"s", "-o", "picture", "-z", "64", "-m"});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(testing::fileExists(dir.file("picture.tga")));
+    EXPECT_EQ(std::filesystem::file_size(dir.file("picture.Z64.quorva")), 16u * 12u * 8u);
+}
+
+TEST_F(Cli, AnimationFramesAreNumbered) {
+    dir.write("anim.qsb", std::string(TinyScene) + "Sequence [ FirstFrame 0 LastFrame 3 ]\n");
+    ProgramResult r = run({"anim", "-k", "3"});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("\rSkipping frame: 1"), std::string::npos);
+    EXPECT_NE(r.output.find("\rSkipping frame: 2"), std::string::npos);
+    EXPECT_FALSE(testing::fileExists(dir.file("anim0000.tga")));
+    EXPECT_TRUE(testing::fileExists(dir.file("anim0002.tga")));
+    EXPECT_TRUE(testing::fileExists(dir.file("anim0003.tga")));
+    r = run({"anim", "-m"});
+    for (const char* name : {"anim0000.tga", "anim0001.tga"}) EXPECT_TRUE(testing::fileExists(dir.file(name)));
+}
+
+TEST_F(Cli, LogFileAndDeletedInputs) {
+    dir.write("s.qsb", TinyScene);
+    dir.write("s.qsh", "Declare Grey = '0.5, 0.5, 0.5'\n");
+    ProgramResult r = run({"s", "-L", "-z", "12", "-d-"});
+    EXPECT_EQ(r.status, 0) << r.output;
+    std::string log = testing::readFile(dir.file("s.log"));
+    EXPECT_NE(log.find("Bad value specified with option -z"), std::string::npos);
+    EXPECT_NE(log.find("- Image: s.tga"), std::string::npos);
+    EXPECT_NE(r.output.find("-= Scene: s.qsb + qsh - Image: s.tga (16x12) =-"), std::string::npos);
+    EXPECT_FALSE(testing::fileExists(dir.file("s.qsb")));
+    EXPECT_FALSE(testing::fileExists(dir.file("s.qsh")));
+}
+
+TEST_F(Cli, ArbitraryBytesInArgumentsNeverCrash) {
+    dir.write("s.qsb", TinyScene);
+    ProgramResult r = run({"s", "-\x01\x7f\xff\xfe", "-r", "abc", "def", "-k"});
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_TRUE(r.status == 0 || r.status == 1) << r.output;
+}
+
+}  // namespace
+}  // namespace quorva
