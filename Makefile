@@ -15,8 +15,8 @@ build: deps
 
 demo: build
 	@mkdir -p out
-	cd out && QUORVA_ROOT=$(CURDIR)/share ../$(BUILD_DIR)/quorva ../examples/demo -m </dev/null; status=$$?; \
-	  if [ -f demo.tga ]; then echo "demo image: $(CURDIR)/out/demo.tga"; fi; exit $$status
+	cd out && QUORVA_ROOT=$(CURDIR)/share ../$(BUILD_DIR)/quorva ../examples/demo -o demo </dev/null; status=$$?; \
+	  echo; if [ -f demo.tga ]; then echo "demo image: $(CURDIR)/out/demo.tga"; fi; exit $$status
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)

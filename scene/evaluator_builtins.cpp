@@ -10,6 +10,7 @@
 #include "render/trace.h"
 #include "scene/builtins.h"
 #include "scene/evaluator.h"
+#include "scene/evaluator_mappings.h"
 #include "scene/random.h"
 #include "scene/scene_state.h"
 
@@ -302,6 +303,8 @@ namespace {
     const Value& a = args[0];
     const Value& b = args[1];
     const Value& c = args[2];
+
+    if (isImageMapping(id)) return evaluateImageMapping(ctx, id, count, args);
 
     if (count == 1) {
         double out;
