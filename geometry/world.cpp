@@ -111,6 +111,7 @@ void addToWorld(std::unique_ptr<Shape> shape, World& world, const AddSettings& s
     World pieces;
     pieces.temporaryA = 64;
     pieces.temporaryB = 4;
+    pieces.frames = world.frames;
     shape->subdivide(pieces);
     if (!buildHierarchy(pieces) || !pieces.root) fatal("Failed to add shapes to world");
     Shape* group = pieces.root;

@@ -11,6 +11,7 @@ namespace quorva {
 
 class RenderContext;
 class BoundingGroup;
+struct AnimationCounters;
 
 // Lists are kept in order of addition; "list order" (newest first) is the reverse. Use the
 // *InListOrder helpers where the order matters.
@@ -28,6 +29,10 @@ public:
     std::vector<Shape*> lightEntries;                     // kind-10 entries (they stay on mainList)
     int temporaryA = 0, temporaryB = 0;                   // 64 and 4 in a temporary World
     Shape* root = nullptr;                                // bounding-hierarchy root
+    // Frame counters the expressions evaluated while shapes are cut into triangles read (displacement
+    // mapping); null reads every counter as 0. Kept by clear(); addToWorld hands it to the temporary
+    // World a shape is subdivided into.
+    const AnimationCounters* frames = nullptr;
 
     // Ownership of every shape on mainList (and of mesh triangles and groups made for them).
     std::vector<std::unique_ptr<Shape>> owned;

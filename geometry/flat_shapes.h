@@ -1,0 +1,79 @@
+// The flat shape kinds: the planar Polygon (convex or not) and the TriangularPatch, a triangle with its
+// own normal and texture coordinates at each corner, interpolated across the face.
+//
+// Both are solved in object space. When a scene needs them as triangles (displacement, CSG), they cut
+// themselves into mesh triangles in world space.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "geometry/shape.h"
+#include "geometry/shapes.h"
+
+namespace quorva {
+
+// Texture coordinate value that means "not given".
+constexpr double TexcoordNotGiven = 1000000.0;
+
+// Which two coordinates a planar figure keeps when projected to 2D: the two that are not the normal's
+// largest component (x wins ties, then y).
+void projectionAxes(const Vec3& normal, int& axis0, int& axis1);
+
+// The even-odd rule in the projection plane: is (a, b) inside the outline of the points (x[k], y[k])?
+// Each edge counts when it crosses the horizontal line through b at or to the left of a (1e-10
+// tolerance); an edge end exactly at height b counts as lying above the line, so a vertex on the
+// line is counted once.
+bool insideOutline(const Vec3* points, std::size_t count, int axis0, int axis1, double a, double b);
+
+// Plane and barycentric basis of a triangle P0 P1 P2: for a point p of its plane, (p - P0) . axis1 and
+// (p - P0) . axis2 are the weights of P1 and P2. A triangle without area (collinear or non-finite
+// corners) is degenerate: normal (1, 0, 0), zero axes.
+struct TriangleFrame {
+    Vec3 normal{1, 0, 0};
+    Vec3 axis1, axis2;
+    bool degenerate = true;
+};
+TriangleFrame triangleFrame(const Vec3& p0, const Vec3& p1, const Vec3& p2);
+
+class Polygon final : public Shape {
+  public:
+    // Copies the vertices. The plane normal comes from the first three (it is (1, 0, 0) when they are
+    // collinear or fewer than three are given); the bounds are those of the vertices, padded by 1e-8.
+    explicit Polygon(const std::vector<Vec3>& vertices);
+
+    std::vector<Vec3> vertices;         // object space, in the order given
+    Vec3 normal;                        // unit normal of the first three vertices
+    double planeConstant = 0;           // -(normal . vertex 0)
+    std::int16_t axis0 = 1, axis1 = 2;  // projection axes
+
+    // Cuts the polygon into triangles (concave outlines included) over its own subdivision mesh.
+    void subdivide(World& target) override;
+    // Surface coordinates of a hit: its two projected coordinates (a, b, 0).
+    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+                   Intersection& hit) const override;
+    // Inside is the half-space behind the plane (normal . p + D < 0).
+    bool inside(const Vec3& worldPoint) const override;
+    std::unique_ptr<Shape> clone() const override;
+};
+
+class TriangularPatch final : public Shape {
+  public:
+    TriangularPatch(const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2);
+
+    Vec3 corners[3];          // P0, P1, P2 (object space)
+    Vec3 normals[3];          // unit vertex normals
+    double texU[3];           // U0, U1, U2
+    double texV[3];           // V0, V1, V2
+    Vec3 axis1, axis2;        // B1, B2: (p - P0) . B1 and (p - P0) . B2 weigh P1 and P2 at a plane point p
+    Vec3 faceNormal;          // unit plane normal used by the ray test
+    bool degenerate = false;  // zero-area triangle: never hit
+
+    // The triangle itself in world space, with its normals and texture coordinates.
+    void subdivide(World& target) override;
+    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+                   Intersection& hit) const override;
+    std::unique_ptr<Shape> clone() const override;
+};
+
+}  // namespace quorva

@@ -1,0 +1,110 @@
+// The TriangularPatch: a triangle whose normal and texture coordinates are interpolated from its
+// corners. Everything the ray test needs is worked out once, in the constructor.
+#include <cmath>
+#include <new>
+
+#include "diagnostics/diagnostics.h"
+#include "geometry/flat_shapes.h"
+#include "geometry/shapes.h"
+#include "geometry/subdivision.h"
+#include "geometry/world.h"
+
+namespace quorva {
+
+TriangleFrame triangleFrame(const Vec3& p0, const Vec3& p1, const Vec3& p2) {
+    TriangleFrame frame;
+    const Vec3 e1 = p1 - p0, e2 = p2 - p0;
+    const Vec3 n = cross(e1, e2);
+    const double nn = dot(n, n);
+    // No area relative to the edges (collinear corners), or corners that are not finite (the test
+    // then fails on NaN): the triangle has no plane.
+    if (!(nn > 1e-20 * dot(e1, e1) * dot(e2, e2)) || !std::isfinite(nn)) return frame;
+    // The dual basis of the two edges within the plane: e1 . axis1 = e2 . axis2 = 1 and
+    // e1 . axis2 = e2 . axis1 = 0.
+    frame.normal = n / std::sqrt(nn);
+    frame.axis1 = cross(e2, n) / nn;
+    frame.axis2 = cross(n, e1) / nn;
+    frame.degenerate = false;
+    return frame;
+}
+
+TriangularPatch::TriangularPatch(const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2)
+    : Shape(ShapeKind::TriangularPatch) {
+    const PatchCorner* c[3] = {&c0, &c1, &c2};
+    // Texture coordinates not given default to (0, 0), (1, 0) and (0, 1), each coordinate on its own.
+    static constexpr double DefaultU[3] = {0, 1, 0};
+    static constexpr double DefaultV[3] = {0, 0, 1};
+    for (int i = 0; i < 3; ++i) {
+        corners[i] = c[i]->point;
+        normals[i] = c[i]->normal;
+        normalize(normals[i]);
+        texU[i] = c[i]->u == TexcoordNotGiven ? DefaultU[i] : c[i]->u;
+        texV[i] = c[i]->v == TexcoordNotGiven ? DefaultV[i] : c[i]->v;
+    }
+    const TriangleFrame frame = triangleFrame(corners[0], corners[1], corners[2]);
+    faceNormal = frame.normal;
+    axis1 = frame.axis1;
+    axis2 = frame.axis2;
+    degenerate = frame.degenerate;
+
+    // The box of the corners (finite coordinates only), lowered by 2e-8 and grown by 4e-8.
+    Vec3 lo{0, 0, 0}, hi{0, 0, 0};
+    for (int axis = 0; axis < 3; ++axis) {
+        bool seen = false;
+        for (const Vec3& p : corners) {
+            const double v = p[axis];
+            if (!std::isfinite(v)) continue;
+            lo[axis] = seen ? std::min(lo[axis], v) : v;
+            hi[axis] = seen ? std::max(hi[axis], v) : v;
+            seen = true;
+        }
+    }
+    boundsMin = lo - Vec3{2e-8, 2e-8, 2e-8};
+    boundsSize = hi - lo + Vec3{4e-8, 4e-8, 4e-8};
+}
+
+std::unique_ptr<Shape> makeTriangularPatch(const PatchCorner& c0, const PatchCorner& c1,
+                                           const PatchCorner& c2) {
+    try {
+        return std::make_unique<TriangularPatch>(c0, c1, c2);
+    } catch (const std::bad_alloc&) {
+        fatal("Failed to allocate TriangularPatch");
+    }
+}
+
+std::unique_ptr<Shape> TriangularPatch::clone() const {
+    return std::unique_ptr<Shape>(new TriangularPatch(*this));
+}
+
+bool TriangularPatch::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+                                Intersection& hit) const {
+    if (degenerate) return false;
+    const double denom = dot(faceNormal, ray.direction);
+    if (std::fabs(denom) < 1e-8) return false;
+    const double t = dot(faceNormal, corners[0] - ray.origin) / denom;
+    if (t < tmin) return false;
+    const Vec3 p = ray.at(t);
+    const Vec3 q = p - corners[0];
+    const double r = dot(q, axis1), s = dot(q, axis2);
+    if (r < -1e-8 || s < -1e-8 || r + s > 1.00000001) return false;
+    // The range is open at both ends: a hit exactly at tmin is the surface the ray starts from.
+    if (!(t > tmin && t < tmax)) return false;
+    const double w = 1 - r - s;
+    const Vec3 n = normalized(normals[0] * w + normals[1] * r + normals[2] * s);
+    const Vec3 coords{w * texU[0] + r * texU[1] + s * texU[2], w * texV[0] + r * texV[1] + s * texV[2], 0};
+    return recordHit(ctx, *this, n, t, p, hit, coords);
+}
+
+void TriangularPatch::subdivide(World& target) {
+    const Transform* t = transform.get();
+    auto mesh = std::make_shared<SubdivisionMesh>();
+    for (int i = 0; i < 3; ++i) {
+        mesh->vertices.push_back(pointToWorld(t, corners[i]));
+        mesh->normals.push_back(normalized(normalToWorld(t, normals[i])));
+        mesh->texcoords.push_back({texU[i], texV[i], 0});
+        mesh->values.push_back(0);
+    }
+    appendMeshTriangles(*this, std::move(mesh), {{0, 1, 2}}, target);
+}
+
+}  // namespace quorva
