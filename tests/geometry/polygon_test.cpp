@@ -108,6 +108,11 @@ TEST(Polygon, AVertexOnTheScanLineCountsOnce) {
     EXPECT_FALSE(hitsAt(*triangle, 0.5, 1));
     EXPECT_FALSE(hitsAt(*triangle, 1.5, 1));
     EXPECT_TRUE(hitsAt(*triangle, 1, 0.5));
+    // Ends at the hit's height count as above it: a horizontal edge at the bottom of the outline is
+    // outside, one at the top inside.
+    auto square = makePolygon({{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 0}});
+    EXPECT_FALSE(hitsAt(*square, 1, 0));
+    EXPECT_TRUE(hitsAt(*square, 1, 2));
 }
 
 TEST(Polygon, InsideIsTheHalfSpaceBehindThePlane) {

@@ -138,6 +138,28 @@ TEST(Displacement, DisplacedSphereIsAddedAsAGroupOfTriangles) {
         EXPECT_NEAR(hit.distance, 3.5, 0.01) << dir;
         EXPECT_GT(dot(normalized(hit.normal), -d), 0.99) << dir;
     }
+    // At the poles and on the seam, where the grid repeats its vertices, the copies share one normal
+    // made from the faces on every side.
+    for (const Vec3& d : {Vec3{0, 1, 0}, Vec3{0, -1, 0}, Vec3{-1, 0, 0}}) {
+        const Intersection hit = trace(world, d * -5, d);
+        ASSERT_TRUE(hit.hit) << d;
+        EXPECT_NEAR(hit.distance, 3.5, 1e-9) << d;
+        EXPECT_GT(dot(normalized(hit.normal), -d), 1 - 1e-9) << d;
+    }
+}
+
+TEST(Displacement, NormalsFollowTheDisplacedSurface) {
+    SceneState scene;
+    // u is the polygon's x here: the square is tilted into the plane z = x / 2.
+    parseOk(scene,
+            "Shape [ Polygon (4, (0, 0, 0), (2, 0, 0), (2, 2, 0), (0, 2, 0)) DisplacementMapping u * 0.5 ]");
+    ASSERT_TRUE(buildHierarchy(scene.world));
+    const Intersection hit = trace(scene.world, {1, 1, 5}, {0, 0, -1});
+    ASSERT_TRUE(hit.hit);
+    EXPECT_NEAR(hit.distance, 4.5, 1e-9);
+    const Vec3 n = normalized(hit.normal), expected = normalized(Vec3{-0.5, 0, 1});
+    EXPECT_NEAR(n.x, expected.x, 1e-9);
+    EXPECT_NEAR(n.z, expected.z, 1e-9);
 }
 
 TEST(Displacement, ReadsObjectSpacePointsUvAndTheFrameCounter) {
