@@ -107,7 +107,8 @@ std::unique_ptr<Light> makeBlackHole(const Vec3& centre, double density, const V
 
 // Appends a light to the scene's list with its shadow cache cleared.
 void addLight(SceneState& scene, std::unique_ptr<Light> light);
-// Builds the sun light from scene.sun after the parse (no-op when no SunLight was given).
+// Builds the sun light from scene.sun after the parse (no-op when no SunLight was given), and marks
+// every light for photons when the scene asked for them.
 // SunLight ( azimuth : elevation [, intensity [, soft-shadow samples [, colour ]]] ): the sun stands 1000
 // units from the origin, `elevation` degrees above the horizon (the xz plane) and `azimuth` degrees
 // around the y axis from +z towards +x; SunLightRotation then turns it about the origin. The colour

@@ -11,9 +11,18 @@ constexpr double DegreesToRadians = 0.017453292519943295;
 // The sun stands this far from the origin: far enough that scenes of ordinary size see nearly parallel
 // rays, near enough for soft shadows and glow to scale with it.
 constexpr double SunDistance = 1000;
+
+void markForPhotons(Light& light) {
+    light.photonFlags = 1;
+    light.photonShare = 0.5;
+}
 }  // namespace
 
 void buildSunLight(SceneState& scene) {
+    // Every light shoots photons, half of them each kind, once the scene has asked for photons
+    // (which it may do after its lights).
+    if (scene.options.photons.requested)
+        for (auto& light : scene.lights) markForPhotons(*light);
     const SunLightSettings& sun = scene.sun;
     if (!sun.given) return;
     const double azimuth = sun.count > 0 ? sun.values[0] * DegreesToRadians : 0;
@@ -54,6 +63,7 @@ void buildSunLight(SceneState& scene) {
         light = std::move(p);
     }
     light->colour = colour;
+    if (scene.options.photons.requested) markForPhotons(*light);
     addLight(scene, std::move(light));
 }
 

@@ -236,6 +236,12 @@ TEST(Light, SunLightVariants) {
     scene.options.sunLightRotation = {0, 0, 90};  // overhead turns to -x
     buildSunLight(scene);
     EXPECT_EQ(scene.lights[0]->kind, LightKind::DirectionalSun);
+    EXPECT_EQ(scene.lights[0]->photonFlags, 0);
+    scene.options.photons.requested = true;  // a Photons statement marks every light, the sun included
+    buildSunLight(scene);
+    EXPECT_EQ(scene.lights[0]->photonFlags, 1);
+    EXPECT_EQ(scene.lights[1]->photonShare, 0.5);
+    scene.lights.pop_back();
     EXPECT_NEAR(length(at(*scene.lights[0], {}).position - Vec3{-1000000, 0, 0}), 0, 1e-3);
 }
 
