@@ -39,6 +39,7 @@ class PathStateGuard {
 struct Traced {
     Color colour;
     double distance = NoHitDistance;
+    bool mirrored = false;  // a single transmitted ray that was reflected internally instead
 };
 
 // One secondary ray at level + 1.
@@ -150,7 +151,9 @@ Traced refractOnce(RenderContext& ctx, const ShadePoint& at, const Vec3& N, doub
                    double weight) {
     std::uint32_t* counter = &ctx.stats.refractedRays;
     const Vec3 T = transmittedDirection(ctx, at.ray.direction, N, eta, counter, medium, at.mediumIndex);
-    return traceSecondary(ctx, at, T, counter, weight, medium);
+    Traced t = traceSecondary(ctx, at, T, counter, weight, medium);
+    t.mirrored = counter == &ctx.stats.internalReflectionRays;
+    return t;
 }
 
 Traced refractDispersed(RenderContext& ctx, const ShadePoint& at, const Vec3& N, const SurfaceSample& s,
@@ -244,8 +247,12 @@ void addReflectionAndRefraction(RenderContext& ctx, const ShadePoint& at, const 
                 t = x.bends ? refractOnce(ctx, at, N, x.eta, x.medium, wt)
                             : traceSecondary(ctx, at, D, &ctx.stats.refractedRays, wt, at.mediumIndex);
             }
-            // The path from this hit to the next one, measured like the distances TraceRay reports.
-            const double path = std::fabs(t.distance - at.storedDistance);
+            // Absorption and the transmission colour act along the path inside the material: from this
+            // hit to the next when the light went in through the surface's front (or stayed inside by
+            // internal reflection), measured like the distances TraceRay reports. A ray that leaves
+            // the material travels in air, whatever lies beyond.
+            const bool intoMaterial = (dot(at.normal, D) < 0) != t.mirrored;
+            const double path = intoMaterial ? std::fabs(t.distance - at.storedDistance) : 0;
             const double a = s.ktAbsorption;
             const double absorbed = a == 0 ? 1 : 1 / (a * path + 1);
             colour += transmissionOverDistance(s.ktColor, path) * t.colour * (absorbed * s.ktScale);

@@ -99,9 +99,11 @@ Color traceShadowRay(RenderContext& ctx, const Light& light, Ray ray, double tmi
             if (step == 0 && slot) *slot = cacheable(hit) ? hit.shape : nullptr;
             return {0, 0, 0};
         }
+        // Absorption acts along the path inside the occluder: the step that ends where the ray leaves
+        // through a back face (from where it entered, or from its start inside).
         double v = 1;
-        if (absorb && sample.ktAbsorption != 0)
-            v = 1 / (sample.ktAbsorption * std::fabs(ctx.hitDistance(hit.shape) - hit.distance) + 1);
+        if (absorb && sample.ktAbsorption != 0 && dot(hit.normal, ray.direction) > 0)
+            v = 1 / (sample.ktAbsorption * hit.distance + 1);
         filter *= sample.ktColor * (sample.ktScale * v);
         if (lengthSquared(Vec3{filter.r, filter.g, filter.b}) < 0.001) return {0, 0, 0};
         ray.origin = hit.point;

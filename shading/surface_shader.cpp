@@ -9,8 +9,8 @@
 #include "geometry/shape.h"
 #include "render/render_context.h"
 #include "scene/scene_state.h"
-#include "scene/value.h"
 #include "scene/spectrum.h"
+#include "scene/value.h"
 #include "shading/brdf.h"
 
 namespace quorva {
