@@ -4,12 +4,57 @@
 // as its tree); new keeps the tree so it is evaluated again at every use; static is carried out only
 // while CurrentFrame equals FirstFrame, keeps the value as written, replaces the value of an existing
 // entry of the name in place, and survives into the following frames.
+#include <unordered_map>
+
 #include "diagnostics/diagnostics.h"
 #include "geometry/placeholder_shapes.h"
 #include "scene/scene_state.h"
+#include "scene/spectrum.h"
 #include "scene/statement_parser.h"
 
 namespace quorva {
+
+namespace {
+
+// Declared trees are shared by pointer, so a name used twice in the next declaration doubles the work
+// of evaluating (and printing) it: thirty such lines would take 2^30 steps. A declared tree may
+// therefore stand for at most this many nodes once every use of a name is counted.
+constexpr std::uint64_t MaxExpandedNodes = 1000000;
+
+// Nodes of the tree with shared subtrees counted at every use, saturating above `limit`. Walks the
+// shared graph once, without recursion (trees may be deep).
+std::uint64_t expandedSize(const Request* root, std::uint64_t limit) {
+    std::unordered_map<const Request*, std::uint64_t> size;
+    std::vector<std::pair<const Request*, bool>> stack{{root, false}};
+    auto children = [](const Request* r, auto&& visit) {
+        visit(r->left.get());
+        visit(r->right.get());
+        visit(r->argument.get());
+        for (const RequestPtr& c : r->components) visit(c.get());
+        for (const RequestPtr& e : r->elements) visit(e.get());
+        if (r->spectrum) visit(r->spectrum->index.get());
+    };
+    while (!stack.empty()) {
+        auto [node, expanded] = stack.back();
+        stack.pop_back();
+        if (!node || (!expanded && size.count(node))) continue;
+        if (!expanded) {
+            stack.push_back({node, true});
+            children(node, [&](const Request* c) {
+                if (c && !size.count(c)) stack.push_back({c, false});
+            });
+            continue;
+        }
+        std::uint64_t n = 1;
+        children(node, [&](const Request* c) {
+            if (c) n = std::min(limit + 1, n + size[c]);
+        });
+        size[node] = n;
+    }
+    return size[root];
+}
+
+}  // namespace
 
 // declaration := ( Declare | new | static ) name '=' declaration-value
 void Parser::parseDeclaration(Keyword word) {
@@ -85,6 +130,11 @@ void Parser::parseDeclarationValue(const std::string& name, Keyword word) {
 
 void Parser::declare(const std::string& name, SymbolKind kind, SymbolValue value, Keyword word) {
     if (!active()) return;
+    if (auto* tree = std::get_if<RequestPtr>(&value); tree && *tree) {
+        if (expandedSize(tree->get(), MaxExpandedNodes) > MaxExpandedNodes)
+            fatal("Expression of \"%s\" too large (more than %llu nodes)", name.c_str(),
+                  static_cast<unsigned long long>(MaxExpandedNodes));
+    }
     bool isStatic = word == Keyword::Static;
     scene_.symbols->declare(name, kind, std::move(value), isStatic, word != Keyword::Declare, evalContext());
 }

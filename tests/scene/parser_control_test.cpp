@@ -62,6 +62,18 @@ TEST(ParserDeclarations, DeclareEvaluatesAndNewKeepsTheTree) {
     EXPECT_EQ(declaredNumber(scene, "d"), 8);
 }
 
+TEST(ParserDeclarations, NamesUsedTwicePerLineCannotExplode) {
+    // Each line doubles the size of the tree the name stands for; evaluating the last would take
+    // 2^40 steps.
+    std::string text = "Declare a0 = x\n";
+    for (int i = 1; i <= 40; ++i)
+        text += "Declare a" + std::to_string(i) + " = a" + std::to_string(i - 1) + " + a" +
+                std::to_string(i - 1) + "\n";
+    EXPECT_EQ(parseFailure(text), "Expression of \"a19\" too large (more than 1000000 nodes)");
+    // Sharing as such is fine.
+    EXPECT_EQ(parseFailure("Declare a = x\nDeclare b = a + a\nDeclare c = b * b + b"), "");
+}
+
 // Runs `text` for frames 0..last the way the frame loop does.
 template <typename Check>
 void runFrames(SceneState& scene, const std::string& text, int last, Check check) {
