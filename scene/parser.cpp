@@ -77,7 +77,7 @@ const ParserToken& Parser::peek() {
         token_.number = t.number;
         token_.keyword = t.keyword;
         token_.text = std::move(t.text);
-        token_.symbolValue = {};
+        if (token_.symbolValue.index() != 0) token_.symbolValue = {};
         if (t.kind == static_cast<int>(TokenKind::DeclaredName) && t.symbol) {
             token_.symbolKind = t.symbol->kind;
             token_.symbolValue = t.symbol->value;
@@ -96,13 +96,13 @@ ParserToken Parser::take() {
 
 bool Parser::acceptChar(char c) {
     if (!atChar(c)) return false;
-    take();
+    advance();
     return true;
 }
 
 bool Parser::acceptKeyword(Keyword k) {
     if (!atKeyword(k)) return false;
-    take();
+    advance();
     return true;
 }
 
@@ -137,7 +137,7 @@ void Parser::parseBlock() {
     do {
         parseStatement();
     } while (!atChar('}'));
-    take();
+    advance();
 }
 
 // statement := one of the statements below, chosen by its first token
@@ -225,7 +225,8 @@ bool Parser::parseCondition() {
     Expr c = parseExpr();
     if (!c.condition) syntaxError();
     if (!active()) return false;
-    Value v = evaluate(evalContext(), c.tree.get());
+    RequestPtr tree = treeOf(std::move(c));
+    Value v = evaluate(evalContext(), tree.get());
     return v.isNumber() && v.number != 0;
 }
 
@@ -277,7 +278,7 @@ void Parser::parseSequence() {
             syntaxError();
         }
     } while (!atChar(']'));
-    take();
+    advance();
 }
 
 // instance := solid-name [ '[' modifier-items ']' ] | generator-name

@@ -68,6 +68,11 @@ RequestPtr makeVector(RequestPtr a, RequestPtr b, RequestPtr c, RequestPtr d) {
 
 }  // namespace
 
+RequestPtr Parser::treeOf(Expr&& e) {
+    if (e.literal && active()) return makeFloatRequest(e.number);
+    return std::move(e.tree);
+}
+
 // expression := unary { binary-operator unary }   (precedence climbing)
 Expr Parser::parseExpr() {
     return parseBinary(0, parseUnary());
@@ -79,7 +84,7 @@ Expr Parser::parseBinary(int minPrecedence, Expr left) {
     for (;;) {
         const BinaryOperator* op = findBinaryOperator(peek().kind);
         if (!op || op->precedence < minPrecedence) return left;
-        take();
+        advance();
         Expr right = parseUnary();
         for (;;) {
             const BinaryOperator* next = findBinaryOperator(peek().kind);
@@ -94,7 +99,7 @@ Expr Parser::parseBinary(int minPrecedence, Expr left) {
         Expr combined;
         combined.condition = op->comparison || (op->logic && left.condition && right.condition);
         if (active())
-            combined.tree = makeOperatorRequest(op->kind, std::move(left.tree), std::move(right.tree));
+            combined.tree = makeOperatorRequest(op->kind, treeOf(std::move(left)), treeOf(std::move(right)));
         left = std::move(combined);
     }
 }
@@ -104,12 +109,13 @@ Expr Parser::parseUnary() {
     NestingGuard guard(*this);
     if (acceptChar('-')) {
         Expr operand = parseUnary();
+        // Negation is multiplication by -1; a literal is negated directly (the same value).
+        if (operand.literal) {
+            operand.number = -operand.number;
+            return operand;
+        }
         Expr result;
-        if (!active()) return result;
-        // Negation is multiplication by -1; a constant is negated directly (the same value).
-        if (isFloatConstant(operand.tree))
-            result.tree = makeFloatRequest(-operand.tree->number);
-        else
+        if (active())
             result.tree =
                 makeOperatorRequest(RequestKind::Multiply, makeFloatRequest(-1), std::move(operand.tree));
         return result;
@@ -118,7 +124,7 @@ Expr Parser::parseUnary() {
         Expr operand = parseUnary();
         Expr result;
         result.condition = operand.condition;
-        if (active()) result.tree = makeOperatorRequest(RequestKind::Not, std::move(operand.tree));
+        if (active()) result.tree = makeOperatorRequest(RequestKind::Not, treeOf(std::move(operand)));
         return result;
     }
     return parsePostfix(parsePrimary());
@@ -131,7 +137,8 @@ Expr Parser::parsePostfix(Expr operand) {
         expectChar(']');
         Expr indexed;
         if (active())
-            indexed.tree = makeOperatorRequest(RequestKind::Index, std::move(operand.tree), std::move(index));
+            indexed.tree =
+                makeOperatorRequest(RequestKind::Index, treeOf(std::move(operand)), std::move(index));
         operand = std::move(indexed);
     }
     return operand;
@@ -144,11 +151,11 @@ Expr Parser::parsePrimary() {
     const ParserToken& t = peek();
     Expr result;
     switch (t.kind) {
-        case tk(TokenKind::Number): {
-            double n = take().number;
-            if (active()) result.tree = makeFloatRequest(n);
+        case tk(TokenKind::Number):
+            result.literal = true;
+            result.number = t.number;
+            advance();
             return result;
-        }
         case tk(TokenKind::String): {
             std::string s = take().text;
             if (active()) result.tree = makeStringRequest(std::move(s));
@@ -179,7 +186,7 @@ Expr Parser::parsePrimary() {
             result.tree = parseArray();
             return result;
         case '|': {
-            take();
+            advance();
             RequestPtr operand = parseExpression();
             expectChar('|');
             if (active()) result.tree = makeOperatorRequest(RequestKind::Abs, std::move(operand));
@@ -206,8 +213,8 @@ ParenGroup Parser::parseParenGroup(std::optional<Keyword> marker) {
         expectChar(')');
         Expr choice;
         if (active())
-            choice.tree = makeOperatorRequest(RequestKind::Choice, std::move(a.tree), std::move(b.tree),
-                                              std::move(group.items[0].tree));
+            choice.tree = makeOperatorRequest(RequestKind::Choice, treeOf(std::move(a)), treeOf(std::move(b)),
+                                              treeOf(std::move(group.items[0])));
         group.items[0] = std::move(choice);
         return group;
     }
@@ -230,9 +237,16 @@ Expr Parser::groupToExpression(ParenGroup&& group) {
     if (items.size() == 1) return std::move(items[0]);
     if (items.size() < 3) syntaxError();
     Expr result;
-    if (active())
-        result.tree = makeVector(std::move(items[0].tree), std::move(items[1].tree), std::move(items[2].tree),
-                                 items.size() == 4 ? std::move(items[3].tree) : nullptr);
+    if (!active()) return result;
+    bool literals = true;
+    for (const Expr& item : items) literals = literals && item.literal;
+    if (literals)
+        result.tree = makeVectorRequest({items[0].number, items[1].number, items[2].number},
+                                        items.size() == 4 ? items[3].number : 0, items.size() == 4);
+    else
+        result.tree =
+            makeVector(treeOf(std::move(items[0])), treeOf(std::move(items[1])), treeOf(std::move(items[2])),
+                       items.size() == 4 ? treeOf(std::move(items[3])) : nullptr);
     return result;
 }
 
@@ -242,26 +256,25 @@ std::vector<RequestPtr> Parser::parseExpressionOrPair(std::optional<Keyword> mar
     ParenGroup group = parseParenGroup(marker);
     if (group.marker) {
         if (sawMarker) *sawMarker = true;
-        return {std::move(group.items[0].tree)};
+        return {treeOf(std::move(group.items[0]))};
     }
-    if (group.items.size() == 2) return {std::move(group.items[0].tree), std::move(group.items[1].tree)};
+    if (group.items.size() == 2)
+        return {treeOf(std::move(group.items[0])), treeOf(std::move(group.items[1]))};
     // Not a pair: the group starts an ordinary expression.
-    Expr e = parseBinary(0, parsePostfix(groupToExpression(std::move(group))));
-    return {std::move(e.tree)};
+    return {treeOf(parseBinary(0, parsePostfix(groupToExpression(std::move(group)))))};
 }
 
 // quoted-vector := '\'' e ',' e ',' e [ ',' e ] '\''
 RequestPtr Parser::parseQuotedVector() {
     expectChar('\'');
-    RequestPtr c[4];
-    int n = 0;
+    ParenGroup group;
     do {
-        if (n == 4) syntaxError();
-        c[n++] = parseExpression();
+        if (group.items.size() == 4) syntaxError();
+        group.items.push_back(parseExpr());
     } while (acceptChar(','));
     expectChar('\'');
-    if (n < 3) syntaxError();
-    return active() ? makeVector(c[0], c[1], c[2], c[3]) : nullptr;
+    if (group.items.size() < 3) syntaxError();
+    return groupToExpression(std::move(group)).tree;
 }
 
 // brace-form := '{' e ',' e '}' | '{' e ':' e ',' e '}'
@@ -323,7 +336,7 @@ RequestPtr Parser::parseNameExpression() {
 RequestPtr Parser::parseKeywordExpression() {
     Keyword k = peek().keyword;
     auto frameValue = [&](RequestKind kind) -> RequestPtr {
-        take();
+        advance();
         return active() ? makeLeafRequest(kind) : nullptr;
     };
     switch (k) {
@@ -347,7 +360,7 @@ RequestPtr Parser::parseKeywordExpression() {
         default:
             syntaxError();
     }
-    take();
+    advance();
     std::vector<RequestPtr> a = parseArgumentList();
     std::size_t n = a.size();
     // The point comes first: noise ( point [ , octaves ] ), Rotate ( point , axis , angle in degrees ),
@@ -433,9 +446,10 @@ Vec3 Parser::evaluateVector(const RequestPtr& e, double* fourth) {
 double Parser::parseFloat(const std::vector<ConstantWord>* words) {
     const std::vector<ConstantWord>* saved = words_;
     words_ = words;
-    RequestPtr e = parseExpression();
+    Expr e = parseExpr();
     words_ = saved;
-    return evaluateFloat(e);
+    if (e.literal) return active() ? e.number : 0;
+    return evaluateFloat(e.tree);
 }
 
 // n := f truncated toward zero. Values outside the 32-bit range saturate and NaN gives 0, so no

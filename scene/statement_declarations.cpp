@@ -58,7 +58,7 @@ std::uint64_t expandedSize(const Request* root, std::uint64_t limit) {
 
 // declaration := ( Declare | new | static ) name '=' declaration-value
 void Parser::parseDeclaration(Keyword word) {
-    take();
+    advance();
     if (!atKind(TokenKind::NewName) && !atKind(TokenKind::DeclaredName)) syntaxError();
     std::string name = take().text;
     expectChar('=');

@@ -18,7 +18,7 @@ const std::vector<ConstantWord> AttributeWords = {{"SHADOWS", 1}, {"SPECULAR", 2
 // light := PointLight '[' v { light-item } ']' | SpotLight '[' v ',' v ',' f ',' f ',' f { light-item } ']'
 //        | DirectionalLight '[' v { light-item } ']' | AreaLight '[' { light-item } ']'
 void Parser::parseLight(Keyword which) {
-    take();
+    advance();
     expectChar('[');
     Vec3 position, target;
     double hotspot = 0, falloff = 0, exponent = 0;
@@ -81,11 +81,11 @@ bool Parser::parseLightItem(Keyword which, LightItems& items) {
     switch (peek().keyword) {
         case Keyword::MediaInteraction:
             if (directional) return false;
-            take();
+            advance();
             items.mediaInteraction = true;
             break;
         case Keyword::Intensity: {
-            take();
+            advance();
             RequestPtr e;
             if (area) {
                 e = parseExpression();
@@ -100,7 +100,7 @@ bool Parser::parseLightItem(Keyword which, LightItems& items) {
         }
         case Keyword::Range:
             if (directional) return false;
-            take();
+            advance();
             // Range and Decay exclude each other: the later one wins.
             items.range = parseFloat();
             items.hasRange = true;
@@ -109,7 +109,7 @@ bool Parser::parseLightItem(Keyword which, LightItems& items) {
             break;
         case Keyword::Decay:
             if (directional) return false;
-            take();
+            advance();
             items.decay = parseInt(&DecayWords);
             items.hasDecay = true;
             items.hasRange = false;
@@ -117,13 +117,13 @@ bool Parser::parseLightItem(Keyword which, LightItems& items) {
             break;
         case Keyword::Glow:
             if (!point && !area) return false;
-            take();
+            advance();
             items.glow = parseFloat();
             items.hasGlow = true;
             break;
         case Keyword::Bulb:
             if (!spot && !area) return false;
-            take();
+            advance();
             if (spot) {
                 items.bulb = parseFloat();
             } else {
@@ -137,7 +137,7 @@ bool Parser::parseLightItem(Keyword which, LightItems& items) {
             break;
         case Keyword::Plane: {
             if (!area) return false;
-            take();
+            advance();
             expectChar('(');
             int n = 0;
             do {
@@ -151,7 +151,7 @@ bool Parser::parseLightItem(Keyword which, LightItems& items) {
             break;
         }
         case Keyword::LightingAttributes:
-            take();
+            advance();
             items.lightingAttributes = parseFloat(&AttributeWords);
             items.hasAttributes = true;
             break;

@@ -28,7 +28,7 @@ void Parser::parseOptions() {
     do {
         if (!parseOptionItem()) syntaxError();
     } while (!atChar(']'));
-    take();
+    advance();
 }
 
 // option-item := GammaCorrection '(' f ',' f ')' | AdaptiveThreshold f | AdaptiveDepth n | MaxRayLevel n
@@ -46,7 +46,7 @@ bool Parser::parseOptionItem() {
     Keyword k = peek().keyword;
     switch (k) {
         case Keyword::GammaCorrection: {
-            take();
+            advance();
             expectChar('(');
             double sceneGamma = parseFloat();
             expectChar(',');
@@ -65,13 +65,13 @@ bool Parser::parseOptionItem() {
             break;
         }
         case Keyword::AdaptiveThreshold: {
-            take();
+            advance();
             double f = parseFloat();
             if (active()) o.adaptiveThreshold = f;
             break;
         }
         case Keyword::AdaptiveDepth: {
-            take();
+            advance();
             int n = parseInt();
             // The grid size is 4 n; sizes outside 4..16 fall back to 4. Compared in 64 bits so a huge n
             // cannot wrap into the range.
@@ -80,7 +80,7 @@ bool Parser::parseOptionItem() {
             break;
         }
         case Keyword::MaxRayLevel: {
-            take();
+            advance();
             int n = parseInt();
             if (!active()) break;
             if (n < 1 || n > 16) fatal("MaxRayLevel must be between 1 and 16");
@@ -88,7 +88,7 @@ bool Parser::parseOptionItem() {
             break;
         }
         case Keyword::MaxBlurLevel: {
-            take();
+            advance();
             int n = parseInt();
             if (!active()) break;
             if (n < 1 || n > o.maxRayLevel) fatal("MaxBlurLevel must be between 1 and MaxRayLevel");
@@ -96,7 +96,7 @@ bool Parser::parseOptionItem() {
             break;
         }
         case Keyword::BitsPerPixel: {
-            take();
+            advance();
             int n = parseInt();
             if (!active()) break;
             if (n != 24 && n != 32) fatal("BitsPerPixel should be 24 or 32, not %d", n);
@@ -107,13 +107,13 @@ bool Parser::parseOptionItem() {
             parseOutputTo();
             break;
         case Keyword::IrradianceMaxError: {
-            take();
+            advance();
             double f = parseFloat();
             if (active()) irr.maxError = f;
             break;
         }
         case Keyword::IrradianceBlendingArea: {
-            take();
+            advance();
             double f = parseFloat();
             if (!active()) break;
             // K = the integer part of 10 f, clamped to 1..19 (compared before converting, so any double is
@@ -123,25 +123,25 @@ bool Parser::parseOptionItem() {
             break;
         }
         case Keyword::IrradianceSamples: {
-            take();
+            advance();
             int n = parseInt();
             if (active()) irr.samples = n < 5 ? 5 : n;
             break;
         }
         case Keyword::IrradianceDistribution: {
-            take();
+            advance();
             int n = parseInt();
             if (active()) irr.distribution = (n < 1 || n > 6) ? 6 : n;
             break;
         }
         case Keyword::IrradianceBounceLevel: {
-            take();
+            advance();
             int n = parseInt();
             if (active()) irr.bounceLevel = (n < 1 || n > 7) ? 1 : n;
             break;
         }
         case Keyword::IrradiancePhotons: {
-            take();
+            advance();
             expectChar('(');
             int n = parseInt();
             expectChar(',');
@@ -156,13 +156,13 @@ bool Parser::parseOptionItem() {
             break;
         }
         case Keyword::IrradianceMaxDistance: {
-            take();
+            advance();
             double f = parseFloat();
             if (active()) irr.maxDistance = f > 0 ? f : 0;
             break;
         }
         case Keyword::PhotonsGatherRange: {
-            take();
+            advance();
             expectChar('(');
             int n = parseInt();
             expectChar(',');
@@ -175,7 +175,7 @@ bool Parser::parseOptionItem() {
             break;
         }
         case Keyword::PhotonsAccelerator: {
-            take();
+            advance();
             expectChar('(');
             double a[3];
             for (int i = 0; i < 3; ++i) {
@@ -188,7 +188,7 @@ bool Parser::parseOptionItem() {
             break;
         }
         case Keyword::EnableAllLightsIrradiance:
-            take();
+            advance();
             if (active()) warning("Directive EnableAllLightsIrradiance useless since version 1.0.3");
             break;
         case Keyword::SavePhotonMap:
@@ -198,37 +198,37 @@ bool Parser::parseOptionItem() {
             parseCacheFileOption(k);
             break;
         case Keyword::SunGlow: {
-            take();
+            advance();
             double f = parseFloat();
             if (active()) o.sunGlow = f;
             break;
         }
         case Keyword::SoftShadowSamples: {
-            take();
+            advance();
             int n = parseInt();
             if (active()) o.softShadowSamples = n;
             break;
         }
         case Keyword::MaxBlurSamples: {
-            take();
+            advance();
             int n = parseInt();
             if (active()) o.maxBlurSamples = n;
             break;
         }
         case Keyword::HenyeyGreenstein: {
-            take();
+            advance();
             double f = parseFloat();
             if (active()) o.henyeyGreenstein = f;
             break;
         }
         case Keyword::ShadowBias: {
-            take();
+            advance();
             double f = parseFloat();
             if (active()) o.shadowBias = f;
             break;
         }
         case Keyword::ZChannelDepth: {
-            take();
+            advance();
             int n = parseInt();
             if (!active()) break;
             if (n != 8 && n != 16 && n != 24 && n != 32 && n != 64) {
@@ -239,13 +239,13 @@ bool Parser::parseOptionItem() {
             break;
         }
         case Keyword::SunLightRotation: {
-            take();
+            advance();
             Vec3 v = parseVector();
             if (active()) o.sunLightRotation = v;
             break;
         }
         case Keyword::ParallelSunRays:
-            take();
+            advance();
             if (active()) o.parallelSunRays = true;
             break;
         default:
@@ -268,7 +268,7 @@ void Parser::parseOutputTo() {
 // Without a name the scene's own ".qpm" / ".qic" file is meant. A save never overwrites an existing
 // irradiance cache file; a photon map is loaded only when its file exists.
 void Parser::parseCacheFileOption(Keyword which) {
-    take();
+    advance();
     bool named = atKind(TokenKind::String);
     std::string name = named ? take().text : std::string();
     if (!active()) return;
@@ -323,7 +323,7 @@ void Parser::parseCamera() {
     do {
         if (!parseCameraItem()) transformItemError();
     } while (!atChar(']'));
-    take();
+    advance();
 }
 
 // camera-item := Antialiasing n | Undersampling n | FieldOfView f | DepthOfField '(' f ',' f ',' n ')'
@@ -350,7 +350,7 @@ bool Parser::parseCameraItem() {
     };
     switch (peek().keyword) {
         case Keyword::Antialiasing: {
-            take();
+            advance();
             int n = parseInt();
             if (!active()) break;
             if (n < 0) fatal("Antialiasing value must be greater than zero");
@@ -359,7 +359,7 @@ bool Parser::parseCameraItem() {
             break;
         }
         case Keyword::Undersampling: {
-            take();
+            advance();
             int n = parseInt();
             if (!active()) break;
             if (n < 1 || n > 10) fatal("Incorrect undersampling quality level");
@@ -368,7 +368,7 @@ bool Parser::parseCameraItem() {
             break;
         }
         case Keyword::FieldOfView: {
-            take();
+            advance();
             double f = parseFloat();
             if (!active()) break;
             c.fieldOfView = f;
@@ -377,7 +377,7 @@ bool Parser::parseCameraItem() {
             break;
         }
         case Keyword::DepthOfField: {
-            take();
+            advance();
             expectChar('(');
             double setting = parseFloat();
             expectChar(',');
@@ -397,7 +397,7 @@ bool Parser::parseCameraItem() {
             break;
         }
         case Keyword::Clipping: {
-            take();
+            advance();
             double nearClip, farClip;
             pair(nearClip, farClip);
             if (active()) {
@@ -407,13 +407,13 @@ bool Parser::parseCameraItem() {
             break;
         }
         case Keyword::FrameAspectRatio: {
-            take();
+            advance();
             double f = parseFloat();
             if (active()) c.frameAspectRatio = f;
             break;
         }
         case Keyword::Format: {
-            take();
+            advance();
             expectChar('(');
             int w = parseInt();
             expectChar(',');
@@ -428,7 +428,7 @@ bool Parser::parseCameraItem() {
             break;
         }
         case Keyword::Exposure: {
-            take();
+            advance();
             double scale, exponent;
             pair(scale, exponent);
             if (active()) {
@@ -438,7 +438,7 @@ bool Parser::parseCameraItem() {
             break;
         }
         case Keyword::LensModel: {
-            take();
+            advance();
             int n = parseInt();
             if (!active()) break;
             if (n < 1 || n > 6) fatal("Incorrect camera lens model");
@@ -446,7 +446,7 @@ bool Parser::parseCameraItem() {
             break;
         }
         case Keyword::PixelFilter: {
-            take();
+            advance();
             expectChar('(');
             int type = parseInt();
             expectChar(',');
@@ -485,7 +485,7 @@ void Parser::parseBackground() {
 
 // fog := Fog '(' f ',' f ',' v ')' | GroundFog '(' f ',' f ',' v ')'
 void Parser::parseFog(bool ground) {
-    take();
+    advance();
     expectChar('(');
     double a = parseFloat();
     expectChar(',');

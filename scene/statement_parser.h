@@ -67,9 +67,13 @@ struct TransformItem {
 
 // An expression being read: its tree (null where nothing is built) and whether its form is a
 // condition (comparisons joined by &&, || and !), which `if` requires even in a branch not taken.
+// A literal number is kept as `number` without a node until a tree is needed (see Parser::treeOf):
+// scene files are mostly literal points, and their components need no nodes of their own.
 struct Expr {
     RequestPtr tree;
     bool condition = false;
+    bool literal = false;
+    double number = 0;
 };
 
 // A parenthesised group read where a statement also has a pair form, e.g. Kr ( e , e ).
@@ -94,6 +98,10 @@ class Parser {
     // ---- tokens (parser.cpp) ----
     const ParserToken& peek();
     ParserToken take();
+    void advance() {
+        peek();
+        haveToken_ = false;
+    }
     bool atChar(char c) { return peek().kind == static_cast<unsigned char>(c); }
     bool atKind(TokenKind k) { return peek().kind == static_cast<int>(k); }
     bool atKeyword(Keyword k) {
@@ -122,7 +130,7 @@ class Parser {
     void parseInstanceStatement();
 
     // ---- expressions (parser_expressions.cpp) ----
-    RequestPtr parseExpression() { return parseExpr().tree; }
+    RequestPtr parseExpression() { return treeOf(parseExpr()); }
     Expr parseExpr();
     Expr parseBinary(int minPrecedence, Expr left);
     Expr parseUnary();
@@ -130,6 +138,8 @@ class Parser {
     Expr parsePrimary();
     ParenGroup parseParenGroup(std::optional<Keyword> marker);
     Expr groupToExpression(ParenGroup&& group);
+    // The tree of an expression (a literal gets its node now); null in a branch not taken.
+    RequestPtr treeOf(Expr&& e);
     RequestPtr parseQuotedVector();
     RequestPtr parseBraceForm();
     RequestPtr parseArray();

@@ -109,7 +109,7 @@ ShapeBuild Parser::parseParametricSurface() {
 //   | SphericalHeightField '(' f ',' f ',' s [ ',' SmoothNormal ] ')'
 //   | ImplicitSphericalHeightField '(' f ',' f ',' e ',' f ',' f [ ',' SmoothNormal ] ')'
 ShapeBuild Parser::parseHeightField(Keyword which) {
-    take();
+    advance();
     std::vector<std::string> args;
     if (which == Keyword::PlanarHeightField) {
         if (atKind(TokenKind::String)) {
@@ -153,7 +153,7 @@ ShapeBuild Parser::parseHeightField(Keyword which) {
 
 // sweep := ( SurfaceOfRevolution | ExtrudedSurface ) '(' f ',' f ',' v ',' v ',' v { ',' v } ')'
 ShapeBuild Parser::parseSweep(Keyword which) {
-    take();
+    advance();
     expectChar('(');
     std::vector<std::string> args;
     args.push_back(numberText(parseFloat()));

@@ -23,7 +23,7 @@ namespace quorva {
 std::shared_ptr<const Shader> Parser::parseShader() {
     NestingGuard guard(*this);
     if (!atKeyword(Keyword::Shader)) return parseShaderReference();
-    take();
+    advance();
     return parseShaderBody();
 }
 
@@ -96,7 +96,7 @@ std::shared_ptr<Shader> Parser::parseSurfaceShader() {
 
 // surface := ( PlainSurface | FunctionalSurface | PatternSurface ) '[' { surface-item } ']'
 std::shared_ptr<const SurfaceDescription> Parser::parseSurface(Keyword which) {
-    take();
+    advance();
     auto base = std::make_shared<SurfaceDescription>();
     base->kind = which == Keyword::PlainSurface        ? SurfaceKind::Plain
                  : which == Keyword::FunctionalSurface ? SurfaceKind::Functional
@@ -129,18 +129,18 @@ bool Parser::parseSurfaceItem(SurfaceDescription& s) {
     bool functional = s.kind == SurfaceKind::Functional;
     bool pattern = s.kind == SurfaceKind::Pattern;
     auto single = [&](int slot) {
-        take();
+        advance();
         RequestPtr e = parseExpression();
         if (active()) s.slots[slot] = std::move(e);
     };
     auto singleInto = [&](RequestPtr& target) {
-        take();
+        advance();
         RequestPtr e = parseExpression();
         if (active()) target = std::move(e);
     };
     // '(' e ',' e ... ')' with `min` to `max` items, each stored in the next of `slots`.
     auto list = [&](std::initializer_list<int> slots, std::size_t min) {
-        take();
+        advance();
         expectChar('(');
         std::vector<RequestPtr> items;
         do {
@@ -154,7 +154,7 @@ bool Parser::parseSurfaceItem(SurfaceDescription& s) {
         for (auto& e : items) s.slots[*slot++] = std::move(e);
     };
     auto brdf = [&](SpecularBrdf kind) {
-        take();
+        advance();
         RequestPtr e = parseExpression();
         if (!active()) return;
         s.brdf = kind;
@@ -162,7 +162,7 @@ bool Parser::parseSurfaceItem(SurfaceDescription& s) {
     };
     // scale [ , second ] where the pair form sets a second slot.
     auto scaleOrPair = [&](int scaleSlot, int secondSlot) {
-        take();
+        advance();
         std::vector<RequestPtr> items = parseExpressionOrPair();
         if (!active()) return;
         s.slots[scaleSlot] = std::move(items[0]);
@@ -227,7 +227,7 @@ bool Parser::parseSurfaceItem(SurfaceDescription& s) {
             brdf(SpecularBrdf::Cook);
             break;
         case Keyword::Caustics: {
-            take();
+            advance();
             bool internal = false;
             std::vector<RequestPtr> items = parseExpressionOrPair(Keyword::InternalCaustics, &internal);
             if (items.size() != 1) syntaxError();
@@ -260,7 +260,7 @@ bool Parser::parseSurfaceItem(SurfaceDescription& s) {
         case Keyword::PatternModifiers: {
             if (!pattern) return false;
             bool bump = k == Keyword::Bumpiness;
-            take();
+            advance();
             expectChar('(');
             std::size_t count = bump ? 2 : 3;
             RequestPtr items[3];

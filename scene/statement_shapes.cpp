@@ -11,7 +11,7 @@ namespace quorva {
 
 // shape-statement := ( Shape | Solid ) shape-body
 void Parser::parseShapeStatement(bool solid) {
-    take();
+    advance();
     addShape(parseShapeBody(solid));
 }
 
@@ -109,7 +109,7 @@ ShapeBuild Parser::parseSimplePrimitive(Keyword which) {
         default:
             syntaxError();
     }
-    take();
+    advance();
     expectChar('(');
     auto comma = [&] { expectChar(','); };
     std::unique_ptr<Shape> shape;
@@ -365,7 +365,7 @@ bool Parser::parseShapeModifier(ShapeBuild& build) {
     if (!atKind(TokenKind::Keyword)) return false;
     switch (peek().keyword) {
         case Keyword::ShapeSubdivisions: {
-            take();
+            advance();
             expectChar('(');
             double counts[3];
             int n = 0;
@@ -385,7 +385,7 @@ bool Parser::parseShapeModifier(ShapeBuild& build) {
             break;
         }
         case Keyword::RenderBound: {
-            take();
+            advance();
             expectChar('(');
             double w[4];
             for (int i = 0; i < 4; ++i) {
@@ -399,13 +399,13 @@ bool Parser::parseShapeModifier(ShapeBuild& build) {
             break;
         }
         case Keyword::ShadingAttributes: {
-            take();
+            advance();
             long long n = parseInt();
             if (shape) shape->attributes = static_cast<std::uint16_t>(n + ShapeAttr::DefaultSubdivisions);
             break;
         }
         case Keyword::Bound: {
-            take();
+            advance();
             expectChar('(');
             Vec3 a = parseVector();
             expectChar(',');
@@ -425,7 +425,7 @@ bool Parser::parseShapeModifier(ShapeBuild& build) {
             break;
         }
         case Keyword::DisplacementMapping: {
-            take();
+            advance();
             RequestPtr e = parseExpression();
             if (!active()) break;
             if (build.hasKind &&
@@ -437,7 +437,7 @@ bool Parser::parseShapeModifier(ShapeBuild& build) {
             break;
         }
         case Keyword::Caustics: {
-            take();
+            advance();
             bool internal = false;
             std::vector<RequestPtr> items = parseExpressionOrPair(Keyword::InternalCaustics, &internal);
             if (items.size() != 1) syntaxError();

@@ -26,13 +26,13 @@ TransformItem Parser::parseTransformItem(bool allowShear) {
     Keyword k = peek().keyword;
     switch (k) {
         case Keyword::Rotate: {
-            take();
+            advance();
             Vec3 a = parseVector() * DegreesToRadians;
             item.transform = makeRotate(a.x, a.y, a.z);
             break;
         }
         case Keyword::RotateAboutAxis: {
-            take();
+            advance();
             expectChar('(');
             Vec3 axis = parseVector();
             expectChar(',');
@@ -42,19 +42,19 @@ TransformItem Parser::parseTransformItem(bool allowShear) {
             break;
         }
         case Keyword::Scale: {
-            take();
+            advance();
             Vec3 s = parseVector();
             if (active()) item.transform = makeScale(s.x, s.y, s.z);
             break;
         }
         case Keyword::Translate: {
-            take();
+            advance();
             item.transform = makeTranslate(parseVector());
             break;
         }
         case Keyword::Shear: {
             if (!allowShear) return item;
-            take();
+            advance();
             expectChar('(');
             double v[6];
             for (int i = 0; i < 6; ++i) {
@@ -66,7 +66,7 @@ TransformItem Parser::parseTransformItem(bool allowShear) {
             break;
         }
         case Keyword::Transform: {
-            take();
+            advance();
             expectChar('(');
             Matrix4 m;
             for (int i = 0; i < 16; ++i) {
