@@ -17,6 +17,18 @@ std::unique_ptr<Shape> BoundingGroup::clone() const {
     return std::unique_ptr<Shape>(new BoundingGroup(*this));
 }
 
+void BoundingGroup::refreshMemberBoxes() {
+    memberBoxes.resize(members.size());
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        MemberBox& box = memberBoxes[i];
+        for (int a = 0; a < 3; ++a) {
+            box.min[a] = members[i]->boundsMin[a];
+            box.size[a] = members[i]->boundsSize[a];
+        }
+        box.node = members[i];
+    }
+}
+
 namespace {
 
 // A range of at most this many elements is never split.
@@ -122,6 +134,7 @@ class SlabsBuilder {
         group->boundsMin = lo;
         group->boundsSize = hi - lo;
         group->parent = nullptr;
+        group->refreshMemberBoxes();
         if (nextFree >= capacity_) fatal("Failure in Slabs initialization");
         auto* node = static_cast<BoundingGroup*>(world_.adopt(std::move(group)));
         elements_[nextFree++] = node;
@@ -161,50 +174,64 @@ struct RaySlabs {
         for (int a = 0; a < 3; ++a) {
             double d = ray.direction[a];
             origin[a] = ray.origin[a];
-            inverse[a] = d != 0 ? 1.0 / d : 0.0;
-            // A component so small that its reciprocal overflows behaves as parallel.
-            parallel[a] = d == 0 || !std::isfinite(inverse[a]);
+            // A component so small that slab distances could overflow behaves as parallel.
+            parallel[a] = std::fabs(d) < 1e-200;
+            inverse[a] = parallel[a] ? 0.0 : 1.0 / d;
             positive[a] = d > 0;
         }
+        anyParallel = parallel[0] || parallel[1] || parallel[2];
     }
+    bool anyParallel;
 };
 
-// Tests one node's box against the ray and queues it when the ray enters it no later than tmax. The
-// entry distance is negative (or -1000000) when the origin lies inside the box.
-inline void testBox(const Shape& node, const RaySlabs& ray, double tmax, PriorityQueue& queue,
-                    RenderStatistics& stats) {
-    ++stats.boundsChecked;
-    double entry = -1000000, exit = 1000000;
-    for (int a = 0; a < 3; ++a) {
-        double lo = node.boundsMin[a];
-        double size = node.boundsSize[a];
-        double nearA, farA;
-        if (ray.parallel[a]) {
-            double o = ray.origin[a];
-            if (o < lo || o > lo + size) return;
-            nearA = -1000000;
-            farA = 1000000;
-        } else {
-            double inv = ray.inverse[a];
-            if (ray.positive[a]) {
-                nearA = (lo - ray.origin[a]) * inv;
-                farA = nearA + size * inv;
+// The box test: the distance at which the ray enters the box (negative, or -1000000, when the origin
+// lies inside it), or false when the ray misses it, leaves it before 1e-8, or enters it beyond tmax.
+// Per axis near and far come from the slab planes; the entry is the largest near, the exit the smallest
+// far. (Taking them over all axes at once rejects exactly the boxes an axis-by-axis check would.)
+inline bool enterBox(const double* lo, const double* size, const RaySlabs& ray, double tmax, double& entry) {
+    double enter, exit;
+    if (!ray.anyParallel) {
+        double near[3], far[3];
+        for (int a = 0; a < 3; ++a) {
+            const double t0 = (lo[a] - ray.origin[a]) * ray.inverse[a];
+            const double t1 = t0 + size[a] * ray.inverse[a];
+            // t1 lies beyond t0 exactly when the direction is positive (extents are not negative).
+            near[a] = std::min(t0, t1);
+            far[a] = std::max(t0, t1);
+        }
+        enter = std::max(near[0], std::max(near[1], near[2]));
+        exit = std::min(far[0], std::min(far[1], far[2]));
+    } else {
+        enter = -1000000;
+        exit = 1000000;
+        for (int a = 0; a < 3; ++a) {
+            double nearA, farA;
+            if (ray.parallel[a]) {
+                // Parallel to the slab: inside it the axis does not limit the ray, outside it misses.
+                if (ray.origin[a] < lo[a] || ray.origin[a] > lo[a] + size[a]) return false;
+                nearA = -1000000;
+                farA = 1000000;
             } else {
-                farA = (lo - ray.origin[a]) * inv;
-                nearA = farA + size * inv;
+                const double t0 = (lo[a] - ray.origin[a]) * ray.inverse[a];
+                const double t1 = t0 + size[a] * ray.inverse[a];
+                nearA = std::min(t0, t1);
+                farA = std::max(t0, t1);
             }
-            if (farA < 1e-8) return;
+            enter = a == 0 ? nearA : std::max(enter, nearA);
+            exit = a == 0 ? farA : std::min(exit, farA);
         }
-        if (a == 0) {
-            entry = nearA;
-            exit = farA;
-        } else {
-            if (nearA > entry) entry = nearA;
-            if (farA < exit) exit = farA;
-        }
-        if (entry > exit) return;
     }
-    if (entry <= tmax) queue.push(entry, &node);
+    entry = enter;
+    return exit >= 1e-8 && enter <= exit && enter <= tmax;
+}
+
+inline void testNode(const Shape& node, const RaySlabs& ray, double tmax, PriorityQueue& queue,
+                     std::uint32_t& boxTests) {
+    ++boxTests;
+    const double lo[3] = {node.boundsMin.x, node.boundsMin.y, node.boundsMin.z};
+    const double size[3] = {node.boundsSize.x, node.boundsSize.y, node.boundsSize.z};
+    double entry;
+    if (enterBox(lo, size, ray, tmax, entry)) queue.push(entry, &node);
 }
 
 }  // namespace
@@ -262,37 +289,49 @@ bool traverse(RenderContext& ctx, const Ray& ray, Intersection& hit, double tmin
 
     const RaySlabs slabs(ray);
     PriorityQueue queue(stats);
+    // Counted locally and added once at the end; nested traversals add their own.
+    std::uint32_t boxTests = 0, shapeTests = 0;
 
     // Rays from the eye point start at the cut of the tree seen from the eye, skipping the boxes
     // that contain it; every other ray starts at the root.
     const auto& frontier = world.cameraFrontier;
     if (frontier.size() >= 2 && ctx.hasEye && ray.origin == ctx.eye) {
         for (auto it = frontier.rbegin(); it != frontier.rend(); ++it)
-            testBox(**it, slabs, tmax, queue, stats);
+            testNode(**it, slabs, tmax, queue, boxTests);
     } else {
-        testBox(*root, slabs, tmax, queue, stats);
+        testNode(*root, slabs, tmax, queue, boxTests);
     }
 
     const bool passTransmissive = (ctx.settings.featureMask & ShapeAttr::Refracts) != 0;
     while (!queue.empty()) {
-        QueueEntry entry = queue.pop();
+        const QueueEntry entry = queue.pop();
         if (entry.key > tmax) break;
         const Shape* node = entry.node;
         if (node->kind == ShapeKind::BoundingGroup) {
-            for (const Shape* member : static_cast<const BoundingGroup*>(node)->members)
-                testBox(*member, slabs, tmax, queue, stats);
+            const auto* group = static_cast<const BoundingGroup*>(node);
+            if (group->memberBoxes.size() == group->members.size()) {
+                boxTests += static_cast<std::uint32_t>(group->memberBoxes.size());
+                for (const MemberBox& m : group->memberBoxes) {
+                    double key;
+                    if (enterBox(m.min, m.size, slabs, tmax, key)) queue.push(key, m.node);
+                }
+            } else {
+                for (const Shape* member : group->members) testNode(*member, slabs, tmax, queue, boxTests);
+            }
             continue;
         }
-        ++stats.objectsChecked;
+        ++shapeTests;
         // The hit lies inside the node's box, so the search may start (with a little slack) where the
         // ray enters it.
-        double from = std::max(tmin, 0.9999 * entry.key);
+        const double from = std::max(tmin, 0.9999 * entry.key);
         if (intersectShape(ctx, ray, from, tmax, hit, *node)) {
             tmax = hit.distance;
             // A shadow search ends at the first opaque hit; transmissive shapes let it go on.
             if (ctx.anyHit && !(passTransmissive && (hit.shape->attributes & ShapeAttr::Refracts))) break;
         }
     }
+    stats.boundsChecked += boxTests;
+    stats.objectsChecked += shapeTests;
     return hit.hit != 0;
 }
 

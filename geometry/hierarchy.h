@@ -11,12 +11,25 @@ namespace quorva {
 
 class SceneState;
 
+// A member's box as the traversal reads it: a group keeps its members' boxes side by side, so that
+// testing them does not visit the members' records.
+struct MemberBox {
+    double min[3];
+    double size[3];
+    const Shape* node;
+    const void* spare;  // pads the record to one cache line
+};
+
 // A node of the hierarchy (kind 23). Members are shapes, mesh triangles or other groups; the World
 // owns them.
 class BoundingGroup final : public Shape {
-public:
+  public:
     BoundingGroup() : Shape(ShapeKind::BoundingGroup) {}
     std::vector<Shape*> members;
+    // Copies of the members' boxes in member order; made by the build (call refreshMemberBoxes after
+    // changing members or their bounds by hand).
+    std::vector<MemberBox> memberBoxes;
+    void refreshMemberBoxes();
     std::unique_ptr<Shape> clone() const override;
 };
 
@@ -32,7 +45,8 @@ void prepareLightEntries(World& world, SceneState& scene);
 void buildCameraFrontier(World& world, const Vec3& eye);
 
 // Traversal used by intersectWorld when world.root is set.
-bool traverse(RenderContext& ctx, const Ray& ray, Intersection& hit, double tmin, double tmax, const World& world);
+bool traverse(RenderContext& ctx, const Ray& ray, Intersection& hit, double tmin, double tmax,
+              const World& world);
 
 // Padded bounds of a mesh triangle; false (0) for a degenerate triangle.
 bool meshTriangleBounds(const class MeshTriangle& triangle, Box& out);

@@ -24,7 +24,10 @@ class PriorityQueue {
     static constexpr int LocalCapacity = 128;
 
     explicit PriorityQueue(RenderStatistics& stats) : stats_(stats) {}
+    // Adds this queue's pushes and peak size to the statistics.
     ~PriorityQueue() {
+        stats_.queuePushes += pushes_;
+        if (peak_ > stats_.queuePeak) stats_.queuePeak = peak_;
         if (entries_ != local_) delete[] entries_;
     }
     PriorityQueue(const PriorityQueue&) = delete;
@@ -90,6 +93,8 @@ class PriorityQueue {
     QueueEntry* entries_ = local_;
     int size_ = 0;
     int capacity_ = LocalCapacity;
+    std::uint32_t pushes_ = 0;
+    std::uint32_t peak_ = 0;
     QueueEntry local_[LocalCapacity];  // deliberately left uninitialised
 };
 
