@@ -6,6 +6,10 @@
 #include <cmath>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "diagnostics/diagnostics.h"
 #include "geometry/mesh_triangle.h"
 #include "geometry/priority_queue.h"
@@ -18,14 +22,15 @@ std::unique_ptr<Shape> BoundingGroup::clone() const {
 }
 
 void BoundingGroup::refreshMemberBoxes() {
-    memberBoxes.resize(members.size());
+    memberBoxes.assign((members.size() + 1) / 2, MemberPair{});
     for (std::size_t i = 0; i < members.size(); ++i) {
-        MemberBox& box = memberBoxes[i];
+        MemberPair& pair = memberBoxes[i / 2];
+        const int lane = static_cast<int>(i % 2);
         for (int a = 0; a < 3; ++a) {
-            box.min[a] = members[i]->boundsMin[a];
-            box.size[a] = members[i]->boundsSize[a];
+            pair.min[a][lane] = members[i]->boundsMin[a];
+            pair.size[a][lane] = members[i]->boundsSize[a];
         }
-        box.node = members[i];
+        pair.node[lane] = members[i];
     }
 }
 
@@ -73,10 +78,19 @@ class SlabsBuilder {
         if (extent.y > extent.x) axis = 1;
         if (extent.z > extent[axis]) axis = 2;
 
-        std::sort(begin, end, [axis](const Shape* a, const Shape* b) {
-            return 2.0 * a->boundsMin[axis] + a->boundsSize[axis] <
-                   2.0 * b->boundsMin[axis] + b->boundsSize[axis];
-        });
+        // Sort by the centre along the axis (twice the centre: 2 min + extent), keys taken once.
+        try {
+            keyed_.resize(static_cast<std::size_t>(count));
+        } catch (const std::bad_alloc&) {
+            fatal("Failed to allocate Slabs");
+        }
+        for (int i = 0; i < count; ++i) {
+            const Shape* e = elements_[first + i];
+            keyed_[i] = {2.0 * e->boundsMin[axis] + e->boundsSize[axis], elements_[first + i]};
+        }
+        std::sort(keyed_.begin(), keyed_.end(),
+                  [](const KeyedElement& a, const KeyedElement& b) { return a.first < b.first; });
+        for (int i = 0; i < count; ++i) elements_[first + i] = keyed_[i].second;
 
         // Surface areas of every prefix and every suffix of the sorted range.
         try {
@@ -145,6 +159,8 @@ class SlabsBuilder {
     std::vector<Shape*>& elements_;
     int capacity_;
     std::vector<double> areaLeft_, areaRight_;
+    using KeyedElement = std::pair<double, Shape*>;
+    std::vector<KeyedElement> keyed_;
 };
 
 void collectFrontier(Shape* node, const Vec3& eye, std::vector<Shape*>& frontier) {
@@ -180,8 +196,14 @@ struct RaySlabs {
             positive[a] = d > 0;
         }
         anyParallel = parallel[0] || parallel[1] || parallel[2];
+        for (int a = 0; a < 3; ++a) {
+            originPair[a] = DoublePair{origin[a], origin[a]};
+            inversePair[a] = DoublePair{inverse[a], inverse[a]};
+        }
     }
     bool anyParallel;
+    DoublePair originPair[3];
+    DoublePair inversePair[3];
 };
 
 // The box test: the distance at which the ray enters the box (negative, or -1000000, when the origin
@@ -223,6 +245,49 @@ inline bool enterBox(const double* lo, const double* size, const RaySlabs& ray, 
     }
     entry = enter;
     return exit >= 1e-8 && enter <= exit && enter <= tmax;
+}
+
+// Lane-wise minimum and maximum of two pairs (no NaN reaches them: reciprocals are bounded).
+inline DoublePair minPair(DoublePair a, DoublePair b) {
+#if defined(__SSE2__)
+    return _mm_min_pd(a, b);
+#else
+    return a < b ? a : b;
+#endif
+}
+inline DoublePair maxPair(DoublePair a, DoublePair b) {
+#if defined(__SSE2__)
+    return _mm_max_pd(a, b);
+#else
+    return a > b ? a : b;
+#endif
+}
+
+// The box test of enterBox for the two boxes of a pair at once, for a ray without parallel axes: bit l of
+// the result is set when the ray enters box l no later than tmax, with its entry distance in keys[l].
+inline unsigned enterPair(const MemberPair& pair, const RaySlabs& ray, DoublePair tmax, double* keys) {
+    DoublePair t0 = (pair.min[0] - ray.originPair[0]) * ray.inversePair[0];
+    DoublePair t1 = t0 + pair.size[0] * ray.inversePair[0];
+    DoublePair enter = minPair(t0, t1), exit = maxPair(t0, t1);
+    for (int a = 1; a < 3; ++a) {
+        t0 = (pair.min[a] - ray.originPair[a]) * ray.inversePair[a];
+        t1 = t0 + pair.size[a] * ray.inversePair[a];
+        enter = maxPair(enter, minPair(t0, t1));
+        exit = minPair(exit, maxPair(t0, t1));
+    }
+    keys[0] = enter[0];
+    keys[1] = enter[1];
+    constexpr DoublePair Leave{1e-8, 1e-8};
+#if defined(__SSE2__)
+    const __m128d ok = _mm_and_pd(_mm_and_pd(_mm_cmpge_pd(exit, Leave), _mm_cmple_pd(enter, exit)),
+                                  _mm_cmple_pd(enter, tmax));
+    return static_cast<unsigned>(_mm_movemask_pd(ok));
+#else
+    unsigned mask = 0;
+    for (int l = 0; l < 2; ++l)
+        if (exit[l] >= Leave[l] && enter[l] <= exit[l] && enter[l] <= tmax[l]) mask |= 1u << l;
+    return mask;
+#endif
 }
 
 inline void testNode(const Shape& node, const RaySlabs& ray, double tmax, PriorityQueue& queue,
@@ -309,11 +374,24 @@ bool traverse(RenderContext& ctx, const Ray& ray, Intersection& hit, double tmin
         const Shape* node = entry.node;
         if (node->kind == ShapeKind::BoundingGroup) {
             const auto* group = static_cast<const BoundingGroup*>(node);
-            if (group->memberBoxes.size() == group->members.size()) {
-                boxTests += static_cast<std::uint32_t>(group->memberBoxes.size());
-                for (const MemberBox& m : group->memberBoxes) {
-                    double key;
-                    if (enterBox(m.min, m.size, slabs, tmax, key)) queue.push(key, m.node);
+            if (!group->memberBoxes.empty()) {
+                boxTests += static_cast<std::uint32_t>(group->members.size());
+                for (const MemberPair& pair : group->memberBoxes) {
+                    double keys[2];
+                    unsigned mask;
+                    if (!slabs.anyParallel) {
+                        mask = enterPair(pair, slabs, DoublePair{tmax, tmax}, keys);
+                    } else {
+                        mask = 0;
+                        for (int l = 0; l < 2; ++l) {
+                            const double lo[3] = {pair.min[0][l], pair.min[1][l], pair.min[2][l]};
+                            const double size[3] = {pair.size[0][l], pair.size[1][l], pair.size[2][l]};
+                            if (enterBox(lo, size, slabs, tmax, keys[l])) mask |= 1u << l;
+                        }
+                    }
+                    // Members are queued in member order; a pair's unused lane holds no node.
+                    if (mask & 1u) queue.push(keys[0], pair.node[0]);
+                    if ((mask & 2u) && pair.node[1]) queue.push(keys[1], pair.node[1]);
                 }
             } else {
                 for (const Shape* member : group->members) testNode(*member, slabs, tmax, queue, boxTests);

@@ -11,13 +11,17 @@ namespace quorva {
 
 class SceneState;
 
-// A member's box as the traversal reads it: a group keeps its members' boxes side by side, so that
-// testing them does not visit the members' records.
-struct MemberBox {
-    double min[3];
-    double size[3];
-    const Shape* node;
-    const void* spare;  // pads the record to one cache line
+// Two doubles handled together by one vector instruction where the target has them.
+using DoublePair = double __attribute__((vector_size(16)));
+
+// The boxes of two members as the traversal reads them: coordinate by coordinate, member 0 in the
+// first lane and member 1 in the second, so that both are tested at once without visiting the
+// members' records. A group with an odd member count leaves the last pair's second lane without a
+// node.
+struct MemberPair {
+    DoublePair min[3];
+    DoublePair size[3];
+    const Shape* node[2];
 };
 
 // A node of the hierarchy (kind 23). Members are shapes, mesh triangles or other groups; the World
@@ -26,9 +30,10 @@ class BoundingGroup final : public Shape {
   public:
     BoundingGroup() : Shape(ShapeKind::BoundingGroup) {}
     std::vector<Shape*> members;
-    // Copies of the members' boxes in member order; made by the build (call refreshMemberBoxes after
-    // changing members or their bounds by hand).
-    std::vector<MemberBox> memberBoxes;
+    // Copies of the members' boxes in member order, two to a pair; made by the build. A group put
+    // together by hand may leave them empty (the traversal then reads the members' own boxes); after
+    // changing the members or their bounds, call refreshMemberBoxes.
+    std::vector<MemberPair> memberBoxes;
     void refreshMemberBoxes();
     std::unique_ptr<Shape> clone() const override;
 };
