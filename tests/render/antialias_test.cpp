@@ -13,6 +13,8 @@
 #include "diagnostics/console.h"
 #include "diagnostics/diagnostics.h"
 #include "render/frame_buffers.h"
+#include "render/render_rows.h"
+#include "render_fixture.h"
 
 namespace quorva {
 namespace {
@@ -267,6 +269,31 @@ TEST(Undersampling, EdgesAreTracedAndEveryPixelFinishedOnce) {
             for (int x = 1; x < 14; ++x) EXPECT_EQ(source.traced.count({x + 0.5, 3.5}), 1u);
         }
         EXPECT_LT(source.traced.size(), source.finished.size() * 2 / 3);
+    }
+}
+
+TEST(SamplingLoops, RenderTheCameraThroughTheJob) {
+    // An empty scene: every sample is the background, so each loop traces only its sparse grid and every
+    // pixel ends as the plain loop would store it (alpha 0 where primary rays miss).
+    for (bool undersample : {false, true}) {
+        testing::RenderFixture f(8, 6);
+        f.scene.background.colour = {0.2, 0.4, 0.6};
+        f.scene.options.antialiasing = 5;
+        f.scene.options.undersampling = undersample;
+        ConsoleCapture console;
+        renderRows(f.job, 0, 6);
+        // Adaptive: the 9 x 7 pixel corners. Undersampling: two blocks share a side (6 corners) and
+        // have a centre each.
+        EXPECT_EQ(f.ctx.stats.primaryRays, undersample ? 8u : 63u);
+        for (int y = 0; y < 6; ++y)
+            for (int x = 0; x < 8; ++x) {
+                const std::uint8_t* p = f.pixel(x, y);
+                EXPECT_EQ(p[0], 51);
+                EXPECT_EQ(p[1], 102);
+                EXPECT_EQ(p[2], 153);
+                EXPECT_EQ(p[3], 0);
+                EXPECT_EQ(f.depth(x, y), 1000000.0);
+            }
     }
 }
 
