@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "diagnostics/diagnostics.h"
+#include "scene/parser.h"
 #include "shading/light_kinds.h"
 #include "shading/shadow_test.h"
 #include "shading_test_support.h"
@@ -167,6 +168,27 @@ TEST(Light, AreaLightGeometry) {
     auto sphere = makeAreaLight(bulb);
     EXPECT_EQ(at(*sphere, {}).position, Vec3(1, 2, 0));
     EXPECT_EQ(at(*sphere, {}).radius, 0.5);
+}
+
+TEST(Light, AreaLightingFunctionOverTheLightsDirections) {
+    SceneState scene;
+    parseText(scene, "AreaLight [ Intensity (v > 0.5 ? '1, 0, 0' : 0.25) Translate (0, 2, 0) ]", "t.qsb");
+    ASSERT_EQ(scene.lights.size(), 1u);
+    RenderContext ctx{&scene};
+    LightSample s;
+    scene.lights[0]->lightAt(ctx, {0, 5, 0}, s);  // straight above the light: v = 1
+    EXPECT_EQ(s.colour, Color(1, 0, 0));
+    scene.lights[0]->lightAt(ctx, {0, 0, 0}, s);  // below: v = 0, a number is grey
+    EXPECT_EQ(s.colour, Color(0.25, 0.25, 0.25));
+
+    SceneState bad;
+    parseText(bad, "AreaLight [ Intensity (v > 0.5 ? \"a\" : \"b\") ]", "t.qsb");
+    try {
+        bad.lights[0]->lightAt(ctx, {0, 5, 0}, s);
+        FAIL();
+    } catch (const FatalError& e) {
+        EXPECT_STREQ(e.what(), "(internal failure 0x1f) Invalid lighting function");
+    }
 }
 
 TEST(Light, FlatAreaLightOnlyLightsItsFront) {
