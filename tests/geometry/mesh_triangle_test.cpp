@@ -149,16 +149,5 @@ TEST(MeshTriangle, TrianglesThatCannotBeHit) {
     EXPECT_FALSE(orphan.intersectWorldRay(ctx, {{0, 0, 1}, {0, 0, -1}}, 0, 10, hit));
 }
 
-TEST(MeshTriangle, ClonesKeepTheirVerticesAndParent) {
-    MeshFixture f;
-    f.triangle.prepare();
-    auto copy = f.triangle.clone();
-    EXPECT_EQ(copy->kind, ShapeKind::MeshTriangle);
-    EXPECT_EQ(copy->parent, f.parent.get());
-    RenderContext ctx;
-    Intersection hit;
-    EXPECT_TRUE(intersectShape(ctx, {{0.5, 0.5, 4}, {0, 0, -1}}, 0, 100, hit, *copy));
-}
-
 }  // namespace
 }  // namespace quorva
