@@ -8,9 +8,9 @@ namespace quorva {
 
 struct SceneState;
 
-// Parses the file (empty name = standard input). Returns 0 on success, 1 after a syntax error and 2
-// after a parser stack overflow; a syntax error itself raises the fatal "parse error" with the file
-// and line, so the first one ends the run.
+// Parses the file (empty name = standard input) and returns 0. The first syntax error raises the fatal
+// "parse error" with the file and line (so it ends the run), nesting deeper than the parser accepts
+// raises "parser stack overflow", and the statements raise their own fatal errors.
 int parseFile(SceneState& scene, const std::string& path);
 // Parses in-memory text under the given file name (tests, fuzzing).
 int parseText(SceneState& scene, const std::string& text, const std::string& name);

@@ -1,4 +1,5 @@
-// Reset of the per-scene and per-frame records.
+// Reset of the per-scene and per-frame records. The output names and the jitter table are set by the
+// driver for each scene and are left alone here (OutputTo changes the names only in the first frame).
 #include "scene/scene_state.h"
 
 #include "scene/symbol_table.h"

@@ -123,8 +123,18 @@ TEST(ParserShaders, ShaderForms) {
     SceneState scene;
     parseOk(scene, surfaces +
                        "Declare m = Shader [ MultiLayer [ s, t, Shader [ PlainSurface [ ] ] ] ]\n"
+                       "Declare c = Shader [ Composite [ (s, 0.5), (t, u) ] ]\n"
+                       "Declare band = SpectrumOfShaders ([0, s, 0.5, t] [0.5, t, 1, s])\n"
+                       "Declare i = Shader [ Indexed [ u, band [1, s, 2, m] ] ]\n"
                        "Shape [ Sphere((0, 0, 0), 1) m Scale (2, 2, 2) ]");
     EXPECT_EQ(scene.symbols->lookup("m")->kind, SymbolKind::Shader);
+    EXPECT_EQ(scene.symbols->lookup("c")->kind, SymbolKind::Shader);
+    EXPECT_EQ(scene.symbols->lookup("i")->kind, SymbolKind::Shader);
+    // A spectrum name followed by entries is a new spectrum; the declared one keeps its two bands.
+    auto* band = std::get_if<std::shared_ptr<const ShaderSpectrum>>(&scene.symbols->lookup("band")->value);
+    ASSERT_TRUE(band && *band);
+    EXPECT_EQ((*band)->size(), 2u);
+    EXPECT_EQ(scene.world.mainList.size(), 1u);
     EXPECT_EQ(parseFailure(surfaces + "Declare x = Shader [ MultiLayer [ ] ]"), "parse error");
     EXPECT_EQ(parseFailure(surfaces + "Declare x = SpectrumOfShaders ( )"), "parse error");
     EXPECT_EQ(parseFailure(surfaces + "Declare x = Shader [ Composite [ (s) ] ]"), "parse error");

@@ -90,6 +90,22 @@ TEST(ParserShapes, StatementMessages) {
     EXPECT_EQ(parseFailure("Shape [ Sphere((0,0,0), 1) Sphere((0,0,0), 1) ]"), "parse error");
 }
 
+TEST(ParserShapes, PolynomialIsExpandedIntoMonomials) {
+    SceneState scene;
+    parseOk(scene,
+            "Declare ball = Solid [ PolynomialSurface ((x - 1)^2 + y^2 + z^2 - 1) ]\n"
+            "Declare saddle = Solid [ PolynomialSurface (-(2 * x * y) * -1 - z + 0 * x^30) ]");
+    auto shape = [&](const char* name) {
+        return *std::get_if<std::shared_ptr<const Shape>>(&scene.symbols->lookup(name)->value);
+    };
+    EXPECT_TRUE(shape("ball")->inside({1.5, 0.5, 0}));
+    EXPECT_FALSE(shape("ball")->inside({-0.5, 0, 0}));
+    EXPECT_FALSE(shape("ball")->inside({2.5, 0, 0}));
+    EXPECT_TRUE(shape("saddle")->inside({1, 1, 3}));   // 2 - 3 < 0
+    EXPECT_FALSE(shape("saddle")->inside({1, 1, 1}));  // 2 - 1 > 0
+    EXPECT_TRUE(shape("saddle")->inside({-1, 1, 1}));  // -2 - 1 < 0
+}
+
 TEST(ParserShapes, CsgOnlyInsideSolid) {
     const std::string decl = "Declare a = Solid [ Sphere((0, 0, 0), 1) ]\n";
     EXPECT_EQ(parseFailure(decl + "Shape [ a + a ]"), "CSG operations must be part of Solid structure");
