@@ -9,6 +9,7 @@
 #include <map>
 #include <random>
 
+#include "geometry/mesh_triangle.h"
 #include "geometry/priority_queue.h"
 #include "render/render_context.h"
 
@@ -127,6 +128,30 @@ TEST(HierarchyBuild, LargeWorldCoversEveryShapeOnceWithSmallGroups) {
     buildCameraFrontier(world, {0, 1000, 0});
     ASSERT_EQ(world.cameraFrontier.size(), 1u);
     EXPECT_EQ(world.cameraFrontier[0], world.root);
+}
+
+TEST(HierarchyBuild, MeshTriangleBoundsArePaddedAndDegenerateTrianglesDropped) {
+    TestBall owner({0, 0, 0}, 1);
+    owner.mesh = std::make_shared<SubdivisionMesh>();
+    owner.mesh->vertices = {{1, -2, 0}, {3, 0, 0}, {2, 1, 0}, {2, 1, 5e-9}};
+    MeshTriangle triangle;
+    triangle.parent = &owner;
+    triangle.index[0] = 0, triangle.index[1] = 1, triangle.index[2] = 2;
+    Box box;
+    ASSERT_TRUE(meshTriangleBounds(triangle, box));
+    // Each axis grows by 2e-6 of its largest magnitude, or by 1e-8 where the coordinates are 0, so a
+    // triangle lying in a coordinate plane still has a box with volume.
+    EXPECT_DOUBLE_EQ(box.min.x, 1 - 6e-6);
+    EXPECT_DOUBLE_EQ(box.size.x, 2 + 12e-6);
+    EXPECT_DOUBLE_EQ(box.min.y, -2 - 4e-6);
+    EXPECT_DOUBLE_EQ(box.size.y, 3 + 8e-6);
+    EXPECT_DOUBLE_EQ(box.min.z, -1e-8);
+    EXPECT_DOUBLE_EQ(box.size.z, 2e-8);
+
+    triangle.index[1] = 3;  // vertices 2 and 3 lie closer than 1e-8
+    EXPECT_FALSE(meshTriangleBounds(triangle, box));
+    triangle.index[1] = 7;  // no such vertex
+    EXPECT_FALSE(meshTriangleBounds(triangle, box));
 }
 
 TEST(PriorityQueue, PopsInKeyOrderAndGrowsByDoubling) {
