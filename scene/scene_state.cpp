@@ -7,7 +7,8 @@
 
 namespace quorva {
 
-SceneState::SceneState() : symbols(std::make_unique<SymbolTable>()) {}
+// The world reads the frame counters (displacement expressions may use CurrentFrame).
+SceneState::SceneState() : symbols(std::make_unique<SymbolTable>()) { world.frames = &frames; }
 SceneState::~SceneState() = default;
 
 void SceneState::resetFrame() {
