@@ -43,6 +43,31 @@ bool isBinaryScene(const std::string& path) {
     return n == sizeof head && std::memcmp(head, BinaryMagic, sizeof head) == 0;
 }
 
+// Writes rows to the image as soon as they are final, so that a render cut short loses at most the row
+// it was drawing. With a pixel filter rows change until the band is filtered: they are written then.
+class ImageRowWriter final : public RowSink {
+public:
+    ImageRowWriter(FrameBuffers& frame, TargaOutput* output, bool immediate)
+        : frame_(frame), output_(output), immediate_(immediate) {}
+
+    void startBand(int first) { next_ = first; }
+    void rowsFinished(int endRow) override {
+        if (immediate_) writeUpTo(endRow);
+    }
+    // Writes the rows from the next unwritten one up to endRow (exclusive).
+    void writeUpTo(int endRow) {
+        if (!output_ || endRow <= next_) return;
+        writeTargaRows(next_, frame_, *output_, endRow - 1);
+        next_ = endRow;
+    }
+
+private:
+    FrameBuffers& frame_;
+    TargaOutput* output_;
+    bool immediate_;
+    int next_ = 0;
+};
+
 }  // namespace
 
 void SceneRun::frameLoop() {
@@ -230,6 +255,7 @@ void SceneRun::render() {
 
     RenderContext ctx(&scene);
     FrameBuffers frame;
+    ImageRowWriter writer(frame, output.get(), camera.pixelFilterType < 1);
     for (long bandStart = 0; bandStart < height && !stopped_; bandStart += band) {
         long bandEnd = bandStart + band;  // exclusive
         if (bandEnd > height) bandEnd = height;
@@ -237,6 +263,7 @@ void SceneRun::render() {
         int first = static_cast<int>(bandStart), last = static_cast<int>(bandEnd - 1);
         prepareBand(frame, camera, output.get(), first, last, true);
         message(" Done.\n\n");
+        writer.startBand(first);
 
         int rowStart = startRow_ > first ? startRow_ : first;
         int rowEnd = endRow_ < bandEnd ? endRow_ : static_cast<int>(bandEnd);
@@ -245,11 +272,15 @@ void SceneRun::render() {
             const std::vector<unsigned char>& done = rowsDone(*output);
             while (rowStart < rowEnd && rowStart < static_cast<int>(done.size()) && done[rowStart]) ++rowStart;
         }
+        // The rows before the first one rendered are already final (resumed, or outside the row range).
+        writer.rowsFinished(rowStart < rowEnd ? rowStart : first);
+        int finalEnd = static_cast<int>(bandEnd);
         if (rowStart < rowEnd) {
             if (raytracing) {
                 RenderJob job{scene, ctx, frame, ViewFrame{}};
                 job.columnStart = run_.xa;
                 job.columnEnd = run_.xb;
+                job.rowSink = &writer;
                 prepareRenderContext(ctx, scene);
                 renderRows(job, rowStart, rowEnd);
                 // Any key ends the pixel loop (and this frame's bands); Escape also stops the run.
@@ -258,12 +289,15 @@ void SceneRun::render() {
                     escaped_ = true;
                     run_.interruptKey = 1;
                 }
+                // A stopped band keeps only its finished rows; the image file marks the others as
+                // missing so that running the same command again resumes the render.
+                if (stopped_) finalEnd = job.finishedEnd > rowStart ? job.finishedEnd : rowStart;
             } else {
                 renderOutline();
             }
         }
         filterBand(frame, camera, first, last);
-        if (output) writeTargaRows(first, frame, *output, last);
+        writer.writeUpTo(finalEnd);
         if (options.zChannelDepth != 0 && run_.writeImage)
             dumpZChannel(frame, run_.zChannelBase, options.zChannelDepth);
         releaseBand(frame);

@@ -55,7 +55,7 @@ bool Disk::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tma
     const double q = lengthSquared(p - centre);
     // Both edges belong to the surface.
     if (q < innerSquared || q > outerSquared) return false;
-    return recordHit(ctx, *this, normal, t, p, hit, surfaceCoordinates(p));
+    return recordHitDeferred(ctx, *this, normal, t, p, hit);
 }
 
 Vec3 Disk::surfaceCoordinates(const Vec3& p) const {

@@ -368,12 +368,35 @@ bool traverse(RenderContext& ctx, const Ray& ray, Intersection& hit, double tmin
     }
 
     const bool passTransmissive = (ctx.settings.featureMask & ShapeAttr::Refracts) != 0;
-    while (!queue.empty()) {
-        const QueueEntry entry = queue.pop();
+    // The nearest member a group pushes would be popped again at once whenever its key is below the
+    // queue's smallest: it is kept in hand instead, which saves a push and a pop and leaves the order
+    // in which nodes are examined unchanged.
+    QueueEntry next{0, nullptr};
+    for (;;) {
+        QueueEntry entry;
+        if (next.node) {
+            entry = next;
+            next.node = nullptr;
+        } else if (!queue.empty()) {
+            entry = queue.pop();
+        } else {
+            break;
+        }
         if (entry.key > tmax) break;
         const Shape* node = entry.node;
         if (node->kind == ShapeKind::BoundingGroup) {
             const auto* group = static_cast<const BoundingGroup*>(node);
+            QueueEntry best{0, nullptr};
+            auto offer = [&](double key, const Shape* member) {
+                if (!best.node) {
+                    best = {key, member};
+                } else if (key < best.key) {
+                    queue.push(best.key, best.node);
+                    best = {key, member};
+                } else {
+                    queue.push(key, member);
+                }
+            };
             if (!group->memberBoxes.empty()) {
                 boxTests += static_cast<std::uint32_t>(group->members.size());
                 for (const MemberPair& pair : group->memberBoxes) {
@@ -389,12 +412,22 @@ bool traverse(RenderContext& ctx, const Ray& ray, Intersection& hit, double tmin
                             if (enterBox(lo, size, slabs, tmax, keys[l])) mask |= 1u << l;
                         }
                     }
-                    // Members are queued in member order; a pair's unused lane holds no node.
-                    if (mask & 1u) queue.push(keys[0], pair.node[0]);
-                    if ((mask & 2u) && pair.node[1]) queue.push(keys[1], pair.node[1]);
+                    // Members are offered in member order; a pair's unused lane holds no node.
+                    if (mask & 1u) offer(keys[0], pair.node[0]);
+                    if ((mask & 2u) && pair.node[1]) offer(keys[1], pair.node[1]);
                 }
             } else {
-                for (const Shape* member : group->members) testNode(*member, slabs, tmax, queue, boxTests);
+                for (const Shape* member : group->members) {
+                    ++boxTests;
+                    double key;
+                    const double lo[3] = {member->boundsMin.x, member->boundsMin.y, member->boundsMin.z};
+                    const double size[3] = {member->boundsSize.x, member->boundsSize.y, member->boundsSize.z};
+                    if (enterBox(lo, size, slabs, tmax, key)) offer(key, member);
+                }
+            }
+            if (best.node) {
+                if (queue.empty() || best.key < queue.topKey()) next = best;
+                else queue.push(best.key, best.node);
             }
             continue;
         }

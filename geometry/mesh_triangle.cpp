@@ -110,6 +110,7 @@ bool MeshTriangle::intersectWorldRay(RenderContext&, const Ray& ray, double tmin
     hit.hit = 1;
     hit.distance = t;
     hit.local = coords;
+    hit.localDeferred = false;
     hit.normal = shadingNormal;
     hit.point = p;
     if (!mesh->values.empty()) {

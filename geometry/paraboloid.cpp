@@ -59,11 +59,15 @@ bool Paraboloid::intersect(RenderContext& ctx, const Ray& ray, double tmin, doub
         if (z < 0 || z > 1) continue;
         const Vec3 q = o + d * t;
         const double tObject = t / c.scale;
-        const Vec3 coords{surfaceAngle(q.x, q.y) / (2 * M_PI), 1 - std::sqrt(std::fabs(q.z)), 0};
         const Vec3 n = transformByTranspose(frame.forward, {q.x, q.y, -0.5});
-        recorded = recordHit(ctx, *this, n, tObject, ray.at(tObject), hit, coords) || recorded;
+        recorded = recordHitDeferred(ctx, *this, n, tObject, ray.at(tObject), hit) || recorded;
     }
     return recorded;
+}
+
+Vec3 Paraboloid::surfaceCoordinatesAt(const Vec3& objectPoint) const {
+    const Vec3 q = transformPoint(frame.forward, objectPoint);
+    return {surfaceAngle(q.x, q.y) / (2 * M_PI), 1 - std::sqrt(std::fabs(q.z)), 0};
 }
 
 bool Paraboloid::inside(const Vec3& worldPoint) const {

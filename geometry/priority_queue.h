@@ -42,9 +42,9 @@ class PriorityQueue {
     // Counts the push and the peak size; doubles the storage when the new size reaches the capacity.
     void push(double key, const Shape* node) {
         int n = ++size_;
-        if (static_cast<std::uint32_t>(n) > stats_.queuePeak)
-            stats_.queuePeak = static_cast<std::uint32_t>(n);
-        ++stats_.queuePushes;
+        // Counted locally; the destructor adds them to the statistics once.
+        if (static_cast<std::uint32_t>(n) > peak_) peak_ = static_cast<std::uint32_t>(n);
+        ++pushes_;
         if (n >= capacity_) grow(n);
         QueueEntry* q = entries_;
         // Sift up: a parent moves down only when the new key is strictly smaller.

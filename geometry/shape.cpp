@@ -117,8 +117,10 @@ bool intersectShape(RenderContext& ctx, const Ray& worldRay, double tmin, double
     return intersectOne(ctx, worldRay, tmin, tmax, hit, shape, ctx.scratchHit);
 }
 
-bool recordHit(RenderContext& ctx, const Shape& shape, const Vec3& objectNormal, double t,
-               const Vec3& objectPoint, Intersection& hit, const Vec3& surfaceCoords) {
+namespace {
+
+inline bool recordHitAt(RenderContext& ctx, const Shape& shape, const Vec3& objectNormal, double t,
+                        const Vec3& objectPoint, Intersection& hit, const Vec3& surfaceCoords, bool deferred) {
     // A nearer root already recorded wins; the caller still counts this root as handled.
     if (hit.hit && !(t < hit.distance)) return true;
 
@@ -139,9 +141,30 @@ bool recordHit(RenderContext& ctx, const Shape& shape, const Vec3& objectNormal,
     hit.auxiliary = -1.0;
     hit.shaderOverride = nullptr;
     hit.local = surfaceCoords;
+    hit.localDeferred = deferred;
     hit.point = worldPoint;
     hit.normal = normalToWorld(transform, objectNormal);
     return true;
+}
+
+}  // namespace
+
+bool recordHit(RenderContext& ctx, const Shape& shape, const Vec3& objectNormal, double t,
+               const Vec3& objectPoint, Intersection& hit, const Vec3& surfaceCoords) {
+    return recordHitAt(ctx, shape, objectNormal, t, objectPoint, hit, surfaceCoords, false);
+}
+
+bool recordHitDeferred(RenderContext& ctx, const Shape& shape, const Vec3& objectNormal, double t,
+                       const Vec3& objectPoint, Intersection& hit) {
+    if (uvWindowActive(ctx, shape))
+        return recordHitAt(ctx, shape, objectNormal, t, objectPoint, hit, shape.surfaceCoordinatesAt(objectPoint),
+                           false);
+    return recordHitAt(ctx, shape, objectNormal, t, objectPoint, hit, objectPoint, true);
+}
+
+Vec3 surfaceCoordinates(const Intersection& hit) {
+    if (hit.localDeferred && hit.shape) return hit.shape->surfaceCoordinatesAt(hit.local);
+    return hit.local;
 }
 
 bool uvWindowActive(const RenderContext& ctx, const Shape& shape) {

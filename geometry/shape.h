@@ -68,6 +68,7 @@ struct Intersection {
     int hit = 0;                             // 1 once a hit is recorded
     double distance = 0;                     // world distance from the ray origin
     Vec3 local;                              // surface coordinates for texturing (kind-specific)
+    bool localDeferred = false;              // `local` holds the object-space point; see surfaceCoordinates()
     Vec3 normal;                             // world-space normal, not necessarily unit length
     Vec3 point;                              // world-space hit point
     double auxiliary = -1.0;                 // per-hit parameter (mesh triangles)
@@ -154,6 +155,8 @@ public:
     virtual bool inside(const Vec3& worldPoint) const;
     // A copy sharing private data (the duplicate operation): copies the common record as copyShape wants.
     virtual std::unique_ptr<Shape> clone() const = 0;
+    // Surface coordinates of an object-space point, for kinds that record hits with recordHitDeferred.
+    virtual Vec3 surfaceCoordinatesAt(const Vec3& objectPoint) const { return objectPoint; }
     // Root solver choice (FerrariSolver 0, VietaSolver 1, SturmSolver 2); ignored by kinds without one.
     virtual void setSolver(int /*code*/) {}
 
@@ -175,6 +178,13 @@ bool intersectShape(RenderContext& ctx, const Ray& worldRay, double tmin, double
 // The common recording step for one root t (object units) of a kind's intersect().
 bool recordHit(RenderContext& ctx, const Shape& shape, const Vec3& objectNormal, double t, const Vec3& objectPoint,
                Intersection& hit, const Vec3& surfaceCoords);
+// The same for kinds whose surface coordinates are costly (angles) and only needed when the hit is
+// shaded: unless the uv window is active, the object-space point is kept and the coordinates are worked
+// out by surfaceCoordinates() when someone reads them.
+bool recordHitDeferred(RenderContext& ctx, const Shape& shape, const Vec3& objectNormal, double t,
+                       const Vec3& objectPoint, Intersection& hit);
+// The surface coordinates of a recorded hit (resolving a deferred one).
+Vec3 surfaceCoordinates(const Intersection& hit);
 
 // True when the uv window is in force for this shape (the FeatureMask and the shape's attributes
 // both have 0x010): kinds then hand (u, v, 0) to recordHit instead of their default coordinates.

@@ -43,6 +43,19 @@ void QuasiRandom::reset() {
     state_.fill(0);
 }
 
+void QuasiRandom::restart(std::uint32_t scramble) {
+    counter_ = 0;
+    std::uint32_t h = scramble;
+    for (int d = 0; d < MaxDimensions; ++d) {
+        // A 32-bit integer hash per dimension.
+        h += 0x9e3779b9u;
+        std::uint32_t z = h;
+        z = (z ^ (z >> 16)) * 0x85ebca6bu;
+        z = (z ^ (z >> 13)) * 0xc2b2ae35u;
+        state_[d] = z ^ (z >> 16);
+    }
+}
+
 void QuasiRandom::step() {
     // Index of the lowest zero bit of the counter, at most the last direction number.
     int j = 0;

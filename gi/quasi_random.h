@@ -16,6 +16,10 @@ public:
 
     explicit QuasiRandom(int dimensions = 2);
     void reset();
+    // Starts the sequence again, every dimension shifted by its own bit pattern derived from
+    // `scramble` (an XOR shift keeps the sequence's stratification). Samples that restart with the
+    // same scramble draw the same points, whatever was drawn before.
+    void restart(std::uint32_t scramble);
     int dimensions() const { return dimensions_; }
 
     // One value of a one-dimensional stream (dimension 0).

@@ -178,31 +178,56 @@ void writeTargaRows(int first, const FrameBuffers& frame, TargaOutput& out, int 
     std::fflush(out.stream);
 }
 
+namespace {
+
+void putLittle16(std::FILE* f, unsigned v) {
+    std::fputc(static_cast<int>(v & 0xFF), f);
+    std::fputc(static_cast<int>((v >> 8) & 0xFF), f);
+}
+
+void putLittle32(std::FILE* f, unsigned long v) {
+    for (int i = 0; i < 4; ++i) std::fputc(static_cast<int>((v >> (8 * i)) & 0xFF), f);
+}
+
+// Appends the row-completion table (one byte per row, 1 = the row holds rendered pixels) as the only
+// tag of a developer area, and the footer that points to it. Readers that do not know the tag skip it.
+void writeCompletionTable(TargaOutput& out, const std::vector<unsigned char>& real) {
+    std::FILE* f = out.stream;
+    const long tableOffset = std::ftell(f);
+    std::fwrite(real.data(), 1, real.size(), f);
+    const long directoryOffset = std::ftell(f);
+    putLittle16(f, 1);
+    putLittle16(f, CompletionTableTag);
+    putLittle32(f, static_cast<unsigned long>(tableOffset));
+    putLittle32(f, static_cast<unsigned long>(real.size()));
+    putLittle32(f, 0);  // no extension area
+    putLittle32(f, static_cast<unsigned long>(directoryOffset));
+    std::fwrite(TargaFooterSignature, 1, sizeof TargaFooterSignature, f);
+}
+
+}  // namespace
+
 void finishTargaOutput(TargaOutput& out) {
     bool written = false;
     if (out.stream) {
         out.pixels.flush();
-        if (out.resuming()) {
-            // Rows of the old image the render did not reach are carried over, so the new file holds
-            // at least what the old one did and a later run can resume from it again.
-            std::vector<std::uint8_t> rgba(static_cast<std::size_t>(out.width) * 4);
-            for (int r = out.rowsInFile; r < out.oldCompleteRows; ++r) {
-                if (!decodeOldRow(out, r, rgba.data())) break;
-                writeRgbaRow(out, rgba.data());
-                out.rowDone[r] = 1;
-                out.rowsInFile = r + 1;
-            }
-        } else {
-            // A render stopped early still leaves a whole image: the missing rows are black, alpha 0.
-            std::vector<std::uint8_t> black(static_cast<std::size_t>(out.width) * 4, 0);
-            for (int r = 0; r < out.height; ++r) {
-                if (out.rowDone[r]) continue;
-                writeRgbaRow(out, black.data());
-                out.rowDone[r] = 1;
-                out.rowsInFile = r + 1;
-            }
+        // The rows the render did not reach: an older image's rows where it has them, black (alpha 0)
+        // otherwise, so the file is always a whole image. When some rows are only black filling, a
+        // completion table says which rows are real, so that a later run resumes from them.
+        std::vector<unsigned char> real(out.rowDone.begin(), out.rowDone.end());
+        std::vector<std::uint8_t> rgba(static_cast<std::size_t>(out.width) * 4);
+        const std::vector<std::uint8_t> black(static_cast<std::size_t>(out.width) * 4, 0);
+        bool filled = false;
+        for (int r = out.rowsInFile; r < out.height; ++r) {
+            const bool old = out.resuming() && decodeOldRow(out, r, rgba.data());
+            writeRgbaRow(out, old ? rgba.data() : black.data());
+            real[r] = old ? 1 : 0;
+            filled = filled || !old;
+            out.rowDone[r] = 1;
+            out.rowsInFile = r + 1;
         }
         out.pixels.flush();
+        if (filled) writeCompletionTable(out, real);
         written = std::ferror(out.stream) == 0;
         if (std::fclose(out.stream) != 0) written = false;
         out.stream = nullptr;
@@ -213,8 +238,8 @@ void finishTargaOutput(TargaOutput& out) {
         out.resumeCopy = nullptr;
     }
     if (!out.resumeCopyName.empty()) {
-        const bool holdsOldRows = !out.resuming() || out.rowsInFile >= out.oldCompleteRows;
-        if (written && holdsOldRows) {
+        // Every row of the old image is in the new one now (rendered again or carried over).
+        if (written) {
             std::remove(out.resumeCopyName.c_str());
         } else {
             warning("Original image kept as \"%s\"", out.resumeCopyName.c_str());

@@ -82,6 +82,48 @@ void scanRows(TargaOutput& out, std::FILE* old, long dataStart) {
     for (int r = 0; r < rows; ++r) out.rowDone[r] = 1;
 }
 
+unsigned readLittle(const std::uint8_t* p, int bytes) {
+    unsigned v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
+    return v;
+}
+
+// An image whose render was stopped carries a row-completion table in a developer area (tag 1174, one
+// byte per row): rows marked 0 hold only black filling and are rendered again.
+void applyCompletionTable(TargaOutput& out, std::FILE* old, long size) {
+    if (size < TargaHeaderSize + TargaFooterSize) return;
+    std::uint8_t footer[TargaFooterSize];
+    if (std::fseek(old, size - TargaFooterSize, SEEK_SET) != 0 ||
+        std::fread(footer, 1, sizeof footer, old) != sizeof footer)
+        return;
+    if (std::memcmp(footer + 8, TargaFooterSignature, sizeof TargaFooterSignature) != 0) return;
+    const long directory = static_cast<long>(readLittle(footer + 4, 4));
+    std::uint8_t count[2];
+    if (directory <= TargaHeaderSize || directory + 2 > size || std::fseek(old, directory, SEEK_SET) != 0 ||
+        std::fread(count, 1, 2, old) != 2)
+        return;
+    const unsigned tags = readLittle(count, 2);
+    for (unsigned i = 0; i < tags && directory + 2 + 10 * static_cast<long>(i + 1) <= size; ++i) {
+        std::uint8_t entry[10];
+        if (std::fseek(old, directory + 2 + 10 * static_cast<long>(i), SEEK_SET) != 0 ||
+            std::fread(entry, 1, sizeof entry, old) != sizeof entry)
+            return;
+        if (readLittle(entry, 2) != CompletionTableTag) continue;
+        const long offset = static_cast<long>(readLittle(entry + 2, 4));
+        const long length = static_cast<long>(readLittle(entry + 6, 4));
+        if (length != out.height || offset < TargaHeaderSize || offset + length > size) return;
+        std::vector<unsigned char> table(static_cast<std::size_t>(length));
+        if (std::fseek(old, offset, SEEK_SET) != 0 || std::fread(table.data(), 1, table.size(), old) != table.size())
+            return;
+        for (int r = 0; r < out.height; ++r) {
+            if (table[static_cast<std::size_t>(r)]) continue;
+            out.rowDone[static_cast<std::size_t>(r)] = 0;
+            out.rowOffsets[static_cast<std::size_t>(r)] = 0;
+        }
+        return;
+    }
+}
+
 // Checks that the old image is one this render can continue and finds its complete rows.
 bool scanOldImage(TargaOutput& out, std::FILE* old) {
     std::uint8_t h[TargaHeaderSize];
@@ -128,6 +170,7 @@ bool scanOldImage(TargaOutput& out, std::FILE* old) {
         return false;
     }
     scanRows(out, old, dataStart);
+    applyCompletionTable(out, old, size);
     return true;
 }
 

@@ -13,6 +13,11 @@
 namespace quorva {
 
 constexpr int TargaHeaderSize = 18;
+// The developer-area tag of the row-completion table, and the signature ending a file's footer.
+constexpr unsigned CompletionTableTag = 1174;
+constexpr char TargaFooterSignature[18] = {'T', 'R', 'U', 'E', 'V', 'I', 'S', 'I', 'O',
+                                           'N', '-', 'X', 'F', 'I', 'L', 'E', '.', '\0'};
+constexpr int TargaFooterSize = 26;
 constexpr int MaxPacketPixels = 128;
 constexpr int MaxTargaSide = 65535;  // width and height are 16-bit fields
 

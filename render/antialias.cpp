@@ -62,6 +62,7 @@ class AdaptiveSampler {
         for (int y = rowStart; y < rowEnd; ++y) {
             for (int b = 0; b <= n_; ++b) cell(0, b).valid = false;
             for (int x = columnStart; x < columnEnd; ++x) renderPixel(x, y);
+            loop_.source.rowsFinished(y + 1);
             if (loop_.superAdaptive)
                 progressMessage("\rRendering: %d%% (super-adaptive antialiasing level: %d/10)",
                                 (y + 1) * 100 / rowEnd, loop_.level);

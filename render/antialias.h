@@ -25,6 +25,8 @@ class SampleSource {
                           double* firstDepth) = 0;
     // Finishes pixel (x, y): exposure and gamma, SBuffer, ZBuffer, framebuffer window.
     virtual void finish(int x, int y, const Color& colour, double alpha, double depth) = 0;
+    // The rows below endRow are final.
+    virtual void rowsFinished(int /*endRow*/) {}
 };
 
 // One run of a sampling loop over rows [rowStart, rowEnd) and columns [columnStart, columnEnd).

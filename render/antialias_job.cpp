@@ -22,6 +22,8 @@ class JobSampleSource final : public SampleSource {
         finishPixel(job_, x, y, exposed, alpha, depth);
     }
 
+    void rowsFinished(int endRow) override { reportRowsFinished(job_, endRow); }
+
   private:
     RenderJob& job_;
 };

@@ -130,6 +130,7 @@ double cameraSample(RenderJob& job, Color& colour, double& alpha, double x, doub
     const Camera& camera = job.scene.camera;
     ctx.currentColumn = static_cast<int>(x);
     ctx.currentRow = static_cast<int>(y);
+    ctx.beginSample(x, y);
 
     const Ray pinhole = primaryRay(camera, job.view, x, y, ctx.settings.shadowBias);
     double depth = traceRay(ctx, 0, pinhole, colour, alpha, &ctx.stats.primaryRays);

@@ -11,6 +11,18 @@ std::size_t slotOf(const void* p) {
 }
 }  // namespace
 
+void RenderContext::beginSample(double x, double y) {
+    // Positions are multiples of 1/N pixel (N <= 16): 64 steps per pixel identify them exactly.
+    const auto ix = static_cast<std::uint32_t>(static_cast<std::int64_t>(x * 64.0));
+    const auto iy = static_cast<std::uint32_t>(static_cast<std::int64_t>(y * 64.0));
+    std::uint32_t key = ix * 0x8da6b343u ^ iy * 0xd8163841u;
+    aperturePairs.restart(key);
+    blurPairs.restart(key ^ 0x1b873593u);
+    shadowTriples.restart(key ^ 0xcc9e2d51u);
+    areaLightPairs.restart(key ^ 0xe6546b64u);
+    random.reseed(key ^ 0x5bd1e995u);
+}
+
 void RenderContext::storeHitDistance(const Shape* shape, double distance) {
     hitSlots_[slotOf(shape)] = {shape, distance};
 }

@@ -76,6 +76,10 @@ class RenderContext {
     Vec3 eye;             // camera location: primary rays from exactly here start at the camera frontier
     bool hasEye = false;  // the frontier rule applies only when set
 
+    // Restarts every sampler from the image position of a camera sample, so that what a sample draws
+    // depends only on where it is: a resumed render, or one split differently, makes the same pixels.
+    void beginSample(double x, double y);
+
     // Samplers. `random` serves the expression built-in of the same name while shading.
     RandomGenerator random;
     QuasiRandom aperturePairs{2};

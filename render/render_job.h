@@ -28,6 +28,13 @@ struct ViewFrame {
     double tanHalfAspect = 0;
 };
 
+// Told when the rows above a given row are final, so that they can be written out at once.
+class RowSink {
+public:
+    virtual ~RowSink() = default;
+    virtual void rowsFinished(int endRow) = 0;  // rows < endRow are final
+};
+
 struct RenderJob {
     SceneState& scene;
     RenderContext& ctx;
@@ -38,6 +45,8 @@ struct RenderJob {
     bool stopRequested = false;  // Escape: stop the render (and the run)
     bool keyPressed = false;     // any key: the pixel loop ended early
     FramebufferDisplay* display = nullptr;
+    RowSink* rowSink = nullptr;
+    int finishedEnd = -1;  // rows below this one are final (-1: none reported yet)
     // Anti-aliasing state settled once per frame when rendering starts.
     bool superAdaptive = false;
     int level = 0;     // anti-aliasing level after settling
@@ -52,6 +61,9 @@ double cameraSample(RenderJob& job, Color& colour, double& alpha, double x, doub
 
 // Exposure, then the display gamma exponent.
 void applyExposure(const Camera& camera, const Options& options, Color& colour);
+
+// Records that the rows below endRow are final and tells the job's sink.
+void reportRowsFinished(RenderJob& job, int endRow);
 
 // Finishes one pixel: SBuffer store, ZBuffer depth test, framebuffer display.
 void finishPixel(RenderJob& job, int x, int y, const Color& colour, double alpha, double depth);

@@ -58,6 +58,7 @@ void renderPlain(RenderJob& job, int rowStart, int rowEnd) {
         ctx.currentRow = y;
         for (int x = job.columnStart; x < job.columnEnd; ++x) {
             ctx.currentColumn = x;
+            ctx.beginSample(x, y);
             const Ray ray = primaryRay(camera, job.view, x, y, ctx.settings.shadowBias);
             Color colour;
             double alpha = 0;
@@ -83,6 +84,7 @@ void renderPlain(RenderJob& job, int rowStart, int rowEnd) {
             applyExposure(camera, options, colour);
             finishPixel(job, x, y, colour, alpha, depth);
         }
+        reportRowsFinished(job, y + 1);
         if (!continueAfterRow(job)) break;
         progressMessage("\rRendering: %d%% (antialiasing disabled)", (y + 1) * 100 / rowEnd);
     }
@@ -120,6 +122,12 @@ void renderRows(RenderJob& job, int rowStart, int rowEnd) {
         }
     }
     if (job.stopRequested) message("\n\nStopped at row %d !", job.ctx.currentRow);
+}
+
+void reportRowsFinished(RenderJob& job, int endRow) {
+    if (endRow <= job.finishedEnd) return;
+    job.finishedEnd = endRow;
+    if (job.rowSink) job.rowSink->rowsFinished(endRow);
 }
 
 void applyExposure(const Camera& camera, const Options& options, Color& colour) {

@@ -49,6 +49,7 @@ class Undersampler {
                 tracePixel(p, x, y);
                 loop_.source.finish(x, y, p.colour, p.alpha, p.depth);
             }
+            loop_.source.rowsFinished(y + 1);
             if (endOnKey(loop_)) return;
         }
 
@@ -69,6 +70,7 @@ class Undersampler {
             // Rows are final once the next band can no longer change them.
             const bool lastBand = y1 >= rowEnd - 1;
             for (int y = y0; y < y1 + (lastBand ? 1 : 0); ++y) finishRow(y);
+            loop_.source.rowsFinished(y1 + (lastBand ? 1 : 0));
 
             lastPrinted = y0;
             printed = true;

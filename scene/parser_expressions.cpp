@@ -480,7 +480,7 @@ std::string numberText(double value) {
 }
 
 std::string vectorText(const Vec3& v) {
-    return "(" + numberText(v.x) + ", " + numberText(v.y) + ", " + numberText(v.z) + ")";
+    return formatText("(%.10g, %.10g, %.10g)", v.x, v.y, v.z);
 }
 
 std::string expressionText(const RequestPtr& e) {

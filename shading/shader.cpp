@@ -48,10 +48,10 @@ void beginShadePoint(RenderContext& ctx, const Ray& ray, const Intersection& hit
     sc.I = ray.direction;
     sc.E = ray.origin;
     sc.V = -ray.direction;
-    sc.Puv = hit.local;
-    sc.u = hit.local.x;
-    sc.v = hit.local.y;
-    sc.w = hit.local.z;
+    sc.Puv = surfaceCoordinates(hit);
+    sc.u = sc.Puv.x;
+    sc.v = sc.Puv.y;
+    sc.w = sc.Puv.z;
     sc.level = level;
     sc.hit = &hit;
     sc.render = &ctx;

@@ -154,6 +154,40 @@ TEST_F(Cli, LogFileAndDeletedInputs) {
     EXPECT_FALSE(testing::fileExists(dir.file("s.qsh")));
 }
 
+// Ctrl-C stops a render like Escape: status 1, a whole image on disk. Running the same command again
+// renders only the rows that were missing and gives the image an uninterrupted render gives.
+TEST_F(Cli, InterruptedRenderResumesToTheSameImage) {
+    const std::string scene =
+        "Version : 1.3\n"
+        "Camera [ (0, 1, -6), (0, 0, 0), (0, 1, 0) Format (120, 90) Antialiasing 2 ]\n"
+        "AreaLight [ Bulb ((4, 6, -4), 1) ]\n"
+        "Shape [ Sphere ((0, 0, 0), 1) Shader [ PlainSurface [ Color '0.8, 0.4, 0.2' Kr 0.3 ] ] ]\n"
+        "Shape [ Disk ((0, -1, 0), (0, 1, 0), 20) ]\n";
+    dir.write("s.qsb", scene);
+    ProgramOptions o;
+    o.workingDirectory = dir.path();
+    o.environment.push_back({"QUORVA_ROOT", root.path()});
+    o.interruptWhenOutputContains = "Rendering: 30%";
+    ProgramResult r = testing::runProgram(QUORVA_BINARY, {"s"}, o);
+    ASSERT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("Stopped at row"), std::string::npos);
+    const std::string partial = testing::readFile(dir.file("s.tga"));
+    ASSERT_GT(partial.size(), 45u);
+
+    r = run({"s", "-m"});
+    EXPECT_EQ(r.status, 0) << r.output;
+    const std::string resumed = testing::readFile(dir.file("s.tga"));
+
+    TemporaryFolder other;
+    other.write("s.qsb", scene);
+    o.workingDirectory = other.path();
+    o.interruptWhenOutputContains.clear();
+    r = testing::runProgram(QUORVA_BINARY, {"s", "-m"}, o);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(resumed, testing::readFile(other.file("s.tga")));
+    EXPECT_NE(resumed, partial);
+}
+
 TEST_F(Cli, ArbitraryBytesInArgumentsNeverCrash) {
     dir.write("s.qsb", TinyScene);
     ProgramResult r = run({"s", "-\x01\x7f\xff\xfe", "-r", "abc", "def", "-k"});

@@ -259,7 +259,7 @@ TEST(Paraboloid, RootsNormalsAndInside) {
     // Sideways at height 0.5 the wall is at x = 1: canonical z 0.25, radius 0.5.
     Intersection side = tr.trace(*p, {-5, 0.5, 0}, {1, 0, 0});
     EXPECT_NEAR(side.distance, 4.0, 1e-12);
-    EXPECT_NEAR(side.local.y, 0.5, 1e-12);  // v = 1 - sqrt(z), always (u, v, 0)
+    EXPECT_NEAR(surfaceCoordinates(side).y, 0.5, 1e-12);  // v = 1 - sqrt(z), always (u, v, 0) when read
     EXPECT_TRUE(p->inside({0, 1, 0}));
     EXPECT_FALSE(p->inside({0, 2.5, 0}));
     EXPECT_FALSE(p->inside({1.5, 1, 0}));
@@ -277,7 +277,7 @@ TEST(Disk, RimAndInnerEdgeCountAndParallelRaysMiss) {
     EXPECT_EQ(tr.trace(*r, {0.999999, 0, 1}, {0, 0, -1}).hit, 0);
     Intersection h = tr.trace(*r, {1.5, 0, 1}, {0, 0, -1});
     EXPECT_EQ(h.normal, Vec3(0, 0, 1));
-    EXPECT_NEAR(h.local.y, 0.5, 1e-12);
+    EXPECT_NEAR(surfaceCoordinates(h).y, 0.5, 1e-12);
     EXPECT_EQ(tr.trace(*r, {1.5, 0, 1e-9}, {1, 0, 1e-9}).hit, 0);
     // A plane hit exactly at the interval's end counts.
     EXPECT_EQ(tr.trace(*r, {1.5, 0, 1}, {0, 0, -1}, 0, 1).hit, 1);

@@ -85,13 +85,35 @@ TEST_P(TargaResume, InterruptedRenderResumesToTheSameBytes) {
     EXPECT_EQ(console.text(), "");
 }
 
+// A render stopped before its last row still leaves a whole image, black where nothing was drawn; the
+// rows it did draw are marked, so running again draws only the rest and ends with the same bytes.
+TEST_P(TargaResume, StoppedRenderLeavesAWholeImageThatResumes) {
+    Render plain = render();
+    const Bytes full = renderImage(path, plain, false);
+    std::filesystem::remove(path);
+
+    Render stopped = render();
+    auto out = openTargaOutput(stopped.compressed, path, Width, Height, true, stopped.bits);
+    renderRows(*out, stopped, 0, 2);  // rows 0..2 drawn, then the render stopped
+    closeTargaOutput(std::move(out));
+    const Bytes partial = readBytes(path);
+    ASSERT_GT(partial.size(), 18u + 27u);
+    EXPECT_EQ(std::string(partial.end() - 18, partial.end() - 1), "TRUEVISION-XFILE.");
+
+    Render resumed = render();
+    EXPECT_EQ(renderImage(path, resumed, true), full);  // whole again, so no completion table
+    EXPECT_EQ(resumed.resumedRows, 3);
+    EXPECT_EQ(folder.listing().size(), 1u);
+}
+
 TEST_P(TargaResume, StoppedResumeKeepsTheOldRows) {
     Render plain = render();
     const Bytes full = renderImage(path, plain, false);
     const Bytes cut(full.begin(), full.begin() + static_cast<long>(full.size() * 7 / 10));
     writeBytes(path, cut);
 
-    // The render stops after two rows: the rows the old image had are carried over on close.
+    // The render stops after two rows: the rows the old image had are carried over on close, and the
+    // rest is black filling that a completion table marks as missing.
     Render stopped = render();
     auto out = openTargaOutput(stopped.compressed, path, Width, Height, true, stopped.bits);
     const auto done = rowsDone(*out);
@@ -99,8 +121,9 @@ TEST_P(TargaResume, StoppedResumeKeepsTheOldRows) {
     renderRows(*out, stopped, 0, 1);
     closeTargaOutput(std::move(out));
     const Bytes kept = readBytes(path);
-    EXPECT_GE(kept.size(), cut.size() - static_cast<std::size_t>(Width * 5));  // all whole old rows
-    EXPECT_TRUE(std::equal(kept.begin(), kept.end(), full.begin()));
+    const std::size_t wholeOldRows = cut.size() - static_cast<std::size_t>(Width * 5);
+    ASSERT_GT(kept.size(), wholeOldRows);
+    EXPECT_TRUE(std::equal(kept.begin(), kept.begin() + static_cast<long>(wholeOldRows), full.begin()));
 
     // ...so a further resume finds them all again.
     out = openTargaOutput(stopped.compressed, path, Width, Height, true, stopped.bits);

@@ -43,6 +43,7 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
     close(pipeFds[1]);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(options.timeoutSeconds);
     char buffer[4096];
+    bool interrupted = false;
     for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
@@ -57,6 +58,11 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
         ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
         if (n <= 0) break;
         result.output.append(buffer, static_cast<std::size_t>(n));
+        if (!interrupted && !options.interruptWhenOutputContains.empty() &&
+            result.output.find(options.interruptWhenOutputContains) != std::string::npos) {
+            kill(pid, SIGINT);
+            interrupted = true;
+        }
     }
     close(pipeFds[0]);
     int status = 0;

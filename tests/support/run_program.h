@@ -19,6 +19,8 @@ struct ProgramOptions {
     std::vector<std::pair<std::string, std::string>> environment;  // added or replaced
     std::vector<std::string> unset;                            // removed from the environment
     double timeoutSeconds = 60;
+    // When the output first contains this text, the child gets SIGINT (as from Ctrl-C).
+    std::string interruptWhenOutputContains;
 };
 
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
