@@ -2,6 +2,8 @@
 // roots under every solver, normals, surface coordinates, inside tests and parametric forms.
 #include <gtest/gtest.h>
 
+#include "support/fatal_text.h"
+
 #include <cmath>
 #include <functional>
 #include <random>
@@ -14,14 +16,7 @@
 namespace quorva {
 namespace {
 
-std::string fatalText(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const FatalError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+using testing::fatalText;
 
 Vec3 unit(const Vec3& v) {
     return normalized(v);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/fatal_text.h"
+
 #include <cmath>
 #include <random>
 
@@ -20,14 +22,7 @@ void expectNear(const Vec3& a, const Vec3& b, double tol = 1e-12) {
     EXPECT_NEAR(a.z, b.z, tol) << a << " vs " << b;
 }
 
-std::string fatalText(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const FatalError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+using testing::fatalText;
 
 // Traces a world ray through one shape with the uv window off unless asked.
 struct Tracer {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/fatal_text.h"
+
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -40,14 +42,7 @@ double callNumber(const std::string& name, std::vector<RequestPtr> args) {
     return v.number;
 }
 
-std::string fatalText(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const FatalError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+using testing::fatalText;
 
 TEST(Builtins, TableHoldsTheNamesSorted) {
     EXPECT_EQ(BuiltinCount, 98);

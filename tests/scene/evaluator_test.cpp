@@ -1,6 +1,8 @@
 // Expression evaluation: operator rules, choice, indexing, frame and shading values, nesting limits.
 #include <gtest/gtest.h>
 
+#include "support/fatal_text.h"
+
 #include <cmath>
 
 #include "diagnostics/diagnostics.h"
@@ -29,14 +31,7 @@ Value eval(const RequestPtr& r, const EvalContext& ctx = EvalContext{}) {
     return evaluate(ctx, r);
 }
 
-std::string fatalText(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const FatalError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+using testing::fatalText;
 
 TEST(Evaluator, ArithmeticOnNumbersAndVectors) {
     EXPECT_EQ(eval(op(RequestKind::Add, num(2), num(3))).number, 5);

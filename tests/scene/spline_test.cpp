@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/fatal_text.h"
+
 #include <functional>
 
 #include "diagnostics/diagnostics.h"
@@ -30,14 +32,7 @@ RequestPtr numbers(std::vector<double> xs) {
     return makeArrayRequest(std::move(e));
 }
 
-std::string fatalText(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const FatalError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+using testing::fatalText;
 
 void expectNear(const Vec3& a, const Vec3& b) {
     EXPECT_NEAR(a.x, b.x, 1e-9);
