@@ -6,12 +6,10 @@
 #include <cmath>
 #include <new>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "diagnostics/diagnostics.h"
 #include "geometry/mesh_triangle.h"
+#include "geometry/box_test.h"
 #include "geometry/priority_queue.h"
 #include "render/render_context.h"
 
@@ -22,15 +20,18 @@ std::unique_ptr<Shape> BoundingGroup::clone() const {
 }
 
 void BoundingGroup::refreshMemberBoxes() {
-    memberBoxes.assign((members.size() + 1) / 2, MemberPair{});
+    memberBoxes.assign((members.size() + 3) / 4, MemberQuad{});
+    for (MemberQuad& quad : memberBoxes)
+        for (int a = 0; a < 3; ++a)
+            for (int lane = 0; lane < 4; ++lane) quad.min[a][lane] = 1e300;  // empty lanes are never entered
     for (std::size_t i = 0; i < members.size(); ++i) {
-        MemberPair& pair = memberBoxes[i / 2];
-        const int lane = static_cast<int>(i % 2);
+        MemberQuad& quad = memberBoxes[i / 4];
+        const int lane = static_cast<int>(i % 4);
         for (int a = 0; a < 3; ++a) {
-            pair.min[a][lane] = members[i]->boundsMin[a];
-            pair.size[a][lane] = members[i]->boundsSize[a];
+            quad.min[a][lane] = members[i]->boundsMin[a];
+            quad.size[a][lane] = members[i]->boundsSize[a];
         }
-        pair.node[lane] = members[i];
+        quad.node[lane] = members[i];
     }
 }
 
@@ -179,117 +180,6 @@ void collectFrontier(Shape* node, const Vec3& eye, std::vector<Shape*>& frontier
     for (Shape* member : static_cast<BoundingGroup*>(node)->members) collectFrontier(member, eye, frontier);
 }
 
-// The per-traversal slab data of a ray: reciprocals and signs computed once.
-struct RaySlabs {
-    double origin[3];
-    double inverse[3];
-    bool parallel[3];
-    bool positive[3];
-
-    explicit RaySlabs(const Ray& ray) {
-        for (int a = 0; a < 3; ++a) {
-            double d = ray.direction[a];
-            origin[a] = ray.origin[a];
-            // A component so small that slab distances could overflow behaves as parallel.
-            parallel[a] = std::fabs(d) < 1e-200;
-            inverse[a] = parallel[a] ? 0.0 : 1.0 / d;
-            positive[a] = d > 0;
-        }
-        anyParallel = parallel[0] || parallel[1] || parallel[2];
-        for (int a = 0; a < 3; ++a) {
-            originPair[a] = DoublePair{origin[a], origin[a]};
-            inversePair[a] = DoublePair{inverse[a], inverse[a]};
-        }
-    }
-    bool anyParallel;
-    DoublePair originPair[3];
-    DoublePair inversePair[3];
-};
-
-// The box test: the distance at which the ray enters the box (negative, or -1000000, when the origin
-// lies inside it), or false when the ray misses it, leaves it before 1e-8, or enters it beyond tmax.
-// Per axis near and far come from the slab planes; the entry is the largest near, the exit the smallest
-// far. (Taking them over all axes at once rejects exactly the boxes an axis-by-axis check would.)
-inline bool enterBox(const double* lo, const double* size, const RaySlabs& ray, double tmax, double& entry) {
-    double enter, exit;
-    if (!ray.anyParallel) {
-        double near[3], far[3];
-        for (int a = 0; a < 3; ++a) {
-            const double t0 = (lo[a] - ray.origin[a]) * ray.inverse[a];
-            const double t1 = t0 + size[a] * ray.inverse[a];
-            // t1 lies beyond t0 exactly when the direction is positive (extents are not negative).
-            near[a] = std::min(t0, t1);
-            far[a] = std::max(t0, t1);
-        }
-        enter = std::max(near[0], std::max(near[1], near[2]));
-        exit = std::min(far[0], std::min(far[1], far[2]));
-    } else {
-        enter = -1000000;
-        exit = 1000000;
-        for (int a = 0; a < 3; ++a) {
-            double nearA, farA;
-            if (ray.parallel[a]) {
-                // Parallel to the slab: inside it the axis does not limit the ray, outside it misses.
-                if (ray.origin[a] < lo[a] || ray.origin[a] > lo[a] + size[a]) return false;
-                nearA = -1000000;
-                farA = 1000000;
-            } else {
-                const double t0 = (lo[a] - ray.origin[a]) * ray.inverse[a];
-                const double t1 = t0 + size[a] * ray.inverse[a];
-                nearA = std::min(t0, t1);
-                farA = std::max(t0, t1);
-            }
-            enter = a == 0 ? nearA : std::max(enter, nearA);
-            exit = a == 0 ? farA : std::min(exit, farA);
-        }
-    }
-    entry = enter;
-    return exit >= 1e-8 && enter <= exit && enter <= tmax;
-}
-
-// Lane-wise minimum and maximum of two pairs (no NaN reaches them: reciprocals are bounded).
-inline DoublePair minPair(DoublePair a, DoublePair b) {
-#if defined(__SSE2__)
-    return _mm_min_pd(a, b);
-#else
-    return a < b ? a : b;
-#endif
-}
-inline DoublePair maxPair(DoublePair a, DoublePair b) {
-#if defined(__SSE2__)
-    return _mm_max_pd(a, b);
-#else
-    return a > b ? a : b;
-#endif
-}
-
-// The box test of enterBox for the two boxes of a pair at once, for a ray without parallel axes: bit l of
-// the result is set when the ray enters box l no later than tmax, with its entry distance in keys[l].
-inline unsigned enterPair(const MemberPair& pair, const RaySlabs& ray, DoublePair tmax, double* keys) {
-    DoublePair t0 = (pair.min[0] - ray.originPair[0]) * ray.inversePair[0];
-    DoublePair t1 = t0 + pair.size[0] * ray.inversePair[0];
-    DoublePair enter = minPair(t0, t1), exit = maxPair(t0, t1);
-    for (int a = 1; a < 3; ++a) {
-        t0 = (pair.min[a] - ray.originPair[a]) * ray.inversePair[a];
-        t1 = t0 + pair.size[a] * ray.inversePair[a];
-        enter = maxPair(enter, minPair(t0, t1));
-        exit = minPair(exit, maxPair(t0, t1));
-    }
-    keys[0] = enter[0];
-    keys[1] = enter[1];
-    constexpr DoublePair Leave{1e-8, 1e-8};
-#if defined(__SSE2__)
-    const __m128d ok = _mm_and_pd(_mm_and_pd(_mm_cmpge_pd(exit, Leave), _mm_cmple_pd(enter, exit)),
-                                  _mm_cmple_pd(enter, tmax));
-    return static_cast<unsigned>(_mm_movemask_pd(ok));
-#else
-    unsigned mask = 0;
-    for (int l = 0; l < 2; ++l)
-        if (exit[l] >= Leave[l] && enter[l] <= exit[l] && enter[l] <= tmax[l]) mask |= 1u << l;
-    return mask;
-#endif
-}
-
 inline void testNode(const Shape& node, const RaySlabs& ray, double tmax, PriorityQueue& queue,
                      std::uint32_t& boxTests) {
     ++boxTests;
@@ -340,6 +230,11 @@ void buildCameraFrontier(World& world, const Vec3& eye) {
     if (world.root) collectFrontier(world.root, eye, world.cameraFrontier);
 }
 
+// Compiled twice, for processors with the wide vector instructions and for the others; the program
+// picks the version once, when it starts.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx", "default")))
+#endif
 bool traverse(RenderContext& ctx, const Ray& ray, Intersection& hit, double tmin, double tmax,
               const World& world) {
     RenderStatistics& stats = ctx.stats;
@@ -399,22 +294,21 @@ bool traverse(RenderContext& ctx, const Ray& ray, Intersection& hit, double tmin
             };
             if (!group->memberBoxes.empty()) {
                 boxTests += static_cast<std::uint32_t>(group->members.size());
-                for (const MemberPair& pair : group->memberBoxes) {
-                    double keys[2];
-                    unsigned mask;
-                    if (!slabs.anyParallel) {
-                        mask = enterPair(pair, slabs, DoublePair{tmax, tmax}, keys);
-                    } else {
-                        mask = 0;
-                        for (int l = 0; l < 2; ++l) {
-                            const double lo[3] = {pair.min[0][l], pair.min[1][l], pair.min[2][l]};
-                            const double size[3] = {pair.size[0][l], pair.size[1][l], pair.size[2][l]};
-                            if (enterBox(lo, size, slabs, tmax, keys[l])) mask |= 1u << l;
+                for (const MemberQuad& quad : group->memberBoxes) {
+                    double keys[4];
+                    unsigned mask = 0;
+                    if (slabs.anyParallel) {
+                        for (int l = 0; l < 4; ++l) {
+                            const double lo[3] = {quad.min[0][l], quad.min[1][l], quad.min[2][l]};
+                            const double size[3] = {quad.size[0][l], quad.size[1][l], quad.size[2][l]};
+                            if (quad.node[l] && enterBox(lo, size, slabs, tmax, keys[l])) mask |= 1u << l;
                         }
+                    } else {
+                        mask = enterQuad(quad, slabs, tmax, keys);
                     }
-                    // Members are offered in member order; a pair's unused lane holds no node.
-                    if (mask & 1u) offer(keys[0], pair.node[0]);
-                    if ((mask & 2u) && pair.node[1]) offer(keys[1], pair.node[1]);
+                    // Members are offered in member order; lanes without a member are never entered.
+                    for (int l = 0; mask; ++l, mask >>= 1)
+                        if ((mask & 1u) && quad.node[l]) offer(keys[l], quad.node[l]);
                 }
             } else {
                 for (const Shape* member : group->members) {

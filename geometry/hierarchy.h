@@ -11,17 +11,13 @@ namespace quorva {
 
 class SceneState;
 
-// Two doubles handled together by one vector instruction where the target has them.
-using DoublePair = double __attribute__((vector_size(16)));
-
-// The boxes of two members as the traversal reads them: coordinate by coordinate, member 0 in the
-// first lane and member 1 in the second, so that both are tested at once without visiting the
-// members' records. A group with an odd member count leaves the last pair's second lane without a
-// node.
-struct MemberPair {
-    DoublePair min[3];
-    DoublePair size[3];
-    const Shape* node[2];
+// The boxes of up to four members as the traversal reads them: coordinate by coordinate, member k of
+// the quad in lane k, so that they are tested together without visiting the members' records. Lanes
+// past the group's last member have no node.
+struct alignas(32) MemberQuad {
+    double min[3][4];
+    double size[3][4];
+    const Shape* node[4];
 };
 
 // A node of the hierarchy (kind 23). Members are shapes, mesh triangles or other groups; the World
@@ -30,10 +26,10 @@ class BoundingGroup final : public Shape {
   public:
     BoundingGroup() : Shape(ShapeKind::BoundingGroup) {}
     std::vector<Shape*> members;
-    // Copies of the members' boxes in member order, two to a pair; made by the build. A group put
+    // Copies of the members' boxes in member order, four to a quad; made by the build. A group put
     // together by hand may leave them empty (the traversal then reads the members' own boxes); after
     // changing the members or their bounds, call refreshMemberBoxes.
-    std::vector<MemberPair> memberBoxes;
+    std::vector<MemberQuad> memberBoxes;
     void refreshMemberBoxes();
     std::unique_ptr<Shape> clone() const override;
 };

@@ -32,6 +32,7 @@ Value num(double x) {
 Value shadingVariable(const EvalContext& ctx, BuiltinId id) {
     const ShadingContext* s = ctx.shading;
     if (!s) return Value::none();
+    s->resolveSurfaceCoordinates();
     switch (id) {
         case BuiltinId::Age:
             return num(s->age);
@@ -433,6 +434,15 @@ namespace {
 }
 
 }  // namespace
+
+void ShadingContext::resolveSurfaceCoordinates() const {
+    if (!pendingSurfaceCoordinates) return;
+    Puv = surfaceCoordinates(*pendingSurfaceCoordinates);
+    u = Puv.x;
+    v = Puv.y;
+    w = Puv.z;
+    pendingSurfaceCoordinates = nullptr;
+}
 
 Value evaluateCall(const EvalContext& ctx, const Request& node, int depth) {
     auto id = static_cast<BuiltinId>(node.builtin);

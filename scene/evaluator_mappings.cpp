@@ -116,6 +116,7 @@ Value evaluateImageMapping(const EvalContext& ctx, BuiltinId id, int count, cons
     double u = 0, v = 0;
     if (projection == Projection::UV) {
         if (!ctx.shading) return Value::none();
+        ctx.shading->resolveSurfaceCoordinates();
         u = ctx.shading->u;
         v = ctx.shading->v;
     } else {

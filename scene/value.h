@@ -50,8 +50,13 @@ struct ShadingContext {
     Vec3 E;    // eye (ray origin)
     Vec3 V;    // direction towards the viewer
     Vec3 Po;   // object-space hit point
-    Vec3 Puv;  // surface coordinates (u, v, w)
-    double u = 0, v = 0, w = 0;
+    // Surface coordinates (u, v, w). Where working them out costs (angles), the hit is left in
+    // `pendingSurfaceCoordinates` instead and they are filled the first time they are read: readers
+    // call resolveSurfaceCoordinates() first.
+    mutable Vec3 Puv;
+    mutable double u = 0, v = 0, w = 0;
+    mutable const Intersection* pendingSurfaceCoordinates = nullptr;
+    void resolveSurfaceCoordinates() const;
     int level = 0;
     double opacity = 1;
     double age = 0;

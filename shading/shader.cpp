@@ -48,10 +48,14 @@ void beginShadePoint(RenderContext& ctx, const Ray& ray, const Intersection& hit
     sc.I = ray.direction;
     sc.E = ray.origin;
     sc.V = -ray.direction;
-    sc.Puv = surfaceCoordinates(hit);
-    sc.u = sc.Puv.x;
-    sc.v = sc.Puv.y;
-    sc.w = sc.Puv.z;
+    if (hit.localDeferred) {
+        sc.pendingSurfaceCoordinates = &hit;
+    } else {
+        sc.Puv = hit.local;
+        sc.u = sc.Puv.x;
+        sc.v = sc.Puv.y;
+        sc.w = sc.Puv.z;
+    }
     sc.level = level;
     sc.hit = &hit;
     sc.render = &ctx;
