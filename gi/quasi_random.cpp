@@ -39,13 +39,15 @@ QuasiRandom::QuasiRandom(int dimensions)
 }
 
 void QuasiRandom::reset() {
+    pending_ = false;
     counter_ = 0;
     state_.fill(0);
 }
 
-void QuasiRandom::restart(std::uint32_t scramble) {
+void QuasiRandom::applyRestart() {
+    pending_ = false;
     counter_ = 0;
-    std::uint32_t h = scramble;
+    std::uint32_t h = pendingScramble_;
     for (int d = 0; d < MaxDimensions; ++d) {
         // A 32-bit integer hash per dimension.
         h += 0x9e3779b9u;
@@ -57,6 +59,7 @@ void QuasiRandom::restart(std::uint32_t scramble) {
 }
 
 void QuasiRandom::step() {
+    if (pending_) applyRestart();
     // Index of the lowest zero bit of the counter, at most the last direction number.
     int j = 0;
     std::uint32_t c = counter_;

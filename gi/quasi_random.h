@@ -19,7 +19,12 @@ public:
     // Starts the sequence again, every dimension shifted by its own bit pattern derived from
     // `scramble` (an XOR shift keeps the sequence's stratification). Samples that restart with the
     // same scramble draw the same points, whatever was drawn before.
-    void restart(std::uint32_t scramble);
+    // The shifts are worked out when the first value is drawn, so restarting a sequence a sample does
+    // not use costs nothing.
+    void restart(std::uint32_t scramble) {
+        pendingScramble_ = scramble;
+        pending_ = true;
+    }
     int dimensions() const { return dimensions_; }
 
     // One value of a one-dimensional stream (dimension 0).
@@ -29,10 +34,13 @@ public:
     void nextTriple(double& u, double& v, double& w);
 
 private:
+    void applyRestart();
     void step();
     int dimensions_;
     std::uint32_t counter_ = 0;
     std::array<std::uint32_t, MaxDimensions> state_{};
+    std::uint32_t pendingScramble_ = 0;
+    bool pending_ = false;
 };
 
 }  // namespace quorva
