@@ -3,8 +3,9 @@
 #include <cstdio>
 
 int main(int, char**) {
-    std::fputs("Usage: 3ds2qsb file.3ds [options]\n"
-               "3ds2qsb: converting 3DS files is not available in this build.\n",
-               stderr);
+    std::fputs(
+        "Usage: 3ds2qsb file.3ds [options]\n"
+        "3ds2qsb: converting 3DS files is not available in this build.\n",
+        stderr);
     return 1;
 }

@@ -11,8 +11,8 @@ namespace quorva {
 namespace {
 
 // The header is padded so that the caller's block keeps the strictest fundamental alignment.
-constexpr std::size_t HeaderSize =
-    (sizeof(TrackedBlock) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) * alignof(std::max_align_t);
+constexpr std::size_t HeaderSize = (sizeof(TrackedBlock) + alignof(std::max_align_t) - 1) /
+                                   alignof(std::max_align_t) * alignof(std::max_align_t);
 
 struct Tracker {
     TrackedBlock* newest = nullptr;
@@ -38,7 +38,9 @@ void* link(TrackedBlock* header, std::size_t size, std::uint8_t tag) {
     return reinterpret_cast<unsigned char*>(header) + HeaderSize;
 }
 
-const char* orEmpty(const char* s) { return s ? s : ""; }
+const char* orEmpty(const char* s) {
+    return s ? s : "";
+}
 
 }  // namespace
 
@@ -52,7 +54,8 @@ void* trackedAllocate(std::size_t size, const char* file, int line, std::uint8_t
     return link(header, size, tag);
 }
 
-void* trackedAllocateZeroed(std::size_t count, std::size_t size, const char* file, int line, std::uint8_t tag) {
+void* trackedAllocateZeroed(std::size_t count, std::size_t size, const char* file, int line,
+                            std::uint8_t tag) {
     if (size == 0 || count == 0) warning("NULL size c_allocation at %s, line %d", orEmpty(file), line);
     // The zeroed routine asks the system for count x (size + header); at least one header is needed.
     std::size_t bytes = count * (size + HeaderSize);
@@ -98,10 +101,16 @@ void trackedReleaseAll() {
     ++t.generation;
 }
 
-AllocationCounters allocationCounters() { return tracker().counters; }
+AllocationCounters allocationCounters() {
+    return tracker().counters;
+}
 
-std::size_t trackedBlockCount() { return tracker().blocks; }
+std::size_t trackedBlockCount() {
+    return tracker().blocks;
+}
 
-std::uint64_t allocationGeneration() { return tracker().generation; }
+std::uint64_t allocationGeneration() {
+    return tracker().generation;
+}
 
 }  // namespace quorva

@@ -45,7 +45,7 @@ std::uint64_t allocationGeneration();
 // unless a release-all has already taken it.
 template <typename T>
 class TrackedArray {
-public:
+  public:
     TrackedArray() = default;
     TrackedArray(std::size_t count, bool zeroed, const char* file = "", int line = 0, std::uint8_t tag = 0)
         : count_(count), generation_(allocationGeneration()) {
@@ -76,7 +76,7 @@ public:
     T& operator[](std::size_t i) { return data_[i]; }
     const T& operator[](std::size_t i) const { return data_[i]; }
 
-private:
+  private:
     void swap(TrackedArray& other) noexcept {
         std::swap(data_, other.data_);
         std::swap(count_, other.count_);

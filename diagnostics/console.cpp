@@ -27,7 +27,7 @@ bool takeInterrupt() {
 }
 
 class TerminalKeys final : public KeySource {
-public:
+  public:
     bool keyWaiting() override {
         if (interruptPending) return true;
         if (!prepare()) return false;
@@ -48,7 +48,7 @@ public:
         return c;
     }
 
-private:
+  private:
     bool prepare() {
         if (atEnd_) return false;
         if (!checked_) {
@@ -86,11 +86,17 @@ KeySource* installed = nullptr;
 
 }  // namespace
 
-void installInterruptHandler() { std::signal(SIGINT, onInterrupt); }
+void installInterruptHandler() {
+    std::signal(SIGINT, onInterrupt);
+}
 
-KeySource& keys() { return installed ? *installed : terminalKeys(); }
+KeySource& keys() {
+    return installed ? *installed : terminalKeys();
+}
 
-void setKeySource(KeySource* source) { installed = source; }
+void setKeySource(KeySource* source) {
+    installed = source;
+}
 
 int waitForKey() {
     if (installed) return installed->readKey();

@@ -8,7 +8,7 @@ namespace quorva {
 constexpr int EscapeKey = 27;
 
 class KeySource {
-public:
+  public:
     virtual ~KeySource() = default;
     virtual bool keyWaiting() = 0;
     virtual int readKey() = 0;  // one key, or -1 when none can be read

@@ -38,7 +38,8 @@ void writeLog(const std::string& text) {
 
 std::string positionText() {
     const InputPosition* p = diagnostics().position;
-    if (p && p->active()) return formatText("in file %s, near or on line %d ", p->fileName().c_str(), p->line());
+    if (p && p->active())
+        return formatText("in file %s, near or on line %d ", p->fileName().c_str(), p->line());
     return "";
 }
 
@@ -157,6 +158,8 @@ ConsoleCapture::ConsoleCapture() : saved_(diagnostics().console) {
     diagnostics().console = [this](const std::string& s) { text_ += s; };
 }
 
-ConsoleCapture::~ConsoleCapture() { diagnostics().console = saved_; }
+ConsoleCapture::~ConsoleCapture() {
+    diagnostics().console = saved_;
+}
 
 }  // namespace quorva

@@ -12,7 +12,7 @@ namespace quorva {
 // Where the scene reader currently is. The lexer installs one while an ascii file is being read;
 // messages then name the innermost file and line.
 class InputPosition {
-public:
+  public:
     virtual ~InputPosition() = default;
     virtual bool active() const = 0;  // an ascii file is being read
     virtual std::string fileName() const = 0;
@@ -22,9 +22,12 @@ public:
 // Raised by fatal(). `what()` is the bare message text (as formatted by the caller); `report()` is
 // the complete text the console shows ("\nERROR in file ..., near or on line N :\n<text>\n").
 class FatalError : public std::exception {
-public:
+  public:
     FatalError(std::string text, std::string report, std::string file, int line, bool hasPosition)
-        : text_(std::move(text)), report_(std::move(report)), file_(std::move(file)), line_(line),
+        : text_(std::move(text)),
+          report_(std::move(report)),
+          file_(std::move(file)),
+          line_(line),
           hasPosition_(hasPosition) {}
     const char* what() const noexcept override { return text_.c_str(); }
     const std::string& text() const { return text_; }
@@ -33,7 +36,7 @@ public:
     int line() const { return line_; }
     bool hasPosition() const { return hasPosition_; }
 
-private:
+  private:
     std::string text_, report_, file_;
     int line_;
     bool hasPosition_;
@@ -46,8 +49,8 @@ struct DiagnosticsState {
     bool warningsOn = true;
     bool errorsOn = true;
     bool pauseOnError = false;
-    std::FILE* log = nullptr;                   // open only with -L
-    const InputPosition* position = nullptr;    // set by the lexer while parsing
+    std::FILE* log = nullptr;                 // open only with -L
+    const InputPosition* position = nullptr;  // set by the lexer while parsing
     // Console sink; stderr unless a test captures it.
     std::function<void(const std::string&)> console;
 };
@@ -81,13 +84,13 @@ void writeConsole(const std::string& text);
 
 // Redirects console output into a string for the lifetime of the object (tests).
 class ConsoleCapture {
-public:
+  public:
     ConsoleCapture();
     ~ConsoleCapture();
     const std::string& text() const { return text_; }
     void clear() { text_.clear(); }
 
-private:
+  private:
     std::string text_;
     std::function<void(const std::string&)> saved_;
 };

@@ -16,8 +16,8 @@ namespace {
 
 // Letters followed by ':' take one argument, by '+' two; 0xB5 takes one; the others none.
 const std::string& optionLetters() {
-    static const std::string letters = std::string("r+x+y+a:A:C:e:h:g:k:o:O:S:s:l:u:z:") + "\xB5" + ":" +
-                                       "bdfLmn@-" + "\xA3";
+    static const std::string letters =
+        std::string("r+x+y+a:A:C:e:h:g:k:o:O:S:s:l:u:z:") + "\xB5" + ":" + "bdfLmn@-" + "\xA3";
     return letters;
 }
 
@@ -77,8 +77,10 @@ std::vector<OptionUse> parseOptionWords(const std::vector<std::string>& words, b
                     use.arguments.push_back(words[i++]);
                 } else {
                     if (warn) {
-                        if (count == 1) warning("option '%c' requires an argument", c);
-                        else warning("option '%c' requires two arguments", c);
+                        if (count == 1)
+                            warning("option '%c' requires an argument", c);
+                        else
+                            warning("option '%c' requires two arguments", c);
                     }
                     continue;
                 }
@@ -97,8 +99,8 @@ std::vector<OptionUse> parseOptionWords(const std::vector<std::string>& words, b
     return out;
 }
 
-void applyOptions(const std::vector<OptionUse>& options, RunState& run, SceneState& scene, std::size_t sceneCount,
-                  bool warn) {
+void applyOptions(const std::vector<OptionUse>& options, RunState& run, SceneState& scene,
+                  std::size_t sceneCount, bool warn) {
     Options& o = scene.options;
     Camera& camera = scene.camera;
     auto updateLoadSave = [&run] {

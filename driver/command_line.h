@@ -31,7 +31,7 @@ int readInteger(const std::string& text);
 
 // Applies the options, in order, to the run state, the render options and the camera.
 // `sceneCount` is the number of scenes being rendered (-f is ignored for more than one).
-void applyOptions(const std::vector<OptionUse>& options, RunState& run, SceneState& scene, std::size_t sceneCount,
-                  bool warn);
+void applyOptions(const std::vector<OptionUse>& options, RunState& run, SceneState& scene,
+                  std::size_t sceneCount, bool warn);
 
 }  // namespace quorva

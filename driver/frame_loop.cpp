@@ -46,7 +46,7 @@ bool isBinaryScene(const std::string& path) {
 // Writes rows to the image as soon as they are final, so that a render cut short loses at most the row
 // it was drawing. With a pixel filter rows change until the band is filtered: they are written then.
 class ImageRowWriter final : public RowSink {
-public:
+  public:
     ImageRowWriter(FrameBuffers& frame, TargaOutput* output, bool immediate)
         : frame_(frame), output_(output), immediate_(immediate) {}
 
@@ -61,7 +61,7 @@ public:
         next_ = endRow;
     }
 
-private:
+  private:
     FrameBuffers& frame_;
     TargaOutput* output_;
     bool immediate_;
@@ -77,9 +77,12 @@ void SceneRun::frameLoop() {
 
 void SceneRun::parse(bool firstPass) {
     SceneState& scene = *scene_;
-    if (firstPass) binary_ = isBinaryScene(run_.sceneFile);
-    else isBinaryScene(run_.sceneFile);
-    if (firstPass) message(binary_ ? "\nParsing binary scene file...\n" : "\nParsing ASCII scene file(s)...\n");
+    if (firstPass)
+        binary_ = isBinaryScene(run_.sceneFile);
+    else
+        isBinaryScene(run_.sceneFile);
+    if (firstPass)
+        message(binary_ ? "\nParsing binary scene file...\n" : "\nParsing ASCII scene file(s)...\n");
     parseStart_ = static_cast<long>(std::time(nullptr));
 
     // The statements may change the output names (OutputTo, first frame only).
@@ -103,7 +106,8 @@ void SceneRun::parse(bool firstPass) {
     parseEnd_ = static_cast<long>(std::time(nullptr));
 
     if (scene.options.version < 0) fatal("Version specification is missing in QSB file");
-    if (scene.options.version < 1 || scene.options.version > 1.3) fatal("Wrong version specification in QSB file");
+    if (scene.options.version < 1 || scene.options.version > 1.3)
+        fatal("Wrong version specification in QSB file");
 }
 
 bool SceneRun::frame(bool firstPass) {
@@ -184,8 +188,10 @@ bool SceneRun::frame(bool firstPass) {
     bool last = frames.currentFrame >= frames.lastFrame || interrupted;
     if (!interrupted && keys().keyWaiting()) {
         run_.interruptKey = keys().readKey();
-        if (run_.interruptKey < 0) run_.interruptKey = 0;
-        else last = true;
+        if (run_.interruptKey < 0)
+            run_.interruptKey = 0;
+        else
+            last = true;
     }
     cleanUp(last);
     if (frames.currentFrame > run_.startFrame) {
@@ -213,8 +219,8 @@ void SceneRun::render() {
     if (diagnostics().messagesOn) {
         const char* shader = shaderParsed_ ? " + qsh " : " ";
         if (run_.writeImage)
-            message("\n-= Scene: %s%s- Image: %s (%dx%d) =-\n", run_.sceneFile.c_str(), shader, run_.imageFile.c_str(),
-                    camera.width, camera.height);
+            message("\n-= Scene: %s%s- Image: %s (%dx%d) =-\n", run_.sceneFile.c_str(), shader,
+                    run_.imageFile.c_str(), camera.width, camera.height);
         else
             message("\n-= Scene: %s%s- Framebuffer: %dx%d =-\n", run_.sceneFile.c_str(), shader, camera.width,
                     camera.height);
@@ -227,8 +233,8 @@ void SceneRun::render() {
     renderStart_ = static_cast<long>(std::time(nullptr));
     TargaOutputPtr output;
     if (run_.writeImage)
-        output = openTargaOutput(options.writeAntialiasFlag != 0, run_.imageFile, camera.width, camera.height, true,
-                                 options.bitsPerPixel);
+        output = openTargaOutput(options.writeAntialiasFlag != 0, run_.imageFile, camera.width, camera.height,
+                                 true, options.bitsPerPixel);
     // The camera's own transformation is applied once, before the hierarchy is cut for the eye point.
     if (camera.cameraTransform) {
         const Transform* t = camera.cameraTransform.get();
@@ -270,7 +276,8 @@ void SceneRun::render() {
         // Rows found complete in an older image of the same name are not rendered again.
         if (output) {
             const std::vector<unsigned char>& done = rowsDone(*output);
-            while (rowStart < rowEnd && rowStart < static_cast<int>(done.size()) && done[rowStart]) ++rowStart;
+            while (rowStart < rowEnd && rowStart < static_cast<int>(done.size()) && done[rowStart])
+                ++rowStart;
         }
         // The rows before the first one rendered are already final (resumed, or outside the row range).
         writer.rowsFinished(rowStart < rowEnd ? rowStart : first);

@@ -18,8 +18,8 @@ int main(int argc, char** argv) {
         quorva::reportFatal(error);
         return 1;
     } catch (const std::bad_alloc&) {
-        quorva::reportFatal(quorva::FatalError("Failed memory allocation", "\nERROR :\nFailed memory allocation\n", "",
-                                               0, false));
+        quorva::reportFatal(quorva::FatalError("Failed memory allocation",
+                                               "\nERROR :\nFailed memory allocation\n", "", 0, false));
         return 1;
     }
 }

@@ -32,8 +32,10 @@ void printStatistics(const RenderStatistics& s, bool skyLight) {
     if (refracted) message("%8lu refracted rays\n", u(refracted));
     if (s.dispersionRays) message("%8lu refracted rays due to dispersion only\n", u(s.dispersionRays));
     if (s.irradianceRays) {
-        if (skyLight) message("%8lu diffuse solar radiation rays\n", u(s.irradianceRays));
-        else message("%8lu Monte Carlo irradiance rays\n", u(s.irradianceRays));
+        if (skyLight)
+            message("%8lu diffuse solar radiation rays\n", u(s.irradianceRays));
+        else
+            message("%8lu Monte Carlo irradiance rays\n", u(s.irradianceRays));
     }
     if (s.photonRays) {
         std::uint32_t total = s.photonRays + s.photonRefracted + s.photonDispersion + s.photonReflected +
@@ -41,13 +43,16 @@ void printStatistics(const RenderStatistics& s, bool skyLight) {
         message("%8lu photon rays (%lu refracted, %lu reflected)\n", u(total),
                 u(s.photonRefracted + s.photonDispersion), u(s.photonReflected + s.photonInternalReflected));
     }
-    if (s.photonDispersion) message("%8lu refracted photon rays due to dispersion only\n", u(s.photonDispersion));
+    if (s.photonDispersion)
+        message("%8lu refracted photon rays due to dispersion only\n", u(s.photonDispersion));
     if (s.surfacePhotonsGathered > 0)
         message("         -> %d surface photons gathered\n", static_cast<int>(s.surfacePhotonsGathered));
     if (s.mediaPhotonsGathered > 0)
-        message("         -> %d participating media photons gathered\n", static_cast<int>(s.mediaPhotonsGathered));
+        message("         -> %d participating media photons gathered\n",
+                static_cast<int>(s.mediaPhotonsGathered));
     if (s.jitteredRays) message("%8lu jittered rays\n", u(s.jitteredRays));
-    if (s.internalReflectionRays) message("%8lu total internal reflection rays\n", u(s.internalReflectionRays));
+    if (s.internalReflectionRays)
+        message("%8lu total internal reflection rays\n", u(s.internalReflectionRays));
     message("\n%8lu shadow checks\n", u(s.shadowChecks));
     message("%8lu shadow cache hits\n", u(s.shadowCacheHits));
     message("%8lu bounds checked\n", u(s.boundsChecked));

@@ -102,10 +102,17 @@ void SceneRun::run() {
     openLog();
     printBanner();
     switch (scene_->options.renderMode) {
-        case 3: message("\nHidden line removal rendering mode enabled.\n"); break;
-        case 2: message("\nExperimentall scanline rendering mode enabled.\n"); break;
-        case 0: message("\nOpenGL rendering mode enabled.\n"); break;
-        default: break;
+        case 3:
+            message("\nHidden line removal rendering mode enabled.\n");
+            break;
+        case 2:
+            message("\nExperimentall scanline rendering mode enabled.\n");
+            break;
+        case 0:
+            message("\nOpenGL rendering mode enabled.\n");
+            break;
+        default:
+            break;
     }
     run_.frameStartTime = std::time(nullptr);
     // Without a window system the frame buffer window and the OpenGL preview are not available; the

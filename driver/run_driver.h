@@ -19,13 +19,13 @@ int runRenderer(const std::vector<std::string>& arguments);
 
 // One scene: everything between the scene list and the next scene.
 class SceneRun {
-public:
+  public:
     SceneRun(RunState& run, const std::vector<OptionUse>& options, const std::string& baseName);
     ~SceneRun();
     // Per-scene steps (reset, options, log, banner, driver, delete inputs, release).
     void run();
 
-private:
+  private:
     void deriveNames();
     void resetRunSettings();
     void readOptions();

@@ -27,19 +27,19 @@ struct RunState {
     std::string outputBase;      // base of animation frame names
     std::string zChannelBase;    // base of Z-channel dumps
 
-    bool pauseOnError = false;    // hidden letter '@'
-    bool deleteInputs = false;    // hidden letter '-' inside a group
-    bool noCompletionBox = false; // hidden byte 0xA3
-    bool logRequested = false;    // -L
-    bool statistics = false;      // -d
-    int startFrame = -1;          // -k
-    int xa = -1, xb = -1;         // -x
-    int ya = -1, yb = -1;         // -y
-    int zDepth = 0;               // -z (also ZChannelDepth)
-    int hiddenLineVariant = 0;    // -h 1 / -h 2
-    bool writeImage = true;       // off with -n and -O
-    bool showFrameBuffer = false; // -f, -n
-    int interruptKey = 0;         // the exit status after an interruption
+    bool pauseOnError = false;     // hidden letter '@'
+    bool deleteInputs = false;     // hidden letter '-' inside a group
+    bool noCompletionBox = false;  // hidden byte 0xA3
+    bool logRequested = false;     // -L
+    bool statistics = false;       // -d
+    int startFrame = -1;           // -k
+    int xa = -1, xb = -1;          // -x
+    int ya = -1, yb = -1;          // -y
+    int zDepth = 0;                // -z (also ZChannelDepth)
+    int hiddenLineVariant = 0;     // -h 1 / -h 2
+    bool writeImage = true;        // off with -n and -O
+    bool showFrameBuffer = false;  // -f, -n
+    int interruptKey = 0;          // the exit status after an interruption
     std::time_t frameStartTime = 0;
 
     // -l / -s: values of all occurrences add up.

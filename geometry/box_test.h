@@ -87,7 +87,7 @@ using Mask4 = long long __attribute__((vector_size(32)));
 // of the result is set when the ray enters box l no later than tmax, with its entry distance in
 // keys[l]. The same arithmetic as enterBox lane by lane, so the results are the same.
 [[gnu::always_inline]] inline unsigned enterQuad(const MemberQuad& q, const RaySlabs& ray, double tmax,
-                                                  double* keys) {
+                                                 double* keys) {
     Double4 lo, size;
     QUORVA_LOAD_QUAD(lo, q.min[0]);
     QUORVA_LOAD_QUAD(size, q.size[0]);

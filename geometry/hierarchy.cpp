@@ -6,10 +6,9 @@
 #include <cmath>
 #include <new>
 
-
 #include "diagnostics/diagnostics.h"
-#include "geometry/mesh_triangle.h"
 #include "geometry/box_test.h"
+#include "geometry/mesh_triangle.h"
 #include "geometry/priority_queue.h"
 #include "render/render_context.h"
 
@@ -320,8 +319,10 @@ bool traverse(RenderContext& ctx, const Ray& ray, Intersection& hit, double tmin
                 }
             }
             if (best.node) {
-                if (queue.empty() || best.key < queue.topKey()) next = best;
-                else queue.push(best.key, best.node);
+                if (queue.empty() || best.key < queue.topKey())
+                    next = best;
+                else
+                    queue.push(best.key, best.node);
             }
             continue;
         }

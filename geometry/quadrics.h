@@ -128,7 +128,9 @@ class Disk final : public Shape {
     void evaluate(double u, double v, SurfacePoint& out) const override;
     bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
                    Intersection& hit) const override;
-    Vec3 surfaceCoordinatesAt(const Vec3& objectPoint) const override { return surfaceCoordinates(objectPoint); }
+    Vec3 surfaceCoordinatesAt(const Vec3& objectPoint) const override {
+        return surfaceCoordinates(objectPoint);
+    }
     bool inside(const Vec3& worldPoint) const override;  // strictly behind the plane
     std::unique_ptr<Shape> clone() const override;
 

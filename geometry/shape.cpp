@@ -120,7 +120,8 @@ bool intersectShape(RenderContext& ctx, const Ray& worldRay, double tmin, double
 namespace {
 
 inline bool recordHitAt(RenderContext& ctx, const Shape& shape, const Vec3& objectNormal, double t,
-                        const Vec3& objectPoint, Intersection& hit, const Vec3& surfaceCoords, bool deferred) {
+                        const Vec3& objectPoint, Intersection& hit, const Vec3& surfaceCoords,
+                        bool deferred) {
     // A nearer root already recorded wins; the caller still counts this root as handled.
     if (hit.hit && !(t < hit.distance)) return true;
 
@@ -157,8 +158,8 @@ bool recordHit(RenderContext& ctx, const Shape& shape, const Vec3& objectNormal,
 bool recordHitDeferred(RenderContext& ctx, const Shape& shape, const Vec3& objectNormal, double t,
                        const Vec3& objectPoint, Intersection& hit) {
     if (uvWindowActive(ctx, shape))
-        return recordHitAt(ctx, shape, objectNormal, t, objectPoint, hit, shape.surfaceCoordinatesAt(objectPoint),
-                           false);
+        return recordHitAt(ctx, shape, objectNormal, t, objectPoint, hit,
+                           shape.surfaceCoordinatesAt(objectPoint), false);
     return recordHitAt(ctx, shape, objectNormal, t, objectPoint, hit, objectPoint, true);
 }
 

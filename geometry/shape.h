@@ -98,13 +98,13 @@ struct SubdivisionMesh {
 
 // CSG membership test of the enclosing Solid: accepts or rejects a world-space hit point.
 class SolidMembership {
-public:
+  public:
     virtual ~SolidMembership() = default;
     virtual bool accepts(const Vec3& worldPoint) const = 0;
 };
 
 class Shape {
-public:
+  public:
     explicit Shape(ShapeKind kind) : kind(kind) {}
     virtual ~Shape();
 
@@ -112,17 +112,17 @@ public:
     std::uint8_t headerFlags = 0;
     std::int32_t headerWords[2] = {0, 0};
     ShapeKind kind;
-    Vec3 boundsMin{-500000, -500000, -500000};  // world-space box, minimum corner
+    Vec3 boundsMin{-500000, -500000, -500000};   // world-space box, minimum corner
     Vec3 boundsSize{1000000, 1000000, 1000000};  // world-space box, extent (not the maximum corner)
-    Shape* parent = nullptr;                    // enclosing Solid, or the cut shape of a mesh triangle
-    std::shared_ptr<const Shader> shader;       // null: inherited through `parent`
-    std::unique_ptr<Transform> transform;       // object to world; null = identity
+    Shape* parent = nullptr;                     // enclosing Solid, or the cut shape of a mesh triangle
+    std::shared_ptr<const Shader> shader;        // null: inherited through `parent`
+    std::unique_ptr<Transform> transform;        // object to world; null = identity
     std::uint16_t attributes = ShapeAttr::Default;
     const SolidMembership* solidTest = nullptr;
     std::uint16_t subdivisions[3] = {32, 32, 32};
     double uvWindow[4] = {-1000000, 1000000, -1000000, 1000000};  // u min, u max, v min, v max
     RequestPtr displacement;                                      // DisplacementMapping, or null
-    std::shared_ptr<SubdivisionMesh> mesh;                         // shared with copies
+    std::shared_ptr<SubdivisionMesh> mesh;                        // shared with copies
     // Photon-map settings of the Caustics modifier, kept for the photon pass.
     double caustics = 0;
     bool internalCaustics = false;
@@ -150,7 +150,8 @@ public:
     virtual void evaluate(double u, double v, SurfacePoint& out) const;
     // Intersects an object-space ray (unit direction) over [tmin, tmax]; calls recordHit for each root.
     // `hit` arrives with only its `hit` field cleared: read nothing else before recording.
-    virtual bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax, Intersection& hit) const;
+    virtual bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+                           Intersection& hit) const;
     // Is the world-space point inside the solid?
     virtual bool inside(const Vec3& worldPoint) const;
     // A copy sharing private data (the duplicate operation): copies the common record as copyShape wants.
@@ -160,7 +161,7 @@ public:
     // Root solver choice (FerrariSolver 0, VietaSolver 1, SturmSolver 2); ignored by kinds without one.
     virtual void setSolver(int /*code*/) {}
 
-protected:
+  protected:
     // Copies the common record: shares shader, displacement, mesh, parent and solidTest; deep-copies the
     // transform.
     Shape(const Shape& other);
@@ -176,8 +177,8 @@ bool intersectShape(RenderContext& ctx, const Ray& worldRay, double tmin, double
                     const Shape& shape);
 
 // The common recording step for one root t (object units) of a kind's intersect().
-bool recordHit(RenderContext& ctx, const Shape& shape, const Vec3& objectNormal, double t, const Vec3& objectPoint,
-               Intersection& hit, const Vec3& surfaceCoords);
+bool recordHit(RenderContext& ctx, const Shape& shape, const Vec3& objectNormal, double t,
+               const Vec3& objectPoint, Intersection& hit, const Vec3& surfaceCoords);
 // The same for kinds whose surface coordinates are costly (angles) and only needed when the hit is
 // shaded: unless the uv window is active, the object-space point is kept and the coordinates are worked
 // out by surfaceCoordinates() when someone reads them.
@@ -192,8 +193,8 @@ bool uvWindowActive(const RenderContext& ctx, const Shape& shape);
 
 // Fills an evaluate() result from an object-space point and normal: both go through the shape's
 // transform and the normal comes out unit length.
-void finishSurfacePoint(const Shape& shape, const Vec3& objectPoint, const Vec3& objectNormal, double u, double v,
-                        SurfacePoint& out);
+void finishSurfacePoint(const Shape& shape, const Vec3& objectPoint, const Vec3& objectNormal, double u,
+                        double v, SurfacePoint& out);
 
 // Instances a declared shape: "(internal failure 0x2c) Bad shape type (%d)" for kind 0 or >= 25.
 std::unique_ptr<Shape> copyShape(const Shape& definition);

@@ -19,10 +19,12 @@ std::unique_ptr<Shape> makeCone(const Vec3& point1, double radius1, const Vec3& 
 std::unique_ptr<Shape> makeCylinder(const Vec3& base, const Vec3& top, double radius);
 std::unique_ptr<Shape> makeParaboloid(const Vec3& vertex, const Vec3& top, double radius);
 std::unique_ptr<Shape> makeDisk(const Vec3& centre, const Vec3& normal, double radius);
-std::unique_ptr<Shape> makeRing(const Vec3& centre, const Vec3& normal, double innerRadius, double outerRadius);
+std::unique_ptr<Shape> makeRing(const Vec3& centre, const Vec3& normal, double innerRadius,
+                                double outerRadius);
 
 // Algebraic shapes.
-std::unique_ptr<Shape> makeTorus(const Vec3& centre, const Vec3& axis, double majorRadius, double minorRadius);
+std::unique_ptr<Shape> makeTorus(const Vec3& centre, const Vec3& axis, double majorRadius,
+                                 double minorRadius);
 // One monomial coefficient * x^i y^j z^k of a PolynomialSurface.
 struct PolynomialTerm {
     double coefficient = 0;
@@ -42,6 +44,7 @@ struct PatchCorner {
     Vec3 normal;
     double u = 1000000, v = 1000000;  // 1000000: not given
 };
-std::unique_ptr<Shape> makeTriangularPatch(const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2);
+std::unique_ptr<Shape> makeTriangularPatch(const PatchCorner& c0, const PatchCorner& c1,
+                                           const PatchCorner& c2);
 
 }  // namespace quorva

@@ -51,17 +51,29 @@ struct Transform {
 };
 
 // Null-tolerant helpers: a null Transform copies the input.
-inline Vec3 pointToWorld(const Transform* t, const Vec3& p) { return t ? transformPoint(t->forward, p) : p; }
-inline Vec3 vectorToWorld(const Transform* t, const Vec3& v) { return t ? transformVector(t->forward, v) : v; }
-inline Vec3 normalToWorld(const Transform* t, const Vec3& n) { return t ? transformByTranspose(t->inverse, n) : n; }
-inline Vec3 pointToObject(const Transform* t, const Vec3& p) { return t ? transformPoint(t->inverse, p) : p; }
-inline Vec3 vectorToObject(const Transform* t, const Vec3& v) { return t ? transformVector(t->inverse, v) : v; }
-inline Vec3 normalToObject(const Transform* t, const Vec3& n) { return t ? transformByTranspose(t->forward, n) : n; }
+inline Vec3 pointToWorld(const Transform* t, const Vec3& p) {
+    return t ? transformPoint(t->forward, p) : p;
+}
+inline Vec3 vectorToWorld(const Transform* t, const Vec3& v) {
+    return t ? transformVector(t->forward, v) : v;
+}
+inline Vec3 normalToWorld(const Transform* t, const Vec3& n) {
+    return t ? transformByTranspose(t->inverse, n) : n;
+}
+inline Vec3 pointToObject(const Transform* t, const Vec3& p) {
+    return t ? transformPoint(t->inverse, p) : p;
+}
+inline Vec3 vectorToObject(const Transform* t, const Vec3& v) {
+    return t ? transformVector(t->inverse, v) : v;
+}
+inline Vec3 normalToObject(const Transform* t, const Vec3& n) {
+    return t ? transformByTranspose(t->forward, n) : n;
+}
 
 // Builders. Angles are radians.
 Transform makeScale(double sx, double sy, double sz);  // an exactly-zero factor inverts to 1000000
 Transform makeTranslate(const Vec3& t);
-Transform makeRotate(double ax, double ay, double az);  // about x, then y, then z
+Transform makeRotate(double ax, double ay, double az);   // about x, then y, then z
 Transform makeRotateAboutAxis(double angle, Vec3 axis);  // right-hand rule; axis normalised first
 Transform makeShear(double a, double b, double c, double d, double e, double f);
 Transform makeMatrixTransform(const Matrix4& forward);  // the Transform statement: inverse by invert()

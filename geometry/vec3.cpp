@@ -10,16 +10,24 @@ std::string toString(const Vec3& v) {
     std::snprintf(buf, sizeof buf, "(%g, %g, %g)", v.x, v.y, v.z);
     return buf;
 }
-std::ostream& operator<<(std::ostream& os, const Vec3& v) { return os << toString(v); }
+std::ostream& operator<<(std::ostream& os, const Vec3& v) {
+    return os << toString(v);
+}
 
 std::string toString(const Color& c) {
     char buf[96];
     std::snprintf(buf, sizeof buf, "'%g, %g, %g'", c.r, c.g, c.b);
     return buf;
 }
-std::ostream& operator<<(std::ostream& os, const Color& c) { return os << toString(c); }
+std::ostream& operator<<(std::ostream& os, const Color& c) {
+    return os << toString(c);
+}
 
-std::string toString(const Ray& r) { return "[" + toString(r.origin) + " -> " + toString(r.direction) + "]"; }
-std::ostream& operator<<(std::ostream& os, const Ray& r) { return os << toString(r); }
+std::string toString(const Ray& r) {
+    return "[" + toString(r.origin) + " -> " + toString(r.direction) + "]";
+}
+std::ostream& operator<<(std::ostream& os, const Ray& r) {
+    return os << toString(r);
+}
 
 }  // namespace quorva

@@ -22,21 +22,46 @@ struct Vec3 {
     constexpr Vec3 operator-() const { return {-x, -y, -z}; }
     constexpr Vec3 operator*(double s) const { return {x * s, y * s, z * s}; }
     constexpr Vec3 operator/(double s) const { return {x / s, y / s, z / s}; }
-    constexpr Vec3& operator+=(const Vec3& o) { x += o.x; y += o.y; z += o.z; return *this; }
-    constexpr Vec3& operator-=(const Vec3& o) { x -= o.x; y -= o.y; z -= o.z; return *this; }
-    constexpr Vec3& operator*=(double s) { x *= s; y *= s; z *= s; return *this; }
+    constexpr Vec3& operator+=(const Vec3& o) {
+        x += o.x;
+        y += o.y;
+        z += o.z;
+        return *this;
+    }
+    constexpr Vec3& operator-=(const Vec3& o) {
+        x -= o.x;
+        y -= o.y;
+        z -= o.z;
+        return *this;
+    }
+    constexpr Vec3& operator*=(double s) {
+        x *= s;
+        y *= s;
+        z *= s;
+        return *this;
+    }
     constexpr bool operator==(const Vec3& o) const = default;
 };
 
-constexpr Vec3 operator*(double s, const Vec3& v) { return v * s; }
-constexpr double dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+constexpr Vec3 operator*(double s, const Vec3& v) {
+    return v * s;
+}
+constexpr double dot(const Vec3& a, const Vec3& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 constexpr Vec3 cross(const Vec3& a, const Vec3& b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
-constexpr double lengthSquared(const Vec3& v) { return dot(v, v); }
-inline double length(const Vec3& v) { return std::sqrt(dot(v, v)); }
+constexpr double lengthSquared(const Vec3& v) {
+    return dot(v, v);
+}
+inline double length(const Vec3& v) {
+    return std::sqrt(dot(v, v));
+}
 // Component-wise product.
-constexpr Vec3 multiply(const Vec3& a, const Vec3& b) { return {a.x * b.x, a.y * b.y, a.z * b.z}; }
+constexpr Vec3 multiply(const Vec3& a, const Vec3& b) {
+    return {a.x * b.x, a.y * b.y, a.z * b.z};
+}
 
 // Scales v to unit length and returns its former length. A vector whose squared length is below
 // 1e-20 becomes (1, 0, 0) and the result is 1.
@@ -77,16 +102,38 @@ struct Color {
     constexpr Color operator*(const Color& o) const { return {r * o.r, g * o.g, b * o.b}; }
     constexpr Color operator*(double s) const { return {r * s, g * s, b * s}; }
     constexpr Color operator/(double s) const { return {r / s, g / s, b / s}; }
-    constexpr Color& operator+=(const Color& o) { r += o.r; g += o.g; b += o.b; return *this; }
-    constexpr Color& operator-=(const Color& o) { r -= o.r; g -= o.g; b -= o.b; return *this; }
-    constexpr Color& operator*=(const Color& o) { r *= o.r; g *= o.g; b *= o.b; return *this; }
-    constexpr Color& operator*=(double s) { r *= s; g *= s; b *= s; return *this; }
+    constexpr Color& operator+=(const Color& o) {
+        r += o.r;
+        g += o.g;
+        b += o.b;
+        return *this;
+    }
+    constexpr Color& operator-=(const Color& o) {
+        r -= o.r;
+        g -= o.g;
+        b -= o.b;
+        return *this;
+    }
+    constexpr Color& operator*=(const Color& o) {
+        r *= o.r;
+        g *= o.g;
+        b *= o.b;
+        return *this;
+    }
+    constexpr Color& operator*=(double s) {
+        r *= s;
+        g *= s;
+        b *= s;
+        return *this;
+    }
     constexpr bool operator==(const Color& o) const = default;
     constexpr bool isBlack() const { return r == 0 && g == 0 && b == 0; }
     constexpr double maxChannel() const { return r > g ? (r > b ? r : b) : (g > b ? g : b); }
 };
 
-constexpr Color operator*(double s, const Color& c) { return c * s; }
+constexpr Color operator*(double s, const Color& c) {
+    return c * s;
+}
 
 std::string toString(const Color& c);
 std::ostream& operator<<(std::ostream& os, const Color& c);

@@ -16,19 +16,19 @@ struct AnimationCounters;
 // Lists are kept in order of addition; "list order" (newest first) is the reverse. Use the
 // *InListOrder helpers where the order matters.
 class World {
-public:
+  public:
     World();
     ~World();
     World(World&&) noexcept;
     World& operator=(World&&) noexcept;
 
-    std::vector<Shape*> mainList;                         // top-level shapes and subdivision groups
-    std::vector<std::unique_ptr<Shape>> solids;           // Solids, kept for release
+    std::vector<Shape*> mainList;                           // top-level shapes and subdivision groups
+    std::vector<std::unique_ptr<Shape>> solids;             // Solids, kept for release
     std::vector<std::unique_ptr<Shape>> subdividedSources;  // shapes replaced by their subdivision
-    std::vector<Shape*> cameraFrontier;                   // filled by buildCameraFrontier
-    std::vector<Shape*> lightEntries;                     // kind-10 entries (they stay on mainList)
-    int temporaryA = 0, temporaryB = 0;                   // 64 and 4 in a temporary World
-    Shape* root = nullptr;                                // bounding-hierarchy root
+    std::vector<Shape*> cameraFrontier;                     // filled by buildCameraFrontier
+    std::vector<Shape*> lightEntries;                       // kind-10 entries (they stay on mainList)
+    int temporaryA = 0, temporaryB = 0;                     // 64 and 4 in a temporary World
+    Shape* root = nullptr;                                  // bounding-hierarchy root
     // Frame counters the expressions evaluated while shapes are cut into triangles read (displacement
     // mapping); null reads every counter as 0. Kept by clear(); addToWorld hands it to the temporary
     // World a shape is subdivided into.

@@ -10,7 +10,7 @@
 namespace quorva {
 
 class QuasiRandom {
-public:
+  public:
     static constexpr int MaxDimensions = 3;
     static constexpr int Bits = 32;
 
@@ -33,7 +33,7 @@ public:
     void nextPair(double& u, double& v);
     void nextTriple(double& u, double& v, double& w);
 
-private:
+  private:
     void applyRestart();
     void step();
     int dimensions_;

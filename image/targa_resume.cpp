@@ -113,7 +113,8 @@ void applyCompletionTable(TargaOutput& out, std::FILE* old, long size) {
         const long length = static_cast<long>(readLittle(entry + 6, 4));
         if (length != out.height || offset < TargaHeaderSize || offset + length > size) return;
         std::vector<unsigned char> table(static_cast<std::size_t>(length));
-        if (std::fseek(old, offset, SEEK_SET) != 0 || std::fread(table.data(), 1, table.size(), old) != table.size())
+        if (std::fseek(old, offset, SEEK_SET) != 0 ||
+            std::fread(table.data(), 1, table.size(), old) != table.size())
             return;
         for (int r = 0; r < out.height; ++r) {
             if (table[static_cast<std::size_t>(r)]) continue;

@@ -14,7 +14,7 @@ struct Options;
 
 // Optional on-screen frame buffer window; the loops draw finished pixels into it.
 class FramebufferDisplay {
-public:
+  public:
     virtual ~FramebufferDisplay() = default;
     virtual void drawPixel(int x, int y, const Color& colour) = 0;
 };
@@ -30,7 +30,7 @@ struct ViewFrame {
 
 // Told when the rows above a given row are final, so that they can be written out at once.
 class RowSink {
-public:
+  public:
     virtual ~RowSink() = default;
     virtual void rowsFinished(int endRow) = 0;  // rows < endRow are final
 };

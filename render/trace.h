@@ -13,7 +13,7 @@ class RenderContext;
 // Increments *counter (the caller chooses the category) unless level >= MaxRayLevel. Returns the
 // distance from the camera location to the hit, 1000000 on a miss. `weight` is the ray's contribution
 // to the pixel and `mediumIndex` the refraction index of the medium the ray travels in (1 = air).
-double traceRay(RenderContext& ctx, int level, const Ray& ray, Color& colour, double& alpha, std::uint32_t* counter,
-                double weight = 1.0, double mediumIndex = 1.0);
+double traceRay(RenderContext& ctx, int level, const Ray& ray, Color& colour, double& alpha,
+                std::uint32_t* counter, double weight = 1.0, double mediumIndex = 1.0);
 
 }  // namespace quorva

@@ -68,18 +68,52 @@ bool project(Projection projection, const Vec3& p, double& u, double& v) {
 
 bool describe(BuiltinId id, Projection& projection, Lookup& lookup) {
     switch (id) {
-        case BuiltinId::PlanarImageMapping: projection = Projection::Planar; lookup = Lookup::Colour; return true;
-        case BuiltinId::CylindricalImageMapping: projection = Projection::Cylindrical; lookup = Lookup::Colour; return true;
-        case BuiltinId::SphericalImageMapping: projection = Projection::Spherical; lookup = Lookup::Colour; return true;
-        case BuiltinId::ToroidalImageMapping: projection = Projection::Toroidal; lookup = Lookup::Colour; return true;
-        case BuiltinId::UVImageMapping: projection = Projection::UV; lookup = Lookup::Colour; return true;
-        case BuiltinId::PlanarIndexedMapping: projection = Projection::Planar; lookup = Lookup::Index; return true;
-        case BuiltinId::CylindricalIndexedMapping: projection = Projection::Cylindrical; lookup = Lookup::Index; return true;
-        case BuiltinId::SphericalIndexedMapping: projection = Projection::Spherical; lookup = Lookup::Index; return true;
-        case BuiltinId::ToroidalIndexedMapping: projection = Projection::Toroidal; lookup = Lookup::Index; return true;
-        case BuiltinId::UVIndexedMapping: projection = Projection::UV; lookup = Lookup::Index; return true;
-        case BuiltinId::PixelHeight: projection = Projection::Planar; lookup = Lookup::Height; return true;
-        default: return false;
+        case BuiltinId::PlanarImageMapping:
+            projection = Projection::Planar;
+            lookup = Lookup::Colour;
+            return true;
+        case BuiltinId::CylindricalImageMapping:
+            projection = Projection::Cylindrical;
+            lookup = Lookup::Colour;
+            return true;
+        case BuiltinId::SphericalImageMapping:
+            projection = Projection::Spherical;
+            lookup = Lookup::Colour;
+            return true;
+        case BuiltinId::ToroidalImageMapping:
+            projection = Projection::Toroidal;
+            lookup = Lookup::Colour;
+            return true;
+        case BuiltinId::UVImageMapping:
+            projection = Projection::UV;
+            lookup = Lookup::Colour;
+            return true;
+        case BuiltinId::PlanarIndexedMapping:
+            projection = Projection::Planar;
+            lookup = Lookup::Index;
+            return true;
+        case BuiltinId::CylindricalIndexedMapping:
+            projection = Projection::Cylindrical;
+            lookup = Lookup::Index;
+            return true;
+        case BuiltinId::SphericalIndexedMapping:
+            projection = Projection::Spherical;
+            lookup = Lookup::Index;
+            return true;
+        case BuiltinId::ToroidalIndexedMapping:
+            projection = Projection::Toroidal;
+            lookup = Lookup::Index;
+            return true;
+        case BuiltinId::UVIndexedMapping:
+            projection = Projection::UV;
+            lookup = Lookup::Index;
+            return true;
+        case BuiltinId::PixelHeight:
+            projection = Projection::Planar;
+            lookup = Lookup::Height;
+            return true;
+        default:
+            return false;
     }
 }
 

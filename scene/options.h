@@ -21,9 +21,9 @@ struct IrradianceSettings {
     double computeSetting = 0;  // ComputeIrradiance value
     double gridSpacing = 0;     // 1/size from -g
     bool loadRequested = false;
-    std::string loadPath;       // LoadIrradianceCache / -l 2
+    std::string loadPath;  // LoadIrradianceCache / -l 2
     bool saveRequested = false;
-    std::string savePath;       // SaveIrradianceCache / -s 2
+    std::string savePath;  // SaveIrradianceCache / -s 2
 };
 
 struct PhotonSettings {
@@ -53,7 +53,7 @@ struct Options {
     bool undersampling = false;
     int zChannelDepth = 0;
     double shadowBias = 0.001;
-    int renderMode = 1;     // RenderMode
+    int renderMode = 1;  // RenderMode
     int openGlMode = 3;
     std::uint16_t featureMask = 0x8000;  // not chosen yet
     double displayGamma = 2.2;

@@ -8,7 +8,9 @@
 namespace quorva {
 
 // The world reads the frame counters (displacement expressions may use CurrentFrame).
-SceneState::SceneState() : symbols(std::make_unique<SymbolTable>()) { world.frames = &frames; }
+SceneState::SceneState() : symbols(std::make_unique<SymbolTable>()) {
+    world.frames = &frames;
+}
 SceneState::~SceneState() = default;
 
 void SceneState::resetFrame() {

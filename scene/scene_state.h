@@ -28,8 +28,8 @@ struct BackgroundSettings {
 };
 
 struct FogSettings {
-    double density = 0;  // Fog first value, 0..1
-    double start = 0;    // Fog second value
+    double density = 0;        // Fog first value, 0..1
+    double start = 0;          // Fog second value
     double heightScale = 0;    // GroundFog
     double distanceScale = 0;  // GroundFog
     Color colour{0, 0, 0};
@@ -47,7 +47,7 @@ struct SunLightSettings {
 
 // A call recorded for an owner that has not landed yet (it does nothing else).
 struct PlaceholderCall {
-    std::string statement;           // e.g. "Blobby", "Media", "Solid CSG"
+    std::string statement;               // e.g. "Blobby", "Media", "Solid CSG"
     std::vector<std::string> arguments;  // evaluated arguments in text order, as text
 };
 

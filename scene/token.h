@@ -33,8 +33,8 @@ enum class Keyword : int;  // defined in scene/keywords.h
 struct Token {
     int kind = 0;  // a TokenKind or a character code
     double number = 0;
-    std::string text;                  // String, NewName and identifiers
-    Keyword keyword{};                 // Keyword
+    std::string text;                     // String, NewName and identifiers
+    Keyword keyword{};                    // Keyword
     const SymbolEntry* symbol = nullptr;  // DeclaredName
 };
 

@@ -44,12 +44,12 @@ struct Value {
 
 // The record of the current intersection read by the shading variables (owned by shading).
 struct ShadingContext {
-    Vec3 P;    // hit point (in the shader's frame)
-    Vec3 N;    // unit normal
-    Vec3 I;    // incident ray direction
-    Vec3 E;    // eye (ray origin)
-    Vec3 V;    // direction towards the viewer
-    Vec3 Po;   // object-space hit point
+    Vec3 P;   // hit point (in the shader's frame)
+    Vec3 N;   // unit normal
+    Vec3 I;   // incident ray direction
+    Vec3 E;   // eye (ray origin)
+    Vec3 V;   // direction towards the viewer
+    Vec3 Po;  // object-space hit point
     // Surface coordinates (u, v, w). Where working them out costs (angles), the hit is left in
     // `pendingSurfaceCoordinates` instead and they are filled the first time they are read: readers
     // call resolveSurfaceCoordinates() first.

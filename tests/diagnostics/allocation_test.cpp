@@ -11,7 +11,7 @@ namespace quorva {
 namespace {
 
 class Allocation : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { trackedReleaseAll(); }
     void TearDown() override { trackedReleaseAll(); }
 };
@@ -47,7 +47,9 @@ TEST_F(Allocation, ReleasingInAnyOrderKeepsTheListIntact) {
     EXPECT_EQ(static_cast<unsigned char*>(blocks[3])[0], 3);
     trackedReleaseAll();
     AllocationCounters c = allocationCounters();
-    EXPECT_EQ(c.allocations + c.allocatedBytes + c.zeroedAllocations + c.zeroedBytes + c.releases + c.releasedBytes, 0u);
+    EXPECT_EQ(
+        c.allocations + c.allocatedBytes + c.zeroedAllocations + c.zeroedBytes + c.releases + c.releasedBytes,
+        0u);
     EXPECT_EQ(trackedBlockCount(), 0u);
 }
 
@@ -63,7 +65,8 @@ TEST_F(Allocation, ZeroSizeWarnsAndNullReleaseIsFatal) {
         trackedRelease("world.cpp", 9, nullptr);
         FAIL();
     } catch (const FatalError& e) {
-        EXPECT_STREQ(e.what(), "(internal failure 0x22) Attempt to deallocate NULL pointer at world.cpp, line 9");
+        EXPECT_STREQ(e.what(),
+                     "(internal failure 0x22) Attempt to deallocate NULL pointer at world.cpp, line 9");
     }
 }
 
@@ -72,7 +75,7 @@ TEST_F(Allocation, OwnersDoNotReleaseTwiceAfterReleaseAll) {
     {
         TrackedArray<int> gone(8, false);
         trackedReleaseAll();  // the scene ended while `gone` still held its block
-    }  // its destructor must not touch the freed block
+    }                         // its destructor must not touch the freed block
     EXPECT_EQ(trackedBlockCount(), 0u);
     TrackedArray<int> fresh(4, true);
     EXPECT_EQ(trackedBlockCount(), 1u);

@@ -45,7 +45,7 @@ TEST(Diagnostics, InternalFailureCodes) {
 }
 
 class ScriptedKeys final : public KeySource {
-public:
+  public:
     bool keyWaiting() override { return false; }
     int readKey() override {
         ++reads;
@@ -55,7 +55,7 @@ public:
 };
 
 class FixedPosition final : public InputPosition {
-public:
+  public:
     bool active() const override { return true; }
     std::string fileName() const override { return "inner.qsb"; }
     int line() const override { return 7; }
@@ -66,7 +66,8 @@ TEST(Diagnostics, MessagesNameTheFileAndLineWhileParsing) {
     diagnostics().position = &position;
     ConsoleCapture capture;
     warning("Stack overflow in ReadArchive\"%s\"", "x");
-    EXPECT_EQ(capture.text(), "WARNING in file inner.qsb, near or on line 7 : Stack overflow in ReadArchive\"x\"!\n");
+    EXPECT_EQ(capture.text(),
+              "WARNING in file inner.qsb, near or on line 7 : Stack overflow in ReadArchive\"x\"!\n");
     try {
         fatal("parse error");
     } catch (const FatalError& e) {
@@ -107,7 +108,8 @@ TEST(Diagnostics, MuteLogAndPauseOnError) {
         EXPECT_EQ(keys.reads, 1);
         d.position = nullptr;
         d.pauseOnError = false;
-        EXPECT_EQ(capture.text(), "\nERROR in file inner.qsb, near or on line 7 :\nBad color specification\n");
+        EXPECT_EQ(capture.text(),
+                  "\nERROR in file inner.qsb, near or on line 7 :\nBad color specification\n");
     }
     std::filesystem::current_path(cwd);
     d.messagesOn = d.warningsOn = true;

@@ -21,16 +21,16 @@ const char* TinyScene =
     "Shape [ Sphere ((0, 0, 0), 1) ]\n";
 
 class Cli : public ::testing::Test {
-protected:
-    void SetUp() override {
-        root.write("include/readme.txt", "search-path folder\n");
-    }
+  protected:
+    void SetUp() override { root.write("include/readme.txt", "search-path folder\n"); }
     ProgramResult run(std::vector<std::string> args, bool withRoot = true) {
         ProgramOptions o;
         o.workingDirectory = dir.path();
         o.timeoutSeconds = 60;
-        if (withRoot) o.environment.push_back({"QUORVA_ROOT", root.path()});
-        else o.unset.push_back("QUORVA_ROOT");
+        if (withRoot)
+            o.environment.push_back({"QUORVA_ROOT", root.path()});
+        else
+            o.unset.push_back("QUORVA_ROOT");
         return testing::runProgram(QUORVA_BINARY, args, o);
     }
     TemporaryFolder dir, root;
@@ -44,8 +44,9 @@ TEST_F(Cli, UsageListsTheOptionsWithoutWaiting) {
         EXPECT_NE(r.output.find("Usage: QUORVA file [options]\n"), std::string::npos);
         EXPECT_NE(r.output.find("\nPress a key to list the command line options.\r -a level   : Adaptive"),
                   std::string::npos);
-        EXPECT_NE(r.output.find(" -z z_depth : Dump Z-channel to disk (8,16,24,32=Targa / 64=Floating point)\n"),
-                  std::string::npos);
+        EXPECT_NE(
+            r.output.find(" -z z_depth : Dump Z-channel to disk (8,16,24,32=Targa / 64=Floating point)\n"),
+            std::string::npos);
     }
 }
 
@@ -137,7 +138,8 @@ TEST_F(Cli, AnimationFramesAreNumbered) {
     EXPECT_TRUE(testing::fileExists(dir.file("anim0002.tga")));
     EXPECT_TRUE(testing::fileExists(dir.file("anim0003.tga")));
     r = run({"anim", "-m"});
-    for (const char* name : {"anim0000.tga", "anim0001.tga"}) EXPECT_TRUE(testing::fileExists(dir.file(name)));
+    for (const char* name : {"anim0000.tga", "anim0001.tga"})
+        EXPECT_TRUE(testing::fileExists(dir.file(name)));
 }
 
 TEST_F(Cli, LogFileAndDeletedInputs) {

@@ -34,7 +34,11 @@ TEST(OptionWords, GroupsArgumentsAndEnds) {
     EXPECT_EQ(letters(parse({"-d", "-", "-m"})), "d");
     EXPECT_EQ(letters(parse({"-d", "--", "-m"})), "d");
     // '-' and '@' as later letters of a group; the single-byte letters 0xB5 (one argument) and 0xA3.
-    EXPECT_EQ(letters(parse({"-d-@", "-\xB5" "12", "-\xA3"})), "d-@\xB5[12]\xA3");
+    EXPECT_EQ(letters(parse({"-d-@",
+                             "-\xB5"
+                             "12",
+                             "-\xA3"})),
+              "d-@\xB5[12]\xA3");
     // A one-argument letter takes the next word even when it looks like an option.
     EXPECT_EQ(letters(parse({"-o", "-d"})), "o[-d]");
 }
@@ -60,7 +64,7 @@ TEST(OptionWords, NumbersReadLikeTheStandardConversion) {
 }
 
 class ApplyOptions : public ::testing::Test {
-protected:
+  protected:
     void apply(std::vector<std::string> words, std::size_t scenes = 1) {
         ConsoleCapture capture;
         applyOptions(parseOptionWords(words, true), run, scene, scenes, true);

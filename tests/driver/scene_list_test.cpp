@@ -47,8 +47,8 @@ TEST(SceneList, PatternListsMatchingBaseNamesOnce) {
 TEST(SceneList, ListFilesSkipMissingScenes) {
     TemporaryFolder dir;
     dir.write("one.qsb", "");
-    std::string list = dir.write("scenes.list", dir.file("one") + "\n  " + dir.file("missing") + "\t" +
-                                                    dir.file("one") + "\n");
+    std::string list = dir.write(
+        "scenes.list", dir.file("one") + "\n  " + dir.file("missing") + "\t" + dir.file("one") + "\n");
     RunState run;
     buildSceneList(list, run);
     EXPECT_EQ(run.inputKind, InputKind::ListFile);
@@ -88,10 +88,12 @@ TEST(Report, TimingLines) {
     EXPECT_EQ(c.text(), "\n\nTotal parsing time: less than 1 second\nTotal computing time: 5 seconds\n");
     c.clear();
     printTimes(1, 61);
-    EXPECT_EQ(c.text(), "\n\nTotal parsing time: 1 second\nTotal computing time: 61 seconds (more than 1 minute)\n");
+    EXPECT_EQ(c.text(),
+              "\n\nTotal parsing time: 1 second\nTotal computing time: 61 seconds (more than 1 minute)\n");
     c.clear();
     printTimes(3, 125);
-    EXPECT_EQ(c.text(), "\n\nTotal parsing time: 3 seconds\nTotal computing time: 125 seconds (more than 2 minutes)\n");
+    EXPECT_EQ(c.text(),
+              "\n\nTotal parsing time: 3 seconds\nTotal computing time: 125 seconds (more than 2 minutes)\n");
 }
 
 TEST(Report, StatisticsSkipZeroCounters) {

@@ -9,15 +9,15 @@
 namespace quorva::testing {
 
 struct ProgramResult {
-    int status = -1;       // exit status; -1 when the child was killed or did not exit normally
+    int status = -1;  // exit status; -1 when the child was killed or did not exit normally
     bool timedOut = false;
-    std::string output;    // standard error and standard output, interleaved
+    std::string output;  // standard error and standard output, interleaved
 };
 
 struct ProgramOptions {
-    std::string workingDirectory;                              // empty: the current folder
+    std::string workingDirectory;                                  // empty: the current folder
     std::vector<std::pair<std::string, std::string>> environment;  // added or replaced
-    std::vector<std::string> unset;                            // removed from the environment
+    std::vector<std::string> unset;                                // removed from the environment
     double timeoutSeconds = 60;
     // When the output first contains this text, the child gets SIGINT (as from Ctrl-C).
     std::string interruptWhenOutputContains;
@@ -28,7 +28,7 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
 
 // A fresh empty folder under the system's temporary folder, removed on destruction.
 class TemporaryFolder {
-public:
+  public:
     TemporaryFolder();
     ~TemporaryFolder();
     TemporaryFolder(const TemporaryFolder&) = delete;
@@ -38,7 +38,7 @@ public:
     // Writes a text file (folders created as needed) and returns its path.
     std::string write(const std::string& name, const std::string& text) const;
 
-private:
+  private:
     std::string path_;
 };
 
