@@ -24,7 +24,10 @@ std::ostream& operator<<(std::ostream& os, const Color& c) {
 }
 
 std::string toString(const Ray& r) {
-    return "[" + toString(r.origin) + " -> " + toString(r.direction) + "]";
+    char buf[200];
+    std::snprintf(buf, sizeof buf, "[(%g, %g, %g) -> (%g, %g, %g)]", r.origin.x, r.origin.y, r.origin.z,
+                  r.direction.x, r.direction.y, r.direction.z);
+    return buf;
 }
 std::ostream& operator<<(std::ostream& os, const Ray& r) {
     return os << toString(r);

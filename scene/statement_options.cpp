@@ -64,12 +64,9 @@ bool Parser::parseOptionItem() {
             }
             break;
         }
-        case Keyword::AdaptiveThreshold: {
-            advance();
-            double f = parseFloat();
-            if (active()) o.adaptiveThreshold = f;
+        case Keyword::AdaptiveThreshold:
+            storeFloatItem(o.adaptiveThreshold);
             break;
-        }
         case Keyword::AdaptiveDepth: {
             advance();
             int n = parseInt();
@@ -106,12 +103,9 @@ bool Parser::parseOptionItem() {
         case Keyword::OutputTo:
             parseOutputTo();
             break;
-        case Keyword::IrradianceMaxError: {
-            advance();
-            double f = parseFloat();
-            if (active()) irr.maxError = f;
+        case Keyword::IrradianceMaxError:
+            storeFloatItem(irr.maxError);
             break;
-        }
         case Keyword::IrradianceBlendingArea: {
             advance();
             double f = parseFloat();
@@ -197,36 +191,21 @@ bool Parser::parseOptionItem() {
         case Keyword::LoadIrradianceCache:
             parseCacheFileOption(k);
             break;
-        case Keyword::SunGlow: {
-            advance();
-            double f = parseFloat();
-            if (active()) o.sunGlow = f;
+        case Keyword::SunGlow:
+            storeFloatItem(o.sunGlow);
             break;
-        }
-        case Keyword::SoftShadowSamples: {
-            advance();
-            int n = parseInt();
-            if (active()) o.softShadowSamples = n;
+        case Keyword::SoftShadowSamples:
+            storeIntItem(o.softShadowSamples);
             break;
-        }
-        case Keyword::MaxBlurSamples: {
-            advance();
-            int n = parseInt();
-            if (active()) o.maxBlurSamples = n;
+        case Keyword::MaxBlurSamples:
+            storeIntItem(o.maxBlurSamples);
             break;
-        }
-        case Keyword::HenyeyGreenstein: {
-            advance();
-            double f = parseFloat();
-            if (active()) o.henyeyGreenstein = f;
+        case Keyword::HenyeyGreenstein:
+            storeFloatItem(o.henyeyGreenstein);
             break;
-        }
-        case Keyword::ShadowBias: {
-            advance();
-            double f = parseFloat();
-            if (active()) o.shadowBias = f;
+        case Keyword::ShadowBias:
+            storeFloatItem(o.shadowBias);
             break;
-        }
         case Keyword::ZChannelDepth: {
             advance();
             int n = parseInt();
@@ -267,6 +246,19 @@ void Parser::parseOutputTo() {
 // cache-file-option := ( SavePhotonMap | SaveIrradianceCache | LoadPhotonMap | LoadIrradianceCache ) [ s ]
 // Without a name the scene's own ".qpm" / ".qic" file is meant. A save never overwrites an existing
 // irradiance cache file; a photon map is loaded only when its file exists.
+// keyword f / keyword n: the value is stored when the statement takes effect.
+void Parser::storeFloatItem(double& target) {
+    advance();
+    const double f = parseFloat();
+    if (active()) target = f;
+}
+
+void Parser::storeIntItem(int& target) {
+    advance();
+    const int n = parseInt();
+    if (active()) target = n;
+}
+
 void Parser::parseCacheFileOption(Keyword which) {
     advance();
     bool named = atKind(TokenKind::String);
@@ -406,12 +398,9 @@ bool Parser::parseCameraItem() {
             }
             break;
         }
-        case Keyword::FrameAspectRatio: {
-            advance();
-            double f = parseFloat();
-            if (active()) c.frameAspectRatio = f;
+        case Keyword::FrameAspectRatio:
+            storeFloatItem(c.frameAspectRatio);
             break;
-        }
         case Keyword::Format: {
             advance();
             expectChar('(');

@@ -168,6 +168,8 @@ class Parser {
     bool parseOptionItem();
     void parseOutputTo();
     void parseCacheFileOption(Keyword which);
+    void storeFloatItem(double& target);
+    void storeIntItem(int& target);
     void parseCamera();
     bool parseCameraItem();
     void parseBackground();
