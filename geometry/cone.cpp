@@ -55,17 +55,8 @@ bool Cone::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tma
     const double b = d.x * o.x + d.y * o.y - d.z * o.z;
     const double cc = o.x * o.x + o.y * o.y - o.z * o.z;
     double roots[2];
-    int count = 0;
-    if (std::fabs(a) < 1e-20) {
-        if (std::fabs(b) < 1e-20) return false;
-        roots[count++] = -cc / (2 * b);
-    } else {
-        const double disc = b * b - a * cc;
-        if (disc < 0) return false;
-        const double root = std::sqrt(disc);
-        roots[count++] = (root - b) / a;
-        roots[count++] = (-b - root) / a;
-    }
+    const int count = canonicalRoots(a, b, cc, 1e-20, roots);
+    if (count == 0) return false;
 
     bool recorded = false;
     for (int i = 0; i < count; ++i) {

@@ -38,17 +38,8 @@ bool Paraboloid::intersect(RenderContext& ctx, const Ray& ray, double tmin, doub
     const double b = d.x * o.x + d.y * o.y - d.z / 2;
     const double cc = o.x * o.x + o.y * o.y - o.z;
     double roots[2];
-    int count = 0;
-    if (std::fabs(a) < 1e-8) {
-        if (std::fabs(b) < 1e-8) return false;
-        roots[count++] = -cc / (2 * b);
-    } else {
-        const double disc = b * b - a * cc;
-        if (disc < 0) return false;
-        const double root = std::sqrt(disc);
-        roots[count++] = (root - b) / a;
-        roots[count++] = (-b - root) / a;
-    }
+    const int count = canonicalRoots(a, b, cc, 1e-8, roots);
+    if (count == 0) return false;
     const double lo = tmin * c.scale, hi = tmax * c.scale;
 
     bool recorded = false;

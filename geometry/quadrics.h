@@ -164,4 +164,21 @@ inline CanonicalRay toCanonical(const Transform& frame, const Ray& ray) {
     return c;
 }
 
+// Roots of A t^2 + 2B t + C = 0 in the order the canonical-frame kinds record them: (sqrt(B^2 - AC) - B)/A
+// first, then (-B - sqrt(B^2 - AC))/A. When |A| is below `flat` the equation is linear and gives
+// -C/(2B), or nothing when |B| is below `flat` too. Returns how many roots were written.
+inline int canonicalRoots(double a, double b, double c, double flat, double roots[2]) {
+    if (std::fabs(a) < flat) {
+        if (std::fabs(b) < flat) return 0;
+        roots[0] = -c / (2 * b);
+        return 1;
+    }
+    const double disc = b * b - a * c;
+    if (disc < 0) return 0;
+    const double root = std::sqrt(disc);
+    roots[0] = (root - b) / a;
+    roots[1] = (-b - root) / a;
+    return 2;
+}
+
 }  // namespace quorva

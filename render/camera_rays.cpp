@@ -124,6 +124,21 @@ void apertureSample(const Camera& camera, const ViewFrame& view, QuasiRandom& pa
     normalize(ray.direction);
 }
 
+double traceApertureSamples(RenderJob& job, const Ray& pinhole, int samples, Color& colourSum, double& alphaSum) {
+    RenderContext& ctx = job.ctx;
+    double depth = NoHitDistance;
+    for (int i = 0; i < samples; ++i) {
+        Ray ray = pinhole;
+        apertureSample(job.scene.camera, job.view, ctx.aperturePairs, ray);
+        Color c;
+        double a = 0;
+        depth = traceRay(ctx, 0, ray, c, a, &ctx.stats.primaryRays);
+        colourSum += c;
+        alphaSum += a;
+    }
+    return depth;
+}
+
 double cameraSample(RenderJob& job, Color& colour, double& alpha, double x, double y, bool* recordFirstDepth,
                     double* firstDepth) {
     RenderContext& ctx = job.ctx;
@@ -139,15 +154,7 @@ double cameraSample(RenderJob& job, Color& colour, double& alpha, double x, doub
         const int samples = job.scene.options.depthOfFieldSamples;
         Color sum = colour;
         double alphaSum = alpha;
-        for (int i = 0; i < samples; ++i) {
-            Ray ray = pinhole;
-            apertureSample(camera, job.view, ctx.aperturePairs, ray);
-            Color c;
-            double a = 0;
-            depth = traceRay(ctx, 0, ray, c, a, &ctx.stats.primaryRays);
-            sum += c;
-            alphaSum += a;
-        }
+        if (samples > 0) depth = traceApertureSamples(job, pinhole, samples, sum, alphaSum);
         const double inv = 1.0 / (samples + 1);
         colour = sum * inv;
         alpha = alphaSum * inv;

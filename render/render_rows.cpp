@@ -66,16 +66,7 @@ void renderPlain(RenderJob& job, int rowStart, int rowEnd) {
             if (camera.aperture != 0 && samples > 0) {
                 Color sum;
                 double alphaSum = 0;
-                depth = NoHitDistance;
-                for (int i = 0; i < samples; ++i) {
-                    Ray sample = ray;
-                    apertureSample(camera, job.view, ctx.aperturePairs, sample);
-                    Color c;
-                    double a = 0;
-                    depth = traceRay(ctx, 0, sample, c, a, &ctx.stats.primaryRays);
-                    sum += c;
-                    alphaSum += a;
-                }
+                depth = traceApertureSamples(job, ray, samples, sum, alphaSum);
                 colour = sum * inverseSamples;
                 alpha = alphaSum * inverseSamples;
             } else {

@@ -1,6 +1,8 @@
 // The table of built-in names: spelling, accepted argument counts, and its bisection search.
 #include <cstring>
 
+#include "scene/name_compare.h"
+
 #include "scene/builtins.h"
 
 namespace quorva {
@@ -113,14 +115,6 @@ constexpr BuiltinEntry Table[] = {
 };
 static_assert(sizeof Table / sizeof Table[0] == BuiltinCount);
 
-int compareName(const char* entry, std::string_view word) {
-    std::size_t n = std::strlen(entry);
-    std::size_t m = n < word.size() ? n : word.size();
-    int c = std::memcmp(entry, word.data(), m);
-    if (c != 0) return c;
-    return n < word.size() ? -1 : (n > word.size() ? 1 : 0);
-}
-
 }  // namespace
 
 std::uint8_t builtinArgumentCounts(BuiltinId id) {
@@ -137,7 +131,7 @@ std::optional<BuiltinId> findBuiltin(std::string_view name) {
     int lo = 0, hi = BuiltinCount - 1;
     while (lo <= hi) {
         int mid = (lo + hi) / 2;
-        int c = compareName(Table[mid].name, name);
+        int c = compareSpelling(Table[mid].name, name);
         if (c == 0) return static_cast<BuiltinId>(mid);
         if (c < 0)
             lo = mid + 1;

@@ -1,6 +1,8 @@
 // The keyword table, sorted by unsigned byte value, and its bisection search.
 #include "scene/keywords.h"
 
+#include "scene/name_compare.h"
+
 #include <cstring>
 
 namespace quorva {
@@ -347,15 +349,6 @@ constexpr const char* Names[] = {
     "static",
 };
 static_assert(sizeof Names / sizeof Names[0] == KeywordCount);
-
-// Unsigned byte comparison of a table entry with a word that need not be null-terminated.
-int compareSpelling(const char* entry, std::string_view word) {
-    std::size_t n = std::strlen(entry);
-    std::size_t m = n < word.size() ? n : word.size();
-    int c = std::memcmp(entry, word.data(), m);
-    if (c != 0) return c;
-    return n < word.size() ? -1 : (n > word.size() ? 1 : 0);
-}
 
 }  // namespace
 
