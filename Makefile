@@ -15,6 +15,7 @@ build: deps
 
 demo: build
 	@mkdir -p out
+	@rm -f out/demo.tga   # an existing image would be resumed rather than rendered again
 	cd out && QUORVA_ROOT=$(CURDIR)/share ../$(BUILD_DIR)/quorva ../examples/demo -o demo </dev/null; status=$$?; \
 	  echo; if [ -f demo.tga ]; then echo "demo image: $(CURDIR)/out/demo.tga"; fi; exit $$status
 
