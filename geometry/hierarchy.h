@@ -9,7 +9,7 @@
 
 namespace quorva {
 
-class SceneState;
+struct SceneState;
 
 // The boxes of up to four members as the traversal reads them: coordinate by coordinate, member k of
 // the quad in lane k, so that they are tested together without visiting the members' records. Lanes

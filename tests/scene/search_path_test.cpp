@@ -64,7 +64,7 @@ TEST_F(SearchPathTest, MissingRootIsFatal) {
 }
 
 TEST_F(SearchPathTest, AtMostNinetyNineSubFolders) {
-    for (int i = 0; i < 99; ++i) folder("f" + std::to_string(i));
+    for (int i = 0; i < 99; ++i) folder(formatText("f%d", i));
     SearchPath path;
     path.scan(r());
     EXPECT_EQ(path.entries().size(), 100u);
