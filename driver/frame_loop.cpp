@@ -267,7 +267,7 @@ void SceneRun::render() {
         if (bandEnd > height) bandEnd = height;
         message("\nInitializing rendering pipeline...");
         int first = static_cast<int>(bandStart), last = static_cast<int>(bandEnd - 1);
-        prepareBand(frame, camera, output.get(), first, last, true);
+        prepareBand(frame, camera, output.get(), first, last, options.zChannelDepth != 0);
         message(" Done.\n\n");
         writer.startBand(first);
 

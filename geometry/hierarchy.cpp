@@ -229,13 +229,12 @@ void buildCameraFrontier(World& world, const Vec3& eye) {
     if (world.root) collectFrontier(world.root, eye, world.cameraFrontier);
 }
 
-// Compiled twice, for processors with the wide vector instructions and for the others; the program
-// picks the version once, when it starts.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("avx", "default")))
-#endif
-bool traverse(RenderContext& ctx, const Ray& ray, Intersection& hit, double tmin, double tmax,
-              const World& world) {
+namespace {
+
+// The traversal, written once for both kinds of member-box test (QuadTest::enter).
+template <class QuadTest>
+[[gnu::always_inline]] inline bool traverseWith(RenderContext& ctx, const Ray& ray, Intersection& hit, double tmin,
+                                                double tmax, const World& world) {
     RenderStatistics& stats = ctx.stats;
     ++stats.traversals;
     hit.hit = 0;
@@ -303,7 +302,7 @@ bool traverse(RenderContext& ctx, const Ray& ray, Intersection& hit, double tmin
                             if (quad.node[l] && enterBox(lo, size, slabs, tmax, keys[l])) mask |= 1u << l;
                         }
                     } else {
-                        mask = enterQuad(quad, slabs, tmax, keys);
+                        mask = QuadTest::enter(quad, slabs, tmax, keys);
                     }
                     // Members are offered in member order; lanes without a member are never entered.
                     for (int l = 0; mask; ++l, mask >>= 1)
@@ -339,6 +338,43 @@ bool traverse(RenderContext& ctx, const Ray& ray, Intersection& hit, double tmin
     stats.boundsChecked += boxTests;
     stats.objectsChecked += shapeTests;
     return hit.hit != 0;
+}
+
+struct NarrowQuads {
+    static unsigned enter(const MemberQuad& q, const RaySlabs& ray, double tmax, double* keys) {
+        return enterQuad(q, ray, tmax, keys);
+    }
+};
+
+#if defined(__x86_64__)
+struct WideQuads {
+    __attribute__((target("avx"))) static unsigned enter(const MemberQuad& q, const RaySlabs& ray, double tmax,
+                                                         double* keys) {
+        return enterQuadWide(q, ray, tmax, keys);
+    }
+};
+
+// Compiled for processors with the wide vector instructions; chosen at start-up when the processor has
+// them.
+__attribute__((target("avx"))) bool traverseWide(RenderContext& ctx, const Ray& ray, Intersection& hit,
+                                                 double tmin, double tmax, const World& world) {
+    return traverseWith<WideQuads>(ctx, ray, hit, tmin, tmax, world);
+}
+#endif
+
+bool traverseNarrow(RenderContext& ctx, const Ray& ray, Intersection& hit, double tmin, double tmax,
+                    const World& world) {
+    return traverseWith<NarrowQuads>(ctx, ray, hit, tmin, tmax, world);
+}
+
+}  // namespace
+
+bool traverse(RenderContext& ctx, const Ray& ray, Intersection& hit, double tmin, double tmax, const World& world) {
+#if defined(__x86_64__)
+    static const bool wide = wideBoxTests();
+    if (wide) return traverseWide(ctx, ray, hit, tmin, tmax, world);
+#endif
+    return traverseNarrow(ctx, ray, hit, tmin, tmax, world);
 }
 
 bool meshTriangleBounds(const MeshTriangle& triangle, Box& out) {
