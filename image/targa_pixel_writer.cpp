@@ -20,15 +20,22 @@ bool TargaPixelWriter::samePixel(const std::uint8_t* a, const std::uint8_t* b) c
     return std::memcmp(a, b, static_cast<std::size_t>(bytes_)) == 0;
 }
 
+// Each packet goes to the stream in one write: its header byte, then its pixels packed together.
 void TargaPixelWriter::writeRaw(int count) {
-    std::fputc(count - 1, file_);
-    for (int i = 0; i < count; ++i) std::fwrite(slot(i), 1, static_cast<std::size_t>(bytes_), file_);
+    std::uint8_t packet[1 + MaxPacketPixels * 4];
+    packet[0] = static_cast<std::uint8_t>(count - 1);
+    std::size_t n = 1;
+    for (int i = 0; i < count; ++i, n += static_cast<std::size_t>(bytes_))
+        std::memcpy(packet + n, slot(i), static_cast<std::size_t>(bytes_));
+    std::fwrite(packet, 1, n, file_);
     total_ += count;
 }
 
 void TargaPixelWriter::writeRun(int count) {
-    std::fputc(0x80 | (count - 1), file_);
-    std::fwrite(slot(0), 1, static_cast<std::size_t>(bytes_), file_);
+    std::uint8_t packet[1 + 4];
+    packet[0] = static_cast<std::uint8_t>(0x80 | (count - 1));
+    std::memcpy(packet + 1, slot(0), static_cast<std::size_t>(bytes_));
+    std::fwrite(packet, 1, 1 + static_cast<std::size_t>(bytes_), file_);
     total_ += count;
 }
 
