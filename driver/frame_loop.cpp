@@ -13,6 +13,7 @@
 #include "driver/run_driver.h"
 #include "geometry/hierarchy.h"
 #include "image/targa_output.h"
+#include "render/camera_rays.h"
 #include "render/frame_buffers.h"
 #include "render/render_context.h"
 #include "render/render_job.h"
@@ -235,14 +236,8 @@ void SceneRun::render() {
     if (run_.writeImage)
         output = openTargaOutput(options.writeAntialiasFlag != 0, run_.imageFile, camera.width, camera.height,
                                  true, options.bitsPerPixel);
-    // The camera's own transformation is applied once, before the hierarchy is cut for the eye point.
-    if (camera.cameraTransform) {
-        const Transform* t = camera.cameraTransform.get();
-        camera.location = pointToWorld(t, camera.location);
-        camera.pointOfInterest = pointToWorld(t, camera.pointOfInterest);
-        camera.up = vectorToWorld(t, camera.up);
-        camera.cameraTransform.reset();
-    }
+    // The camera's own transformation is applied before the hierarchy is cut for the eye point.
+    applyCameraTransform(camera);
     bool raytracing = options.renderMode == 1 || (options.renderMode == 2 && (options.featureMask & 14));
     if (raytracing) {
         message("\nBuilding hierarchical bounding volumes...");
@@ -288,7 +283,6 @@ void SceneRun::render() {
                 job.columnStart = run_.xa;
                 job.columnEnd = run_.xb;
                 job.rowSink = &writer;
-                prepareRenderContext(ctx, scene);
                 renderRows(job, rowStart, rowEnd);
                 // Any key ends the pixel loop (and this frame's bands); Escape also stops the run.
                 stopped_ = job.stopRequested || job.keyPressed;
