@@ -36,25 +36,20 @@ bool project(Projection projection, const Vec3& p, double& u, double& v) {
             u = angleAroundY(p.x, p.z) / TwoPi;
             v = p.y;
             return true;
-        case Projection::Spherical: {
-            double len = length(p);
-            if (len < 1e-8) {
-                u = v = 0;
-                return true;
-            }
-            Vec3 n = p / len;
-            u = angleAroundY(n.x, n.z) / TwoPi;
-            v = std::asin(std::fmax(-1.0, std::fmin(1.0, n.y))) / M_PI + 0.5;
-            return true;
-        }
+        case Projection::Spherical:
         case Projection::Toroidal: {
-            double len = length(p);
+            // Both work on the direction of the point; the origin maps to (0, 0).
+            const double len = length(p);
             if (len < 1e-8) {
                 u = v = 0;
                 return true;
             }
-            Vec3 n = p / len;
+            const Vec3 n = p / len;
             u = angleAroundY(n.x, n.z) / TwoPi;
+            if (projection == Projection::Spherical) {
+                v = std::asin(std::fmax(-1.0, std::fmin(1.0, n.y))) / M_PI + 0.5;
+                return true;
+            }
             double h = std::sqrt(n.x * n.x + n.z * n.z);
             double a = std::acos(std::fmax(-1.0, std::fmin(1.0, -h)));
             v = (n.y > 0 ? TwoPi - a : a) / TwoPi;

@@ -73,6 +73,15 @@ class Light {
 // Range laws).
 double applyDecay(const Light& light, double K, double d, double shadowBias);
 
+// Unit direction and distance from P to the light's effective position ((1, 0, 0) and 1 when the two
+// are closer than 1e-10), and the light's intensity there after decay.
+struct LightDirection {
+    Vec3 L;
+    double distance = 1;
+    double K = 0;
+};
+LightDirection lightDirection(const Light& light, const LightSample& ls, const Vec3& P, double shadowBias);
+
 // The items of a light statement, applied in the order written (Range clears the decay type, Decay
 // clears the range).
 struct LightItems {

@@ -19,6 +19,20 @@ double spotSmoothstep(double e0, double e1, double x) {
     return t * t * (3 - 2 * t);
 }
 
+LightDirection lightDirection(const Light& light, const LightSample& ls, const Vec3& P, double shadowBias) {
+    LightDirection out;
+    out.L = ls.position - P;
+    out.distance = length(out.L);
+    if (out.distance < 1e-10) {
+        out.L = {1, 0, 0};
+        out.distance = 1;
+    } else {
+        out.L = out.L / out.distance;
+    }
+    out.K = applyDecay(light, ls.K, out.distance, shadowBias);
+    return out;
+}
+
 double applyDecay(const Light& light, double K, double d, double shadowBias) {
     const double N = light.decayDistance;
     if (N == 0) {

@@ -45,15 +45,10 @@ const Color* buildLightTable(RenderContext& ctx, const ShadePoint& at) {
             entry = ls.colour;
             continue;
         }
-        Vec3 L = ls.position - at.point;
-        double distance = length(L);
-        if (distance < 1e-10) {
-            L = {1, 0, 0};
-            distance = 1;
-        } else {
-            L = L / distance;
-        }
-        const double K = applyDecay(light, ls.K, distance, ctx.settings.shadowBias);
+        const LightDirection ld = lightDirection(light, ls, at.point, ctx.settings.shadowBias);
+        const Vec3& L = ld.L;
+        const double distance = ld.distance;
+        const double K = ld.K;
         if (std::fabs(K) < 1e-8) {
             entry = {0, 0, 0};
             continue;

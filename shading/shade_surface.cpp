@@ -62,15 +62,10 @@ void addDirectLight(RenderContext& ctx, const ShadePoint& at, const SurfaceSampl
         const Light& light = **it;
         LightSample ls;
         light.lightAt(ctx, P, ls);
-        Vec3 L = ls.position - P;
-        double distance = length(L);
-        if (distance < 1e-10) {
-            L = {1, 0, 0};
-            distance = 1;
-        } else {
-            L = L / distance;
-        }
-        const double K = applyDecay(light, ls.K, distance, ctx.settings.shadowBias);
+        const LightDirection ld = lightDirection(light, ls, P, ctx.settings.shadowBias);
+        const Vec3& L = ld.L;
+        const double distance = ld.distance;
+        const double K = ld.K;
         if (std::fabs(K) < 1e-8) continue;
 
         Vec3 Nl = N;
