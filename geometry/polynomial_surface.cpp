@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "diagnostics/diagnostics.h"
+#include "geometry/polynomial_bounds.h"
 #include "geometry/shapes.h"
 #include "geometry/solvers.h"
 
@@ -30,7 +31,10 @@ inline void multiplyByLinear(double* p, int& degree, double o, double d) {
 class PolynomialSurface final : public Shape {
   public:
     PolynomialSurface(int order, std::shared_ptr<const std::vector<double>> coefficients)
-        : Shape(ShapeKind::PolynomialSurface), order_(order), coefficients_(std::move(coefficients)) {}
+        : Shape(ShapeKind::PolynomialSurface), order_(order), coefficients_(std::move(coefficients)) {
+        // Above the Sturm limit every ray must reach the solver, which stops the run.
+        if (order_ <= MaxSturmOrder) zeroSet_ = boundZeroSet(coefficients_->data(), order_);
+    }
 
     bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
                    Intersection& hit) const override;
@@ -50,6 +54,9 @@ class PolynomialSurface final : public Shape {
 
     int order_;
     std::shared_ptr<const std::vector<double>> coefficients_;
+    // Object-space box around the surface when it is closed: rays that miss it have no root. The
+    // shape's bounds stay unbounded; this only spares the expansion and the solver.
+    ZeroSetBox zeroSet_;
     // Sturm sequences handle every order; Ferrari or the depressed-quartic method apply to quartics when
     // chosen. Kept per instance like the torus's.
     int solverCode_ = SolverCode::Sturm;
@@ -61,14 +68,17 @@ void PolynomialSurface::expandAlongRay(const Ray& ray, double* out) const {
     const Vec3& o = ray.origin;
     const Vec3& d = ray.direction;
     // Horner in x over polynomials in y, z, each of those Horner in y over polynomials in z; every
-    // variable is replaced by its linear function of t, so each step multiplies by (o + d t).
-    double px[MaxPolynomialOrder + 2] = {};
+    // variable is replaced by its linear function of t, so each step multiplies by (o + d t). The sum
+    // being built always has the degree of the part added to it, so only the first entry starts at 0.
+    double px[MaxPolynomialOrder + 2];
+    double py[MaxPolynomialOrder + 2];
+    double pz[MaxPolynomialOrder + 2];
+    px[0] = 0;
     int degreeX = 0;
     for (int i = n; i >= 0; --i) {
-        double py[MaxPolynomialOrder + 2] = {};
+        py[0] = 0;
         int degreeY = 0;
         for (int j = n - i; j >= 0; --j) {
-            double pz[MaxPolynomialOrder + 2] = {};
             int degreeZ = 0;
             pz[0] = *c++;
             for (int k = n - i - j - 1; k >= 0; --k) {
@@ -77,11 +87,9 @@ void PolynomialSurface::expandAlongRay(const Ray& ray, double* out) const {
             }
             if (j != n - i) multiplyByLinear(py, degreeY, o.y, d.y);
             for (int m = 0; m <= degreeZ; ++m) py[m] += pz[m];
-            degreeY = std::max(degreeY, degreeZ);
         }
         if (i != n) multiplyByLinear(px, degreeX, o.x, d.x);
         for (int m = 0; m <= degreeY; ++m) px[m] += py[m];
-        degreeX = std::max(degreeX, degreeY);
     }
     for (int m = 0; m <= n; ++m) out[m] = px[n - m];
 }
@@ -127,6 +135,9 @@ Vec3 PolynomialSurface::gradient(const Vec3& p) const {
 
 bool PolynomialSurface::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
                                   Intersection& hit) const {
+    if (zeroSet_.bounded &&
+        (zeroSet_.empty || !rayMeetsBox(ray.origin, ray.direction, tmin, tmax, zeroSet_.min, zeroSet_.max)))
+        return false;
     double polynomial[MaxPolynomialOrder + 1];
     expandAlongRay(ray, polynomial);
     double roots[MaxPolynomialOrder];

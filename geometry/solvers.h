@@ -48,7 +48,7 @@ bool cleanUpCoefficients(double* c, int order);
 // elements, ascending powers, each with its own order.
 struct SturmElement {
     int order = 0;
-    double coef[MaxSturmOrder + 1] = {};  // ascending powers
+    double coef[MaxSturmOrder + 1];  // ascending powers; only coef[0..order] are ever set or read
 };
 // Builds the sequence for an ascending polynomial of the given order (>= 1); returns the index of the
 // last element.

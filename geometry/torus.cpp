@@ -21,6 +21,8 @@ struct TorusData {
     Vec3 axis;  // unit length
     double major = 0, minor = 0;
     double majorSquared = 0, minorSquared = 0;
+    // A slightly padded sphere and slab around the canonical torus: rays that miss either need no solve.
+    double reachSquared = 0, tubeHalf = 0;
     Transform frame;  // forward: object space to the canonical frame
 };
 
@@ -38,6 +40,10 @@ class Torus final : public Shape {
 
   private:
     Torus(const Torus&) = default;
+
+    // Does the canonical ray (unit d, od = o.d) pass through the bounding sphere and the tube's slab
+    // somewhere in [low, high]? Undecided (not a number) counts as yes.
+    bool mayMeet(const Vec3& o, const Vec3& d, double od, double low, double high) const;
 
     // (u, v) of a canonical surface point: u around the axis, v around the tube, v = 0 on the inner
     // equator.
@@ -59,12 +65,30 @@ Vec3 Torus::surfaceCoordinates(const Vec3& p) const {
     return {u, v, 0};
 }
 
+bool Torus::mayMeet(const Vec3& o, const Vec3& d, double od, double low, double high) const {
+    const TorusData& t = *data_;
+    // The point of closest approach to the centre is computed directly, without the cancellation of
+    // |o|^2 - (o.d)^2 for far origins.
+    const Vec3 closest = o - d * od;
+    const double chordSquared = t.reachSquared - dot(closest, closest);
+    if (chordSquared < 0) return false;
+    const double halfChord = std::sqrt(chordSquared);
+    low = std::max(low, -od - halfChord);
+    high = std::min(high, -od + halfChord);
+    if (low > high) return false;
+    if (d.z == 0) return !(std::fabs(o.z) > t.tubeHalf);
+    double enter = (-t.tubeHalf - o.z) / d.z, leave = (t.tubeHalf - o.z) / d.z;
+    if (enter > leave) std::swap(enter, leave);
+    return !(std::max(low, enter) > std::min(high, leave));
+}
+
 bool Torus::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax, Intersection& hit) const {
     const TorusData& t = *data_;
     const Vec3 o = transformPoint(t.frame.forward, ray.origin);
     Vec3 d = transformVector(t.frame.forward, ray.direction);
     const double s = normalize(d);
     const double od = dot(o, d);
+    if (!mayMeet(o, d, od, tmin * s, tmax * s)) return false;
     const double k = dot(o, o) - (t.majorSquared + t.minorSquared);
     const double coefficients[5] = {1.0, 4 * od, 4 * (t.majorSquared * d.z * d.z + od * od) + 2 * k,
                                     8 * t.majorSquared * o.z * d.z + 4 * od * k,
@@ -132,6 +156,9 @@ std::unique_ptr<Shape> makeTorus(const Vec3& centre, const Vec3& axis, double ma
     data->minor = minorRadius;
     data->majorSquared = majorRadius * majorRadius;
     data->minorSquared = minorRadius * minorRadius;
+    const double reach = (std::fabs(majorRadius) + std::fabs(minorRadius)) * (1 + 1e-6) + 1e-9;
+    data->reachSquared = reach * reach;
+    data->tubeHalf = std::fabs(minorRadius) * (1 + 1e-6) + 1e-9;
     data->frame = makePlacementFrame(data->axis, 1, 1, -centre);
 
     torus->subdivisions[0] = 32;
