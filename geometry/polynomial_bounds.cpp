@@ -332,20 +332,4 @@ ZeroSetBox boundZeroSet(const double* coefficients, int order) {
     return box;
 }
 
-bool rayMeetsBox(const Vec3& origin, const Vec3& direction, double tmin, double tmax, const Vec3& min,
-                 const Vec3& max) {
-    double lo = tmin, hi = tmax;
-    auto slab = [&](double o, double d, double a, double b) {
-        if (d == 0) return o >= a && o <= b;
-        const double inverse = 1 / d;
-        double t0 = (a - o) * inverse, t1 = (b - o) * inverse;
-        if (t0 > t1) std::swap(t0, t1);
-        lo = std::max(lo, t0);
-        hi = std::min(hi, t1);
-        return !(lo > hi);
-    };
-    return slab(origin.x, direction.x, min.x, max.x) && slab(origin.y, direction.y, min.y, max.y) &&
-           slab(origin.z, direction.z, min.z, max.z);
-}
-
 }  // namespace quorva

@@ -62,11 +62,11 @@ class PolynomialSurface final : public Shape {
     int solverCode_ = SolverCode::Sturm;
 };
 
-void PolynomialSurface::expandAlongRay(const Ray& ray, double* out) const {
-    const int n = order_;
-    const double* c = coefficients_->data();
-    const Vec3& o = ray.origin;
-    const Vec3& d = ray.direction;
+// The expansion for an order known at compile time (Fixed > 0), where every loop has a fixed length and
+// unrolls, or for any order (Fixed = 0). The same operations in the same order either way.
+template <int Fixed>
+void expand(int order, const double* c, const Vec3& o, const Vec3& d, double* out) {
+    const int n = Fixed > 0 ? Fixed : order;
     // Horner in x over polynomials in y, z, each of those Horner in y over polynomials in z; every
     // variable is replaced by its linear function of t, so each step multiplies by (o + d t). The sum
     // being built always has the degree of the part added to it, so only the first entry starts at 0.
@@ -92,6 +92,22 @@ void PolynomialSurface::expandAlongRay(const Ray& ray, double* out) const {
         for (int m = 0; m <= degreeY; ++m) px[m] += py[m];
     }
     for (int m = 0; m <= n; ++m) out[m] = px[n - m];
+}
+
+void PolynomialSurface::expandAlongRay(const Ray& ray, double* out) const {
+    const double* c = coefficients_->data();
+    switch (order_) {
+        case 2:
+            return expand<2>(order_, c, ray.origin, ray.direction, out);
+        case 3:
+            return expand<3>(order_, c, ray.origin, ray.direction, out);
+        case 4:
+            return expand<4>(order_, c, ray.origin, ray.direction, out);
+        case 6:
+            return expand<6>(order_, c, ray.origin, ray.direction, out);
+        default:
+            return expand<0>(order_, c, ray.origin, ray.direction, out);
+    }
 }
 
 double PolynomialSurface::value(const Vec3& p) const {
@@ -148,6 +164,12 @@ bool PolynomialSurface::intersect(RenderContext& ctx, const Ray& ray, double tmi
         count = solveSturm(polynomial, order_, tmin, tmax, roots);
     bool recorded = false;
     for (int i = 0; i < count; ++i) {
+        // A root no nearer than the one recorded changes nothing but counts as handled, as recordHit
+        // would say; its normal is not worth working out.
+        if (hit.hit && !(roots[i] < hit.distance)) {
+            recorded = true;
+            continue;
+        }
         const Vec3 point = ray.at(roots[i]);
         if (recordHit(ctx, *this, gradient(point), roots[i], point, hit, point)) recorded = true;
     }
