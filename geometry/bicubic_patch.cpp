@@ -69,9 +69,10 @@ void BicubicPatch::evaluate(double u, double v, SurfacePoint& out) const {
     finishSurfacePoint(*this, point, normalized(cross(du, dv)), u, v, out);
 }
 
-// A subdivision count from the statement: at least one step, at most what the 16-bit field holds.
+// A subdivision count from the statement: at least one step, and at most 1024, which already cuts one
+// patch into two million triangles (a larger count would only exhaust memory).
 std::uint16_t subdivisionCount(double n) {
-    return !(n >= 1) ? 1 : n > 65535 ? 65535 : static_cast<std::uint16_t>(n);
+    return !(n >= 1) ? 1 : n > 1024 ? 1024 : static_cast<std::uint16_t>(n);
 }
 
 }  // namespace

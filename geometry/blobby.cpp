@@ -353,7 +353,9 @@ std::unique_ptr<Shape> makeBlobby(const std::vector<BlobComponent>& components, 
         // A radius of 0 would divide by zero; a negative one is only suspicious. Coefficients that are
         // not finite (a tiny radius, a huge strength) could only feed garbage to the root solvers.
         const double r2 = r * r;
-        const bool usable = r != 0 && std::isfinite(s / (r2 * r2)) && std::isfinite(s);
+        const bool finite = std::isfinite(c.first.x + c.first.y + c.first.z) &&
+                            std::isfinite(c.second.x + c.second.y + c.second.z) && std::isfinite(c.distance);
+        const bool usable = r != 0 && finite && std::isfinite(s / (r2 * r2)) && std::isfinite(s);
         if (r <= 0 || !usable) warning("Degenerate Blobby component");
         if (!usable) continue;
         const double reach = std::fabs(r);

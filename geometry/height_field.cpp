@@ -21,6 +21,9 @@ namespace {
 // Slack of the footprint tests, so that a ray through an edge shared by two triangles or two cells
 // finds one of them despite rounding.
 constexpr double EdgeSlack = 1e-9;
+// The most grid points a field may have (a 4096 x 4096 image): beyond it the heights, normals and the
+// time to fill them grow out of reach.
+constexpr double MaxPoints = 1 << 24;
 
 struct PlanarGrid {
     HeightGrid grid;
@@ -273,7 +276,7 @@ std::unique_ptr<Shape> makePlanarHeightField(const ImageFile& image, bool smooth
     auto data = newPlanarGrid();
     HeightGrid& g = data->grid;
     g.smooth = smooth;
-    allocateGrid(g, image.width, image.height);
+    allocateGrid(g, image.width, image.height, MaxPoints, "Failed to allocate HeightField");
     if (g.columns < 2 || g.rows < 2) fatal("Grid size (%d,%d) < 2", g.columns, g.rows);
     for (int r = 0; r < g.rows; ++r)
         for (int c = 0; c < g.columns; ++c)
@@ -290,8 +293,10 @@ std::unique_ptr<Shape> makeImplicitPlanarHeightField(double x0, double x1, doubl
     auto data = newPlanarGrid();
     HeightGrid& g = data->grid;
     g.smooth = smooth;
-    allocateGrid(g, std::floor(columns), std::floor(rows));
+    allocateGrid(g, std::floor(columns), std::floor(rows), MaxPoints, "Failed to allocate HeightField");
     const double dx = (x1 - x0) / (g.columns - 1), dz = (z1 - z0) / (g.rows - 1);
+    if (!std::isfinite(dx) || !std::isfinite(dz) || !std::isfinite(x0) || !std::isfinite(z0))
+        fatal("Degenerate HeightField");
     for (int r = 0; r < g.rows; ++r)
         for (int c = 0; c < g.columns; ++c) {
             const double h = expression(x0 + c * dx, z0 + r * dz);

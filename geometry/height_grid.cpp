@@ -9,11 +9,6 @@
 
 namespace quorva {
 
-namespace {
-// More grid points than this would need gigabytes for the heights and normals alone.
-constexpr double MaxGridPoints = 1 << 26;
-}  // namespace
-
 bool triangleNormal(const Vec3& p0, const Vec3& p1, const Vec3& p2, Vec3& normal) {
     normal = cross(p2 - p0, p1 - p0);
     const double l = length(normal);
@@ -25,14 +20,14 @@ bool triangleNormal(const Vec3& p0, const Vec3& p1, const Vec3& p2, Vec3& normal
     return true;
 }
 
-void allocateGrid(HeightGrid& grid, double columns, double rows) {
-    if (!(columns * rows <= MaxGridPoints)) fatal("Failed to allocate HeightField");
+void allocateGrid(HeightGrid& grid, double columns, double rows, double maxPoints, const char* failure) {
+    if (!(columns * rows <= maxPoints)) fatal("%s", failure);
     grid.columns = static_cast<int>(columns);
     grid.rows = static_cast<int>(rows);
     try {
         grid.heights.assign(static_cast<std::size_t>(grid.columns) * grid.rows, 0.0);
     } catch (const std::bad_alloc&) {
-        fatal("Failed to allocate HeightField");
+        fatal("%s", failure);
     }
 }
 

@@ -40,8 +40,8 @@ inline void triangleCorner(int key, int corner, int c, int r, int& column, int& 
 // outward on a spherical one. False for a triangle too thin to have one (length below 1e-8).
 bool triangleNormal(const Vec3& p0, const Vec3& p1, const Vec3& p2, Vec3& normal);
 
-// Sizes the arrays ("Failed to allocate HeightField" when the grid is too large to hold).
-void allocateGrid(HeightGrid& grid, double columns, double rows);
+// Sizes the arrays; `failure` when the grid has more than `maxPoints` points or cannot be held.
+void allocateGrid(HeightGrid& grid, double columns, double rows, double maxPoints, const char* failure);
 
 // Minimum and maximum height, padded by 1e-8.
 void findHeightRange(HeightGrid& grid);

@@ -19,6 +19,9 @@ namespace quorva {
 namespace {
 
 constexpr double Pi = 3.14159265358979323846;
+// The most grid points a spherical field may have: each cell keeps two prepared triangles and their
+// boxes, several times the memory of a planar cell.
+constexpr double MaxPoints = 1 << 22;
 
 struct SphereTriangle {
     Vec3 p0, e1, e2;  // corner 0 and the edges to corners 1 and 2
@@ -187,7 +190,7 @@ std::unique_ptr<Shape> makeSphericalHeightField(double base, double scale, const
     auto data = newSphericalGrid("Failed to allocate SphericalHeightField");
     HeightGrid& g = data->grid;
     g.smooth = smooth;
-    allocateGrid(g, image.width, image.height);
+    allocateGrid(g, image.width, image.height, MaxPoints, "Failed to allocate SphericalHeightField");
     for (int r = 0; r < g.rows; ++r)
         for (int c = 0; c < g.columns; ++c) {
             const double h = base + scale * imageHeightAt(image, c, r);
@@ -205,7 +208,8 @@ std::unique_ptr<Shape> makeImplicitSphericalHeightField(double base, double scal
     auto data = newSphericalGrid("Failed to allocate ImplicitSphericalHeightField");
     HeightGrid& g = data->grid;
     g.smooth = smooth;
-    allocateGrid(g, std::floor(columns), std::floor(rows));
+    allocateGrid(g, std::floor(columns), std::floor(rows), MaxPoints,
+                 "Failed to allocate ImplicitSphericalHeightField");
     for (int r = 0; r < g.rows; ++r) {
         const double latitude = -Pi / 2 + Pi * r / (g.rows - 1);
         for (int c = 0; c < g.columns; ++c) {
