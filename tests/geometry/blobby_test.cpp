@@ -24,10 +24,10 @@ BlobComponent capsule(const Vec3& a, const Vec3& b, double r, double s) {
     return {1, a, b, 0, r, s};
 }
 
-Intersection trace(const Shape& s, const Vec3& origin, const Vec3& direction) {
+Intersection trace(const Shape& s, const Vec3& origin, const Vec3& direction, double tmax = 1e6) {
     RenderContext ctx;
     Intersection hit;
-    intersectShape(ctx, {origin, normalized(direction)}, 0, 1e6, hit, s);
+    intersectShape(ctx, {origin, normalized(direction)}, 0, tmax, hit, s);
     return hit;
 }
 
@@ -69,29 +69,33 @@ TEST(Blobby, SpheresAloneAndJoined) {
     EXPECT_FALSE(trace(*makeBlobby({sphere({-0.6, 0, 0}, 1, 1)}, 0, 0.6), {0, -5, 0}, {0, 1, 0}).hit);
 }
 
-// The first crossing of field = threshold along the ray, by scanning and bisection; -1 when none.
+// The first crossing of field = threshold along the ray, by scanning and bisection; -1 when none. The
+// field of a plane ends abruptly on the plane itself; a jump across the threshold there is no root.
 double bruteForce(const Shape& b, double threshold, const Vec3& o, const Vec3& d) {
     const double step = 1e-3;
-    double previous = blobbyFieldValue(b, o) - threshold;
+    auto f = [&](double t) { return blobbyFieldValue(b, o + d * t) - threshold; };
+    double previous = f(0);
     for (double t = step; t < 40; t += step) {
-        const double f = blobbyFieldValue(b, o + d * t) - threshold;
-        if ((f > 0) != (previous > 0)) {
+        const double current = f(t);
+        if ((current > 0) != (previous > 0)) {
             double lo = t - step, hi = t;
             for (int i = 0; i < 60; ++i) {
                 const double mid = (lo + hi) / 2;
-                ((blobbyFieldValue(b, o + d * mid) - threshold > 0) == (previous > 0) ? lo : hi) = mid;
+                ((f(mid) > 0) == (previous > 0) ? lo : hi) = mid;
             }
-            return lo;
+            if (std::fabs(f(hi) - f(lo)) < 1e-6) return lo;
         }
-        previous = f;
+        previous = current;
     }
     return -1;
 }
 
 TEST(Blobby, RootsMatchTheFieldOnRandomRays) {
-    const std::vector<BlobComponent> parts = {sphere({0, 0, 0}, 1.5, 1), sphere({1.2, 0.5, 0}, 1, 2),
+    const std::vector<BlobComponent> parts = {sphere({0, 0, 0}, 1.5, 1),
+                                              sphere({1.2, 0.5, 0}, 1, 2),
                                               capsule({-1, -1, 0.5}, {1.5, 1, 2}, 0.8, 1.5),
-                                              capsule({0, 1, -1}, {0.3, 2.5, -1.2}, 0.7, 1)};
+                                              capsule({0, 1, -1}, {0.3, 2.5, -1.2}, 0.7, 1),
+                                              {3, {}, {0, 2, 0}, 4, 1, 0.5}};  // a layer below y = -1
     std::mt19937 random(7);
     std::uniform_real_distribution<double> unit(-1, 1);
     for (int solver : {SolverCode::Ferrari, SolverCode::Vieta, SolverCode::Sturm}) {
@@ -102,7 +106,7 @@ TEST(Blobby, RootsMatchTheFieldOnRandomRays) {
             const Vec3 target{unit(random) * 1.5, unit(random) * 1.5, unit(random) * 1.5};
             const Vec3 d = normalized(target - origin);
             const double expected = bruteForce(*b, 0.4, origin, d);
-            const Intersection hit = trace(*b, origin, d);
+            const Intersection hit = trace(*b, origin, d, 40);
             ASSERT_EQ(hit.hit != 0, expected >= 0) << "solver " << solver << " ray " << i;
             if (!hit.hit) continue;
             ++hits;
