@@ -115,6 +115,10 @@ TEST(HeightField, WalkFindsTheNearestTriangle) {
         };
         auto field = makeImplicitPlanarHeightField(0, columns - 1, 0, rows - 1, table, columns, rows, false);
         RenderContext ctx;
+        // Straight down through every vertex and every edge midpoint: shared edges are found.
+        for (int r2 = 0; r2 <= 2 * (rows - 1); ++r2)
+            for (int c2 = 0; c2 <= 2 * (columns - 1); ++c2)
+                ASSERT_TRUE(trace(ctx, *field, {c2 / 2.0, 5, r2 / 2.0}, {0, -1, 0}).hit) << c2 << " " << r2;
         for (int i = 0; i < 200; ++i) {
             const Vec3 o{unit(random) * (columns + 4) - 2, 3, unit(random) * (rows + 4) - 2};
             const Vec3 target{unit(random) * (columns - 1), unit(random) * 2 - 1, unit(random) * (rows - 1)};
