@@ -18,14 +18,16 @@ class ElementTree {
     void build(const std::vector<Box>& boxes);
     bool empty() const { return nodes_.empty(); }
 
-    // Calls visit(item, tmax) for every item whose box the segment [tmin, tmax] of the ray crosses;
-    // nearer subtrees come first. visit returns the new tmax (smaller once a hit is known, which prunes
-    // what lies beyond).
+    // Calls visit(item, tmax) once for every item whose box the segment [tmin, tmax] of the ray crosses
+    // (and for the other few items sharing a leaf with one: callers test their items exactly); nearer
+    // subtrees come first. visit returns the new tmax (smaller once a hit is known, which prunes what
+    // lies beyond).
     template <typename Visit>
     void forEachOnRay(const Vec3& origin, const Vec3& direction, double tmin, double tmax,
                       Visit&& visit) const;
 
-    // Calls visit(item) for every item whose box holds the point.
+    // Calls visit(item) once for every item whose box holds the point (and for the items sharing a leaf
+    // with one).
     template <typename Visit>
     void forEachAt(const Vec3& p, Visit&& visit) const;
 
