@@ -338,12 +338,8 @@ std::unique_ptr<Shape> makeBlobby(const std::vector<BlobComponent>& components, 
         e.c0 = strength;
         data->box = haveBox ? unionBoxes(data->box, box) : box;
         haveBox = true;
-        if (e.type == PlaneElement) {
-            data->unbounded.push_back(static_cast<int>(data->elements.size()));
-            boxes.push_back(sphereBox({0, 0, 0}, 0));  // placeholder slot, never in the tree
-        } else {
-            boxes.push_back(box);
-        }
+        if (e.type == PlaneElement) data->unbounded.push_back(static_cast<int>(data->elements.size()));
+        boxes.push_back(box);
         data->elements.push_back(e);
     };
 
