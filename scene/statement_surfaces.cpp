@@ -1,6 +1,8 @@
 // The free-form surface statements: BicubicPatch, NURBS, Blobby and the four height fields.
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "diagnostics/diagnostics.h"
 #include "geometry/surface_shapes.h"
@@ -116,6 +118,9 @@ ShapeBuild Parser::parseNurbs() {
     if (active()) {
         const int orderU = countOf(numbers[0]), countU = countOf(numbers[1]);
         const int orderV = countOf(numbers[2]), countV = countOf(numbers[3]);
+        // An order beyond the count would read past the knots: checked before anything is evaluated.
+        for (const auto& [order, count] : {std::pair{orderU, countU}, std::pair{orderV, countV}})
+            if (order < 1 || order > count) fatal("NURBS order %d out of range (1..%d)", order, count);
         const EvalContext ctx = evalContext();
         const auto entries = [](int order, int count) {
             return static_cast<int>(
