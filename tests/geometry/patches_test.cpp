@@ -104,7 +104,7 @@ TEST(Nurbs, StatementChecks) {
               "Column entries are missing in NURBS (row 1)");
     EXPECT_EQ(parseFailure("Shape [ BicubicPatch (1, 4, 4, (0,0,0)) ]"),
               "15 points are missing on a BicubicPatch");
-    EXPECT_EQ(parseFailure("Shape [ NURBS (1e9, 3, 0, 2, 2, 0, 0) ]"),
+    EXPECT_EQ(parseFailure("Shape [ NURBS (1e12, 3, 0, 2, 2, 0, 0) ]"),
               "NURBS order 2147483647 out of range (1..3)");
     // A knot vector of the wrong length warns and gives the surface of the default vector.
     ConsoleCapture console;
