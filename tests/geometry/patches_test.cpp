@@ -39,6 +39,10 @@ TEST(BicubicPatch, MessagesAndBases) {
     auto bezier = makeBicubicPatch(grid(2), 1, 6, 7);
     EXPECT_EQ(bezier->subdivisions[0], 6);
     EXPECT_EQ(bezier->subdivisions[1], 7);
+    // Counts beyond reason are limited instead of exhausting memory when the patch is cut.
+    auto huge = makeBicubicPatch(grid(0), 1, 1e9, -3);
+    EXPECT_EQ(huge->subdivisions[0], 1024);
+    EXPECT_EQ(huge->subdivisions[1], 1);
     EXPECT_EQ(at(*bezier, 0, 0).worldPoint, (Vec3{0, 0, 0}));
     EXPECT_EQ(at(*bezier, 1, 1).worldPoint, (Vec3{3, 0, 3}));
     EXPECT_NEAR(at(*bezier, 0.5, 0.5).worldPoint.y, 2 * 0.75 * 0.75, 1e-12);
