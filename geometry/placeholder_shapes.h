@@ -1,5 +1,5 @@
-// Stand-ins for the shape statements whose kinds are not built yet (bicubic patches, NURBS, Blobby,
-// implicit and parametric surfaces, height fields, surfaces of revolution, extrusions), for CSG
+// Stand-ins for the shape statements whose kinds are not built yet (implicit and parametric
+// surfaces, surfaces of revolution, extrusions), for CSG
 // operations inside Solid and for particle generators. Each records the call - the statement and its
 // evaluated arguments as text - in scene.placeholderCalls and does nothing else.
 #pragma once
@@ -21,7 +21,7 @@ struct ParticleGeneratorDefinition {
     bool hasAging = false;
 };
 
-// A primitive of a kind that is not built yet, e.g. ("Blobby", {"0.5", "Sphere((0, 0, 0), 1, 1)"}).
+// A primitive of a kind that is not built yet, e.g. ("ImplicitSurface", {"x * x + y * y - 1"}).
 void recordPlaceholderShape(SceneState& scene, const std::string& statement,
                             std::vector<std::string> arguments);
 // A Solid whose primitive is a CSG operation; `operation` is its text over the operands' kinds and

@@ -127,6 +127,29 @@ class RenderContext {
     void storeHitDistance(const Shape* shape, double distance);
     double hitDistance(const Shape* shape) const;
 
+    // Scratch of the surface kinds, so that their intersections allocate nothing per ray: the cell
+    // triangles the height fields built last (found by shape, triangle key and first vertex; a new one
+    // takes the next slot round robin), and the enter and exit events of a Blobby's elements on a ray.
+    struct HeightFieldTriangle {
+        const Shape* owner = nullptr;
+        int key = 0, column = 0, row = 0;  // key 0: first triangle of the cell, 1: second
+        Vec3 vertex[3];
+        Vec3 vertexNormal[3];  // smooth fields only
+        Vec3 normal;           // unit plane normal
+        double planeConstant = 0;
+        bool usable = false;  // false for a triangle too thin to have a normal
+    };
+    std::array<HeightFieldTriangle, 8> heightFieldCache{};
+    int heightFieldCacheCount = 0;
+    int heightFieldCacheNext = 0;
+    struct BlobEvent {
+        double t;
+        int element;
+        bool enter;
+        double coefficients[5];  // the element's quartic in t, highest power first
+    };
+    std::vector<BlobEvent> blobEvents;
+
   private:
     struct HitSlot {
         const Shape* shape = nullptr;
