@@ -8,6 +8,7 @@
 #include <random>
 
 #include "diagnostics/diagnostics.h"
+#include "geometry/hierarchy.h"
 #include "geometry/shapes.h"
 #include "geometry/solid.h"
 #include "geometry/solid_plan.h"
@@ -389,6 +390,37 @@ TEST(SolidScenes, DeclaredSolidInstancedTwiceAndReleased) {
     EXPECT_TRUE(intersectWorld(h, {{0, 5, 0}, {0, -1, 0}}, scene.world, ctx, 0, 100));
     EXPECT_NEAR(h.distance, 4, 1e-9);
     scene.world.clear();
+}
+
+TEST(SolidScenes, ComponentsArePrunedByTheShaderThatShadesThemAndCutWhenDisplaced) {
+    SceneState scene;
+    parseText(scene,
+              "Solid [ Shape [ Sphere ((0, 0, 0), 1) Shader [ PlainSurface [ Kd 0.2 Kr 0.8 ] ] ]\n"
+              "    + Shape [ Box ((0, 0, 0), (2, 2, 2)) ] Shader [ PlainSurface [ Kd 0.8 ] ] ]\n"
+              "Solid [ Shape [ Sphere ((5, 0, 0), 1) DisplacementMapping 0 ] * Shape [ Box ((4, -2, -2), (5, "
+              "2, 2)) ] ]",
+              "t.qsb");
+    ASSERT_EQ(scene.world.mainCount(), 4u);
+    int mirrors = 0, groups = 0;
+    for (const Shape* s : scene.world.mainList) {
+        if (s->kind == ShapeKind::BoundingGroup) {
+            ++groups;
+            continue;
+        }
+        if (s->boundsMin.x > 3) continue;  // the second Solid's box
+        // The mirror sphere keeps its reflections inside the matte Solid; the box, shaded by the
+        // Solid's shader, does not.
+        EXPECT_EQ((s->attributes & ShapeAttr::Reflects) != 0, s->kind == ShapeKind::Sphere);
+        mirrors += s->kind == ShapeKind::Sphere;
+    }
+    EXPECT_EQ(mirrors, 1);
+    EXPECT_EQ(groups, 1);  // the displaced sphere's triangulation
+    // Its triangles answer to the Solid too: the half outside the box shows nothing.
+    ASSERT_EQ(buildHierarchy(scene.world), 1);
+    RenderContext ctx;
+    Intersection h;
+    EXPECT_FALSE(intersectWorld(h, {{5.5, 0, -5}, {0, 0, 1}}, scene.world, ctx, 0, 100));
+    EXPECT_TRUE(intersectWorld(h, {{4.5, 0, -5}, {0, 0, 1}}, scene.world, ctx, 0, 100));
 }
 
 TEST(SolidScenes, SeventyThousandOperandUnion) {
