@@ -197,8 +197,10 @@ class PlanBuilder {
             if (n->opcode != SolidOp::Leaf) return n;
             if (!n->component)
                 internalFailure(InternalFailure::EmptySolidRequestWorld, "Empty Solid request");
-            if (n->component->kind != ShapeKind::Solid) return n;
-            n = static_cast<Solid*>(n->component)->root.get();
+            auto* inner =
+                n->component->kind == ShapeKind::Solid ? dynamic_cast<Solid*>(n->component) : nullptr;
+            if (!inner) return n;
+            n = inner->root.get();
         }
     }
     static SolidNode* child(SolidNode* n) {
