@@ -96,6 +96,14 @@ class TreeMaker {
 
     SolidTree make(Mirror& mirror, int depth) {
         if (depth == 0 || pick(4) == 0) return makeLeaf(mirror);
+        if (pick(5) == 0) {
+            // A nested Solid with a transform of its own.
+            auto inner = std::make_unique<Solid>(make(mirror, depth - 1));
+            const Transform t = makeRotate(uniform(0, 3), 0, uniform(0, 3));
+            inner->applyTransform(t);
+            mirror.place(t);
+            return leaf(std::move(inner));
+        }
         static const std::int32_t ops[] = {SolidOp::Union, SolidOp::Intersect, SolidOp::Complement,
                                            SolidOp::Intersect /* difference */, SolidOp::UnionKeep};
         const int which = static_cast<int>(pick(keep_ ? 5 : 4));
