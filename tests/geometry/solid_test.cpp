@@ -14,6 +14,7 @@
 #include "geometry/solid_plan.h"
 #include "geometry/world.h"
 #include "render/render_context.h"
+#include "render/trace.h"
 #include "scene/parser.h"
 #include "scene/scene_state.h"
 #include "scene/symbol_table.h"
@@ -429,6 +430,24 @@ TEST(SolidScenes, ComponentsArePrunedByTheShaderThatShadesThemAndCutWhenDisplace
     Intersection h;
     EXPECT_FALSE(intersectWorld(h, {{5.5, 0, -5}, {0, 0, 1}}, scene.world, ctx, 0, 100));
     EXPECT_TRUE(intersectWorld(h, {{4.5, 0, -5}, {0, 0, 1}}, scene.world, ctx, 0, 100));
+}
+
+TEST(SolidScenes, TheBiteOfADifferenceIsLit) {
+    // A box with a spherical bite in the face towards the camera and the light: the bite's floor is
+    // the sphere seen from inside, and it faces the light.
+    SceneState scene;
+    parseText(scene,
+              "Camera [ (0, 0, -10), (0, 0, 0), (0, 1, 0) Format (16, 12) ]\nPointLight [ (0, 0, -10) ]\n"
+              "Solid [ Shape [ Box ((-1, -1, -1), (1, 1, 1)) ] - Shape [ Sphere ((0, 0, -1), 0.6) ]\n"
+              "    Shader [ PlainSurface [ Color '1, 1, 1' Ka 0 Kd 0.8 ] ] ]",
+              "t.qsb");
+    RenderContext ctx(&scene);
+    ctx.settings.featureMask = 127;
+    Color colour;
+    double alpha = 0;
+    const double d = traceRay(ctx, 0, {{0, 0, -10}, {0, 0, 1}}, colour, alpha, &ctx.stats.primaryRays);
+    EXPECT_NEAR(d, 9.6, 1e-9);
+    EXPECT_GT(colour.r, 0.5);
 }
 
 TEST(SolidScenes, SeventyThousandOperandUnion) {
