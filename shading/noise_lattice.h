@@ -27,7 +27,14 @@ struct LatticeAxis {
     double fraction;
 };
 inline LatticeAxis latticeAxis(double t, int mask) {
-    const double cell = std::floor(t);
+    // floor() by truncation where the value fits (much cheaper than the library call without SSE4.1).
+    double cell;
+    if (std::fabs(t) < 4.0e18) {
+        cell = static_cast<double>(static_cast<std::int64_t>(t));
+        if (cell > t) cell -= 1.0;
+    } else {
+        cell = std::floor(t);
+    }
     return {static_cast<int>(cellBits(cell) & static_cast<std::uint32_t>(mask)), t - cell};
 }
 
@@ -40,13 +47,13 @@ inline std::uint32_t mix32(std::uint32_t h) {
     return h;
 }
 
-// Hash of a cell of up to four integer coordinates and a stream number.
+// Hash of a cell of up to four integer coordinates and a stream number: each coordinate spread by its
+// own odd multiplier, then one avalanche mix.
 inline std::uint32_t hashCell(std::uint32_t i, std::uint32_t j, std::uint32_t k, std::uint32_t l = 0,
                               std::uint32_t stream = 0) {
-    std::uint32_t h = mix32(i * 0x8da6b343u + stream * 0x68e31da4u);
-    h = mix32(h ^ (j * 0xd8163841u));
-    h = mix32(h ^ (k * 0xcb1ab31fu));
-    return mix32(h ^ (l * 0x165667b1u));
+    std::uint32_t h = i * 0x8da6b343u ^ j * 0xd8163841u ^ k * 0xcb1ab31fu ^ l * 0x165667b1u;
+    h ^= stream * 0x68e31da5u;
+    return mix32(mix32(h));
 }
 
 inline double sCurve(double t) {
