@@ -9,7 +9,6 @@
 namespace quorva {
 namespace {
 
-using noise_detail::finiteOr0;
 using noise_detail::latticeAxis;
 using noise_detail::lerp;
 using noise_detail::sCurve;
@@ -53,7 +52,7 @@ struct AxisSetup {
 };
 
 AxisSetup setupAxis(double v) {
-    const auto [cell, fraction] = latticeAxis(finiteOr0(v) + 10000.0231, GradientTable::Size - 1);
+    const auto [cell, fraction] = latticeAxis(v, 10000.0231, GradientTable::Size - 1);
     AxisSetup s;
     s.b0 = cell;
     s.b1 = (s.b0 + 1) & (GradientTable::Size - 1);
@@ -130,7 +129,7 @@ Vec3 dnoise(const Vec3& p, const Octaves& octaves) {
 
 double gradientNoise1(double x) {
     const NoiseTables& t = noiseTables();
-    const auto [b0, r0] = latticeAxis(finiteOr0(x) + 10000.0231, NoiseTables::Size - 1);
+    const auto [b0, r0] = latticeAxis(x, 10000.0231, NoiseTables::Size - 1);
     const int b1 = (b0 + 1) & (NoiseTables::Size - 1);
     const double u = r0 * t.gradient1[t.permutation1[b0]];
     const double v = (r0 - 1.0) * t.gradient1[t.permutation1[b1]];

@@ -21,21 +21,26 @@ inline std::uint32_t cellBits(double cell) {
     return static_cast<std::uint32_t>(m);
 }
 
-// Lattice cell of coordinate t: its index modulo a power of two (`mask` = size - 1) and the fraction.
+// Lattice cell of coordinate v + offset: its index modulo a power of two (`mask` = size - 1) and the
+// fraction. A coordinate that is not finite counts as 0; huge ones are reduced with floor and fmod.
 struct LatticeAxis {
     int index;
     double fraction;
 };
-inline LatticeAxis latticeAxis(double t, int mask) {
-    // floor() by truncation where the value fits (much cheaper than the library call without SSE4.1).
-    double cell;
-    if (std::fabs(t) < 4.0e18) {
-        cell = static_cast<double>(static_cast<std::int64_t>(t));
-        if (cell > t) cell -= 1.0;
-    } else {
-        cell = std::floor(t);
+inline LatticeAxis latticeAxis(double v, double offset, int mask) {
+    double t = v + offset;
+    if (!(std::fabs(t) < 2147483647.0)) {  // rare: huge or not finite
+        if (!std::isfinite(v)) {
+            t = offset;
+        } else {
+            const double cell = std::floor(t);
+            return {static_cast<int>(cellBits(cell) & static_cast<std::uint32_t>(mask)), t - cell};
+        }
     }
-    return {static_cast<int>(cellBits(cell) & static_cast<std::uint32_t>(mask)), t - cell};
+    // floor() by truncation (much cheaper than the library call without SSE4.1).
+    int cell = static_cast<int>(t);
+    if (cell > t) --cell;
+    return {cell & mask, t - cell};
 }
 
 inline std::uint32_t mix32(std::uint32_t h) {

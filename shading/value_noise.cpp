@@ -36,9 +36,9 @@ double catmullRom(double t, double p0, double p1, double p2, double p3) {
 }  // namespace
 
 double valueNoise(const Vec3& p) {
-    const LatticeAxis x = latticeAxis(finiteOr0(p.x) + 100000.0, HashedMask);
-    const LatticeAxis y = latticeAxis(finiteOr0(p.y) + 100000.0, HashedMask);
-    const LatticeAxis z = latticeAxis(finiteOr0(p.z) + 100000.0, HashedMask);
+    const LatticeAxis x = latticeAxis(p.x, 100000.0, HashedMask);
+    const LatticeAxis y = latticeAxis(p.y, 100000.0, HashedMask);
+    const LatticeAxis z = latticeAxis(p.z, 100000.0, HashedMask);
     const int x1 = (x.index + 1) & HashedMask, y1 = (y.index + 1) & HashedMask,
               z1 = (z.index + 1) & HashedMask;
     const double sx = sCurve(x.fraction), sy = sCurve(y.fraction), sz = sCurve(z.fraction);
@@ -68,9 +68,9 @@ Vec3 vectorValueNoise(const Vec3& p) {
 
 double vnoise(const Vec3& p) {
     const NoiseTables& t = noiseTables();
-    const LatticeAxis x = latticeAxis(finiteOr0(p.x), 255);
-    const LatticeAxis y = latticeAxis(finiteOr0(p.y), 255);
-    const LatticeAxis z = latticeAxis(finiteOr0(p.z), 255);
+    const LatticeAxis x = latticeAxis(p.x, 0.0, 255);
+    const LatticeAxis y = latticeAxis(p.y, 0.0, 255);
+    const LatticeAxis z = latticeAxis(p.z, 0.0, 255);
     double planes[4];
     for (int k = 0; k < 4; ++k) {
         double rows[4];
@@ -87,9 +87,9 @@ double vnoise(const Vec3& p) {
 
 double vcnoise(const Vec3& p) {
     const NoiseTables& t = noiseTables();
-    const LatticeAxis x = latticeAxis(finiteOr0(p.x), 255);
-    const LatticeAxis y = latticeAxis(finiteOr0(p.y), 255);
-    const LatticeAxis z = latticeAxis(finiteOr0(p.z), 255);
+    const LatticeAxis x = latticeAxis(p.x, 0.0, 255);
+    const LatticeAxis y = latticeAxis(p.y, 0.0, 255);
+    const LatticeAxis z = latticeAxis(p.z, 0.0, 255);
     double sum = 0;
     for (int k = -1; k <= 2; ++k) {
         const double dz = z.fraction - k;
