@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "gi/quasi_random.h"
+#include "render/render_context.h"
 #include "scene/builtins.h"
 #include "scene/value.h"
 
@@ -160,6 +161,20 @@ TEST(Noise, FbmDrawsFromTheQuasiRandomSequence) {
     EXPECT_NEAR(first.vector.z, 3 + 0.5 * (2 * w - 1), 1e-12);
     EXPECT_NE(evaluate(ctx, fbm).vector, first.vector);  // successive calls differ
     EXPECT_TRUE(call("fBm", {vec(1, 2, 3)}).isNone());   // no sequence at hand
+
+    // While rendering, the sequence restarts with every camera sample: the same sample draws the same
+    // offsets, another pixel others.
+    auto firstDraw = [&](RenderContext& rc, double x, double y) {
+        rc.beginSample(x, y);
+        ShadingContext sc;
+        sc.render = &rc;
+        EvalContext shading;
+        shading.shading = &sc;
+        return evaluate(shading, fbm).vector;
+    };
+    RenderContext one, two;
+    EXPECT_EQ(firstDraw(one, 3.5, 7.25), firstDraw(two, 3.5, 7.25));
+    EXPECT_NE(firstDraw(one, 3.5, 7.25), firstDraw(two, 4.5, 7.25));
 }
 
 }  // namespace
