@@ -20,6 +20,7 @@ void RenderContext::beginSample(double x, double y) {
     blurPairs.restart(key ^ 0x1b873593u);
     shadowTriples.restart(key ^ 0xcc9e2d51u);
     areaLightPairs.restart(key ^ 0xe6546b64u);
+    fbmTriples.restart(key ^ 0x85ebca6bu);
     random.reseed(key ^ 0x5bd1e995u);
 }
 

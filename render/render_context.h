@@ -86,6 +86,7 @@ class RenderContext {
     QuasiRandom blurPairs{2};
     QuasiRandom shadowTriples{3};
     QuasiRandom areaLightPairs{2};
+    QuasiRandom fbmTriples{3};  // the fBm expression built-in
 
     std::array<LevelRecord, 10> levels{};
 

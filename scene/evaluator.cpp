@@ -7,6 +7,7 @@
 #include "diagnostics/diagnostics.h"
 #include "diagnostics/internal_failure.h"
 #include "geometry/transform.h"
+#include "scene/evaluator_noise.h"
 #include "scene/options.h"
 #include "scene/spectrum.h"
 #include "scene/spline.h"
@@ -245,6 +246,13 @@ Value combine(RequestKind kind, const Value& a, const Value& b) {
     return evaluateAt(ctx, (c.number != 0 ? node.left : node.right).get(), depth + 1);
 }
 
+[[gnu::noinline]] Value evaluateNoise(const EvalContext& ctx, const Request& node, int depth) {
+    const Value point = evaluateAt(ctx, node.left.get(), depth + 1);
+    if (!node.right) return evaluateNoiseNode(point, nullptr);
+    const Value octaves = evaluateAt(ctx, node.right.get(), depth + 1);
+    return evaluateNoiseNode(point, &octaves);
+}
+
 [[gnu::noinline]] Value currentColour(const EvalContext& ctx) {
     if (ctx.shading) {
         const Color& c = ctx.shading->color;
@@ -296,7 +304,7 @@ Value evaluateAt(const EvalContext& ctx, const Request* node, int depth) {
         case RequestKind::Choice:
             return evaluateChoice(ctx, *node, depth);
         case RequestKind::Noise:
-            return Value::none();  // the noise generators are not built yet
+            return evaluateNoise(ctx, *node, depth);
         case RequestKind::RotateExpression:
         case RequestKind::ScaleExpression:
         case RequestKind::TranslateExpression:

@@ -11,6 +11,7 @@
 #include "scene/builtins.h"
 #include "scene/evaluator.h"
 #include "scene/evaluator_mappings.h"
+#include "scene/evaluator_noise.h"
 #include "scene/random.h"
 #include "scene/scene_state.h"
 
@@ -306,6 +307,7 @@ namespace {
     const Value& c = args[2];
 
     if (isImageMapping(id)) return evaluateImageMapping(ctx, id, count, args);
+    if (isNoiseBuiltin(id)) return evaluateNoiseCall(ctx, id, count, args);
 
     if (count == 1) {
         double out;

@@ -121,6 +121,7 @@ void Parser::syntaxError() {
 EvalContext Parser::evalContext() const {
     EvalContext ctx;
     ctx.frames = &scene_.frames;
+    ctx.quasi = &scene_.fbmTriples;
     return ctx;
 }
 

@@ -236,6 +236,10 @@ bool isVariableCall(BuiltinId id) {
         case BuiltinId::UVImageMapping:
         case BuiltinId::UVIndexedMapping:
         case BuiltinId::UVBumpMapping:
+        case BuiltinId::PlanarBumpMapping:  // the bump mappings tilt the context's normal
+        case BuiltinId::CylindricalBumpMapping:
+        case BuiltinId::SphericalBumpMapping:
+        case BuiltinId::ToroidalBumpMapping:
             return true;
         default:
             return false;

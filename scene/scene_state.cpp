@@ -22,6 +22,7 @@ void SceneState::resetFrame() {
     fog = FogSettings{};
     sun = SunLightSettings{};
     placeholderCalls.clear();
+    fbmTriples.reset();
 }
 
 void SceneState::resetScene() {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "geometry/world.h"
+#include "gi/quasi_random.h"
 #include "render/camera.h"
 #include "scene/options.h"
 #include "scene/request.h"
@@ -77,6 +78,7 @@ struct SceneState {
     OutputNames output;
     std::vector<PlaceholderCall> placeholderCalls;
     std::array<double, 256> jitter{};  // the JitterTable, refilled per scene by the driver
+    QuasiRandom fbmTriples{3};         // fBm evaluated while parsing; restarted per frame
 
     // Resets everything a frame re-parses (options, camera, world, lights, background, fog, sun);
     // keeps the animation counters and the symbol table.

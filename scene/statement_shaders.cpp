@@ -91,7 +91,7 @@ std::shared_ptr<Shader> Parser::parseSurfaceShader() {
         syntaxError();
     }
     if (!active() || !surface) return nullptr;
-    return makeSurfaceShader(*surface);
+    return makeSurfaceShader(*surface, evalContext());
 }
 
 // surface := ( PlainSurface | FunctionalSurface | PatternSurface ) '[' { surface-item } ']'
@@ -246,14 +246,12 @@ bool Parser::parseSurfaceItem(SurfaceDescription& s) {
             break;
         case Keyword::SpectrumOfColors: {
             if (!functional && !pattern) return false;
-            // With a trailing expression the spectrum colours the surface, indexed by it; without one
-            // the item is accepted and has no effect.
+            // With a trailing expression the spectrum colours a functional surface, indexed by it;
+            // without one the item has no effect there. A pattern surface reads it at its pattern value.
             bool indexed = false;
             RequestPtr spectrum = parseColorSpectrum(true, &indexed);
-            if (active() && indexed) {
-                s.spectrumIndex = spectrum->spectrum->index;
-                s.colorSpectrum = std::move(spectrum);
-            }
+            if (active() && indexed) s.spectrumIndex = spectrum->spectrum->index;
+            if (active() && (indexed || pattern)) s.colorSpectrum = std::move(spectrum);
             break;
         }
         case Keyword::Bumpiness:

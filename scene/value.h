@@ -11,6 +11,7 @@ namespace quorva {
 
 class RenderContext;
 class RandomGenerator;
+class QuasiRandom;
 struct Intersection;
 struct AnimationCounters;
 
@@ -73,6 +74,8 @@ struct EvalContext {
     // `random` draws from the shading context's RenderContext when there is one, else from this
     // generator (the parser's); with neither it yields none.
     RandomGenerator* random = nullptr;
+    // fBm draws from the shading context's RenderContext in the same way, else from this sequence.
+    QuasiRandom* quasi = nullptr;
 };
 
 // The single evaluator. A null node is "(internal failure 0x2f) NULL request unexpected". Nothing is

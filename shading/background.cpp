@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "diagnostics/diagnostics.h"
+#include "render/frame_buffers.h"
 #include "render/render_context.h"
 #include "scene/scene_state.h"
 #include "scene/value.h"
@@ -42,6 +43,38 @@ void backgroundColour(RenderContext& ctx, int level, const Ray& ray, Color& colo
     if (background.skyLightOn && background.skyTint) colour *= background.skyColour;
     colour *= background.intensity;
     alpha = level > 0 ? 1.0 : 0.0;
+}
+
+void fillBackgroundRow(const SceneState& scene, bool hiddenLine, int row, int width, int rows,
+                       SBuffer& buffer) {
+    const BackgroundSettings& background = scene.background;
+    std::uint8_t* pixels = buffer.row(row);
+    const std::size_t count =
+        std::min<std::size_t>(static_cast<std::size_t>(width) + 1, buffer.rows[row].size() / 4);
+    for (std::size_t i = 0; i < count; ++i) {
+        Color colour{0, 0, 0};
+        if (!hiddenLine) {
+            if (background.expression) {
+                ShadingContext shading;
+                shading.u = static_cast<double>(i) / (width + 1);
+                shading.v = rows > 0 ? static_cast<double>(rows - row) / rows : 0.0;
+                shading.Puv = {shading.u, shading.v, 0};
+                EvalContext eval{&scene.frames, &shading};
+                Value value = evaluate(eval, background.expression.get());
+                if (!value.isVector()) fatal("Unable to resolve Background expression");
+                colour = Color(value.vector);
+            } else {
+                colour = background.colour;
+            }
+            if (background.skyLightOn && background.skyTint) colour *= background.skyColour;
+            colour *= background.intensity;
+        }
+        std::uint8_t* p = pixels + 4 * i;
+        p[0] = colourByte(std::clamp(colour.r, 0.0, 1.0));
+        p[1] = colourByte(std::clamp(colour.g, 0.0, 1.0));
+        p[2] = colourByte(std::clamp(colour.b, 0.0, 1.0));
+        p[3] = 0;
+    }
 }
 
 }  // namespace quorva

@@ -15,4 +15,15 @@ class RenderContext;
 // separates the scene from the background, and 1 for every other ray.
 void backgroundColour(RenderContext& ctx, int level, const Ray& ray, Color& colour, double& alpha);
 
+struct SceneState;
+struct SBuffer;
+
+// Fills row `row` of a preview's frame buffer with the background: for each column i (the spare last
+// column included) the background expression at u = i / (width + 1), v = (rows - row) / rows, or the
+// background colour; black for the hidden-line preview (`hiddenLine`, -h 1). Sky tint and intensity
+// apply as for missed rays; channels are clamped to 0..1 before they become bytes, and the alpha byte is
+// 0 as for a primary ray that misses. The row must be present in `buffer`.
+void fillBackgroundRow(const SceneState& scene, bool hiddenLine, int row, int width, int rows,
+                       SBuffer& buffer);
+
 }  // namespace quorva

@@ -3,8 +3,15 @@
 
 #include <cmath>
 
+#include "shading/noise_lattice.h"
+#include "shading/noise_tables.h"
+
 namespace quorva {
 namespace {
+
+using noise_detail::latticeAxis;
+using noise_detail::lerp;
+using noise_detail::sCurve;
 
 GradientTable buildGradientTable() {
     GradientTable t;
@@ -45,21 +52,13 @@ struct AxisSetup {
 };
 
 AxisSetup setupAxis(double v) {
-    double t = v + 10000.0231;
-    int cell = static_cast<int>(t);
+    const auto [cell, fraction] = latticeAxis(v, 10000.0231, GradientTable::Size - 1);
     AxisSetup s;
-    s.b0 = cell & (GradientTable::Size - 1);
+    s.b0 = cell;
     s.b1 = (s.b0 + 1) & (GradientTable::Size - 1);
-    s.r0 = t - cell;
+    s.r0 = fraction;
     s.r1 = s.r0 - 1.0;
     return s;
-}
-
-double sCurve(double t) {
-    return t * t * (3.0 - 2.0 * t);
-}
-double lerp(double t, double a, double b) {
-    return a + t * (b - a);
 }
 double at3(const Vec3& g, double rx, double ry, double rz) {
     return rx * g.x + ry * g.y + rz * g.z;
@@ -109,6 +108,32 @@ double fnoise(const Vec3& p, int octaves, double lacunarity, double gain) {
         amplitude *= gain;
     }
     return weights > 0 ? sum / (0.5 * weights) : 0.0;
+}
+
+Vec3 dnoise(const Vec3& p, const Octaves& octaves) {
+    Vec3 sum{0, 0, 0};
+    double weights = 0, amplitude = 1;
+    Vec3 q = p;
+    for (int i = 0; i < octaves.count; ++i) {
+        sum.x += gradientNoise(q) * amplitude;
+        sum.y += gradientNoise({q.y, q.z, q.x}) * amplitude;
+        sum.z += gradientNoise({q.z, q.x, q.y}) * amplitude;
+        weights += amplitude;
+        q *= octaves.lacunarity;
+        amplitude *= octaves.gain;
+    }
+    if (weights != 0) sum *= 1.0 / (0.5 * weights);
+    normalize(sum);
+    return sum;
+}
+
+double gradientNoise1(double x) {
+    const NoiseTables& t = noiseTables();
+    const auto [b0, r0] = latticeAxis(x, 10000.0231, NoiseTables::Size - 1);
+    const int b1 = (b0 + 1) & (NoiseTables::Size - 1);
+    const double u = r0 * t.gradient1[t.permutation1[b0]];
+    const double v = (r0 - 1.0) * t.gradient1[t.permutation1[b1]];
+    return lerp(sCurve(r0), u, v);
 }
 
 }  // namespace quorva

@@ -15,6 +15,7 @@ namespace quorva {
 
 class Shape;
 struct ShadingContext;
+struct EvalContext;
 class RenderContext;
 struct ShadePoint;
 
@@ -75,7 +76,7 @@ struct SurfaceDescription {
     std::array<RequestPtr, 40> slots{};
     SpecularBrdf brdf = SpecularBrdf::None;  // slot 27
     bool internalCaustics = false;
-    // PatternSurface items (the pattern shader lands with patterns and noise).
+    // PatternSurface items.
     RequestPtr bumpiness[2], patternModifiers[3], octaves, phase, patternScale, turbulence;
     // SpectrumOfColors ( entries , e ) given inside the surface.
     RequestPtr colorSpectrum, spectrumIndex;
@@ -110,7 +111,10 @@ struct ShaderSpectrumEntry {
 using ShaderSpectrum = std::vector<ShaderSpectrumEntry>;
 
 // Builders used by the shader statements.
+// `ec` evaluates the items checked once when the shader is built (the pattern items); without it they
+// are evaluated with no frame counters.
 std::shared_ptr<Shader> makeSurfaceShader(const SurfaceDescription& surface);
+std::shared_ptr<Shader> makeSurfaceShader(const SurfaceDescription& surface, const EvalContext& ec);
 std::shared_ptr<Shader> makeMultiLayerShader(std::vector<std::shared_ptr<const Shader>> members);
 std::shared_ptr<Shader> makeIndexedShader(RequestPtr index, std::shared_ptr<const ShaderSpectrum> spectrum);
 std::shared_ptr<Shader> makeCompositeShader(

@@ -12,6 +12,7 @@
 #include "scene/spectrum.h"
 #include "scene/value.h"
 #include "shading/brdf.h"
+#include "shading/pattern_shader.h"
 
 namespace quorva {
 namespace {
@@ -275,7 +276,7 @@ void SurfaceShader::pruneAttributes(std::uint16_t& attributes, bool uvWindowIsDe
     if ((attributes & ShapeAttr::UvWindow) && uvWindowIsDefault) attributes &= ~ShapeAttr::UvWindow;
 }
 
-std::shared_ptr<Shader> makeSurfaceShader(const SurfaceDescription& surface) {
+std::shared_ptr<Shader> makeSurfaceShader(const SurfaceDescription& surface, const EvalContext& ec) {
     auto data = std::make_shared<SurfaceShader::Data>();
     data->description = surface;
     ShaderKind kind = ShaderKind::PerHit;
@@ -287,8 +288,17 @@ std::shared_ptr<Shader> makeSurfaceShader(const SurfaceDescription& surface) {
         data->hasConstant = true;
         kind = ShaderKind::Constant;
     }
-    if (surface.kind == SurfaceKind::Pattern) kind = ShaderKind::Pattern;
-    return std::make_shared<SurfaceShader>(kind, std::move(data));
+    if (surface.kind != SurfaceKind::Pattern) return std::make_shared<SurfaceShader>(kind, std::move(data));
+    const PatternParameters parameters = patternParameters(surface, ec);
+    std::shared_ptr<const ColorSpectrum> spectrum;
+    if (surface.colorSpectrum) spectrum = surface.colorSpectrum->spectrum;
+    return std::make_shared<PatternShader>(
+        std::make_shared<SurfaceShader>(ShaderKind::Pattern, std::move(data)), parameters,
+        std::move(spectrum));
+}
+
+std::shared_ptr<Shader> makeSurfaceShader(const SurfaceDescription& surface) {
+    return makeSurfaceShader(surface, EvalContext{});
 }
 
 }  // namespace quorva

@@ -112,7 +112,7 @@ TEST(ParserShaders, ItemsBelongToTheirSurfaceKinds) {
     ASSERT_TRUE(g);
     EXPECT_EQ(g->kind, SurfaceKind::Pattern);
     EXPECT_TRUE(g->octaves && g->turbulence && g->patternModifiers[2]);
-    EXPECT_FALSE(g->colorSpectrum);  // a spectrum without index has no effect
+    EXPECT_TRUE(g->colorSpectrum && !g->spectrumIndex);  // read at the pattern value
 }
 
 TEST(ParserShaders, ShaderForms) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "diagnostics/diagnostics.h"
+#include "render/frame_buffers.h"
 #include "render/render_context.h"
 #include "scene/builtins.h"
 #include "scene/scene_state.h"
@@ -86,6 +87,39 @@ TEST(Background, ExpressionSeesThePixelAsSurfaceCoordinates) {
     f.ctx.currentRow = 1;
     backgroundColour(f.ctx, 0, f.ray, c, alpha);
     EXPECT_EQ(c, (Color{0.75, 1.0 / 3, 0.5}));
+}
+
+TEST(Background, PreviewRowsReachTheSpareColumnAndClampBrightSkies) {
+    SceneState scene;
+    SBuffer buffer;
+    buffer.width = 4;
+    buffer.height = 3;
+    buffer.rows.assign(4, std::vector<std::uint8_t>(5 * 4, 77));
+    // (u, 2 v, 0.5) with intensity 2: the red channel is 2 u, the green 4 v (clamped), blue 1.
+    scene.background.expression = makeVectorExpression(
+        makeCallRequest(static_cast<int>(BuiltinId::U), {}),
+        makeOperatorRequest(RequestKind::Multiply, makeFloatRequest(2),
+                            makeCallRequest(static_cast<int>(BuiltinId::VCoordinate), {})),
+        makeFloatRequest(0.5));
+    scene.background.intensity = 2;
+    fillBackgroundRow(scene, false, 2, 4, 3, buffer);
+    const std::uint8_t* last = buffer.row(2) + 4 * 4;  // u = 4 / 5, v = 1 / 3
+    EXPECT_EQ(last[0], static_cast<int>(2 * 0.8 * 255 + 1e-9 > 255 ? 255 : 2 * 0.8 * 255));
+    EXPECT_EQ(last[1], 255);  // 4/3 clamped, not wrapped in the byte
+    EXPECT_EQ(last[2], 255);
+    EXPECT_EQ(last[3], 0);
+    EXPECT_EQ(buffer.row(2)[0], 0);  // u = 0
+
+    fillBackgroundRow(scene, true, 1, 4, 3, buffer);  // -h 1: black
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(buffer.row(1)[i], 0);
+
+    scene.background.expression = makeFloatRequest(1);
+    try {
+        fillBackgroundRow(scene, false, 0, 4, 3, buffer);
+        FAIL();
+    } catch (const FatalError& e) {
+        EXPECT_STREQ(e.what(), "Unable to resolve Background expression");
+    }
 }
 
 }  // namespace
