@@ -58,7 +58,7 @@ def material():
 
 def sphere(out, faces, objects):
     # Faces = 2 * rings * segments with segments = 2 * rings; each object at most 65535 vertices.
-    rings = max(2, int(round(math.sqrt(faces / 4))))
+    rings = max(2, int(math.sqrt(faces / 4)))
     segments = 2 * rings
     parts = []
     step = rings // objects
