@@ -73,7 +73,8 @@ class FrameConverter {
             failAllocation(0x50);
         }
         writeItems(model);
-        SolidPlan plan = planSolids(model);
+        SolidPlan plan =
+            planSolids(model, settings_.binary || settings_.mesh ? qsb::MaxNameLength : std::string::npos);
         writeGeometry(model, plan);
 
         for (const ShaderUse& s : plan.shaders) shader_.write(shaderDeclaration(s));

@@ -38,8 +38,14 @@ void check(qsb::WriteStatus status) {
 
 }  // namespace
 
-SolidPlan planSolids(const Model& model) {
+SolidPlan planSolids(const Model& model, std::size_t maxName) {
     SolidPlan plan;
+    auto fit = [&](const std::string& raw) {
+        std::string n = sceneName(raw);
+        if (n.size() <= maxName) return n;
+        n = sceneName(n.substr(0, maxName));
+        return n.size() <= maxName ? n : n.substr(0, maxName - 1) + "_";
+    };
     auto useShader = [&](const std::string& name, const Material& values, const std::string& solid) {
         auto it = std::find_if(plan.shaders.begin(), plan.shaders.end(),
                                [&](const ShaderUse& s) { return s.name == name; });
@@ -64,15 +70,15 @@ SolidPlan planSolids(const Model& model) {
             solid.mesh = i;
             solid.faces = std::move(groups[g]);
             std::string numbered = format("%s_%u", mesh.name.c_str(), number);
-            solid.name = sceneName(used > 1 ? numbered : mesh.name);
+            solid.name = fit(used > 1 ? numbered : mesh.name);
             const std::string& material = mesh.materialNames[g];
             const Material* values = findMaterial(model, material);
             if (!values && material == "Default") {
-                solid.shader = sceneName(numbered);
+                solid.shader = fit(numbered);
                 useShader(solid.shader, defaultMaterial(), solid.name);
             } else {
                 // A material the file names but does not define gets the default values.
-                solid.shader = sceneName(material);
+                solid.shader = fit(material);
                 useShader(solid.shader, values ? *values : defaultMaterial(), solid.name);
             }
             plan.solids.push_back(std::move(solid));

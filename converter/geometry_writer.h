@@ -28,8 +28,9 @@ struct SolidPlan {
 
 // A mesh of one material is one solid of the mesh's name; a mesh of several is split into "%s_%u"
 // (name, number of the material from 1). Faces without a material get a shader of their own with the
-// default values, named like the solid of that number.
-SolidPlan planSolids(const Model& model);
+// default values, named like the solid of that number. Names longer than `maxName` characters are cut
+// (binary records hold 31), so that shader names in records and in the shader file stay the same.
+SolidPlan planSolids(const Model& model, std::size_t maxName = std::string::npos);
 
 struct GeometryStatistics {
     unsigned solids = 0;

@@ -128,6 +128,9 @@ TEST(ConverterSolids, OneSolidPerMaterialAndSceneNames) {
     EXPECT_EQ(plan.solids[2].name, "Plain");
     EXPECT_EQ(plan.solids[2].shader, "Plain_1");
     EXPECT_EQ(plan.shaders.size(), 3u);
+    // Binary records hold 31 characters: shader names are cut alike in the shader file.
+    model.materials[0].name = model.meshes[0].materialNames[0] = std::string(40, 'm');
+    EXPECT_EQ(planSolids(model, 31).solids[0].shader, std::string(31, 'm'));
     EXPECT_EQ(sceneName("Glow"), "Glow_");
     EXPECT_EQ(sceneName("2nd box"), "_2nd_box");
 }
