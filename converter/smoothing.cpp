@@ -3,6 +3,8 @@
 
 #include <climits>
 #include <cmath>
+#include <functional>
+#include <unordered_map>
 
 namespace quorva::converter {
 namespace {
@@ -34,20 +36,27 @@ unsigned vertexBucket(const Point3& p) {
 }
 
 std::vector<std::uint32_t> mergePositions(const std::vector<Point3>& positions) {
-    std::vector<std::vector<std::uint32_t>> buckets(Buckets);
+    // The bucket key alone puts every vertex of a model in small units into one bucket; mixing in the
+    // coordinates' bits keeps the search linear whatever the units.
+    struct Key {
+        double x, y, z;
+        bool operator==(const Key& o) const { return x == o.x && y == o.y && z == o.z; }
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& k) const {
+            std::size_t h = vertexBucket({k.x, k.y, k.z});
+            for (double c : {k.x, k.y, k.z}) h = h * 1000003u ^ std::hash<double>()(c == 0 ? 0.0 : c);
+            return h;
+        }
+    };
+    std::unordered_map<Key, std::uint32_t, KeyHash> first;
+    first.reserve(positions.size());
     std::vector<std::uint32_t> canonical(positions.size());
     for (std::uint32_t i = 0; i < positions.size(); ++i) {
         const Point3& p = positions[i];
-        auto& bucket = buckets[vertexBucket(p)];
         canonical[i] = i;
-        for (std::uint32_t j : bucket) {
-            const Point3& q = positions[j];
-            if (p.x == q.x && p.y == q.y && p.z == q.z) {
-                canonical[i] = j;
-                break;
-            }
-        }
-        if (canonical[i] == i) bucket.push_back(i);
+        if (p.x != p.x || p.y != p.y || p.z != p.z) continue;  // undefined positions equal nothing
+        canonical[i] = first.try_emplace(Key{p.x, p.y, p.z}, i).first->second;
     }
     return canonical;
 }

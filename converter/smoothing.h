@@ -10,7 +10,8 @@
 
 namespace quorva::converter {
 
-// Bucket of a position in the vertex hash (1000 buckets).
+// Bucket of a position in the vertex hash (1000 buckets): (int)(y * 694.7) ^ (int)(x * 326.4) ^
+// (int)(z * 1423.6), unsigned, modulo 1000; products beyond the int range saturate, undefined ones are 0.
 unsigned vertexBucket(const Point3& p);
 
 // For every vertex index, the lowest index with exactly the same position.
