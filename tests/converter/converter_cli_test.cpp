@@ -152,9 +152,10 @@ std::vector<int> renderedPixels(const Workspace& w, const std::string& scene) {
 
 TEST(ConverterProgram, BinaryAndMeshOutputsRenderTheSameLitCube) {
     Workspace w;
-    ASSERT_EQ(w.convert({"cube", "-b", "-v", "binary"}).status, 0);
-    ASSERT_EQ(w.convert({"cube", "-m", "-v", "mesh"}).status, 0);
-    std::vector<int> binary = renderedPixels(w, "binary"), mesh = renderedPixels(w, "mesh");
+    // The example's last frame: the cube turned and lifted by its VUE file.
+    ASSERT_EQ(w.convert({"cube", "-a", "cube", "-f", "2", "2", "-b", "-v", "binary"}).status, 0);
+    ASSERT_EQ(w.convert({"cube", "-a", "cube", "-f", "2", "2", "-m", "-v", "mesh"}).status, 0);
+    std::vector<int> binary = renderedPixels(w, "binary0002"), mesh = renderedPixels(w, "mesh0002");
     ASSERT_EQ(binary.size(), 320u * 240u);
     ASSERT_EQ(mesh.size(), binary.size());
     int covered = 0, differ = 0, brightest = 0;
