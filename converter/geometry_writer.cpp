@@ -90,7 +90,13 @@ SolidPlan planSolids(const Model& model, std::size_t maxName) {
 std::string transformationText(const Matrix& m) {
     Parts p = transformationParts(m);
     std::string out;
-    const Point3 &s = p.d.scale, &r = p.d.rotate, &t = p.d.translate;
+    // Values that print as zero are written without a sign.
+    auto tidy = [](Point3 v, double unit) {
+        for (double* c : {&v.x, &v.y, &v.z})
+            if (std::fabs(*c) < unit) *c = 0;
+        return v;
+    };
+    const Point3 s = p.d.scale, r = tidy(p.d.rotate, 0.005), t = tidy(p.d.translate, 0.0005);
     if (p.scale) out += format("Scale(%.3lf, %.3lf, %.3lf) ", s.x, s.y, s.z);
     if (p.rotate) out += format("Rotate(%.2lf, %.2lf, %.2lf) ", r.x, r.y, r.z);
     if (p.translate) out += format("Translate(%.3lf, %.3lf, %.3lf) ", t.x, t.y, t.z);
