@@ -1,4 +1,4 @@
-// Reads one scene in one form and prints "seconds shapes peak-kB": `ascii` parses a scene file,
+// Reads one scene in one form and prints "seconds cpu-seconds shapes peak-kB": `ascii` parses a scene file,
 // `msh` parses a small scene file that reads its mesh with ReadMeshFile, `qsb` parses the shader file
 // and reads the binary scene. Shapes are the top-level shapes the world holds afterwards.
 #include <sys/resource.h>
@@ -37,6 +37,8 @@ int main(int argc, char** argv) {
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("%.4f %zu %ld\n", seconds, scene.world.mainList.size(), usage.ru_maxrss);
+    double cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+                 1e-6 * (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+    std::printf("%.4f %.4f %zu %ld\n", seconds, cpu, scene.world.mainList.size(), usage.ru_maxrss);
     return 0;
 }
