@@ -252,18 +252,23 @@ struct FlatAreaLightRecord {
 static_assert(sizeof(FlatAreaLightRecord) == 76);
 
 // qlSKY_DOME: 68 bytes in version 1, 76 in version 2, 100 later (the fields up to each size).
+// Byte 0 set: SkyLight ( samples , skyColour , scale [, skyLightLast ] ), the diffuse solar radiation.
+// sunOn set: SunLight ( sunLight[0] : sunLight[1] , sunLight[2] , sunLight[3] [, sunVector ] ).
 struct SkyDomeRecord {
     std::uint8_t diffuseSolarRadiation = 0;  // 1 = on
     std::uint8_t padding[3] = {0, 0, 0};
-    std::int32_t samples = 0;  // SkyLight sample count
+    std::int32_t samples = 0;  // sample count
     float scale = 1;           // intensity scale
     float skyColour[3] = {1, 1, 1};
-    float sunLight[4] = {0, 0, 0, 0};  // SunLight ( f : f , f , f ), given when sunLight[0] > 0
+    float sunLight[4] = {0, 0, 0, 0};
     float sunVector[3] = {0, 0, 0};
-    std::uint8_t reservedV1[16] = {};
+    std::uint8_t sunOn = 0;
+    std::uint8_t sunVectorGiven = 0;
+    std::uint8_t padding2[2] = {0, 0};
+    std::uint8_t reservedV1[12] = {};
     // version 2 on
-    std::int32_t sunSoftShadowSamples = 0;
-    float skyLightLast = 0;
+    std::int32_t sunSoftShadowSamples = 0;  // reserved
+    float skyLightLast = 0;                 // the fourth SkyLight value, given when > 0
     // version 3 on
     std::uint8_t reservedV3[24] = {};
 };

@@ -111,7 +111,7 @@ bool MeshTriangle::intersectWorldRay(RenderContext&, const Ray& ray, double tmin
     hit.distance = t;
     hit.local = coords;
     hit.localDeferred = false;
-    hit.normal = shadingNormal;
+    hit.normal = owner->solidTest && owner->solidTest->reverseNormal ? -shadingNormal : shadingNormal;
     hit.point = p;
     if (!mesh->values.empty()) {
         const double* v = mesh->values.data();

@@ -11,14 +11,6 @@ void recordPlaceholderShape(SceneState& scene, const std::string& statement,
     scene.placeholderCalls.push_back({statement, std::move(arguments)});
 }
 
-void recordSolidOperation(SceneState& scene, const std::string& operation) {
-    scene.placeholderCalls.push_back({"Solid CSG", {operation}});
-}
-
-void recordSolidInstance(SceneState& scene, const std::string& name) {
-    scene.placeholderCalls.push_back({"Solid instance", {name}});
-}
-
 void addParticleGenerator(SceneState& scene, const std::string& name,
                           const std::shared_ptr<const ParticleGeneratorDefinition>& definition) {
     std::vector<std::string> arguments;

@@ -1,6 +1,6 @@
 // Stand-ins for the shape statements whose kinds are not built yet (bicubic patches, NURBS, Blobby,
-// implicit and parametric surfaces, height fields, surfaces of revolution, extrusions), for CSG
-// operations inside Solid and for particle generators. Each records the call - the statement and its
+// implicit and parametric surfaces, height fields, surfaces of revolution, extrusions) and for
+// particle generators. Each records the call - the statement and its
 // evaluated arguments as text - in scene.placeholderCalls and does nothing else.
 #pragma once
 
@@ -24,11 +24,6 @@ struct ParticleGeneratorDefinition {
 // A primitive of a kind that is not built yet, e.g. ("Blobby", {"0.5", "Sphere((0, 0, 0), 1, 1)"}).
 void recordPlaceholderShape(SceneState& scene, const std::string& statement,
                             std::vector<std::string> arguments);
-// A Solid whose primitive is a CSG operation; `operation` is its text over the operands' kinds and
-// names, e.g. "Sphere + (Box - mySolid)". The operands were built and are released.
-void recordSolidOperation(SceneState& scene, const std::string& operation);
-// A use of a declared solid whose definition was only recorded.
-void recordSolidInstance(SceneState& scene, const std::string& name);
 // A ParticleGenerator statement, or a declared generator added by its name.
 void addParticleGenerator(SceneState& scene, const std::string& name,
                           const std::shared_ptr<const ParticleGeneratorDefinition>& definition);

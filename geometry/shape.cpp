@@ -145,6 +145,7 @@ inline bool recordHitAt(RenderContext& ctx, const Shape& shape, const Vec3& obje
     hit.localDeferred = deferred;
     hit.point = worldPoint;
     hit.normal = normalToWorld(transform, objectNormal);
+    if (shape.solidTest && shape.solidTest->reverseNormal) hit.normal = -hit.normal;
     return true;
 }
 

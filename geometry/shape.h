@@ -101,6 +101,9 @@ class SolidMembership {
   public:
     virtual ~SolidMembership() = default;
     virtual bool accepts(const Vec3& worldPoint) const = 0;
+    // The surface is shown through an odd number of complements (the bite of a difference): its
+    // outward normal faces into the solid, so hits record it reversed.
+    bool reverseNormal = false;
 };
 
 class Shape {

@@ -4,6 +4,7 @@
 
 #include "diagnostics/diagnostics.h"
 #include "geometry/hierarchy.h"
+#include "geometry/solid.h"
 #include "render/render_context.h"
 #include "shading/shader.h"
 
@@ -77,35 +78,21 @@ bool needsMesh(const Shape& shape) {
     return false;
 }
 
+}  // namespace
+
 bool alwaysSubdivided(ShapeKind kind) {
     return kind == ShapeKind::BicubicPatch || kind == ShapeKind::Nurbs ||
            kind == ShapeKind::ParametricSurface;
 }
 
-}  // namespace
-
-void addToWorld(std::unique_ptr<Shape> shape, World& world, const AddSettings& settings) {
-    if (shape->kind != ShapeKind::BoundingGroup && shape->kind != ShapeKind::MeshTriangle && shape->shader) {
-        if (const Shader* shader = pruningShader(*shape))
-            shader->pruneAttributes(shape->attributes, shape->hasDefaultUvWindow());
-    }
-    const bool meshNeeded = needsMesh(*shape);
-
-    if (shape->kind == ShapeKind::Solid) {
-        world.solids.push_back(std::move(shape));
-        return;
-    }
-
+bool tracesSurfaces(const AddSettings& settings) {
     // Only the modes that trace rays need the surfaces as triangles.
-    const bool tracing =
-        settings.renderMode == 1 ||
-        (settings.renderMode == 2 &&
-         (settings.featureMask & (ShapeAttr::Shading2 | ShapeAttr::Reflects | ShapeAttr::Refracts)));
-    if (!tracing || !(meshNeeded || alwaysSubdivided(shape->kind))) {
-        world.push(std::move(shape));
-        return;
-    }
+    return settings.renderMode == 1 ||
+           (settings.renderMode == 2 &&
+            (settings.featureMask & (ShapeAttr::Shading2 | ShapeAttr::Reflects | ShapeAttr::Refracts)));
+}
 
+void addSubdivided(World& world, std::unique_ptr<Shape> shape, const char* failure) {
     // Cut the shape into pieces in a World of its own, group them under one hierarchy root and add
     // that root in the shape's place. The shape stays alive: its pieces refer to it and its mesh.
     World pieces;
@@ -113,11 +100,38 @@ void addToWorld(std::unique_ptr<Shape> shape, World& world, const AddSettings& s
     pieces.temporaryB = 4;
     pieces.frames = world.frames;
     shape->subdivide(pieces);
-    if (!buildHierarchy(pieces) || !pieces.root) fatal("Failed to add shapes to world");
+    if (!buildHierarchy(pieces) || !pieces.root) fatal("%s", failure);
     Shape* group = pieces.root;
     world.adoptAll(std::move(pieces));
     world.mainList.push_back(group);
     world.subdividedSources.push_back(std::move(shape));
+}
+
+void addToWorld(std::unique_ptr<Shape> shape, World& world, const AddSettings& settings) {
+    // A Solid's components are pruned one by one, each by the shader that shades it, from the Solid's
+    // attributes as written.
+    const std::uint16_t written = shape->attributes;
+    if (shape->kind != ShapeKind::BoundingGroup && shape->kind != ShapeKind::MeshTriangle &&
+        shape->kind != ShapeKind::Solid && shape->shader) {
+        if (const Shader* shader = pruningShader(*shape))
+            shader->pruneAttributes(shape->attributes, shape->hasDefaultUvWindow());
+    }
+    const bool meshNeeded = needsMesh(*shape);
+
+    if (shape->kind == ShapeKind::Solid) {
+        if (auto* solid = dynamic_cast<Solid*>(shape.get())) {
+            prepareSolid(*solid);
+            addSolidComponents(world, *solid, meshNeeded, written, settings);
+        }
+        world.solids.push_back(std::move(shape));
+        return;
+    }
+
+    if (!tracesSurfaces(settings) || !(meshNeeded || alwaysSubdivided(shape->kind))) {
+        world.push(std::move(shape));
+        return;
+    }
+    addSubdivided(world, std::move(shape), "Failed to add shapes to world");
 }
 
 }  // namespace quorva

@@ -66,6 +66,13 @@ struct AddSettings {
 bool intersectWorld(Intersection& hit, const Ray& ray, const World& world, RenderContext& ctx, double tmin,
                     double tmax);
 
+// The add step's rules, shared with the Solids' components: the kinds that are always cut into
+// triangles, whether the render mode traces rays, and the cut itself (`failure` is the fatal message
+// when the pieces get no hierarchy root).
+bool alwaysSubdivided(ShapeKind kind);
+bool tracesSurfaces(const AddSettings& settings);
+void addSubdivided(World& world, std::unique_ptr<Shape> shape, const char* failure);
+
 // Attribute pruning, then subdivision (displacement, BicubicPatch, NURBS, ParametricSurface) or a push
 // onto the main list; Solids go to the Solid list.
 void addToWorld(std::unique_ptr<Shape> shape, World& world, const AddSettings& settings);

@@ -4,6 +4,7 @@
 
 #include "diagnostics/diagnostics.h"
 #include "geometry/shape.h"
+#include "geometry/solid.h"
 #include "image/texture_image.h"
 #include "scene/spline.h"
 #include "scene/symbol_table.h"
@@ -51,8 +52,11 @@ RequestPtr buildBounds(const RequestPtr& argument, bool maximum, const SymbolTab
                                                     ? std::get_if<std::shared_ptr<const Shape>>(&entry->value)
                                                     : nullptr;
     if (!shape || !*shape) fatal("Can't find Shape \"%s\" in symbol table", name.c_str());
-    const Shape& s = **shape;
-    return makeVectorRequest(maximum ? s.boundsMin + s.boundsSize : s.boundsMin);
+    // A CSG solid answers the union of its leaves' boxes after its own transforms.
+    const Box box = (*shape)->kind == ShapeKind::Solid && dynamic_cast<const Solid*>(shape->get())
+                        ? solidLeafBounds(static_cast<const Solid&>(**shape))
+                        : (*shape)->bounds();
+    return makeVectorRequest(maximum ? box.max() : box.min);
 }
 
 }  // namespace

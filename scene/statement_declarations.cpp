@@ -84,7 +84,6 @@ void Parser::parseDeclarationValue(const std::string& name, Keyword word) {
         else
             build = instanceDeclaredSolid();
         if (!active()) return;
-        if (build.isCsg) recordSolidOperation(scene_, build.description);
         return declare(name, SymbolKind::Solid, std::shared_ptr<const Shape>(std::move(build.shape)), word);
     }
     if ((keyword && t.keyword == Keyword::ParticleGenerator) ||

@@ -17,6 +17,7 @@
 
 #include "geometry/shape.h"
 #include "geometry/shapes.h"
+#include "geometry/solid.h"
 #include "geometry/transform.h"
 #include "scene/keywords.h"
 #include "scene/request.h"
@@ -49,13 +50,13 @@ struct ConstantWord {
     double value;
 };
 
-// A shape statement under construction. `shape` is null in a branch that is not taken and for the
-// kinds (and CSG operations) that are only recorded; `kind` is valid whenever `hasKind` is set.
+// A shape statement under construction. `shape` is null in a branch that is not taken, for the kinds
+// that are only recorded and while `csg` holds an expression; `kind` is valid whenever `hasKind` is set.
 struct ShapeBuild {
     std::unique_ptr<Shape> shape;
     ShapeKind kind = ShapeKind::Solid;
     bool hasKind = false;
-    bool isCsg = false;       // a CSG operation (recorded, builds nothing yet)
+    SolidTree csg;            // a CSG expression not yet closed into its Solid (`shape` is then null)
     std::string description;  // operand / operation text for the record
 };
 
@@ -193,6 +194,7 @@ class Parser {
     ShapeBuild parseCsgTerm();
     ShapeBuild parseCsgOperand();
     ShapeBuild combineCsg(ShapeBuild left, int op, ShapeBuild right);
+    static SolidTree csgOperand(ShapeBuild& operand);
     ShapeBuild instanceDeclaredSolid();
     void parseShapeModifiers(ShapeBuild& build);
     bool parseShapeModifier(ShapeBuild& build);

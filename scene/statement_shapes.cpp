@@ -1,7 +1,6 @@
 // Shape and Solid statements: the primitives with a constructor, CSG expressions over solids,
 // instances of declared solids, and the modifier items applied to the shape in the order written.
 #include "diagnostics/diagnostics.h"
-#include "geometry/placeholder_shapes.h"
 #include "geometry/shapes.h"
 #include "geometry/world.h"
 #include "scene/scene_state.h"
@@ -22,18 +21,21 @@ ShapeBuild Parser::parseShapeBody(bool solid) {
     if (solid) ++solidNesting_;
     ShapeBuild build = parsePrimitive();
     if (solid) --solidNesting_;
+    // A CSG expression becomes the Solid that the modifiers written after it apply to; its operands
+    // keep their own.
+    if (build.csg) {
+        build.shape = std::make_unique<Solid>(std::move(build.csg));
+        build.kind = ShapeKind::Solid;
+        build.hasKind = true;
+    }
     parseShapeModifiers(build);
     expectChar(']');
     return build;
 }
 
-// Hands a finished top-level shape to the World; a CSG operation is only recorded for now.
+// Hands a finished top-level shape to the World.
 void Parser::addShape(ShapeBuild build) {
     if (!active()) return;
-    if (build.isCsg) {
-        recordSolidOperation(scene_, build.description);
-        return;
-    }
     if (build.shape)
         addToWorld(std::move(build.shape), scene_.world,
                    AddSettings{scene_.options.renderMode, scene_.options.featureMask});
@@ -274,41 +276,63 @@ ShapeBuild Parser::parseCsgOperand() {
         if (!active()) return {};
         if (solidNesting_ == 0) fatal("CSG operations must be part of Solid structure");
         ShapeBuild b;
-        b.isCsg = true;
         b.hasKind = true;
         b.description = "~" + operand.description;
+        if (SolidTree tree = csgOperand(operand))
+            b.csg = newSolidNode(SolidOp::Complement, std::move(tree), nullptr);
         return b;
     }
     if (acceptChar('(')) {
         ShapeBuild inner = parseCsgExpression();
         expectChar(')');
-        if (inner.isCsg) inner.description = "(" + inner.description + ")";
         return inner;
     }
-    if (atKeyword(Keyword::Shape) || atKeyword(Keyword::Solid)) {
-        ShapeBuild body = parseShapeBody(take().keyword == Keyword::Solid);
-        if (body.isCsg) body.description = "(" + body.description + ")";
-        return body;
-    }
+    if (atKeyword(Keyword::Shape) || atKeyword(Keyword::Solid))
+        return parseShapeBody(take().keyword == Keyword::Solid);
     if (atDeclared(SymbolKind::Solid)) return instanceDeclaredSolid();
     if (atKind(TokenKind::NewName) || atKind(TokenKind::DeclaredName))
         fatal("Can't find Shape \"%s\" in symbol table", peek().text.c_str());
     syntaxError();
 }
 
-// One CSG operation. The solid operation tree is not built yet: the operation is checked and kept as
-// text, and its operands are released.
+// An operand as a subtree: an expression's own tree, or a leaf over a shape. Null for an operand of a
+// kind that is only recorded.
+SolidTree Parser::csgOperand(ShapeBuild& operand) {
+    if (operand.csg) return std::move(operand.csg);
+    if (operand.shape) return newSolidLeaf(std::move(operand.shape));
+    return nullptr;
+}
+
+// One CSG operation: '+' the union without inner surfaces, '^' the union keeping them, '*' the
+// intersection, '&' the clipping of the left operand by the right, '-' the intersection with the
+// right operand's complement.
 ShapeBuild Parser::combineCsg(ShapeBuild left, int op, ShapeBuild right) {
     if (!active()) return {};
     if (solidNesting_ == 0) fatal("CSG operations must be part of Solid structure");
     ShapeBuild b;
-    b.isCsg = true;
     b.hasKind = true;
-    b.description = std::move(left.description);
-    b.description += ' ';
-    b.description += static_cast<char>(op);
-    b.description += ' ';
-    b.description += right.description;
+    b.description = left.description + ' ' + static_cast<char>(op) + ' ' + right.description;
+    SolidTree l = csgOperand(left), r = csgOperand(right);
+    // An operand of a kind that is only recorded leaves the whole operation without geometry.
+    if (!l || !r) return b;
+    switch (op) {
+        case '+':
+            b.csg = newSolidNode(SolidOp::Union, std::move(l), std::move(r));
+            break;
+        case '^':
+            b.csg = newSolidNode(SolidOp::UnionKeep, std::move(l), std::move(r));
+            break;
+        case '*':
+            b.csg = newSolidNode(SolidOp::Intersect, std::move(l), std::move(r));
+            break;
+        case '&':
+            b.csg = newSolidNode(SolidOp::Clip, std::move(l), std::move(r));
+            break;
+        default:  // '-'
+            b.csg = newSolidNode(SolidOp::Intersect, std::move(l),
+                                 newSolidNode(SolidOp::Complement, std::move(r), nullptr));
+            break;
+    }
     return b;
 }
 
@@ -319,13 +343,11 @@ ShapeBuild Parser::instanceDeclaredSolid() {
     b.description = name.text;
     if (active()) {
         auto* definition = std::get_if<std::shared_ptr<const Shape>>(&name.symbolValue);
+        // A definition of a kind that is only recorded has no shape to copy.
         if (definition && *definition) {
             b.shape = copyShape(**definition);
             b.kind = b.shape->kind;
             b.hasKind = true;
-        } else {
-            // The definition's primitive or operation is only recorded; so is its use.
-            recordSolidInstance(scene_, name.text);
         }
     }
     if (acceptChar('[')) {
