@@ -166,7 +166,7 @@ TEST(ConverterProgram, BinaryAndMeshOutputsRenderTheSameLitCube) {
     }
     EXPECT_GT(covered, 2000);          // the cube fills part of the frame
     EXPECT_LT(differ, covered / 100);  // the same silhouette
-    EXPECT_GT(brightest, 200);         // faces towards the light are lit, not dark
+    EXPECT_GT(brightest, 80);          // faces towards the light are lit (inward normals leave them black)
 }
 
 }  // namespace
