@@ -150,18 +150,21 @@ std::vector<int> renderedPixels(const Workspace& w, const std::string& scene) {
     return pixels;
 }
 
-TEST(ConverterProgram, BinaryAndMeshOutputsRenderTheSameLitCube) {
+TEST(ConverterProgram, AllThreeOutputsRenderTheSameLitCube) {
     Workspace w;
     // The example's last frame: the cube turned and lifted by its VUE file.
     ASSERT_EQ(w.convert({"cube", "-a", "cube", "-f", "2", "2", "-b", "-v", "binary"}).status, 0);
     ASSERT_EQ(w.convert({"cube", "-a", "cube", "-f", "2", "2", "-m", "-v", "mesh"}).status, 0);
-    std::vector<int> binary = renderedPixels(w, "binary0002"), mesh = renderedPixels(w, "mesh0002");
+    ASSERT_EQ(w.convert({"cube", "-a", "cube", "-f", "2", "2", "-v", "ascii"}).status, 0);
+    std::vector<int> binary = renderedPixels(w, "binary0002"), mesh = renderedPixels(w, "mesh0002"),
+                     ascii = renderedPixels(w, "ascii0002");
     ASSERT_EQ(binary.size(), 320u * 240u);
     ASSERT_EQ(mesh.size(), binary.size());
+    ASSERT_EQ(ascii.size(), binary.size());
     int covered = 0, differ = 0, brightest = 0;
     for (std::size_t i = 0; i < binary.size(); ++i) {
         covered += binary[i] > 0;
-        differ += (binary[i] > 0) != (mesh[i] > 0);
+        differ += (binary[i] > 0) != (mesh[i] > 0) || (binary[i] > 0) != (ascii[i] > 0);
         brightest = std::max(brightest, binary[i]);
     }
     EXPECT_GT(covered, 2000);          // the cube fills part of the frame
