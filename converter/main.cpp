@@ -1,11 +1,23 @@
-// The 3ds2qsb converter. Conversion arrives with the 3DS reader; until then the program only says how
-// it will be used and fails, so that nobody mistakes it for a working converter.
+// The 3ds2qsb converter: turns a 3D Studio file (and a VUE animation) into scene files for quorva.
 #include <cstdio>
+#include <exception>
+#include <new>
+#include <string>
 
-int main(int, char**) {
-    std::fputs(
-        "Usage: 3ds2qsb file.3ds [options]\n"
-        "3ds2qsb: converting 3DS files is not available in this build.\n",
-        stderr);
-    return 1;
+#include "converter/converter.h"
+#include "diagnostics/diagnostics.h"
+
+int main(int argc, char** argv) {
+    quorva::converter::Console console;
+    try {
+        return quorva::converter::runConverter(argc, argv, console);
+    } catch (const quorva::FatalError& e) {
+        std::string text = e.text();
+        if (text.empty() || text.back() != '\n') text += '\n';
+        std::fputs(text.c_str(), stderr);
+        return 1;
+    } catch (const std::bad_alloc&) {
+        std::fputs("Memory allocation failure (report #0x71)\n", stderr);
+        return 1;
+    }
 }

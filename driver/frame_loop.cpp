@@ -11,6 +11,7 @@
 #include "diagnostics/diagnostics.h"
 #include "driver/report.h"
 #include "driver/run_driver.h"
+#include "formats/binary_scene.h"
 #include "geometry/hierarchy.h"
 #include "image/targa_output.h"
 #include "render/camera_rays.h"
@@ -29,19 +30,6 @@ namespace {
 bool fileExists(const std::string& path) {
     std::error_code ec;
     return std::filesystem::is_regular_file(path, ec);
-}
-
-// Binary scene files start with these 11 bytes.
-constexpr char BinaryMagic[] = "QUILLBARROW";
-
-// Opens the scene file to tell ascii from binary; "Unable to find scene file %s" when it cannot be read.
-bool isBinaryScene(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) fatal("Unable to find scene file %s", path.c_str());
-    char head[11] = {};
-    std::size_t n = std::fread(head, 1, sizeof head, f);
-    std::fclose(f);
-    return n == sizeof head && std::memcmp(head, BinaryMagic, sizeof head) == 0;
 }
 
 // Writes rows to the image as soon as they are final, so that a render cut short loses at most the row
@@ -79,9 +67,9 @@ void SceneRun::frameLoop() {
 void SceneRun::parse(bool firstPass) {
     SceneState& scene = *scene_;
     if (firstPass)
-        binary_ = isBinaryScene(run_.sceneFile);
+        binary_ = IsBinaryScene(run_.sceneFile);
     else
-        isBinaryScene(run_.sceneFile);
+        IsBinaryScene(run_.sceneFile);
     if (firstPass)
         message(binary_ ? "\nParsing binary scene file...\n" : "\nParsing ASCII scene file(s)...\n");
     parseStart_ = static_cast<long>(std::time(nullptr));
@@ -95,13 +83,14 @@ void SceneRun::parse(bool firstPass) {
             fatal("An ascii .QSH shader file is always required with a binary QSB scene");
         if (parseFile(scene, run_.shaderFile) == 1) fatal("Invalid input specification");
         shaderParsed_ = true;
-        fatal("Binary scene files cannot be read by this version: %s", run_.sceneFile.c_str());
+        ReadBinaryScene(scene, run_.sceneFile);
+    } else {
+        if (fileExists(run_.shaderFile)) {
+            if (parseFile(scene, run_.shaderFile) == 1) fatal("Invalid input specification");
+            shaderParsed_ = true;
+        }
+        if (parseFile(scene, run_.sceneFile) == 1) fatal("Invalid input specification");
     }
-    if (fileExists(run_.shaderFile)) {
-        if (parseFile(scene, run_.shaderFile) == 1) fatal("Invalid input specification");
-        shaderParsed_ = true;
-    }
-    if (parseFile(scene, run_.sceneFile) == 1) fatal("Invalid input specification");
     run_.imageFile = scene.output.imageFile;
     run_.outputBase = scene.output.outputBase;
     parseEnd_ = static_cast<long>(std::time(nullptr));

@@ -3,7 +3,7 @@
 #include "scene/parser.h"
 
 #include "diagnostics/diagnostics.h"
-#include "formats/placeholder_mesh.h"
+#include "formats/mesh_file.h"
 #include "geometry/placeholder_shapes.h"
 #include "scene/lexer.h"
 #include "scene/scene_state.h"
@@ -250,7 +250,7 @@ void Parser::parseReadArchive() {
 void Parser::parseReadMeshFile() {
     expectKeyword(Keyword::ReadMeshFile);
     std::string name = parseString();
-    if (active()) readMeshFile(scene_, name);
+    if (active()) ReadMeshFile(scene_, name);
 }
 
 // sequence := Sequence '[' sequence-item { sequence-item } ']'

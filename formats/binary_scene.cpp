@@ -1,0 +1,493 @@
+// The binary scene reader: header and top-level records.
+#include "formats/binary_scene.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "diagnostics/diagnostics.h"
+#include "formats/byte_reader.h"
+#include "formats/position_pause.h"
+#include "formats/qsb_objects.h"
+#include "gi/placeholder_gi.h"
+#include "scene/scene_state.h"
+#include "scene/symbol_table.h"
+#include "shading/light.h"
+
+namespace quorva {
+
+namespace {
+
+constexpr double DegreesToRadians = 0.017453292519943295;
+
+Vec3 vec(const float v[3]) {
+    return {v[0], v[1], v[2]};
+}
+bool isVec(const float v[3], float x, float y, float z) {
+    return v[0] == x && v[1] == y && v[2] == z;
+}
+
+std::string number(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g", v);
+    return text;
+}
+std::string vectorText(const float v[3]) {
+    char text[96];
+    std::snprintf(text, sizeof text, "(%.10g, %.10g, %.10g)", v[0], v[1], v[2]);
+    return text;
+}
+std::string nameText(const char field[qsb::NameSize]) {
+    return ByteReader::decodeName(reinterpret_cast<const std::uint8_t*>(field));
+}
+
+bool fileExists(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    std::fclose(f);
+    return true;
+}
+
+// Scale, rotation (degrees) and translation, each when it is not the identity, in that order.
+void composeSrt(std::unique_ptr<Transform>& target, const float scale[3], const float rotation[3],
+                const float translation[3]) {
+    auto add = [&](const Transform& t) {
+        if (!target) target = std::make_unique<Transform>();
+        compose(*target, t);
+    };
+    if (!isVec(scale, 1, 1, 1)) add(makeScale(scale[0], scale[1], scale[2]));
+    if (!isVec(rotation, 0, 0, 0)) {
+        Vec3 a = vec(rotation) * DegreesToRadians;
+        add(makeRotate(a.x, a.y, a.z));
+    }
+    if (!isVec(translation, 0, 0, 0)) add(makeTranslate(vec(translation)));
+}
+
+class SceneReader {
+  public:
+    SceneReader(ByteReader& in, SceneState& scene, int version)
+        : in_(in), scene_(scene), version_(version), objects_(in, scene) {}
+
+    void read() {
+        while (!in_.atEnd()) record(in_.byte());
+    }
+
+  private:
+    void record(std::uint8_t code);
+    void camera();
+    void options();
+    void general();
+    void pointLight();
+    void spotLight();
+    void directionalLight();
+    void blackHole();
+    void sphAreaLight();
+    void flatAreaLight();
+    void skyDome();
+
+    ByteReader& in_;
+    SceneState& scene_;
+    int version_;
+    ObjectReader objects_;
+};
+
+void SceneReader::record(std::uint8_t code) {
+    namespace c = qsb::code;
+    switch (code) {
+        case c::Camera:
+            return camera();
+        case c::Options:
+            return options();
+        case c::General:
+            return general();
+        case c::PointLight:
+            return pointLight();
+        case c::SpotLight:
+            return spotLight();
+        case c::DirectionalLight:
+            return directionalLight();
+        case c::BlackHole:
+            return blackHole();
+        case c::SphAreaLight:
+            return sphAreaLight();
+        case c::FlatAreaLight:
+            return flatAreaLight();
+        case c::SkyDome:
+            return skyDome();
+        case c::DeclareObject:
+            return objects_.readDeclaration();
+        case c::CallObject:
+            return objects_.readCall();
+        case c::Primitive:
+            return objects_.readPlacedPrimitive();
+        default:
+            fatal("Unexpected data while parsing binary QSB: 0x%x", code);
+    }
+}
+
+// The Camera statement's items, from the record's words.
+void SceneReader::camera() {
+    auto r = in_.record<qsb::CameraRecord>(qsb::cameraSize(version_));
+    Camera& cam = scene_.camera;
+    Options& o = scene_.options;
+    cam.location = vec(r.location);
+    cam.pointOfInterest = vec(r.lookAt);
+    cam.up = vec(r.up);
+    cam.fieldOfView = r.fieldOfView;
+    cam.halfAngle = cam.fieldOfView * 0.5 * DegreesToRadians;
+    cam.fieldOfViewGiven = true;
+    if (r.width < 1 || r.height < 1)
+        fatal("Image format must be at least 1 x 1 pixels, not %d x %d", r.width, r.height);
+    cam.width = r.width;
+    cam.height = r.height;
+    cam.lastRow = r.height;
+    cam.frameAspectRatio = r.aspectRatio;
+    if (r.nearClip != 0.001f || r.farClip != 1000000.0f) {
+        cam.nearClip = r.nearClip;
+        cam.farClip = r.farClip;
+    }
+    if (r.aperture > 0) {
+        cam.focalSetting = r.aperture;
+        cam.aperture = r.aperture;
+        if (r.focalDistance > 0) cam.focalDistance = r.focalDistance;
+        if (r.focalSamples > 1) {
+            cam.depthOfFieldSamples = r.focalSamples;
+            o.depthOfFieldSamples = r.focalSamples;
+        }
+    }
+    cam.exposureScale = r.exposure[0];
+    cam.exposureExponent = r.exposure[1];
+    // The first level in 1..10 wins: adaptive, super-adaptive (stored as level + 10), undersampling.
+    auto inRange = [](std::int32_t n) { return n >= 1 && n <= 10; };
+    if (inRange(r.antialiasing)) {
+        o.antialiasing = r.antialiasing;
+        o.undersampling = false;
+    } else if (inRange(r.superAdaptive)) {
+        o.antialiasing = r.superAdaptive + 10;
+        o.undersampling = false;
+    } else if (version_ > 1 && inRange(r.undersampling)) {
+        o.antialiasing = r.undersampling;
+        o.undersampling = true;
+    }
+    if (r.lensModel < LensPerspective || r.lensModel > LensFisheye) fatal("Incorrect camera lens model");
+    cam.lensModel = r.lensModel;
+    composeSrt(cam.cameraTransform, r.scale, r.rotation, r.translation);
+    if (version_ == 4) {
+        int type = r.pixelFilter;
+        double wx = r.pixelFilterParameters[0], wy = r.pixelFilterParameters[1];
+        cam.pixelFilterType = (type < 1 || type > 7) ? -1 : type;
+        cam.pixelFilterWidthX = (wx >= 1 && wx <= 5) ? wx : 3;
+        cam.pixelFilterWidthY = (wy >= 1 && wy <= 5) ? wy : 3;
+    }
+}
+
+// The Options statement's items; a zero number or an empty name leaves a setting unchanged.
+void SceneReader::options() {
+    auto r = in_.record<qsb::OptionsRecord>(std::min(qsb::optionsSize(version_), sizeof(qsb::OptionsRecord)));
+    if (qsb::optionsSize(version_) > sizeof r) in_.take(qsb::optionsSize(version_) - sizeof r);
+    Options& o = scene_.options;
+    IrradianceSettings& irr = o.irradiance;
+    if (r.gamma[0] != 0) {
+        if (r.gamma[1] > 0) o.displayGamma = r.gamma[1];
+        if (r.gamma[0] < 0) fatal("GammaCorrection value must be greater than 0");
+        o.gammaOn = std::fabs(r.gamma[0] - o.displayGamma) >= 0.1;
+        o.gammaFactor = o.gammaOn ? r.gamma[0] / o.displayGamma : 1.0;
+    }
+    if (r.adaptiveThreshold != 0) o.adaptiveThreshold = r.adaptiveThreshold;
+    if (r.adaptiveDepth != 0) {
+        long long depth = 4LL * r.adaptiveDepth;
+        o.adaptiveDepth = (depth < 4 || depth > 16) ? 4 : static_cast<int>(depth);
+    }
+    if (r.maxRayLevel != 0) {
+        if (r.maxRayLevel < 1 || r.maxRayLevel > 16) fatal("MaxRayLevel must be between 1 and 16");
+        o.maxRayLevel = r.maxRayLevel;
+    }
+    if (r.maxBlurLevel != 0) {
+        if (r.maxBlurLevel < 1 || r.maxBlurLevel > o.maxRayLevel)
+            fatal("MaxBlurLevel must be between 1 and MaxRayLevel");
+        o.maxBlurLevel = r.maxBlurLevel;
+    }
+    if (r.maxBlurSamples != 0) o.maxBlurSamples = r.maxBlurSamples;
+    if (r.softShadowSamples != 0) o.softShadowSamples = r.softShadowSamples;
+    if (r.bitsPerPixel != 0) {
+        if (r.bitsPerPixel != 24 && r.bitsPerPixel != 32)
+            fatal("BitsPerPixel should be 24 or 32, not %d", r.bitsPerPixel);
+        o.bitsPerPixel = r.bitsPerPixel;
+    }
+    if (r.zChannelDepth != 0) {
+        int n = r.zChannelDepth;
+        if (n != 8 && n != 16 && n != 24 && n != 32 && n != 64) {
+            warning("Bad value specified with ZChannelDepth. Must be 8, 16, 24, 32 or 64");
+            n = 0;
+        }
+        o.zChannelDepth = n;
+    }
+    if (r.shadowBias != 0) o.shadowBias = r.shadowBias;
+    if (r.irradianceMaxError != 0) irr.maxError = r.irradianceMaxError;
+    if (r.irradianceBlendingArea != 0) {
+        double k10 = std::trunc(10.0 * r.irradianceBlendingArea);
+        irr.blendingArea = !(k10 >= 1) ? 1 : k10 > 19 ? 19 : static_cast<int>(k10);
+    }
+    if (r.irradianceSamples != 0) irr.samples = r.irradianceSamples < 5 ? 5 : r.irradianceSamples;
+    if (r.irradianceDistribution != 0)
+        irr.distribution =
+            (r.irradianceDistribution < 1 || r.irradianceDistribution > 6) ? 6 : r.irradianceDistribution;
+    if (r.irradianceBounceLevel != 0)
+        irr.bounceLevel =
+            (r.irradianceBounceLevel < 1 || r.irradianceBounceLevel > 7) ? 1 : r.irradianceBounceLevel;
+    if (r.irradiancePhotons[0] != 0 || r.irradiancePhotons[1] != 0) {
+        int gathered = o.photons.parameterCount > 0 ? static_cast<int>(o.photons.parameters[0]) : 0;
+        irr.photons[0] = r.irradiancePhotons[0] < 1000 ? 1000 : r.irradiancePhotons[0];
+        irr.photons[1] = r.irradiancePhotons[1] < gathered ? gathered : r.irradiancePhotons[1];
+    }
+    if (r.irradianceMaxDistance != 0)
+        irr.maxDistance = r.irradianceMaxDistance > 0 ? r.irradianceMaxDistance : 0;
+    if (r.photonsGatherRange[0] != 0 || r.photonsGatherRange[1] != 0) {
+        o.photons.gatherRange[0] = r.photonsGatherRange[0];
+        o.photons.gatherRange[1] = r.photonsGatherRange[1];
+    }
+    if (!isVec(r.photonsAccelerator, 0, 0, 0))
+        for (int i = 0; i < 3; ++i) o.photons.accelerator[i] = r.photonsAccelerator[i];
+    if (r.henyeyGreenstein != 0) o.henyeyGreenstein = r.henyeyGreenstein;
+    if (r.sunGlow != 0) o.sunGlow = r.sunGlow;
+    if (!isVec(r.sunLightRotation, 0, 0, 0)) o.sunLightRotation = vec(r.sunLightRotation);
+    if (r.parallelSunRays) o.parallelSunRays = true;
+
+    std::string outputTo = nameText(r.outputTo);
+    if (!outputTo.empty() && !scene_.frames.firstFrameStarted) {
+        if (outputTo.find('.') != std::string::npos) fatal("No file extension with 'OutputTo'");
+        scene_.output.imageFile = outputTo + ".tga";
+        scene_.output.outputBase = outputTo;
+    }
+    std::string photonName = nameText(r.photonMapName), cacheName = nameText(r.irradianceCacheName);
+    bool photonDot = photonName.find('.') != std::string::npos;
+    bool cacheDot = cacheName.find('.') != std::string::npos;
+    if (r.savePhotonMap) {
+        if (photonDot) fatal("No file extension with SavePhotonMap");
+        o.photons.saveRequested = true;
+        o.photons.savePath = photonName.empty() ? scene_.output.photonMapFile : photonName + ".qpm";
+    }
+    if (r.saveIrradianceCache) {
+        if (cacheDot) fatal("No file extension with SaveIrradianceCache");
+        std::string path = cacheName.empty() ? scene_.output.irradianceCacheFile : cacheName + ".qic";
+        if (!fileExists(path)) {
+            irr.saveRequested = true;
+            irr.savePath = path;
+        }
+    }
+    if (r.loadPhotonMap) {
+        std::string path = photonName.empty() ? scene_.output.photonMapFile
+                           : photonDot        ? photonName
+                                              : photonName + ".qpm";
+        if (fileExists(path)) {
+            o.photons.loadRequested = true;
+            o.photons.loadPath = path;
+        }
+    }
+    if (r.loadIrradianceCache) {
+        irr.loadRequested = true;
+        irr.loadPath = cacheName.empty() ? scene_.output.irradianceCacheFile
+                       : cacheDot        ? cacheName
+                                         : cacheName + ".qic";
+    }
+}
+
+// Background, Fog, GroundFog, Photons, ComputeIrradiance and Media.
+void SceneReader::general() {
+    qsb::GeneralRecord r;
+    if (version_ == 1) {
+        // No background name: the record image lacks bytes 12-43.
+        const std::uint8_t* p = in_.take(qsb::generalSize(1));
+        std::memcpy(static_cast<void*>(&r), p, 12);
+        std::memcpy(reinterpret_cast<std::uint8_t*>(&r) + 44, p + 12, sizeof r - 44);
+    } else {
+        r = in_.record<qsb::GeneralRecord>();
+    }
+    BackgroundSettings& b = scene_.background;
+    std::string name = nameText(r.backgroundName);
+    if (name.empty()) {
+        b.colour = Color(vec(r.background));
+        b.expression = nullptr;
+    } else {
+        const SymbolEntry* entry = scene_.symbols->lookup(name);
+        const RequestPtr* tree =
+            entry && entry->kind == SymbolKind::Expression ? std::get_if<RequestPtr>(&entry->value) : nullptr;
+        if (!tree || !*tree) fatal("Can't find expression \"%s\" in symbol table", name.c_str());
+        b.expression = *tree;
+    }
+    FogSettings& fog = scene_.fog;
+    if (r.fogDensity > 0) {
+        if (r.fogDensity > 1) fatal("Bad Fog value");
+        fog.start = r.fogDistance;
+        fog.density = r.fogDensity;
+        fog.colour = Color(vec(r.fogColour));
+    }
+    if (r.groundFogDensity > 0) {
+        if (!(r.groundFogDistance > 0)) fatal("Bad GroundFog value");
+        fog.heightScale = r.groundFogDistance;
+        fog.distanceScale = r.groundFogDensity;
+        fog.colour = Color(vec(r.groundFogColour));
+    }
+    if (r.photonsK > 0 || r.photonsS > 0) {
+        PhotonSettings& photons = scene_.options.photons;
+        photons.requested = true;
+        photons.parameterCount = 4;
+        double values[4] = {double(r.photonsK), double(r.photonsN), double(r.photonsJ), r.photonsS};
+        std::vector<std::string> args;
+        for (int i = 0; i < 4; ++i) {
+            photons.parameters[i] = values[i];
+            args.push_back(number(values[i]));
+        }
+        recordGlobalIllumination(scene_, "Photons", std::move(args));
+    }
+    if (r.computeIrradiance != 0)
+        recordGlobalIllumination(scene_, "ComputeIrradiance", {number(r.computeIrradiance)});
+    if (r.mediaDensity > 0)
+        recordGlobalIllumination(
+            scene_, "Media",
+            {number(r.mediaDepth), number(r.mediaSamples), number(r.mediaDensity), number(r.mediaIntensity),
+             number(r.mediaMix), number(r.mediaScattering), vectorText(r.mediaColour)});
+}
+
+// The items a point or spot light record carries: colour, decay or range, flags, media.
+LightItems lightItems(const float colour[3], std::uint8_t decay, float fade, std::uint8_t flags,
+                      std::uint8_t media) {
+    if (decay > 3) fatal("Bad light Decay type");
+    LightItems items;
+    items.hasIntensity = true;
+    items.intensity = makeVectorRequest(vec(colour));
+    if (fade != 0) {
+        items.hasRange = true;
+        items.range = fade;
+    } else if (decay != 0) {
+        items.hasDecay = true;
+        items.decay = decay;
+    }
+    items.hasAttributes = true;
+    items.lightingAttributes = flags > 15 ? 15 : flags;
+    items.mediaInteraction = media == 1;
+    return items;
+}
+
+LightItems areaItems(const qsb::AreaLightCommon& c) {
+    LightItems items = lightItems(c.colour, c.decay, c.range, c.flags, c.media);
+    if (c.glow > 0) {
+        items.hasGlow = true;
+        items.glow = c.glow;
+    }
+    composeSrt(items.transform, c.scale, c.rotation, c.translation);
+    return items;
+}
+
+void SceneReader::pointLight() {
+    auto r = in_.record<qsb::PointLightRecord>();
+    LightItems items = lightItems(r.colour, r.decay, r.fadeDistance, r.flags, r.media);
+    if (r.radius > 0) {
+        // A radius gives soft shadows: a spherical area light of that radius around the position.
+        items.hasBulb = true;
+        items.bulbCentre = vec(r.position);
+        items.bulbRadius = r.radius;
+        addLight(scene_, makeAreaLight(items));
+        return;
+    }
+    addLight(scene_, makePointLight(vec(r.position), items));
+}
+
+void SceneReader::spotLight() {
+    auto r = in_.record<qsb::SpotLightRecord>();
+    LightItems items = lightItems(r.colour, r.decay, r.fadeDistance, r.flags, r.media);
+    if (r.radius > 0) {
+        items.hasBulb = true;
+        items.bulb = r.radius;
+    }
+    addLight(scene_, makeSpotLight(vec(r.position), vec(r.pointAt), r.cone[2], r.cone[0], r.cone[1], items));
+}
+
+void SceneReader::directionalLight() {
+    auto r = in_.record<qsb::DirectionalLightRecord>();
+    LightItems items;
+    items.hasIntensity = true;
+    items.intensity = makeVectorRequest(vec(r.colour));
+    items.hasAttributes = true;
+    items.lightingAttributes = r.flags > 15 ? 15 : r.flags;
+    addLight(scene_, makeDirectionalLight(vec(r.direction), items));
+}
+
+void SceneReader::blackHole() {
+    auto r = in_.record<qsb::BlackHoleRecord>();
+    Vec3 v = vec(r.vector);
+    addLight(scene_, makeBlackHole(vec(r.centre), r.strength, isVec(r.vector, 0, 0, 0) ? nullptr : &v));
+}
+
+void SceneReader::sphAreaLight() {
+    auto r = in_.record<qsb::SphAreaLightRecord>();
+    LightItems items = areaItems(r.common);
+    items.hasBulb = true;
+    items.bulbCentre = vec(r.centre);
+    items.bulbRadius = r.radius;
+    addLight(scene_, makeAreaLight(items));
+}
+
+void SceneReader::flatAreaLight() {
+    auto r = in_.record<qsb::FlatAreaLightRecord>();
+    if (r.common.media == 1) fatal("Flat (plane) area light cannot interact with participating media");
+    LightItems items = areaItems(r.common);
+    items.hasPlane = true;
+    items.planeCount = 4;
+    for (int i = 0; i < 4; ++i) items.plane[i] = r.plane[i];
+    addLight(scene_, makeAreaLight(items));
+}
+
+// SkyLight (the diffuse solar radiation) and SunLight.
+void SceneReader::skyDome() {
+    auto r = in_.record<qsb::SkyDomeRecord>(qsb::skyDomeSize(version_));
+    if (r.diffuseSolarRadiation == 1) {
+        std::vector<std::string> args{number(r.samples), vectorText(r.skyColour), number(r.scale)};
+        if (r.skyLightLast > 0) args.push_back(number(r.skyLightLast));
+        recordGlobalIllumination(scene_, "SkyLight", std::move(args));
+    }
+    if (r.sunOn) {
+        SunLightSettings sun;
+        sun.given = true;
+        sun.count = 4;
+        for (int i = 0; i < 4; ++i) sun.values[i] = r.sunLight[i];
+        sun.hasVector = r.sunVectorGiven != 0;
+        sun.vector = vec(r.sunVector);
+        scene_.sun = sun;
+    }
+}
+
+}  // namespace
+
+bool IsBinaryScene(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) fatal("Unable to find scene file %s", path.c_str());
+    char head[qsb::MagicSize] = {};
+    std::size_t n = std::fread(head, 1, sizeof head, f);
+    std::fclose(f);
+    return n == sizeof head && std::memcmp(head, qsb::SceneMagic.data(), sizeof head) == 0;
+}
+
+void ReadBinaryScene(SceneState& scene, const std::string& path) {
+    FileBytes file = readFileBytes(path);
+    if (!file.opened) fatal("Failed to open binary file \"%s\"", path.c_str());
+    readBinarySceneBytes(scene, file.bytes, path);
+}
+
+void readBinarySceneBytes(SceneState& scene, const std::vector<std::uint8_t>& bytes,
+                          const std::string& path) {
+    PositionPause pause;
+    if (bytes.size() < qsb::MagicSize ||
+        std::memcmp(bytes.data(), qsb::SceneMagic.data(), qsb::MagicSize) != 0)
+        fatal("\"%s\" is not a Quillbarrow binary QSB file", path.c_str());
+    if (bytes.size() == qsb::MagicSize) fatal("Version specification is missing in QSB file");
+    int version = bytes[qsb::MagicSize];
+    if (version < 1 || version > 4) fatal("Wrong version specification in QSB file");
+    message("[scene from QSBsdk v1.0.%d]\n", version);
+    static constexpr double Versions[] = {1.0, 1.1, 1.2, 1.3};
+    scene.options.version = Versions[version - 1];
+    ByteReader in(bytes, qsb::MagicSize + 1, false, path);
+    SceneReader(in, scene, version).read();
+}
+
+}  // namespace quorva

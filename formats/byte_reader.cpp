@@ -1,0 +1,34 @@
+// Reading a binary file into memory and the bounded reads over it.
+#include "formats/byte_reader.h"
+
+#include <cstdio>
+
+#include "diagnostics/diagnostics.h"
+
+namespace quorva {
+
+FileBytes readFileBytes(const std::string& path) {
+    FileBytes result;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return result;
+    result.opened = true;
+    std::uint8_t chunk[65536];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+        result.bytes.insert(result.bytes.end(), chunk, chunk + n);
+    std::fclose(f);
+    return result;
+}
+
+void ByteReader::truncated() const {
+    if (meshFile_) fatal("MSH file \"%s\" is truncated", fileName_.c_str());
+    fatal("Binary QSB file \"%s\" is truncated", fileName_.c_str());
+}
+
+std::string ByteReader::decodeName(const std::uint8_t* field) {
+    std::size_t length = 0;
+    while (length < qsb::NameSize && field[length] != 0) ++length;
+    return std::string(reinterpret_cast<const char*>(field), length);
+}
+
+}  // namespace quorva

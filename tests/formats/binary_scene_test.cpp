@@ -1,0 +1,414 @@
+// The binary scene reader: the writer's records read back, every message of bad input, every prefix of a
+// valid file, the version-dependent record sizes, names, and a binary scene rendered against its ascii
+// twin.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "formats/writer/qsb_writer.h"
+#include "scene/parser_fixture.h"
+#include "shading/light.h"
+#include "support/fatal_text.h"
+#include "support/run_program.h"
+#include "tests/formats/qsb_bytes.h"
+
+namespace quorva {
+namespace {
+
+using testing::Bytes;
+using testing::sceneHeader;
+
+constexpr const char* RedShader = "Declare red = Shader [ PlainSurface [ Color '1, 0.2, 0.2' Kd 0.8 ] ]\n";
+
+class BinaryScene : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        quiet_ = diagnostics().messagesOn;
+        diagnostics().messagesOn = false;
+    }
+    void TearDown() override { diagnostics().messagesOn = quiet_; }
+
+    // Reads the bytes into a fresh scene whose shader file declared `red`.
+    std::string read(const Bytes& bytes) {
+        scene_ = std::make_unique<SceneState>();
+        testing::parseOk(*scene_, RedShader);
+        return testing::readScene(*scene_, path_, bytes);
+    }
+    SceneState& scene() { return *scene_; }
+
+    testing::TemporaryFolder dir_;
+    std::string path_ = dir_.file("s.qsb");
+    std::unique_ptr<SceneState> scene_;
+    bool quiet_ = true;
+};
+
+Bytes camera(const qsb::CameraRecord& r, int version = 3) {
+    return Bytes().u8(qsb::code::Camera).raw(r, qsb::cameraSize(version));
+}
+Bytes declaration(const std::string& name, const Bytes& primitives) {
+    Bytes b = Bytes().u8(qsb::code::DeclareObject).name(name);
+    b += primitives;
+    return b.u8(qsb::code::EndDeclaration);
+}
+Bytes call(const std::string& name, const Bytes& modifiers = {}) {
+    Bytes b = Bytes().u8(qsb::code::CallObject).name(name);
+    b += modifiers;
+    return b.u8(qsb::code::EndCall);
+}
+Bytes sphere() {
+    return Bytes().u8(qsb::code::Sphere).floats({0, 0, 0, 1});
+}
+
+TEST_F(BinaryScene, WriterRecordsReadBack) {
+    qsb::QsbWriter w;
+    EXPECT_EQ(w.WriteCamera({}), qsb::WriteStatus::NoFile);
+    ASSERT_EQ(w.OpenBinaryScene(path_), qsb::WriteStatus::Written);
+    qsb::CameraRecord cam;
+    cam.fieldOfView = 30;
+    cam.width = 64;
+    cam.height = 48;
+    cam.superAdaptive = 2;
+    qsb::GeneralRecord general;
+    general.background[2] = 0.5f;
+    qsb::PointLightRecord point;
+    point.decay = 2;
+    qsb::SpotLightRecord spot;
+    spot.fadeDistance = 7;
+    const float triangle[18] = {0, 0, 0, 0, 0, -1, 1, 0, 0, 0, 0, -1, 0, 1, 0, 0, 0, -1};
+    float triangleUV[24] = {};
+    triangleUV[3 + 8] = triangleUV[8 + 8 + 4] = 1;  // second and third corners off the first
+    triangleUV[8] = 1;
+    triangleUV[17] = 1;
+    EXPECT_EQ(w.WriteCamera(cam), qsb::WriteStatus::Written);
+    EXPECT_EQ(w.WriteGeneral(general), qsb::WriteStatus::Written);
+    EXPECT_EQ(w.WritePointLight(point), qsb::WriteStatus::Written);
+    EXPECT_EQ(w.WriteSpotLight(spot), qsb::WriteStatus::Written);
+    EXPECT_EQ(w.WriteTriangle(triangle), qsb::WriteStatus::Refused);  // outside a declaration
+    EXPECT_EQ(w.EndObjectDeclaration(), qsb::WriteStatus::Refused);
+    EXPECT_EQ(w.BeginObjectDeclaration("a name that is longer than thirty-one characters"),
+              qsb::WriteStatus::Written);
+    EXPECT_EQ(w.BeginObjectDeclaration("nested"), qsb::WriteStatus::Refused);
+    EXPECT_EQ(w.WritePointLight(point), qsb::WriteStatus::Refused);
+    EXPECT_EQ(w.WriteScale(2, 2, 2), qsb::WriteStatus::Refused);
+    EXPECT_EQ(w.WriteTriangle(triangle), qsb::WriteStatus::Written);
+    EXPECT_EQ(w.WriteTriangleUV(triangleUV), qsb::WriteStatus::Written);
+    EXPECT_EQ(w.EndObjectDeclaration(), qsb::WriteStatus::Written);
+    EXPECT_EQ(w.BeginObjectCall("a name that is longer than thirty-one characters"),
+              qsb::WriteStatus::Written);
+    EXPECT_EQ(w.WriteShaderName("red"), qsb::WriteStatus::Written);
+    EXPECT_EQ(w.WriteScale(2, 2, 2), qsb::WriteStatus::Written);
+    EXPECT_EQ(w.WriteRotate(0, 0, 90), qsb::WriteStatus::Written);
+    EXPECT_EQ(w.WriteTranslate(0, 0, 5), qsb::WriteStatus::Written);
+    EXPECT_EQ(w.EndObjectCall(), qsb::WriteStatus::Written);
+    EXPECT_EQ(w.CloseBinaryScene(), qsb::WriteStatus::Written);
+
+    scene_ = std::make_unique<SceneState>();
+    testing::parseOk(scene(), RedShader);
+    ASSERT_EQ(testing::fatalText([&] { ReadBinaryScene(scene(), path_); }), "(no error)");
+    EXPECT_DOUBLE_EQ(scene().options.version, 1.2);
+    EXPECT_EQ(scene().camera.width, 64);
+    EXPECT_DOUBLE_EQ(scene().camera.fieldOfView, 30);
+    EXPECT_EQ(scene().camera.location, Vec3(0, 0, -10));
+    EXPECT_EQ(scene().options.antialiasing, 12);
+    EXPECT_DOUBLE_EQ(scene().background.colour.b, 0.5);
+    ASSERT_EQ(scene().lights.size(), 2u);
+    EXPECT_EQ(scene().lights[0]->decayType, 2);
+    EXPECT_DOUBLE_EQ(scene().lights[1]->decayDistance, 7);
+    EXPECT_EQ(scene().lights[1]->attributes, 3);
+    // The name was cut to 31 characters by the writer, and the call found it.
+    const SymbolEntry* object = scene().symbols->lookup("a name that is longer than thir");
+    ASSERT_TRUE(object);
+    EXPECT_EQ(object->kind, SymbolKind::Solid);
+    ASSERT_EQ(scene().world.mainList.size(), 2u);
+    const Shape& first = *scene().world.mainList[0];
+    EXPECT_EQ(first.kind, ShapeKind::TriangularPatch);
+    ASSERT_TRUE(first.parent);
+    EXPECT_TRUE(first.parent->shader);
+    // Scale 2, then 90 degrees about z, then 5 along z: (1, 0, 0) lands on (0, 2, 5).
+    Vec3 corner = pointToWorld(first.transform.get(), {1, 0, 0});
+    EXPECT_NEAR(corner.x, 0, 1e-9);
+    EXPECT_NEAR(corner.y, 2, 1e-9);
+    EXPECT_NEAR(corner.z, 5, 1e-9);
+}
+
+TEST_F(BinaryScene, BadInputMessages) {
+    qsb::CameraRecord lens;
+    lens.lensModel = 0xF6;
+    qsb::PointLightRecord decay;
+    decay.decay = 4;
+    qsb::FlatAreaLightRecord flat;
+    flat.common.media = 1;
+    auto options = [](auto change) {
+        qsb::OptionsRecord r;
+        change(r);
+        return Bytes().u8(qsb::code::Options).raw(r).raw(std::uint64_t{0});  // 408 bytes in version 3
+    };
+    auto withName = [](char* field, const char* text) { std::strcpy(field, text); };
+    Bytes blobby =
+        Bytes().u8(qsb::code::Blobby).floats({0.5f}).i32(1).u8(0).i32(4).floats({0, 0, 0, 0, 0, 0, 0, 0, 0});
+    const std::pair<Bytes, std::string> cases[] = {
+        {Bytes().u8('Q'), "\"%s\" is not a Quillbarrow binary QSB file"},
+        {Bytes{std::string(qsb::SceneMagic)}, "Version specification is missing in QSB file"},
+        {sceneHeader(0), "Wrong version specification in QSB file"},
+        {sceneHeader(5), "Wrong version specification in QSB file"},
+        {sceneHeader().u8(0xfe), "Unexpected data while parsing binary QSB: 0xfe"},
+        {sceneHeader() += camera(lens), "Incorrect camera lens model"},
+        {sceneHeader().u8(qsb::code::PointLight).raw(decay), "Bad light Decay type"},
+        {sceneHeader().u8(qsb::code::FlatAreaLight).raw(flat),
+         "Flat (plane) area light cannot interact with participating media"},
+        {sceneHeader() += options([](auto& r) { r.bitsPerPixel = 16; }),
+         "BitsPerPixel should be 24 or 32, not 16"},
+        {sceneHeader() += options([](auto& r) { r.maxRayLevel = 17; }),
+         "MaxRayLevel must be between 1 and 16"},
+        {sceneHeader() += options([](auto& r) { r.maxBlurLevel = 7; }),
+         "MaxBlurLevel must be between 1 and MaxRayLevel"},
+        {sceneHeader() += options([&](auto& r) { withName(r.outputTo, "a.tga"); }),
+         "No file extension with 'OutputTo'"},
+        {sceneHeader() += options([&](auto& r) {
+             r.saveIrradianceCache = 1;
+             withName(r.irradianceCacheName, "c.qic");
+         }),
+         "No file extension with SaveIrradianceCache"},
+        {sceneHeader() += options([&](auto& r) {
+             r.savePhotonMap = 1;
+             withName(r.photonMapName, "p.qpm");
+         }),
+         "No file extension with SavePhotonMap"},
+        {sceneHeader() += declaration("o", Bytes().u8(qsb::code::Polygon).u8(2).floats({0, 0, 0, 1, 0, 0})),
+         "A Polygon can't have less than 3 sides"},
+        {sceneHeader() += declaration("o", blobby),
+         "wrong Blobby 'type' with qlDumpBlobby() within qlDeclareNewObject()"},
+        {sceneHeader() += declaration("o", Bytes().u8(qsb::code::Blobby).floats({0.5f}).i32(-1).u8(0)),
+         "Bad Blobby record in binary QSB"},
+        {sceneHeader() += declaration("o", Bytes().u8(qsb::code::Nurbs).i32(2).i32(-2).i32(2).i32(2)),
+         "Bad NURBS record in binary QSB"},
+        // A count far beyond the file is refused before anything is sized by it.
+        {sceneHeader() +=
+         declaration("o", Bytes().u8(qsb::code::Nurbs).i32(1 << 30).i32(1 << 30).i32(4).i32(4)),
+         "Binary QSB file \"%s\" is truncated"},
+        {sceneHeader() += declaration("o", Bytes().u8(qsb::code::CallObject)),
+         "Unexpected data within qlDeclareNewObject(): 0x42"},
+        {sceneHeader() += call("nothing"), "Can't find Shape \"nothing\" in symbol table"},
+        {sceneHeader() += declaration("o", sphere()) +=
+         call("o", Bytes().u8(qsb::code::ShaderName).name("blue")),
+         "Can't find Shader \"blue\" in symbol table"},
+        {sceneHeader() += declaration("o", sphere()) += call("o", sphere()),
+         "Unexpected data within qlCallObject(): 0x52"},
+        {sceneHeader().u8(qsb::code::PointLight).raw(decay, 39), "Binary QSB file \"%s\" is truncated"},
+        {sceneHeader().u8(qsb::code::DeclareObject).name("o").u8(qsb::code::Sphere).floats({0, 0, 0, 1}),
+         "Binary QSB file \"%s\" is truncated"},
+    };
+    for (const auto& [bytes, expected] : cases) {
+        std::string message = expected;
+        if (auto at = message.find("%s"); at != std::string::npos) message.replace(at, 2, path_);
+        EXPECT_EQ(read(bytes), message) << expected;
+    }
+    EXPECT_EQ(testing::fatalText([&] { ReadBinaryScene(scene(), dir_.file("absent.qsb")); }),
+              "Failed to open binary file \"" + dir_.file("absent.qsb") + "\"");
+}
+
+// Every prefix of a valid file either reads (when it ends on a record boundary) or is truncated.
+TEST_F(BinaryScene, EveryPrefixReadsOrIsTruncated) {
+    Bytes file = sceneHeader();
+    std::set<std::size_t> boundaries{file.data.size()};
+    auto add = [&](const Bytes& b) {
+        file += b;
+        boundaries.insert(file.data.size());
+    };
+    add(camera({}));
+    add(Bytes().u8(qsb::code::PointLight).raw(qsb::PointLightRecord{}));
+    add(declaration("ball",
+                    sphere() += Bytes().u8(qsb::code::Polygon).u8(3).floats({0, 0, 0, 1, 0, 0, 0, 1, 0})));
+    add(call("ball",
+             Bytes().u8(qsb::code::ShaderName).name("red").u8(qsb::code::Translate).floats({1, 2, 3})));
+    add(Bytes()
+            .u8(qsb::code::Primitive)
+            .u8(qsb::code::Box)
+            .floats({0, 0, 0, 1, 1, 1})
+            .u8(qsb::code::Scale)
+            .floats({2, 2, 2})
+            .u8(qsb::code::EndCall));
+    for (std::size_t n = 0; n <= file.data.size(); ++n) {
+        std::string message = read(Bytes{file.data.substr(0, n)});
+        if (n < qsb::MagicSize)
+            EXPECT_EQ(message, "\"" + path_ + "\" is not a Quillbarrow binary QSB file");
+        else if (n == qsb::MagicSize)
+            EXPECT_EQ(message, "Version specification is missing in QSB file");
+        else if (boundaries.count(n))
+            EXPECT_EQ(message, "") << n;
+        else
+            EXPECT_EQ(message, "Binary QSB file \"" + path_ + "\" is truncated") << n;
+    }
+    EXPECT_EQ(scene().world.mainList.size(), 3u);  // sphere and polygon of the call, and the box
+}
+
+// Version 1, 2 and 4 camera, general and sky records have their own sizes; the next record must still
+// be found.
+TEST_F(BinaryScene, VersionSizes) {
+    qsb::CameraRecord cam;
+    cam.width = 100;
+    cam.antialiasing = 3;
+    cam.pixelFilter = 2;
+    cam.pixelFilterParameters[0] = 2;
+    Bytes light = Bytes().u8(qsb::code::PointLight).raw(qsb::PointLightRecord{});
+    for (int version : {1, 2, 4}) {
+        Bytes file = sceneHeader(version) += camera(cam, version);
+        qsb::GeneralRecord general;
+        if (version == 1)  // no background name: the record lacks bytes 12-43
+            file.u8(qsb::code::General)
+                .raw(general, 12)
+                .data.append(reinterpret_cast<const char*>(&general) + 44, 96);
+        else
+            file.u8(qsb::code::General).raw(general);
+        file.u8(qsb::code::SkyDome).raw(qsb::SkyDomeRecord{}, qsb::skyDomeSize(version));
+        file.u8(qsb::code::Options)
+            .raw(qsb::OptionsRecord{})
+            .data.append(qsb::optionsSize(version) - 400, '\0');
+        file += light;
+        ASSERT_EQ(read(file), "") << version;
+        EXPECT_DOUBLE_EQ(scene().options.version, 1.0 + 0.1 * (version - 1)) << version;
+        EXPECT_EQ(scene().camera.width, 100);
+        EXPECT_EQ(scene().options.antialiasing, 3);
+        EXPECT_EQ(scene().camera.pixelFilterType, version == 4 ? 2 : -1);
+        EXPECT_EQ(scene().lights.size(), 1u);
+    }
+    // Version 1 general records carry no background name: bytes 12 on are the fog.
+    Bytes v1 = sceneHeader(1).u8(qsb::code::General).floats({0.5f, 0.5f, 0.5f, 3, 1, 1, 1, 0.25f});
+    v1.data.append(108 - 32, '\0');
+    ASSERT_EQ(read(v1), "");
+    EXPECT_DOUBLE_EQ(scene().fog.start, 3);
+    EXPECT_DOUBLE_EQ(scene().fog.density, 0.25);
+}
+
+TEST_F(BinaryScene, NamesOf31And32Characters) {
+    const std::string name31(31, 'a'), name32(32, 'b');
+    Bytes file = sceneHeader() += declaration(name31, sphere()) += declaration(name32, sphere());
+    file += call(name31);
+    file += call(name32);
+    ASSERT_EQ(read(file), "");
+    EXPECT_TRUE(scene().symbols->lookup(name31));
+    EXPECT_TRUE(scene().symbols->lookup(name32));  // unterminated: the whole field, nothing past it
+    EXPECT_EQ(scene().world.mainList.size(), 2u);
+}
+
+TEST_F(BinaryScene, CameraLevelsOutOfRangeLeaveAntialiasingUnchanged) {
+    qsb::CameraRecord cam;
+    cam.antialiasing = 11;
+    cam.superAdaptive = -1;
+    cam.undersampling = 0;
+    scene_ = std::make_unique<SceneState>();
+    testing::parseOk(scene(), "Camera [ (0, 0, -1), (0, 0, 0), (0, 1, 0) Undersampling 4 ]");
+    ASSERT_EQ(testing::readScene(scene(), path_, sceneHeader() += camera(cam)), "");
+    EXPECT_EQ(scene().options.antialiasing, 4);
+    EXPECT_TRUE(scene().options.undersampling);
+    cam.undersampling = 10;
+    ASSERT_EQ(read(sceneHeader() += camera(cam)), "");
+    EXPECT_EQ(scene().options.antialiasing, 10);
+    EXPECT_TRUE(scene().options.undersampling);
+}
+
+// A binary scene with a camera, lights, a background, primitives and every transformation modifier gives
+// the same image as its ascii twin.
+TEST(BinarySceneRender, MatchesItsAsciiTwin) {
+    testing::TemporaryFolder dir;
+    const std::string shader =
+        "Declare red = Shader [ PlainSurface [ Color '1, 0.25, 0.25' Kd 0.75 ] ]\n"
+        "Declare blue = Shader [ PlainSurface [ Color '0.25, 0.25, 1' Kd 0.75 Ks 0.5 ] ]\n";
+    dir.write("binary.qsh", shader);
+    dir.write("ascii.qsh", shader);
+
+    qsb::CameraRecord cam;
+    cam.location[1] = 2;
+    cam.width = 48;
+    cam.height = 32;
+    cam.aspectRatio = 1.5f;
+    cam.fieldOfView = 40;
+    qsb::GeneralRecord general;
+    general.background[0] = 0.25f;
+    general.background[2] = 0.5f;
+    qsb::PointLightRecord point;
+    point.position[0] = -5;
+    point.position[1] = 10;
+    point.position[2] = -10;
+    qsb::SpotLightRecord spot;
+    spot.position[2] = -8;
+    spot.cone[0] = 30;
+    spot.cone[1] = 20;
+    spot.cone[2] = 1;
+    spot.colour[1] = 0.5f;
+    Bytes file = sceneHeader() += camera(cam);
+    file.u8(qsb::code::General)
+        .raw(general)
+        .u8(qsb::code::PointLight)
+        .raw(point)
+        .u8(qsb::code::SpotLight)
+        .raw(spot);
+    file += declaration("parts", Bytes()
+                                     .u8(qsb::code::Sphere)
+                                     .floats({0, 0, 0, 1})
+                                     .u8(qsb::code::Box)
+                                     .floats({1.5f, -1, -0.5f, 2.5f, 0, 0.5f})
+                                     .u8(qsb::code::Cylinder)
+                                     .floats({-2, -1, 0, -2, 1, 0, 0.5f})
+                                     .u8(qsb::code::Triangle)
+                                     .floats({-1, 1, 1, 0, 0, -1, 1, 1, 1, 0, 0, -1, 0, 2, 1, 0, 0, -1}));
+    file += call("parts", Bytes()
+                              .u8(qsb::code::ShaderName)
+                              .name("red")
+                              .u8(qsb::code::Scale)
+                              .floats({0.5f, 0.5f, 0.5f})
+                              .u8(qsb::code::Rotate)
+                              .floats({0, 30, 0})
+                              .u8(qsb::code::Translate)
+                              .floats({-1, 0, 0}));
+    file += call("parts", Bytes()
+                              .u8(qsb::code::ShaderName)
+                              .name("blue")
+                              .u8(qsb::code::ScaleRotateTranslate)
+                              .floats({0.5f, 0.5f, 0.5f, 0, -30, 0, 1.5f, 0, 0})
+                              .u8(qsb::code::Shear)
+                              .floats({0, 0.25f, 0, 0, 0, 0})
+                              .u8(qsb::code::Matrix)
+                              .floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0.5f, 0, 1}));
+    file.u8(qsb::code::Primitive)
+        .u8(qsb::code::Disk)
+        .floats({0, -1, 0, 0, 1, 0, 6})
+        .u8(qsb::code::ShaderName)
+        .name("blue")
+        .u8(qsb::code::EndCall);
+    testing::writeBytes(dir.file("binary.qsb"), file);
+
+    const std::string parts[] = {
+        "Sphere ((0, 0, 0), 1)", "Box ((1.5, -1, -0.5), (2.5, 0, 0.5))",
+        "Cylinder ((-2, -1, 0), (-2, 1, 0), 0.5)",
+        "TriangularPatch ((-1, 1, 1), (0, 0, -1), (1, 1, 1), (0, 0, -1), (0, 2, 1), (0, 0, -1))"};
+    std::string ascii =
+        "Version : 1.2\n"
+        "Camera [ (0, 2, -10), (0, 0, 0), (0, 1, 0) FieldOfView 40 Format (48, 32) FrameAspectRatio 1.5 ]\n"
+        "Background '0.25, 0, 0.5'\n"
+        "PointLight [ (-5, 10, -10) Intensity (1, 1, 1) LightingAttributes 3 ]\n"
+        "SpotLight [ (0, 10, -8), (0, 0, 0), 1, 30, 20 Intensity (1, 0.5, 1) LightingAttributes 3 ]\n";
+    for (const std::string& p : parts) {
+        ascii += "Shape [ " + p + " red Scale (0.5, 0.5, 0.5) Rotate (0, 30, 0) Translate (-1, 0, 0) ]\n";
+        ascii +=
+            "Shape [ " + p +
+            " blue Scale (0.5, 0.5, 0.5) Rotate (0, -30, 0) Translate (1.5, 0, 0) Shear (0, 0.25, 0, 0, 0, 0)"
+            " Transform (1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0.5, 0, 1) ]\n";
+    }
+    ascii += "Shape [ Disk ((0, -1, 0), (0, 1, 0), 6) blue ]\n";
+    dir.write("ascii.qsb", ascii);
+
+    testing::ProgramOptions o;
+    o.workingDirectory = dir.path();
+    o.environment.push_back({"QUORVA_ROOT", dir.path()});
+    for (const char* name : {"binary", "ascii"}) {
+        testing::ProgramResult r = testing::runProgram(QUORVA_BINARY, {name, "-m"}, o);
+        ASSERT_EQ(r.status, 0) << name << "\n" << r.output;
+    }
+    std::string binaryImage = testing::readFile(dir.file("binary.tga"));
+    ASSERT_GT(binaryImage.size(), 18u);
+    EXPECT_TRUE(binaryImage == testing::readFile(dir.file("ascii.tga")));
+}
+
+}  // namespace
+}  // namespace quorva

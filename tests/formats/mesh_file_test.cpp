@@ -1,0 +1,117 @@
+// Mesh files: written by the converter's writer, read by ReadMeshFile from ascii scenes, and their
+// messages for bad input.
+#include <gtest/gtest.h>
+
+#include "formats/writer/qsb_writer.h"
+#include "scene/parser_fixture.h"
+#include "scene/search_path.h"
+#include "support/run_program.h"
+#include "tests/formats/qsb_bytes.h"
+
+namespace quorva {
+namespace {
+
+using testing::Bytes;
+using testing::meshHeader;
+
+class MeshFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        quiet_ = diagnostics().messagesOn;
+        diagnostics().messagesOn = false;
+    }
+    void TearDown() override { diagnostics().messagesOn = quiet_; }
+
+    // Parses the scene text after writing `bytes` as m.msh; "" or the fatal message.
+    std::string readMesh(const Bytes& bytes, const std::string& text = "ReadMeshFile \"%s\"\n") {
+        testing::writeBytes(path_, bytes);
+        std::string scene = text;
+        for (std::size_t at; (at = scene.find("%s")) != std::string::npos;) scene.replace(at, 2, path_);
+        scene_ = std::make_unique<SceneState>();
+        return testing::parseFailure(*scene_,
+                                     "Declare red = Shader [ PlainSurface [ Color '1, 0, 0' ] ]\n" + scene);
+    }
+
+    testing::TemporaryFolder dir_;
+    std::string path_ = dir_.file("m.msh");
+    std::unique_ptr<SceneState> scene_;
+    bool quiet_ = true;
+};
+
+// One mesh declared once, placed by its own call and twice more by name from the ascii scene; a read in
+// an if branch not taken reads nothing (the file need not exist).
+TEST_F(MeshFile, DeclaredOncePlacedByCallAndByName) {
+    qsb::QsbWriter w;
+    ASSERT_EQ(w.OpenMeshFile(path_), qsb::WriteStatus::Written);
+    const float a[18] = {0, 0, 0, 0, 0, -1, 1, 0, 0, 0, 0, -1, 0, 1, 0, 0, 0, -1};
+    const float b[24] = {1, 0, 0, 0, 0, -1, 0, 0, 1, 1, 0, 0, 0, -1, 1, 0, 0, 1, 0, 0, 0, -1, 0, 1};
+    EXPECT_EQ(w.WriteMeshTriangle(a), qsb::WriteStatus::Refused);
+    EXPECT_EQ(w.BeginMeshDeclaration("quad"), qsb::WriteStatus::Written);
+    EXPECT_EQ(w.WriteMeshShaderName("red"), qsb::WriteStatus::Refused);
+    EXPECT_EQ(w.WriteMeshTriangle(a), qsb::WriteStatus::Written);
+    EXPECT_EQ(w.WriteMeshTriangleUV(b), qsb::WriteStatus::Written);
+    EXPECT_EQ(w.EndMeshDeclaration(), qsb::WriteStatus::Written);
+    EXPECT_EQ(w.BeginMeshCall("quad"), qsb::WriteStatus::Written);
+    EXPECT_EQ(w.WriteMeshShaderName("red"), qsb::WriteStatus::Written);
+    EXPECT_EQ(w.WriteMeshScale(2, 2, 2), qsb::WriteStatus::Written);
+    EXPECT_EQ(w.WriteMeshRotate(0, 0, 0), qsb::WriteStatus::Written);
+    EXPECT_EQ(w.WriteMeshTranslate(0, 0, 3), qsb::WriteStatus::Written);
+    EXPECT_EQ(w.EndMeshCall(), qsb::WriteStatus::Written);
+    EXPECT_EQ(w.CloseMeshFile(), qsb::WriteStatus::Written);
+    EXPECT_EQ(w.EndMeshCall(), qsb::WriteStatus::NoFile);
+
+    std::string bytes = testing::readFile(path_);
+    ASSERT_EQ(readMesh(Bytes{bytes},
+                       "ReadMeshFile \"%s\"\nquad [ red Translate (5, 0, 0) ]\nquad\n"
+                       "if (1 > 2) { ReadMeshFile \"absent.msh\" }\n"),
+              "");
+    const SymbolEntry* quad = scene_->symbols->lookup("quad");
+    ASSERT_TRUE(quad);
+    EXPECT_EQ(quad->kind, SymbolKind::Solid);
+    ASSERT_EQ(scene_->world.mainList.size(), 6u);  // two triangles, three times
+    const Shape& placed = *scene_->world.mainList[2];
+    Vec3 corner = pointToWorld(placed.transform.get(), {1, 0, 0});
+    EXPECT_NEAR(corner.x, 6, 1e-9);
+}
+
+TEST_F(MeshFile, BadInputMessages) {
+    Bytes triangle = Bytes().u8(qsb::code::Triangle);
+    triangle.data.append(72, '\0');
+    const std::pair<Bytes, std::string> cases[] = {
+        {Bytes{"QUILLBARROW"}, "\"%s\" is not a Quillbarrow MSH file"},
+        {meshHeader().u8(qsb::code::DeclareObject), "Unexpected data while reading MSH file: 0x40"},
+        {meshHeader().u8(qsb::code::StartMesh).name("m").u8(qsb::code::Disk),
+         "Unexpected data within qlStartMeshDeclaration(): 0x55"},
+        {(meshHeader().u8(qsb::code::StartMesh).name("m") += triangle)
+             .u8(qsb::code::EndMesh)
+             .u8(qsb::code::CallMesh)
+             .name("m")
+             .u8(qsb::code::ShaderName),
+         "Unexpected data within qlCallMesh(): 0x70"},
+        {meshHeader().u8(qsb::code::CallMesh).name("none").u8(qsb::code::EndCallMesh),
+         "Can't find Shape \"none\" in symbol table"},
+        {meshHeader().u8(qsb::code::StartMesh).name("m") += triangle, "MSH file \"%s\" is truncated"},
+        {meshHeader().u8(qsb::code::StartMesh).name("m").u8(qsb::code::Triangle).floats({1, 2}),
+         "MSH file \"%s\" is truncated"},
+    };
+    for (const auto& [bytes, expected] : cases) {
+        std::string message = expected;
+        if (auto at = message.find("%s"); at != std::string::npos) message.replace(at, 2, path_);
+        EXPECT_EQ(readMesh(bytes), message) << expected;
+    }
+    EXPECT_EQ(readMesh(meshHeader(), "ReadMeshFile \"absent.msh\"\n"),
+              "Failed to open mesh file \"absent.msh\"");
+    // The mesh file's errors name no line of the scene that read it.
+    testing::writeBytes(path_, meshHeader().u8(0x99));
+    SceneState scene;
+    try {
+        parseText(scene, "\n\nReadMeshFile \"" + path_ + "\"\n", "t.qsb");
+        ADD_FAILURE() << "no error";
+    } catch (const FatalError& e) {
+        EXPECT_FALSE(e.hasPosition());
+        EXPECT_EQ(e.text(), "Unexpected data while reading MSH file: 0x99");
+    }
+}
+
+}  // namespace
+}  // namespace quorva
