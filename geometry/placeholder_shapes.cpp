@@ -6,11 +6,6 @@
 
 namespace quorva {
 
-void recordPlaceholderShape(SceneState& scene, const std::string& statement,
-                            std::vector<std::string> arguments) {
-    scene.placeholderCalls.push_back({statement, std::move(arguments)});
-}
-
 void recordSolidOperation(SceneState& scene, const std::string& operation) {
     scene.placeholderCalls.push_back({"Solid CSG", {operation}});
 }

@@ -1,5 +1,4 @@
-// Stand-ins for the shape statements whose kinds are not built yet (implicit and parametric
-// surfaces, surfaces of revolution, extrusions), for CSG
+// Stand-ins for CSG
 // operations inside Solid and for particle generators. Each records the call - the statement and its
 // evaluated arguments as text - in scene.placeholderCalls and does nothing else.
 #pragma once
@@ -21,9 +20,6 @@ struct ParticleGeneratorDefinition {
     bool hasAging = false;
 };
 
-// A primitive of a kind that is not built yet, e.g. ("ImplicitSurface", {"x * x + y * y - 1"}).
-void recordPlaceholderShape(SceneState& scene, const std::string& statement,
-                            std::vector<std::string> arguments);
 // A Solid whose primitive is a CSG operation; `operation` is its text over the operands' kinds and
 // names, e.g. "Sphere + (Box - mySolid)". The operands were built and are released.
 void recordSolidOperation(SceneState& scene, const std::string& operation);
