@@ -12,6 +12,7 @@
 #include "driver/report.h"
 #include "driver/run_driver.h"
 #include "geometry/hierarchy.h"
+#include "geometry/particles.h"
 #include "image/targa_output.h"
 #include "render/camera_rays.h"
 #include "render/frame_buffers.h"
@@ -177,6 +178,9 @@ bool SceneRun::frame(bool firstPass) {
     bool animation = frames.lastFrame > frames.firstFrame || frames.animationLength != 0;
     if (animation) makeOutputName(run_.outputBase, frames.currentFrame, run_.imageFile, run_.zChannelBase);
 
+    // 14. The particle generators emit and move; their shapes join this frame's world.
+    particlesNewFrame(scene);
+
     bool interrupted = false;
     if (frames.currentFrame < run_.startFrame - 1) {
         progressMessage("\rSkipping frame: %d", frames.currentFrame + 1);
@@ -332,6 +336,7 @@ void SceneRun::cleanUp(bool lastFrame) {
     if (lastFrame) {
         message("\nCleaning out allocated memory...");
         scene.symbols->clear();
+        particlesFree(scene);
         message(" Done.");
     } else {
         scene.symbols->keepStaticEntries();

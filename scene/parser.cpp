@@ -4,6 +4,7 @@
 
 #include "diagnostics/diagnostics.h"
 #include "formats/placeholder_mesh.h"
+#include "geometry/particles.h"
 #include "geometry/placeholder_shapes.h"
 #include "scene/lexer.h"
 #include "scene/scene_state.h"

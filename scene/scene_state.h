@@ -17,6 +17,7 @@ namespace quorva {
 
 class Light;
 class SymbolTable;
+struct ParticleSystem;
 
 struct BackgroundSettings {
     Color colour{0, 0, 0};
@@ -76,7 +77,8 @@ struct SceneState {
     SunLightSettings sun;
     OutputNames output;
     std::vector<PlaceholderCall> placeholderCalls;
-    std::array<double, 256> jitter{};  // the JitterTable, refilled per scene by the driver
+    std::array<double, 256> jitter{};
+    std::shared_ptr<ParticleSystem> particles;  // particle generators, kept for the whole animation  // the JitterTable, refilled per scene by the driver
 
     // Resets everything a frame re-parses (options, camera, world, lights, background, fog, sun);
     // keeps the animation counters and the symbol table.

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "diagnostics/diagnostics.h"
+#include "geometry/particles.h"
 #include "geometry/placeholder_shapes.h"
 #include "scene/scene_state.h"
 #include "scene/spectrum.h"
