@@ -1,6 +1,7 @@
 // Particle generators: emission, motion, deaths and bounces, once per frame.
 #include "geometry/particles.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -50,10 +51,14 @@ const ParticleGenerator* generatorNamed(SceneState& scene, const std::string& na
     return instantiate(systemOf(scene), name, *definition, true);
 }
 
-// The expressions see the particle's age, position (P, and x, y, z) and velocity (V).
+// The expressions see the particle's age, position (P, and x, y, z) and velocity (V), the frame
+// counters, and `random` from the system's own generator.
 class ParticleEvaluator {
   public:
-    explicit ParticleEvaluator(const SceneState& scene) { context_.frames = &scene.frames; }
+    ParticleEvaluator(const SceneState& scene, RandomGenerator& random) {
+        context_.frames = &scene.frames;
+        context_.random = &random;
+    }
 
     void bind(const Particle& p) {
         at_.age = p.age;
@@ -83,11 +88,34 @@ class ParticleEvaluator {
     EvalContext context_;
 };
 
+// The nearest hit of a short segment: only shapes whose box meets the segment's box are tried (the
+// hierarchy is built after the particles move).
+bool nearestHit(RenderContext& ctx, const std::vector<const Shape*>& shapes, const Ray& ray, double tmin,
+                double tmax, Intersection& hit) {
+    const Vec3 end = ray.at(tmax);
+    Vec3 lo, hi;
+    for (int a = 0; a < 3; ++a) {
+        lo[a] = std::min(ray.origin[a], end[a]) - 1e-6;
+        hi[a] = std::max(ray.origin[a], end[a]) + 1e-6;
+    }
+    hit.hit = 0;
+    for (const Shape* s : shapes) {
+        const Vec3 smax = s->boundsMin + s->boundsSize;
+        if (s->boundsMin.x > hi.x || s->boundsMin.y > hi.y || s->boundsMin.z > hi.z || smax.x < lo.x ||
+            smax.y < lo.y || smax.z < lo.z)
+            continue;
+        intersectShape(ctx, ray, tmin, tmax, hit, *s);
+    }
+    return hit.hit != 0;
+}
+
 class FrameUpdate {
   public:
     explicit FrameUpdate(SceneState& scene)
-        : scene_(scene), system_(systemOf(scene)), eval_(scene), collisions_(&scene) {
+        : scene_(scene), system_(systemOf(scene)), eval_(scene, system_.random), collisions_(&scene) {
         collisions_.particleCollision = true;
+        // What a particle can bounce off: the scene's shapes, not the particles placed this frame.
+        obstacles_.assign(scene.world.mainList.begin(), scene.world.mainList.end());
     }
 
     void run();
@@ -101,6 +129,7 @@ class FrameUpdate {
     ParticleSystem& system_;
     ParticleEvaluator eval_;
     RenderContext collisions_;
+    std::vector<const Shape*> obstacles_;
 };
 
 void FrameUpdate::emit(const ParticleGenerator& g, int n, std::vector<Particle>& out) {
@@ -127,8 +156,7 @@ void FrameUpdate::move(Particle& p) {
     if (d.collisionDetection && reach > CollisionBias) {
         const Ray ray{p.position, v * (1 / speed)};
         Intersection hit;
-        if (intersectWorld(hit, ray, scene_.world, collisions_, CollisionBias, reach) &&
-            hit.distance < reach) {
+        if (nearestHit(collisions_, obstacles_, ray, CollisionBias, reach, hit) && hit.distance < reach) {
             Vec3 n = normalized(hit.normal);
             if (dot(n, ray.direction) > 0) n = -n;
             const Vec3 r = ray.direction - n * (2 * dot(ray.direction, n));

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "geometry/vec3.h"
+#include "scene/random.h"
 #include "scene/request.h"
 
 namespace quorva {
@@ -40,6 +41,7 @@ struct ParticleSystem {
     std::vector<std::unique_ptr<ParticleGenerator>> generators;
     std::vector<Particle> particles;  // front of the list first
     int anonymousCount = 0;           // anonymous statements met in the current parse
+    RandomGenerator random;           // `random` in the generators' expressions, the same every run
 };
 
 // Most particles one emission creates; larger counts are cut to it.
