@@ -50,6 +50,11 @@ TEST(Blobby, ConstructorChecks) {
     auto p = makeBlobby({{3, {}, {0, 2, 0}, 1, 1, 1}}, 0, 0.25);
     EXPECT_EQ(p->boundsMin.x, -1000000);
     EXPECT_EQ(p->boundsSize.y, 2000000);
+    // A plane without a normal would divide by zero: a warning and no element.
+    console.clear();
+    auto flat = makeBlobby({{3, {}, {0, 0, 0}, 1, 1, 1}}, 0, 0.25);
+    EXPECT_NE(console.text().find("Degenerate Blobby component"), std::string::npos);
+    EXPECT_EQ(blobbyFieldValue(*flat, {0, 0, 0}), 0);
 }
 
 TEST(Blobby, SpheresAloneAndJoined) {

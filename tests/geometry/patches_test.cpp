@@ -39,6 +39,10 @@ TEST(BicubicPatch, MessagesAndBases) {
     auto bezier = makeBicubicPatch(grid(2), 1, 6, 7);
     EXPECT_EQ(bezier->subdivisions[0], 6);
     EXPECT_EQ(bezier->subdivisions[1], 7);
+    // Counts beyond reason are limited instead of exhausting memory when the patch is cut.
+    auto huge = makeBicubicPatch(grid(0), 1, 1e9, -3);
+    EXPECT_EQ(huge->subdivisions[0], 1024);
+    EXPECT_EQ(huge->subdivisions[1], 1);
     EXPECT_EQ(at(*bezier, 0, 0).worldPoint, (Vec3{0, 0, 0}));
     EXPECT_EQ(at(*bezier, 1, 1).worldPoint, (Vec3{3, 0, 3}));
     EXPECT_NEAR(at(*bezier, 0.5, 0.5).worldPoint.y, 2 * 0.75 * 0.75, 1e-12);
@@ -104,7 +108,7 @@ TEST(Nurbs, StatementChecks) {
               "Column entries are missing in NURBS (row 1)");
     EXPECT_EQ(parseFailure("Shape [ BicubicPatch (1, 4, 4, (0,0,0)) ]"),
               "15 points are missing on a BicubicPatch");
-    EXPECT_EQ(parseFailure("Shape [ NURBS (1e9, 3, 0, 2, 2, 0, 0) ]"),
+    EXPECT_EQ(parseFailure("Shape [ NURBS (1e12, 3, 0, 2, 2, 0, 0) ]"),
               "NURBS order 2147483647 out of range (1..3)");
     // A knot vector of the wrong length warns and gives the surface of the default vector.
     ConsoleCapture console;
