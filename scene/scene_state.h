@@ -77,8 +77,9 @@ struct SceneState {
     SunLightSettings sun;
     OutputNames output;
     std::vector<PlaceholderCall> placeholderCalls;
-    std::array<double, 256> jitter{};
-    std::shared_ptr<ParticleSystem> particles;  // particle generators, kept for the whole animation  // the JitterTable, refilled per scene by the driver
+    std::array<double, 256> jitter{};  // the JitterTable, refilled per scene by the driver
+    // The particle generators and their particles, kept for the whole animation.
+    std::shared_ptr<ParticleSystem> particles;
 
     // Resets everything a frame re-parses (options, camera, world, lights, background, fog, sun);
     // keeps the animation counters and the symbol table.
