@@ -116,6 +116,7 @@ class FrameUpdate {
         collisions_.particleCollision = true;
         // What a particle can bounce off: the scene's shapes, not the particles placed this frame.
         obstacles_.assign(scene.world.mainList.begin(), scene.world.mainList.end());
+        live_ = system_.particles.size();
     }
 
     void run();
@@ -130,10 +131,14 @@ class FrameUpdate {
     ParticleEvaluator eval_;
     RenderContext collisions_;
     std::vector<const Shape*> obstacles_;
+    std::size_t live_ = 0;  // particles alive or about to be born this frame
 };
 
 void FrameUpdate::emit(const ParticleGenerator& g, int n, std::vector<Particle>& out) {
     const ParticleGeneratorDefinition& d = *g.definition;
+    const std::size_t room = MaxLiveParticles > live_ ? MaxLiveParticles - live_ : 0;
+    if (static_cast<std::size_t>(n) > room) n = static_cast<int>(room);
+    live_ += static_cast<std::size_t>(n);
     for (int i = 0; i < n; ++i) {
         Particle p;
         p.generator = &g;
@@ -229,13 +234,15 @@ void FrameUpdate::run() {
             emit(*next, eval_.count(nd.particles), batch);
             for (Particle& q : batch) {
                 move(q);
-                replacements.insert(replacements.begin(), q);
+                replacements.push_back(q);
             }
         }
         // The dying particle is dropped.
+        --live_;
     }
     list.resize(kept);
-    list.insert(list.begin(), replacements.begin(), replacements.end());
+    // Each replacement went to the front in turn: the last made comes first.
+    list.insert(list.begin(), replacements.rbegin(), replacements.rend());
     system_.anonymousCount = 0;
 }
 

@@ -44,8 +44,10 @@ struct ParticleSystem {
     RandomGenerator random;           // `random` in the generators' expressions, the same every run
 };
 
-// Most particles one emission creates; larger counts are cut to it.
+// Most particles one emission creates, and most particles alive at once; emissions beyond them are cut,
+// so that a generator that replaces its dying particles by several new ones cannot exhaust memory.
 constexpr int MaxParticlesPerEmission = 1000000;
+constexpr std::size_t MaxLiveParticles = 1000000;
 
 // A ParticleGenerator statement (empty name) or a declared generator used by its name: instantiates the
 // generator the first time it is met. A statement parsed again in a later frame is the same generator
