@@ -13,6 +13,7 @@
 #include "driver/run_driver.h"
 #include "formats/binary_scene.h"
 #include "geometry/hierarchy.h"
+#include "geometry/particles.h"
 #include "image/targa_output.h"
 #include "render/camera_rays.h"
 #include "render/frame_buffers.h"
@@ -165,6 +166,9 @@ bool SceneRun::frame(bool firstPass) {
     // 13. Animation frames get numbered names.
     bool animation = frames.lastFrame > frames.firstFrame || frames.animationLength != 0;
     if (animation) makeOutputName(run_.outputBase, frames.currentFrame, run_.imageFile, run_.zChannelBase);
+
+    // 14. The particle generators emit and move; their shapes join this frame's world.
+    particlesNewFrame(scene);
 
     bool interrupted = false;
     if (frames.currentFrame < run_.startFrame - 1) {
@@ -321,6 +325,7 @@ void SceneRun::cleanUp(bool lastFrame) {
     if (lastFrame) {
         message("\nCleaning out allocated memory...");
         scene.symbols->clear();
+        particlesFree(scene);
         message(" Done.");
     } else {
         scene.symbols->keepStaticEntries();

@@ -4,7 +4,7 @@
 
 #include "diagnostics/diagnostics.h"
 #include "formats/mesh_file.h"
-#include "geometry/placeholder_shapes.h"
+#include "geometry/particles.h"
 #include "scene/lexer.h"
 #include "scene/scene_state.h"
 #include "scene/statement_parser.h"

@@ -29,6 +29,7 @@ void SceneState::resetScene() {
     resetFrame();
     frames = AnimationCounters{};
     symbols->clear();
+    particles.reset();
 }
 
 }  // namespace quorva

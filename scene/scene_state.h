@@ -18,6 +18,7 @@ namespace quorva {
 
 class Light;
 class SymbolTable;
+struct ParticleSystem;
 
 struct BackgroundSettings {
     Color colour{0, 0, 0};
@@ -79,6 +80,8 @@ struct SceneState {
     std::vector<PlaceholderCall> placeholderCalls;
     std::array<double, 256> jitter{};  // the JitterTable, refilled per scene by the driver
     QuasiRandom fbmTriples{3};         // fBm evaluated while parsing; restarted per frame
+    // The particle generators and their particles, kept for the whole animation.
+    std::shared_ptr<ParticleSystem> particles;
 
     // Resets everything a frame re-parses (options, camera, world, lights, background, fog, sun);
     // keeps the animation counters and the symbol table.

@@ -200,7 +200,6 @@ class Parser {
     bool parseShapeModifier(ShapeBuild& build);
     void addShape(ShapeBuild build);
     ShapeBuild makeBuild(std::unique_ptr<Shape> shape, ShapeKind kind, const std::string& name);
-    ShapeBuild recordPrimitive(ShapeKind kind, const char* name, std::vector<std::string> arguments);
     ShapeBuild parsePolygon();
     ShapeBuild parseTriangularPatch();
     PatchCorner parsePatchCorner();

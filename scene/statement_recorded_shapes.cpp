@@ -1,55 +1,87 @@
-// Primitives whose shape kinds are not built yet: each is parsed with all its checks and its
-// evaluated arguments are handed, as text, to the stand-in of its owner, which records the call.
+// The formula and profile shape statements: ImplicitSurface, ParametricSurface, SurfaceOfRevolution and
+// ExtrudedSurface. The formulas are kept as expression trees and evaluated by the shapes as they need
+// values, with x, y, z (or u, v) bound through a shading context of their own.
+#include <cmath>
+#include <limits>
+
 #include "diagnostics/diagnostics.h"
-#include "geometry/placeholder_shapes.h"
+#include "geometry/profile_shapes.h"
+#include "scene/evaluator.h"
 #include "scene/scene_state.h"
 #include "scene/statement_parser.h"
 
 namespace quorva {
 
-ShapeBuild Parser::recordPrimitive(ShapeKind kind, const char* name, std::vector<std::string> arguments) {
-    if (active()) recordPlaceholderShape(scene_, name, std::move(arguments));
-    ShapeBuild b;
-    b.kind = kind;
-    b.hasKind = true;
-    b.description = name;
-    return b;
-}
-
 // implicit-surface := ImplicitSurface '(' e ')'
 ShapeBuild Parser::parseImplicitSurface() {
     expectKeyword(Keyword::ImplicitSurface);
     expectChar('(');
-    std::string e = expressionText(parseExpression());
+    RequestPtr tree = parseExpression();
     expectChar(')');
-    return recordPrimitive(ShapeKind::ImplicitSurface, "ImplicitSurface", {e});
+    if (!active()) return makeBuild(nullptr, ShapeKind::ImplicitSurface, "ImplicitSurface");
+    // The counters are copied: the shape may outlive this parse.
+    FieldFunction field = [tree, frames = scene_.frames](const Vec3& p) {
+        ShadingContext at;
+        at.P = p;
+        EvalContext c;
+        c.frames = &frames;
+        c.shading = &at;
+        const Value v = evaluate(c, tree);
+        return v.isNumber() ? v.number : std::numeric_limits<double>::quiet_NaN();
+    };
+    return makeBuild(makeImplicitSurface(std::move(field)), ShapeKind::ImplicitSurface, "ImplicitSurface");
 }
 
 // parametric-surface := ParametricSurface e
 ShapeBuild Parser::parseParametricSurface() {
     expectKeyword(Keyword::ParametricSurface);
-    std::string e = expressionText(parseExpression());
-    return recordPrimitive(ShapeKind::ParametricSurface, "ParametricSurface", {e});
+    RequestPtr tree = parseExpression();
+    if (!active()) return makeBuild(nullptr, ShapeKind::ParametricSurface, "ParametricSurface");
+    PointFunction point = [tree, frames = scene_.frames](double u, double v) {
+        ShadingContext at;
+        at.u = u;
+        at.v = v;
+        EvalContext c;
+        c.frames = &frames;
+        c.shading = &at;
+        const Value p = evaluate(c, tree);
+        if (!p.isVector()) fatal("Bad formula for ParametricSurface");
+        return p.vector;
+    };
+    return makeBuild(makeParametricSurface(std::move(point)), ShapeKind::ParametricSurface,
+                     "ParametricSurface");
 }
 
 // sweep := ( SurfaceOfRevolution | ExtrudedSurface ) '(' f ',' f ',' v ',' v ',' v { ',' v } ')'
+// The numbers are the profile type and the point count; the first vector is the axis (or the sweep
+// vector), the others the profile points. Fewer points than the count: those given are used.
 ShapeBuild Parser::parseSweep(Keyword which) {
+    const bool revolution = which == Keyword::SurfaceOfRevolution;
+    const char* name = revolution ? "SurfaceOfRevolution" : "ExtrudedSurface";
+    const ShapeKind kind = revolution ? ShapeKind::SurfaceOfRevolution : ShapeKind::Sweep;
     advance();
     expectChar('(');
-    std::vector<std::string> args;
-    args.push_back(numberText(parseFloat()));
+    const double type = parseFloat();
     expectChar(',');
-    args.push_back(numberText(parseFloat()));
-    int points = 0;
+    const double count = parseFloat();
+    if (active() && !(count >= 2)) fatal("At least two points must be in %s", name);
+    expectChar(',');
+    const Vec3 direction = parseVector();
+    std::vector<Vec3> points;
+    int written = 0;
     while (acceptChar(',')) {
-        args.push_back(vectorText(parseVector()));
-        ++points;
+        const Vec3 p = parseVector();
+        ++written;
+        if (!active()) continue;
+        if (static_cast<double>(points.size()) >= count) fatal("More points than expected for %s", name);
+        points.push_back(p);
     }
-    if (points < 3) syntaxError();
+    if (written < 2) syntaxError();
     expectChar(')');
-    if (which == Keyword::SurfaceOfRevolution)
-        return recordPrimitive(ShapeKind::SurfaceOfRevolution, "SurfaceOfRevolution", std::move(args));
-    return recordPrimitive(ShapeKind::Sweep, "ExtrudedSurface", std::move(args));
+    if (!active()) return makeBuild(nullptr, kind, name);
+    const int profileType = type >= 1 && type < 4 ? static_cast<int>(type) : 0;
+    if (revolution) return makeBuild(makeSurfaceOfRevolution(profileType, direction, points), kind, name);
+    return makeBuild(makeSweep(profileType, direction, points), kind, name);
 }
 
 }  // namespace quorva

@@ -148,30 +148,29 @@ TEST(ParserShapes, DisplacementMappingWarnsForImplicitShapes) {
 TEST(ParserShapes, StatementsOfOwnersNotBuiltYetAreRecorded) {
     SceneState scene;
     parseOk(scene,
-            "Shape [ SurfaceOfRevolution (1, 0, (1,0,0), (2,1,0), (1,2,0)) ]\n"
             "Media (1, 2, 3, 4, 5, 6, '1, 1, 1')\n"
             "ComputeIrradiance 2\n"
             "if (1 > 2) { Media (1, 2, 3, 4, 5) ReadMeshFile \"no such mesh\" }");
-    ASSERT_EQ(scene.placeholderCalls.size(), 3u);
-    EXPECT_EQ(scene.placeholderCalls[0].arguments.size(), 5u);
-    EXPECT_EQ(scene.placeholderCalls[1].statement, "Media");
-    EXPECT_EQ(scene.placeholderCalls[1].arguments.back(), "(1, 1, 1)");
-    EXPECT_EQ(scene.placeholderCalls[2].arguments, std::vector<std::string>{"2"});
+    ASSERT_EQ(scene.placeholderCalls.size(), 2u);
+    EXPECT_EQ(scene.placeholderCalls[0].statement, "Media");
+    EXPECT_EQ(scene.placeholderCalls[0].arguments.back(), "(1, 1, 1)");
+    EXPECT_EQ(scene.placeholderCalls[1].arguments, std::vector<std::string>{"2"});
     EXPECT_TRUE(scene.world.mainList.empty());
 }
 
-TEST(ParserShapes, RecordedSolidsAndGenerators) {
+TEST(ParserShapes, ProfileStatementsCountTheirPoints) {
+    EXPECT_EQ(parseFailure("Shape [ SurfaceOfRevolution (1, 1, (0,1,0), (1,0,0), (1,1,0)) ]"),
+              "At least two points must be in SurfaceOfRevolution");
+    EXPECT_EQ(parseFailure("Shape [ ExtrudedSurface (1, 2, (0,0,1), (1,0,0), (1,1,0), (0,1,0)) ]"),
+              "More points than expected for ExtrudedSurface");
+    EXPECT_EQ(parseFailure("Shape [ SurfaceOfRevolution (7, 3, (0,1,0), (1,0,0), (1,1,0), (0,1,0)) ]"),
+              "Only linear and quadratic sweeps allowed");
     SceneState scene;
-    parseOk(scene,
-            "Declare lump = Solid [ ParametricSurface (u, v, 0) ]\n"
-            "lump [ Translate (1, 0, 0) ]\n"
-            "Declare rain = ParticleGenerator [ Birth CurrentFrame < 2 Particles 3 Aging 0.5 ]\n"
-            "rain");
-    ASSERT_EQ(scene.placeholderCalls.size(), 2u);
-    EXPECT_EQ(scene.placeholderCalls[0].statement, "ParametricSurface");
-    EXPECT_EQ(scene.placeholderCalls[1].statement, "ParticleGenerator");
-    EXPECT_EQ(scene.placeholderCalls[1].arguments.front(), "rain");
-    EXPECT_EQ(scene.placeholderCalls[1].arguments.back(), "Aging 0.5");
+    // Fewer points than the count: those given (two make a Cone).
+    parseOk(scene, "Shape [ SurfaceOfRevolution (1, 9, (1,0,0), (2,1,0), (1,2,0)) ]");
+    ASSERT_EQ(scene.world.mainList.size(), 1u);
+    EXPECT_EQ(scene.world.mainList[0]->kind, ShapeKind::Cone);
+    parseOk(scene, "Declare rain = ParticleGenerator [ Birth CurrentFrame < 2 Particles 3 Aging 0.5 ]\nrain");
     EXPECT_EQ(scene.symbols->lookup("rain")->kind, SymbolKind::ParticleGenerator);
 }
 
