@@ -39,6 +39,8 @@ constexpr char BinaryMagic[] = "QUILLBARROW";
 
 // Opens the scene file to tell ascii from binary; "Unable to find scene file %s" when it cannot be read.
 bool isBinaryScene(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) fatal("Scene file %s is a folder, not a file", path.c_str());
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) fatal("Unable to find scene file %s", path.c_str());
     char head[11] = {};
@@ -116,7 +118,8 @@ void SceneRun::parse(bool firstPass) {
     parseEnd_ = static_cast<long>(std::time(nullptr));
 
     if (scene.options.version < 0) fatal("Version specification is missing in QSB file");
-    if (scene.options.version < 1 || scene.options.version > 1.3)
+    // Written so that an undefined number (0/0) fails too.
+    if (!(scene.options.version >= 1 && scene.options.version <= 1.3))
         fatal("Wrong version specification in QSB file");
 }
 

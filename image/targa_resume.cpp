@@ -210,8 +210,8 @@ OldImageFit scanOldImage(const TargaOutput& out, OldImage& old) {
 }
 
 // Moves the file aside to a new unique name in the same folder; "" when that is not possible.
-std::string moveAside(const std::string& path) {
-    std::string pattern = path + ".resume-XXXXXX";
+std::string moveAside(const std::string& path, const char* suffix) {
+    std::string pattern = path + suffix;
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     const int fd = mkstemp(name.data());
@@ -299,7 +299,8 @@ void prepareResume(TargaOutput& out, const std::string& path) {
             scanned.file = probe.release();
             fit = scanOldImage(out, scanned);
         }
-        out.resumeCopyName = moveAside(path);
+        // An image we cannot read is kept under another name than the copies a resume reads.
+        out.resumeCopyName = moveAside(path, fit == OldImageFit::Foreign ? ".kept-XXXXXX" : ".resume-XXXXXX");
         if (out.resumeCopyName.empty()) {
             if (fit == OldImageFit::Usable && addOldImage(out, copyToTemporary(path)) != OldImageFit::Usable)
                 warning("Failed to duplicate image to resume");
