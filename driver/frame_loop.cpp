@@ -15,6 +15,7 @@
 #include "driver/run_driver.h"
 #include "geometry/hierarchy.h"
 #include "image/targa_output.h"
+#include "render/antialias.h"
 #include "render/camera_rays.h"
 #include "render/frame_buffers.h"
 #include "render/render_context.h"
@@ -268,16 +269,20 @@ void SceneRun::render() {
     message("\nInitializing rendering pipeline...");
     prepareBand(frame, camera, output.get(), 0, height - 1, options.zChannelDepth != 0);
     message(" Done.\n\n");
+    // The pixel filter reads two pixels around each one; undersampling works in blocks from the frame's
+    // corner. Either way more pixels are rendered than finished, and the others are put back after.
     const bool filtered = camera.pixelFilterType >= 1;
+    const int grid = options.undersampling ? UndersamplingBlockSize : 1;
     std::function<bool(int, int)> drawn;
     if (output) drawn = [&output](int x, int y) { return pixelDrawn(*output, x, y); };
     const RenderRegion region =
-        planRenderRegion(width, height, run_.xa, run_.xb, startRow_, endRow_, filtered ? 2 : 0, drawn);
+        planRenderRegion(width, height, run_.xa, run_.xb, startRow_, endRow_, filtered ? 2 : 0, grid, drawn);
     if (output) trackDrawnPixels(*output);
+    const bool restore = filtered || grid > 1;
     std::vector<std::vector<std::uint8_t>> unfiltered;
-    if (filtered) unfiltered = frame.color.rows;
+    if (restore) unfiltered = frame.color.rows;
 
-    ImageRowWriter writer(frame, output.get(), region, !filtered);
+    ImageRowWriter writer(frame, output.get(), region, !restore);
     int sampledEnd = height;  // rows below it were rendered whole
     if (raytracing) {
         for (const RowGroup& group : region.groups) {
@@ -304,7 +309,7 @@ void SceneRun::render() {
         renderOutline();
         if (!stopped_) writer.rowsFinished(height);
     }
-    if (filtered) {
+    if (restore) {
         filterBand(frame, camera, 0, height - 1);
         keepOnlyFinished(frame, unfiltered, region, sampledEnd, [&output](int row, ColumnSpan columns) {
             if (output) markDrawn(*output, row, columns.begin, columns.end);

@@ -8,7 +8,32 @@
 
 namespace quorva {
 
-RenderRegion planRenderRegion(int width, int height, int x0, int x1, int y0, int y1, int margin,
+namespace {
+
+// Widens the sampled pixels to one rectangle of whole blocks (a block's last row and column are the
+// next block's first).
+void alignToGrid(RenderRegion& region, int width, int height, int grid) {
+    int top = height, bottom = -1, left = width, right = 0;
+    for (int y = 0; y < height; ++y) {
+        const ColumnSpan s = region.sampled[static_cast<std::size_t>(y)];
+        if (s.empty()) continue;
+        top = std::min(top, y);
+        bottom = y;
+        left = std::min(left, s.begin);
+        right = std::max(right, s.end);
+    }
+    if (bottom < 0) return;
+    // Pixels on a grid line belong to the blocks on both sides of it: those blocks are rendered whole.
+    top = top > 0 ? (top - 1) / grid * grid : 0;
+    bottom = std::min(height - 1, (bottom / grid + 1) * grid);
+    left = left > 0 ? (left - 1) / grid * grid : 0;
+    right = std::min(width, ((right - 1) / grid + 1) * grid + 1);
+    for (int y = top; y <= bottom; ++y) region.sampled[static_cast<std::size_t>(y)] = {left, right};
+}
+
+}  // namespace
+
+RenderRegion planRenderRegion(int width, int height, int x0, int x1, int y0, int y1, int margin, int grid,
                               const std::function<bool(int x, int y)>& drawn) {
     RenderRegion region;
     region.margin = margin;
@@ -35,6 +60,7 @@ RenderRegion planRenderRegion(int width, int height, int x0, int x1, int y0, int
                           : ColumnSpan{std::min(s.begin, widened.begin), std::max(s.end, widened.end)};
         }
     }
+    if (grid > 1) alignToGrid(region, width, height, grid);
     for (int y = 0; y < height; ++y) {
         const ColumnSpan s = region.sampled[static_cast<std::size_t>(y)];
         if (s.empty()) continue;

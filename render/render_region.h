@@ -32,8 +32,10 @@ struct RenderRegion {
 
 // Plans the render of columns x0 <= x < x1 and rows y0 <= y < y1 of a width x height frame. A row
 // finishes the span from its first to its last pixel that `drawn` does not report; with a margin the
-// pixels within `margin` rows and columns of a finished one are rendered too.
-RenderRegion planRenderRegion(int width, int height, int x0, int x1, int y0, int y1, int margin,
+// pixels within `margin` rows and columns of a finished one are rendered too. A grid above 1 (the
+// undersampling blocks) renders one rectangle whose sides lie on grid lines, as a full render's
+// blocks do.
+RenderRegion planRenderRegion(int width, int height, int x0, int x1, int y0, int y1, int margin, int grid,
                               const std::function<bool(int x, int y)>& drawn);
 
 // After the filter: pixels that were not finished (the margin, everything the frame did not render, and

@@ -78,6 +78,11 @@ class ResumeOutput : public ::testing::Test {
         EXPECT_EQ(testing::runProgram(QUORVA_BINARY, {"s"}, o).status, 0);
         return testing::readFile(other.file("s.tga"));
     }
+    static std::vector<std::string> with(std::vector<std::string> args,
+                                         const std::vector<std::string>& flags) {
+        args.insert(args.end(), flags.begin(), flags.end());
+        return args;
+    }
     std::string image() const { return testing::readFile(dir.file("s.tga")); }
     std::vector<std::string> listing() const {
         std::vector<std::string> names;
@@ -90,22 +95,25 @@ class ResumeOutput : public ::testing::Test {
 };
 
 // Renders restricted to rows or columns record what they drew; later runs draw the rest, band after band
-// or all at once, and end with the image of one full render, also when anti-aliasing and a pixel filter
-// make pixels depend on their neighbours.
+// or all at once, and end with the image of one full render, also when anti-aliasing, a pixel filter or
+// undersampling make pixels depend on their neighbours.
 TEST_F(ResumeOutput, BandsThenFullEqualOneFullRender) {
-    for (const std::string extras : {"", " Antialiasing 2 PixelFilter (2, 1.5, 1.5)"}) {
+    const std::pair<std::string, std::vector<std::string>> variants[] = {
+        {"", {}}, {" Antialiasing 2 PixelFilter (2, 1.5, 1.5)", {}}, {"", {"-u", "2"}}};
+    for (const auto& [extras, flags] : variants) {
         const std::string text = scene(extras);
         std::filesystem::remove(dir.file("s.tga"));
-        const std::string full = fullRender(text);
-        std::filesystem::remove(dir.file("s.tga"));
         dir.write("s.qsb", text);
-        ASSERT_EQ(run({"s", "-y", "0", "12"}).status, 0);
+        ASSERT_EQ(run(with({"s"}, flags)).status, 0);
+        const std::string full = image();
+        std::filesystem::remove(dir.file("s.tga"));
+        ASSERT_EQ(run(with({"s", "-y", "0", "13"}, flags)).status, 0);
         EXPECT_NE(image(), full);
-        ASSERT_EQ(run({"s", "-y", "12", "30", "-x", "5", "40"}).status, 0);
+        ASSERT_EQ(run(with({"s", "-y", "13", "30", "-x", "5", "40"}, flags)).status, 0);
         EXPECT_NE(image(), full);
-        ProgramResult r = run({"s"});
+        ProgramResult r = run(with({"s"}, flags));
         ASSERT_EQ(r.status, 0) << r.output;
-        EXPECT_EQ(image(), full) << extras;
+        EXPECT_EQ(image(), full) << extras << flags.size();
         EXPECT_EQ(listing().size(), 2u);
     }
 }
