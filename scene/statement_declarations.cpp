@@ -24,12 +24,15 @@ constexpr std::uint64_t MaxExpandedNodes = 1000000;
 // Nodes of the tree with shared subtrees counted at every use, saturating above `limit`. Walks the
 // shared graph once, without recursion (trees may be deep), and stops at the trees of earlier
 // declarations, whose sizes are known: a declaration costs the nodes it adds, not the nodes it uses.
-std::uint64_t expandedSize(const Request* root, std::uint64_t limit,
-                           const std::unordered_map<const Request*, Parser::DeclaredTree>& declared) {
-    std::unordered_map<const Request*, std::uint64_t> size;
-    auto known = [&](const Request* r) -> const std::uint64_t* {
+// Also finds whether the tree reads anything of a shading context or the frame (isConstantRequest),
+// in the same single walk.
+Parser::DeclaredTree expandedSize(const RequestPtr& rootTree, std::uint64_t limit,
+                                  const std::unordered_map<const Request*, Parser::DeclaredTree>& declared) {
+    const Request* root = rootTree.get();
+    std::unordered_map<const Request*, Parser::DeclaredTree> size;
+    auto known = [&](const Request* r) -> const Parser::DeclaredTree* {
         if (auto it = size.find(r); it != size.end()) return &it->second;
-        if (auto it = declared.find(r); it != declared.end()) return &it->second.expandedNodes;
+        if (auto it = declared.find(r); it != declared.end()) return &it->second;
         return nullptr;
     };
     std::vector<std::pair<const Request*, bool>> stack{{root, false}};
@@ -52,13 +55,18 @@ std::uint64_t expandedSize(const Request* root, std::uint64_t limit,
             });
             continue;
         }
-        std::uint64_t n = 1;
+        Parser::DeclaredTree facts{nullptr, 1, !readsContextItself(*node)};
         children(node, [&](const Request* c) {
-            if (c) n = std::min(limit + 1, n + *known(c));
+            if (!c) return;
+            const Parser::DeclaredTree& child = *known(c);
+            facts.expandedNodes = std::min(limit + 1, facts.expandedNodes + child.expandedNodes);
+            facts.constant = facts.constant && child.constant;
         });
-        size[node] = n;
+        size[node] = facts;
     }
-    return *known(root);
+    Parser::DeclaredTree facts = *known(root);
+    facts.tree = rootTree;
+    return facts;
 }
 
 }  // namespace
@@ -137,16 +145,21 @@ void Parser::parseDeclarationValue(const std::string& name, Keyword word) {
 
 void Parser::declare(const std::string& name, SymbolKind kind, SymbolValue value, Keyword word) {
     if (!active()) return;
+    bool keepTree = word != Keyword::Declare;
     if (auto* tree = std::get_if<RequestPtr>(&value); tree && *tree) {
-        const std::uint64_t nodes = expandedSize(tree->get(), MaxExpandedNodes, declaredTrees_);
-        if (nodes > MaxExpandedNodes)
+        const DeclaredTree facts = expandedSize(*tree, MaxExpandedNodes, declaredTrees_);
+        if (facts.expandedNodes > MaxExpandedNodes)
             fatal("Expression of \"%s\" too large (more than %llu nodes)", name.c_str(),
                   static_cast<unsigned long long>(MaxExpandedNodes));
         // The tree is held here as well, so its address stays its own while it is known.
-        declaredTrees_.emplace(tree->get(), DeclaredTree{*tree, nodes});
+        declaredTrees_.emplace(tree->get(), facts);
+        // A tree that reads nothing of a context gives the same value at every use: it is evaluated
+        // once now instead of at every use (which made a name used on many lines cost its whole tree
+        // on each of them).
+        if (facts.constant) keepTree = false;
     }
     bool isStatic = word == Keyword::Static;
-    scene_.symbols->declare(name, kind, std::move(value), isStatic, word != Keyword::Declare, evalContext());
+    scene_.symbols->declare(name, kind, std::move(value), isStatic, keepTree, evalContext());
 }
 
 // generator-body := '[' { generator-item } ']'
