@@ -28,14 +28,14 @@ constexpr std::uint64_t MaxExpandedNodes = 1000000;
 // in the same single walk.
 Parser::DeclaredTree expandedSize(const RequestPtr& rootTree, std::uint64_t limit,
                                   const std::unordered_map<const Request*, Parser::DeclaredTree>& declared) {
-    const Request* root = rootTree.get();
-    std::unordered_map<const Request*, Parser::DeclaredTree> size;
-    auto known = [&](const Request* r) -> const Parser::DeclaredTree* {
-        if (auto it = size.find(r); it != size.end()) return &it->second;
-        if (auto it = declared.find(r); it != declared.end()) return &it->second;
-        return nullptr;
+    // Compact facts per inner node of the walk; leaves are judged on the spot and never stored, which
+    // keeps the walk's memory well below that of the tree it walks.
+    struct Facts {
+        std::uint32_t nodes;
+        bool constant;
     };
-    std::vector<std::pair<const Request*, bool>> stack{{root, false}};
+    static_assert(MaxExpandedNodes < 0xFFFFFFFFu);
+    const std::uint64_t cap = std::min<std::uint64_t>(limit + 1, 0xFFFFFFFFu);
     auto children = [](const Request* r, auto&& visit) {
         visit(r->left.get());
         visit(r->right.get());
@@ -44,29 +44,52 @@ Parser::DeclaredTree expandedSize(const RequestPtr& rootTree, std::uint64_t limi
         for (const RequestPtr& e : r->elements) visit(e.get());
         if (r->spectrum) visit(r->spectrum->index.get());
     };
+    auto isLeaf = [&](const Request* r) {
+        bool leaf = true;
+        children(r, [&](const Request* c) { leaf = leaf && !c; });
+        return leaf;
+    };
+    std::unordered_map<const Request*, Facts> inner;
+    auto known = [&](const Request* r, Facts& facts) {
+        if (auto it = inner.find(r); it != inner.end()) {
+            facts = it->second;
+            return true;
+        }
+        if (auto it = declared.find(r); it != declared.end()) {
+            facts = {static_cast<std::uint32_t>(std::min(it->second.expandedNodes, cap)),
+                     it->second.constant};
+            return true;
+        }
+        if (!isLeaf(r)) return false;
+        facts = {1, !readsContextItself(*r)};
+        return true;
+    };
+    Facts facts{};
+    std::vector<std::pair<const Request*, bool>> stack{{rootTree.get(), false}};
     while (!stack.empty()) {
         auto [node, expanded] = stack.back();
         stack.pop_back();
-        if (!node || (!expanded && known(node))) continue;
+        if (!node || (!expanded && known(node, facts))) continue;
         if (!expanded) {
             stack.push_back({node, true});
             children(node, [&](const Request* c) {
-                if (c && !known(c)) stack.push_back({c, false});
+                if (c && !known(c, facts)) stack.push_back({c, false});
             });
             continue;
         }
-        Parser::DeclaredTree facts{nullptr, 1, !readsContextItself(*node)};
+        std::uint64_t nodes = 1;
+        bool constant = !readsContextItself(*node);
         children(node, [&](const Request* c) {
             if (!c) return;
-            const Parser::DeclaredTree& child = *known(c);
-            facts.expandedNodes = std::min(limit + 1, facts.expandedNodes + child.expandedNodes);
-            facts.constant = facts.constant && child.constant;
+            Facts child{};
+            known(c, child);
+            nodes = std::min(cap, nodes + child.nodes);
+            constant = constant && child.constant;
         });
-        size[node] = facts;
+        inner[node] = {static_cast<std::uint32_t>(nodes), constant};
     }
-    Parser::DeclaredTree facts = *known(root);
-    facts.tree = rootTree;
-    return facts;
+    known(rootTree.get(), facts);
+    return Parser::DeclaredTree{rootTree, facts.nodes, facts.constant};
 }
 
 }  // namespace
