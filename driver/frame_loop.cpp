@@ -13,6 +13,7 @@
 #include "driver/run_driver.h"
 #include "formats/binary_scene.h"
 #include "geometry/hierarchy.h"
+#include "gi/photon_maps.h"
 #include "image/targa_output.h"
 #include "render/camera_rays.h"
 #include "render/frame_buffers.h"
@@ -244,6 +245,23 @@ void SceneRun::render() {
     if (band > height + 1) band = height + 1;
 
     RenderContext ctx(&scene);
+    // Photon maps are built once before the rows and only read while pixels render.
+    std::unique_ptr<PhotonMaps> photonMaps;
+    const bool photonsAsked = options.photons.requested || options.irradiance.photons[0] > 0;
+    if (raytracing && photonsAsked && !scene.lights.empty() && options.irradiance.enabled && !stopped_) {
+        photonMaps = std::make_unique<PhotonMaps>(scene);
+        PhotonFileRequest files;
+        // -l 1 loads the scene's file only when it exists; otherwise the maps are shot (and saved).
+        files.load = options.photons.loadRequested || (run_.photonMapLoad && fileExists(run_.photonMapFile));
+        files.loadPath = options.photons.loadRequested ? options.photons.loadPath : run_.photonMapFile;
+        files.save = options.photons.saveRequested || run_.photonMapSave;
+        files.savePath = options.photons.saveRequested ? options.photons.savePath : run_.photonMapFile;
+        RenderContext photonCtx(&scene);
+        prepareRenderContext(photonCtx, scene);
+        photonMaps->build(photonCtx, files);
+        addPhotonStatistics(ctx.stats, photonCtx.stats);
+        ctx.globalIllumination = photonMaps.get();
+    }
     FrameBuffers frame;
     ImageRowWriter writer(frame, output.get(), camera.pixelFilterType < 1);
     for (long bandStart = 0; bandStart < height && !stopped_; bandStart += band) {

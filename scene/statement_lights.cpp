@@ -193,8 +193,8 @@ void Parser::parseMedia() {
 }
 
 // photons := Photons '(' f ',' f ',' f [ ',' f ] ')'
-// The values are kept with the options (IrradiancePhotons reads the first); the photon pass itself
-// is recorded only.
+// k the gather count per estimate, n the photons aimed at each target, j the jitter in percent of a
+// grid step, s a fixed photon spacing; kept with the options for the photon pass.
 void Parser::parsePhotons() {
     expectKeyword(Keyword::Photons);
     expectChar('(');
@@ -210,12 +210,7 @@ void Parser::parsePhotons() {
     PhotonSettings& photons = scene_.options.photons;
     photons.requested = true;
     photons.parameterCount = n;
-    std::vector<std::string> args;
-    for (int i = 0; i < 4; ++i) {
-        photons.parameters[i] = i < n ? values[i] : 0;
-        if (i < n) args.push_back(numberText(values[i]));
-    }
-    recordGlobalIllumination(scene_, "Photons", std::move(args));
+    for (int i = 0; i < 4; ++i) photons.parameters[i] = i < n ? values[i] : 0;
 }
 
 // compute-irradiance := ComputeIrradiance f
