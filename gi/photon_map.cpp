@@ -99,27 +99,46 @@ void PhotonMap::balance(bool spinner) {
 
 void PhotonMap::search(int lo, int hi, const Vec3& point, const Vec3* normal, GatherHeap& heap,
                        double& bound) const {
-    if (lo > hi) return;
-    const int mid = (lo + hi) / 2;
-    const Photon& p = (*this)[mid];
-    if (lo < hi) {
-        const int axis = p.splitAxis() > 2 ? 0 : p.splitAxis();
-        const double delta = point[axis] - p.position[axis];
-        if (delta < 0) {
-            search(lo, mid - 1, point, normal, heap, bound);
-            if (delta * delta < bound) search(mid + 1, hi, point, normal, heap, bound);
-        } else {
-            search(mid + 1, hi, point, normal, heap, bound);
-            if (delta * delta < bound) search(lo, mid - 1, point, normal, heap, bound);
+    auto consider = [&](int i) {
+        const Photon& p = (*this)[i];
+        const Vec3 d = p.point() - point;
+        double d2 = dot(d, d);
+        if (normal) d2 *= 1 + 16 * std::fabs(dot(*normal, d));
+        if (d2 < bound) {
+            if (heap.full()) heap.popLargest();
+            heap.push(d2, static_cast<std::uint32_t>(i));
+            if (heap.full()) bound = heap.largest();
         }
-    }
-    const Vec3 d = p.point() - point;
-    double d2 = dot(d, d);
-    if (normal) d2 *= 1 + 16 * std::fabs(dot(*normal, d));
-    if (d2 < bound) {
-        if (heap.full()) heap.popLargest();
-        heap.push(d2, static_cast<std::uint32_t>(mid));
-        if (heap.full()) bound = heap.largest();
+    };
+    while (lo <= hi) {
+        // Small ranges are scanned: cheaper than descending to their single photons.
+        if (hi - lo < 8) {
+            for (int i = lo; i <= hi; ++i) consider(i);
+            return;
+        }
+        const int mid = (lo + hi) / 2;
+        const Photon& p = (*this)[mid];
+        // The near side first, then the photon itself, then the far side while the split plane lies
+        // within the bound (the far side continues the loop instead of recursing).
+        double delta = 0;
+        int farLo = 0, farHi = -1;
+        if (lo < hi) {
+            const int axis = p.splitAxis() > 2 ? 0 : p.splitAxis();
+            delta = point[axis] - p.position[axis];
+            if (delta < 0) {
+                search(lo, mid - 1, point, normal, heap, bound);
+                farLo = mid + 1;
+                farHi = hi;
+            } else {
+                search(mid + 1, hi, point, normal, heap, bound);
+                farLo = lo;
+                farHi = mid - 1;
+            }
+        }
+        consider(mid);
+        if (!(delta * delta < bound)) return;
+        lo = farLo;
+        hi = farHi;
     }
 }
 
