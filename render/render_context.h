@@ -98,7 +98,10 @@ class RenderContext {
     int blurDepth = 0;
 
     // Global-illumination state.
-    int irradianceDepth = 0;
+    // Irradiance depth: 1 on camera paths (mirror views too), L + 1 on the hemisphere rays of a record
+    // made at depth L.
+    int irradianceDepth = 1;
+    double lastTraceDistance = 0;  // distance along the ray of the latest traceRay hit (1000000: none)
     bool photonPass = false;
     bool primaryGrid = false;
 
