@@ -272,7 +272,10 @@ void SceneRun::render() {
         files.savePath = options.photons.saveRequested ? options.photons.savePath : run_.photonMapFile;
         RenderContext photonCtx(&scene);
         prepareRenderContext(photonCtx, scene);
-        photonMaps->build(photonCtx, files);
+        if (!photonMaps->build(photonCtx, files)) {
+            stopped_ = escaped_ = true;
+            run_.interruptKey = 1;
+        }
         addPhotonStatistics(ctx.stats, photonCtx.stats);
     }
     // The irradiance cache of this frame, seeded by the primary grid unless a file was loaded.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "diagnostics/console.h"
 #include "diagnostics/diagnostics.h"
 #include "geometry/world.h"
 #include "gi/photon_file.h"
@@ -53,7 +54,8 @@ double PhotonMaps::drawJitter() {
     return static_cast<double>(jitterState_ >> 11) * (1.0 / 9007199254740992.0);
 }
 
-void PhotonMaps::build(RenderContext& ctx, const PhotonFileRequest& files) {
+bool PhotonMaps::build(RenderContext& ctx, const PhotonFileRequest& files) {
+    escaped_ = false;
     if (files.load && !files.loadPath.empty()) {
         message("\nLoading Photon maps...");
         if (loadPhotonFile(files.loadPath, caustic, media, irradianceMap))
@@ -61,10 +63,11 @@ void PhotonMaps::build(RenderContext& ctx, const PhotonFileRequest& files) {
         else
             warning("Could not load photon maps file \"%s\" for some reason", files.loadPath.c_str());
         estimateRadii(ctx);
-        return;
+        return true;
     }
     message("Building Photon maps...\n");
     shootCaustics(ctx);
+    if (escaped_) return false;
     if (irradianceMap.count() > 0) message("\n%d irradiance photons gathered", irradianceMap.count());
     if (media.count() > 0) message("\n%d media photons gathered", media.count());
     message("\nSorting photons... ");
@@ -85,6 +88,7 @@ void PhotonMaps::build(RenderContext& ctx, const PhotonFileRequest& files) {
         }
     }
     message("   \nPhoton maps completed.\n\n");
+    return true;
 }
 
 void PhotonMaps::estimateRadii(RenderContext& ctx) {
@@ -102,10 +106,11 @@ void PhotonMaps::shootCaustics(RenderContext& ctx) {
     const bool hadEye = ctx.hasEye;
     ctx.hasEye = false;  // photon rays never start at the camera frontier
     for (const auto& light : scene_.lights) {
+        if (escaped_) break;
         if (!light->photonFlags || light->subtracts()) continue;
         for (const Shape* shape : scene_.world.mainList) {
             if (!(shape->attributes & ShapeAttr::Default80) || !(shape->caustics > 0)) continue;
-            shootAt(ctx, *light, *shape, shape->caustics);
+            if (!shootAt(ctx, *light, *shape, shape->caustics)) break;
             progressMessage("\r%d photons gathered                         ", caustic.count());
         }
     }
@@ -114,12 +119,12 @@ void PhotonMaps::shootCaustics(RenderContext& ctx) {
     ctx.stats.surfacePhotonsGathered = static_cast<std::uint32_t>(caustic.count());
 }
 
-void PhotonMaps::shootAt(RenderContext& ctx, const Light& light, const Shape& target, double factor) {
+bool PhotonMaps::shootAt(RenderContext& ctx, const Light& light, const Shape& target, double factor) {
     const PhotonSettings& s = scene_.options.photons;
     const Box box = target.bounds();
     const Vec3 centre = box.min + box.size * 0.5;
     const double r = 0.5 * length(box.size);
-    if (!(r > 0) || r > 1e5) return;  // unbounded shapes are no targets
+    if (!(r > 0) || r > 1e5) return true;  // unbounded shapes are no targets
     double spacing = (s.parameterCount >= 4 && s.parameters[3] > 0) ? s.parameters[3]
                                                                     : r * std::sqrt(M_PI / s.parameters[1]);
     spacing *= factor;
@@ -142,11 +147,11 @@ void PhotonMaps::shootAt(RenderContext& ctx, const Light& light, const Shape& ta
                 ++ctx.stats.photonRays;
                 tracePhoton(ctx, {origin + u * a + v * b, w}, power, 0, 1, -1, false, target, light);
             }
-        return;
+        return true;
     }
     const Vec3 toCentre = centre - ls.position;
     const double d = length(toCentre);
-    if (!(d > 0)) return;
+    if (!(d > 0)) return true;
     const Vec3 w = toCentre / d;
     Vec3 u, v;
     frameAbout(w, u, v);
@@ -156,6 +161,11 @@ void PhotonMaps::shootAt(RenderContext& ctx, const Light& light, const Shape& ta
     if (solid / (step * step) > MaxGridPhotons) step = std::sqrt(solid / MaxGridPhotons);
     const Color power = ls.colour * (step * step);
     for (double polar = 0; polar < half; polar += step) {
+        // A key between rings ends this light's photons; Escape also stops the render.
+        if (keys().keyWaiting()) {
+            if (keys().readKey() == EscapeKey) escaped_ = true;
+            return false;
+        }
         const double azimuthStep = polar == 0 ? 2 * M_PI : step / std::sin(polar);
         for (double azimuth = 0; azimuth < 2 * M_PI; azimuth += azimuthStep) {
             const double p = polar + (drawJitter() - 0.5) * step * jitter_;
@@ -168,6 +178,7 @@ void PhotonMaps::shootAt(RenderContext& ctx, const Light& light, const Shape& ta
             tracePhoton(ctx, {ls.position, dir}, power * along.K, 0, 1, 0, false, target, light);
         }
     }
+    return true;
 }
 
 // Follows one photon: mirrors and glass pass it on, the first diffuse hit after a specular bounce

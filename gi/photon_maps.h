@@ -30,7 +30,8 @@ class PhotonMaps : public GlobalIllumination {
     explicit PhotonMaps(const SceneState& scene);
 
     // Loads the maps, or shoots, balances and (when asked) saves them; prints the progress messages.
-    void build(RenderContext& ctx, const PhotonFileRequest& files);
+    // False when Escape stopped the shooting (the render stops too).
+    bool build(RenderContext& ctx, const PhotonFileRequest& files);
     // Shoots the caustic photons of every light at every target (not balanced yet).
     void shootCaustics(RenderContext& ctx);
 
@@ -50,7 +51,7 @@ class PhotonMaps : public GlobalIllumination {
     Color causticIrradiance(RenderContext& ctx, const Vec3& P, const Vec3& N) const;
 
   private:
-    void shootAt(RenderContext& ctx, const Light& light, const Shape& target, double factor);
+    bool shootAt(RenderContext& ctx, const Light& light, const Shape& target, double factor);
     void tracePhoton(RenderContext& ctx, const Ray& ray, Color power, int level, double mediumIndex,
                      double pathLength, bool specular, const Shape& target, const Light& light);
     void estimateRadii(RenderContext& ctx);
@@ -59,6 +60,7 @@ class PhotonMaps : public GlobalIllumination {
     PhotonDirections directions_;
     std::uint64_t jitterState_ = 0;
     double jitter_ = 0;
+    bool escaped_ = false;
     double drawJitter();
 };
 
