@@ -99,6 +99,10 @@ TEST(PhotonBalance, KdInvariantsOnRandomAndEqualSets) {
     same.balance();
     checkTree(same, 0, same.count() - 1);
     for (int i = 0; i < same.count(); ++i) EXPECT_EQ(same[i].axis, 0);
+    // No density can be measured on a single spot: the automatic radius still comes out usable.
+    GatherHeap heap;
+    same.estimateRadius(heap, false);
+    EXPECT_TRUE(std::isfinite(same.gatherRadius) && same.gatherRadius > 0) << same.gatherRadius;
 }
 
 TEST(PhotonGather, KNearestEqualsBruteForce) {
