@@ -131,6 +131,7 @@ void applyOptions(const std::vector<OptionUse>& options, RunState& run, SceneSta
                 requireNoExtension(a[0], "No file extension with option -C");
                 run.photonMapFile = a[0] + ".qpm";
                 run.irradianceFile = a[0] + ".qic";
+                run.cacheNamed = true;
                 scene.output.photonMapFile = run.photonMapFile;
                 scene.output.irradianceCacheFile = run.irradianceFile;
                 break;
@@ -145,10 +146,11 @@ void applyOptions(const std::vector<OptionUse>& options, RunState& run, SceneSta
                 break;
             case 'g':
                 if (o.renderMode == 1) {
+                    // The size is checked against the final image size when the frame starts.
                     int size = n < 4 ? 4 : n;
-                    int larger = camera.width > camera.height ? camera.width : camera.height;
-                    if (size > larger / 2) fatal("Grid size must be less than 50%% of max image resolution");
                     o.irradiance.enabled = true;
+                    o.irradiance.forced = true;
+                    o.irradiance.gridSize = size;
                     run.irradianceEnabled = true;
                     o.irradiance.gridSpacing = 1.0 / size;
                 }

@@ -16,6 +16,9 @@
 #include "formats/binary_scene.h"
 #include "geometry/hierarchy.h"
 #include "geometry/particles.h"
+#include "gi/irradiance_init.h"
+#include "gi/photon_maps.h"
+#include "gi/primary_grid.h"
 #include "image/targa_output.h"
 #include "render/antialias.h"
 #include "render/camera_rays.h"
@@ -116,6 +119,12 @@ void SceneRun::parse(bool firstPass) {
         fatal("Wrong version specification in QSB file");
 }
 
+void SceneRun::resolveCachePath(bool commandLine, bool& requested, std::string& path) const {
+    if (!(commandLine || requested)) return;
+    if (commandLine || run_.cacheNamed) path = run_.irradianceFile;
+    requested = true;
+}
+
 bool SceneRun::frame(bool firstPass) {
     SceneState& scene = *scene_;
     AnimationCounters& frames = scene.frames;
@@ -133,16 +142,22 @@ bool SceneRun::frame(bool firstPass) {
     readOptions();
     if (run_.logRequested && !diagnostics().log) openLog();
 
-    // 6. A cache load request needs a save path or an existing cache file.
-    if (run_.irradianceLoad) {
-        if (run_.irradianceSave || fileExists(run_.irradianceFile)) {
+    // 6. The scene's cache requests count like -l 2 / -s 2, and -C names win over the scene's. A load
+    // request needs a save path or an existing cache file.
+    IrradianceSettings& cacheFiles = scene.options.irradiance;
+    resolveCachePath(run_.irradianceLoad, cacheFiles.loadRequested, cacheFiles.loadPath);
+    resolveCachePath(run_.irradianceSave, cacheFiles.saveRequested, cacheFiles.savePath);
+    if (cacheFiles.loadRequested) {
+        if (cacheFiles.saveRequested || fileExists(cacheFiles.loadPath)) {
             scene.options.renderMode = 1;
             scene.options.irradiance.enabled = true;
             run_.irradianceEnabled = true;
         } else {
-            run_.irradianceLoad = false;
+            cacheFiles.loadRequested = false;
+            cacheFiles.loadPath.clear();
         }
     }
+    checkGridSize(scene);
     if (firstPass) message("Parsing completed.\n");
 
     Camera& camera = scene.camera;
@@ -260,6 +275,39 @@ void SceneRun::render() {
     // requested rows and columns are rendered, with the pixel filter's reach around them.
     const int width = camera.width, height = camera.height;
     RenderContext ctx(&scene);
+    // Photon maps are built once before the rows and only read while pixels render.
+    std::unique_ptr<PhotonMaps> photonMaps;
+    const bool photonsAsked = options.photons.requested || options.irradiance.photons[0] > 0;
+    if (raytracing && photonsAsked && !scene.lights.empty() && options.irradiance.enabled && !stopped_) {
+        photonMaps = std::make_unique<PhotonMaps>(scene);
+        PhotonFileRequest files;
+        // -l 1 loads the scene's file only when it exists; otherwise the maps are shot (and saved).
+        files.load = options.photons.loadRequested || (run_.photonMapLoad && fileExists(run_.photonMapFile));
+        files.loadPath = options.photons.loadRequested ? options.photons.loadPath : run_.photonMapFile;
+        files.save = options.photons.saveRequested || run_.photonMapSave;
+        files.savePath = options.photons.saveRequested ? options.photons.savePath : run_.photonMapFile;
+        RenderContext photonCtx(&scene);
+        prepareRenderContext(photonCtx, scene);
+        if (!photonMaps->build(photonCtx, files)) {
+            stopped_ = escaped_ = true;
+            run_.interruptKey = 1;
+        }
+        addPhotonStatistics(ctx.stats, photonCtx.stats);
+    }
+    // The irradiance cache of this frame, seeded by the primary grid unless a file was loaded.
+    std::unique_ptr<IrradianceCache> cache = raytracing ? IrradianceInit(scene) : nullptr;
+    // Shading asks the photon maps, which hand the indirect term on to the cache.
+    if (photonMaps) photonMaps->irradianceSource = cache.get();
+    ctx.globalIllumination = photonMaps ? static_cast<GlobalIllumination*>(photonMaps.get()) : cache.get();
+    ctx.skyLightMode =
+        cache && scene.background.skyLightOn && scene.lights.empty() && !options.irradiance.forced;
+    if (cache && !cache->loaded()) {
+        prepareRenderContext(ctx, scene);
+        if (!computePrimaryGrid(scene, ctx, *cache, startRow_, endRow_, run_.xa, run_.xb)) {
+            stopped_ = escaped_ = true;
+            run_.interruptKey = 1;
+        }
+    }
     FrameBuffers frame;
     message("\nInitializing rendering pipeline...");
     prepareBand(frame, camera, output.get(), 0, height - 1, options.zChannelDepth != 0);
@@ -317,6 +365,9 @@ void SceneRun::render() {
     if (output) closeTargaOutput(std::move(output));
     renderEnd_ = static_cast<long>(std::time(nullptr));
     *stats_ = ctx.stats;
+    if (cache && run_.statistics)
+        message("\n%ld irradiance records: %ld computed, %ld reused\n",
+                static_cast<long>(cache->recordCount()), cache->computed(), cache->reused());
 }
 
 // The outline modes (OpenGL preview, scanline and hidden-line) draw shape after shape.

@@ -52,6 +52,7 @@ void SceneRun::deriveNames() {
     run_.shaderFile = base_ + ".qsh";
     run_.photonMapFile = base_ + ".qpm";
     run_.irradianceFile = base_ + ".qic";
+    run_.cacheNamed = false;
     run_.logFile = base_ + ".log";
     run_.outputBase = base_;
     run_.zChannelBase = base_;

@@ -33,6 +33,8 @@ class SceneRun {
     void frameLoop();
     // One pass of the frame loop; returns false when the loop ends.
     bool frame(bool firstPass);
+    // A cache file request of the command line or the scene: the path it names, -C and -l / -s first.
+    void resolveCachePath(bool commandLine, bool& requested, std::string& path) const;
     void parse(bool firstPass);
     void render();
     void renderOutline();

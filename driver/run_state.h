@@ -50,6 +50,7 @@ struct RunState {
     bool irradianceLoad = false;
     bool irradianceSave = false;
     bool irradianceEnabled = false;
+    bool cacheNamed = false;  // -C: its names win over the scene's
 
     double gamma = 2.2;  // display gamma, with its inverse
     double inverseGamma = 1.0 / 2.2;

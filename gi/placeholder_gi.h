@@ -1,5 +1,5 @@
-// Stand-in for the global-illumination statements that are not built yet (Media, Photons,
-// ComputeIrradiance, SkyLight): records the call - the statement and its evaluated arguments as
+// Stand-in for the global-illumination statements that are not built yet (Media, Photons):
+// records the call - the statement and its evaluated arguments as
 // text - in scene.placeholderCalls and does nothing else.
 #pragma once
 

@@ -9,6 +9,7 @@
 
 #include "geometry/shape.h"
 #include "geometry/vec3.h"
+#include "gi/photon_gather.h"
 #include "gi/quasi_random.h"
 #include "scene/random.h"
 
@@ -97,7 +98,10 @@ class RenderContext {
     int blurDepth = 0;
 
     // Global-illumination state.
-    int irradianceDepth = 0;
+    // Irradiance depth: 1 on camera paths (mirror views too), L + 1 on the hemisphere rays of a record
+    // made at depth L.
+    int irradianceDepth = 1;
+    double lastTraceDistance = 0;  // distance along the ray of the latest traceRay hit (1000000: none)
     bool photonPass = false;
     bool primaryGrid = false;
 
@@ -122,6 +126,7 @@ class RenderContext {
     // Irradiance cache and photon maps as shading sees them; null while there are none.
     GlobalIllumination* globalIllumination = nullptr;
     bool skyLightMode = false;  // sky-light shading: no direct-light loop, no caustics
+    GatherHeap photonHeap;      // the k nearest photons of the latest gather
 
     // Hit distances stored for the shaders (absorption): the distance of the latest hit on a shape,
     // kept in a small direct-mapped table instead of in the read-only shape.

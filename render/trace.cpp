@@ -55,6 +55,7 @@ double traceRay(RenderContext& ctx, int level, const Ray& ray, Color& colour, do
         }
         if (alongSegment) applyAlongSegment(ctx, ray, hit.distance, false, hit.point.y, colour);
         alpha = 1;
+        ctx.lastTraceDistance = hit.distance;
         return distance;
     }
 
@@ -69,6 +70,7 @@ double traceRay(RenderContext& ctx, int level, const Ray& ray, Color& colour, do
             colour[i] = c * c;
         }
     }
+    ctx.lastTraceDistance = NoHitDistance;
     return NoHitDistance;
 }
 

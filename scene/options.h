@@ -20,6 +20,10 @@ struct IrradianceSettings {
     bool enabled = false;       // ComputeIrradiance / -g / cache load
     double computeSetting = 0;  // ComputeIrradiance value
     double gridSpacing = 0;     // 1/size from -g
+    int gridSize = 0;           // primary grid size n from -g or ComputeIrradiance (0: automatic)
+    bool forced = false;        // -g or ComputeIrradiance asked for the cache
+    int skySamples = 0;         // SkyLight: hemisphere rays (0: no sky light)
+    double skyScale = 0;        // SkyLight: irradiance scale (<= 0 keeps the default)
     bool loadRequested = false;
     std::string loadPath;  // LoadIrradianceCache / -l 2
     bool saveRequested = false;

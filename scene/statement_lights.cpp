@@ -193,8 +193,8 @@ void Parser::parseMedia() {
 }
 
 // photons := Photons '(' f ',' f ',' f [ ',' f ] ')'
-// The values are kept with the options (IrradiancePhotons reads the first); the photon pass itself
-// is recorded only.
+// k the gather count per estimate, n the photons aimed at each target, j the jitter in percent of a
+// grid step, s a fixed photon spacing; kept with the options for the photon pass.
 void Parser::parsePhotons() {
     expectKeyword(Keyword::Photons);
     expectChar('(');
@@ -210,34 +210,59 @@ void Parser::parsePhotons() {
     PhotonSettings& photons = scene_.options.photons;
     photons.requested = true;
     photons.parameterCount = n;
-    std::vector<std::string> args;
-    for (int i = 0; i < 4; ++i) {
-        photons.parameters[i] = i < n ? values[i] : 0;
-        if (i < n) args.push_back(numberText(values[i]));
-    }
-    recordGlobalIllumination(scene_, "Photons", std::move(args));
+    for (int i = 0; i < 4; ++i) photons.parameters[i] = i < n ? values[i] : 0;
 }
 
 // compute-irradiance := ComputeIrradiance f
+// n = integer part of f: n <= 0 leaves the cache off; n > 0 switches it on with primary grid size n (at
+// least 4), unless -g gives one (the command line is read after the scene).
 void Parser::parseComputeIrradiance() {
     expectKeyword(Keyword::ComputeIrradiance);
     double f = parseFloat();
-    if (active()) recordGlobalIllumination(scene_, "ComputeIrradiance", {numberText(f)});
+    if (!active()) return;
+    IrradianceSettings& irr = scene_.options.irradiance;
+    irr.computeSetting = f;
+    if (!(f >= 1)) return;
+    const int n = f > 1e6 ? 1000000 : static_cast<int>(f);
+    irr.enabled = true;
+    irr.forced = true;
+    irr.gridSize = n < 4 ? 4 : n;
+    irr.gridSpacing = 1.0 / irr.gridSize;
 }
 
 // sky-light := SkyLight '(' f ',' e ',' f [ ',' f ] ')'
+// The sky lights the scene through the irradiance cache: N = integer part of f1 (at least 5) hemisphere
+// rays per record, e the sky (a constant colour becomes the background colour, anything else the
+// background expression), f2 the irradiance scale (<= 0 keeps the default), f3 != 0 tints the sky.
 void Parser::parseSkyLight() {
     expectKeyword(Keyword::SkyLight);
     expectChar('(');
-    std::vector<std::string> args;
-    args.push_back(numberText(parseFloat()));
+    const double samples = parseFloat();
     expectChar(',');
-    args.push_back(expressionText(parseExpression()));
+    RequestPtr sky = parseExpression();
     expectChar(',');
-    args.push_back(numberText(parseFloat()));
-    if (acceptChar(',')) args.push_back(numberText(parseFloat()));
+    const double scale = parseFloat();
+    double tint = 0;
+    if (acceptChar(',')) tint = parseFloat();
     expectChar(')');
-    if (active()) recordGlobalIllumination(scene_, "SkyLight", std::move(args));
+    if (!active()) return;
+    BackgroundSettings& b = scene_.background;
+    b.skyLightOn = true;
+    b.skyTint = tint != 0;
+    b.expression = nullptr;
+    bool constant = false;
+    if (isConstantRequest(*sky)) {
+        Value v = evaluate(evalContext(), sky.get());
+        if (v.isVector()) {
+            b.colour = Color(v.vector);
+            constant = true;
+        }
+    }
+    if (!constant) b.expression = std::move(sky);
+    IrradianceSettings& irr = scene_.options.irradiance;
+    irr.skySamples = !(samples >= 5) ? 5 : samples > 1e7 ? 10000000 : static_cast<int>(samples);
+    irr.skyScale = scale > 0 ? scale : 0;
+    if (scene_.options.renderMode == 1) irr.enabled = true;
 }
 
 }  // namespace quorva

@@ -20,8 +20,9 @@ void markForPhotons(Light& light) {
 
 void buildSunLight(SceneState& scene) {
     // Every light shoots photons, half of them each kind, once the scene has asked for photons
-    // (which it may do after its lights).
-    if (scene.options.photons.requested)
+    // (which it may do after its lights), or for irradiance photons alone.
+    const bool photons = scene.options.photons.requested || scene.options.irradiance.photons[0] > 0;
+    if (photons)
         for (auto& light : scene.lights) markForPhotons(*light);
     const SunLightSettings& sun = scene.sun;
     if (!sun.given) return;
@@ -63,7 +64,7 @@ void buildSunLight(SceneState& scene) {
         light = std::move(p);
     }
     light->colour = colour;
-    if (scene.options.photons.requested) markForPhotons(*light);
+    if (photons) markForPhotons(*light);
     addLight(scene, std::move(light));
 }
 

@@ -159,7 +159,8 @@ TEST_F(ApplyOptions, RangeAndNameErrors) {
 TEST_F(ApplyOptions, GridSizeAndModes) {
     scene.camera.width = 100;
     scene.camera.height = 60;
-    EXPECT_EQ(fatalOf({"-g", "51"}), "Grid size must be less than 50% of max image resolution");
+    apply({"-g", "51"});  // the size is checked when the frame starts, against the final image size
+    EXPECT_EQ(scene.options.irradiance.gridSize, 51);
     apply({"-g", "2"});
     EXPECT_TRUE(scene.options.irradiance.enabled);
     EXPECT_DOUBLE_EQ(scene.options.irradiance.gridSpacing, 0.25);

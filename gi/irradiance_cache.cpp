@@ -1,0 +1,306 @@
+// Lookup, lookup-or-compute and the computation of a record by hemisphere sampling.
+#include "gi/irradiance_cache.h"
+
+#include <cmath>
+#include <cstring>
+#include <mutex>
+
+#include "gi/hemisphere_directions.h"
+#include "gi/irradiance_file.h"
+#include "gi/quasi_random.h"
+#include "render/render_context.h"
+#include "render/trace.h"
+#include "scene/scene_state.h"
+
+namespace quorva {
+namespace {
+
+std::uint64_t mix(std::uint64_t h, double value) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    h ^= bits + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    return h;
+}
+
+// The scramble a record's quasi-random stream restarts from: what the record is made of, nothing else.
+std::uint32_t recordScramble(const Vec3& P, const Vec3& n, int level) {
+    std::uint64_t h = static_cast<std::uint64_t>(level) * 0x2545f4914f6cdd1dULL;
+    for (int k = 0; k < 3; ++k) h = mix(h, P[k]);
+    for (int k = 0; k < 3; ++k) h = mix(h, n[k]);
+    return static_cast<std::uint32_t>(h ^ (h >> 32));
+}
+
+// Blending count, sample count and distance factor of a bounce level: deeper levels use fewer and
+// longer rays and are satisfied by fewer records.
+int blendingAt(int K, int level) {
+    return level > 2 ? 1 : level > 1 ? 2 : K;
+}
+
+}  // namespace
+
+IrradianceConfig irradianceConfig(const SceneState& scene) {
+    const IrradianceSettings& s = scene.options.irradiance;
+    IrradianceConfig c;
+    c.maxError = s.maxError == -1 ? 0.8 : s.maxError;
+    c.samples = s.samples < 5 ? 5 : s.samples;
+    c.maxDistance = s.maxDistance > 0 ? s.maxDistance : 0;
+    c.automaticDistance = c.maxDistance == 0;
+    if (c.automaticDistance)
+        c.maxDistance = 0.2 * length(scene.camera.location - scene.camera.pointOfInterest);
+    c.distribution = s.distribution;
+    c.bounceLevel = s.bounceLevel;
+    c.blending = s.blendingArea < 1 ? 1 : (s.blendingArea > 19 ? 19 : s.blendingArea);
+    c.camera = scene.camera.location;
+    if (scene.background.skyLightOn && s.skySamples > 0) {
+        c.skyLight = true;
+        c.samples = s.skySamples < 5 ? 5 : s.skySamples;
+        if (s.skyScale > 0) c.scale = s.skyScale;
+    }
+    return c;
+}
+
+IrradianceCache::IrradianceCache(const IrradianceConfig& config) : config_(config) {
+    if (config_.distribution == 6) {
+        // One table per bounce level, for the sample count of that level.
+        int n = config_.samples;
+        for (int level = 1; level <= config_.bounceLevel; ++level) {
+            if (level == 2) n /= 3;
+            if (level == 3) n /= 2;
+            nRooksTable(n < 5 ? 5 : n);
+        }
+    }
+}
+
+IrradianceCache::~IrradianceCache() {
+    if (save_) std::fclose(save_);
+}
+
+bool IrradianceCache::openSaveFile(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "wbx");
+    if (!f) return false;
+    save_ = f;
+    return true;
+}
+
+bool IrradianceCache::loadFile(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    ReadIrradianceFile(f, *this);
+    std::fclose(f);
+    loaded_ = true;
+    return true;
+}
+
+std::size_t IrradianceCache::recordCount() const {
+    std::shared_lock lock(mutex_);
+    return octree_.size();
+}
+
+double IrradianceCache::meanPrimaryIrradiance() const {
+    std::shared_lock lock(mutex_);
+    return primaryCount_ ? primarySum_ / primaryCount_ : 0;
+}
+
+const std::vector<int>& IrradianceCache::nRooksTable(int n) {
+    {
+        std::shared_lock lock(mutex_);
+        auto it = nRooks_.find(n);
+        if (it != nRooks_.end()) return it->second;
+    }
+    std::vector<int> table = makeNRooksTable(n);
+    std::unique_lock lock(mutex_);
+    return nRooks_.try_emplace(n, std::move(table)).first->second;
+}
+
+int IrradianceCache::lookup(const Vec3& P, const Vec3& n, int level, double a, Color& result) const {
+    const double bound = a * std::ldexp(1.0, level - 1);
+    Color sum;
+    double weights = 0;
+    int count = 0;
+    std::shared_lock lock(mutex_);
+    octree_.forEachNear(P, [&](const IrradianceRecord& r) {
+        if (r.level != level) return;
+        const Vec3 d = P - r.position;
+        const double dist2 = dot(d, d);
+        const double reach = r.radius * bound;
+        if (dist2 >= reach * reach) return;
+        const double dist = std::sqrt(dist2);
+        double Re = r.radius;
+        Vec3 u;
+        if (dist > 1e-6) {
+            u = d / dist;
+            const double cs = dot(u, r.nearDirection);
+            if (cs > 0) Re = r.nearRadius * cs + (1 - cs) * r.radius;
+        }
+        if (dist >= Re * bound) return;
+        const double eps = dist / Re + 2 * std::sqrt(std::fabs(1 - dot(n, r.normal)));
+        if (!(eps < bound)) return;
+        if (dist > 1e-6) {
+            const Vec3 nm = normalized((n + r.normal) / 2);
+            if (dot(nm, u) <= -0.05) return;  // the record lies in front of the point
+        }
+        const double w = std::sqrt(1 - eps / bound);
+        if (w <= 0.001) return;
+        const float df[3] = {static_cast<float>(d.x), static_cast<float>(d.y), static_cast<float>(d.z)};
+        for (int ch = 0; ch < 3; ++ch) {
+            float g = r.gradient[0][ch] * df[0] + r.gradient[1][ch] * df[1] + r.gradient[2][ch] * df[2];
+            g = g < -0.1f ? -0.1f : (g > 0.1f ? 0.1f : g);
+            double value = r.irradiance[ch] + g;
+            value = value < 0 ? 0 : (value > 1 ? 1 : value);
+            sum[ch] += w * value;
+        }
+        weights += w;
+        ++count;
+    });
+    if (count > 0) result = sum / weights;
+    return count;
+}
+
+Color IrradianceCache::irradiance(RenderContext& ctx, const Vec3& P, const Vec3& n, int samples, int rayLevel,
+                                  double weight) {
+    const int level = ctx.irradianceDepth < 1 ? 1 : ctx.irradianceDepth;
+    double a = config_.maxError * (ctx.primaryGrid ? GridErrorFactor : 1.0);
+    if (weight < 0.25) a += 0.25 - weight;
+    Color E;
+    const int q = lookup(P, n, level, a, E);
+    if (q < blendingAt(config_.blending, level) && (ctx.primaryGrid || q == 0 || !loaded_)) {
+        computeRecord(ctx, P, n, samples, level, rayLevel, weight);
+        lookup(P, n, level, a, E);
+        ++computed_;
+    } else {
+        ++reused_;
+    }
+    return E * config_.scale;
+}
+
+bool IrradianceCache::computeRecord(RenderContext& ctx, const Vec3& P, const Vec3& n, int samples, int level,
+                                    int rayLevel, double weight) {
+    if (!std::isfinite(P.x) || !std::isfinite(P.y) || !std::isfinite(P.z)) return false;
+    int N = samples > 0 ? samples : config_.samples;
+    const double cameraDistance = length(config_.camera - P);
+    double D = config_.automaticDistance ? 0.2 * cameraDistance : config_.maxDistance;
+    double m = config_.spacing;
+    if (level > 1) {
+        m *= 2;
+        D *= 2;
+        N /= 3;
+    }
+    if (level > 2) {
+        D *= 2;
+        N /= 2;
+    }
+    if (N < 5) N = 5;
+    if (!(D > 0)) return false;
+
+    // Tangent frame: the auxiliary axis is never nearly parallel to n.
+    const Vec3 aux = std::fabs(std::fabs(n.z) - 1) < 0.1 ? Vec3{1, 0, 0} : Vec3{0, 0, 1};
+    const Vec3 tu = normalized(cross(aux, n));
+    const Vec3 tv = normalized(cross(n, tu));
+
+    const std::vector<int>* table = config_.distribution == 6 ? &nRooksTable(N) : nullptr;
+    QuasiRandom pairs(2);
+    pairs.restart(recordScramble(P, n, level));
+
+    Color sum;
+    double inverseSum = 0;
+    double gradInverse = 0, gradDistance = 0;
+    int gradCount = 0;
+    double gradient[3][3] = {};
+    double nearest = 1e300;
+    Vec3 nearDirection = n;
+
+    const int savedDepth = ctx.irradianceDepth;
+    ctx.irradianceDepth = level + 1;
+    for (int k = 0; k < N; ++k) {
+        Vec3 dir;
+        bool above = false;
+        for (int attempt = 0; attempt < 4 && !above; ++attempt) {
+            Vec3 local;
+            if (table) {
+                double r1, r2;
+                pairs.nextPair(r1, r2);
+                const int i = k % N;
+                local = cosineDirection((i + r1) / N, ((*table)[i] + r2) / N);
+            } else {
+                local = fixedDirection(config_.distribution, k, N);
+            }
+            dir = normalized(tu * local.x + tv * local.y + n * local.z);
+            above = dot(dir, n) > 0;
+        }
+        if (!above) dir = n;
+
+        Color colour;
+        double alpha = 0;
+        traceRay(ctx, rayLevel + 1, Ray{P, dir}, colour, alpha, &ctx.stats.irradianceRays, weight);
+        double t = ctx.lastTraceDistance;
+        if (SampleColourClamp > 0 && colour.maxChannel() > SampleColourClamp)
+            colour *= SampleColourClamp / colour.maxChannel();
+        if (!(t > 0)) t = 1e-9;
+
+        if (t < 10 * D) {
+            gradInverse += 1 / t;
+            gradDistance += t;
+            ++gradCount;
+            for (int axis = 0; axis < 3; ++axis) {
+                const double c = dir[axis] * std::fabs(dir[axis]) / t;
+                for (int ch = 0; ch < 3; ++ch) gradient[axis][ch] += c * colour[ch];
+            }
+        }
+        if (t > D) t = D;
+        if (t < nearest) {
+            nearest = t;
+            nearDirection = dir;
+        }
+        sum += colour;
+        inverseSum += 1 / t;
+    }
+    ctx.irradianceDepth = savedDepth;
+
+    IrradianceRecord r;
+    r.position = P;
+    r.normal = n;
+    r.irradiance = sum / N;
+    double R = N / inverseSum;
+    if (!(R > D * 0.0001)) return false;
+    if (R < m * cameraDistance) R = m * cameraDistance;
+    r.radius = static_cast<float>(R);
+    r.nearRadius = static_cast<float>(nearest);
+    r.nearDirection = nearDirection;
+    r.level = static_cast<std::int16_t>(level);
+    if (gradCount > 10) {
+        const double f = 1 / ((gradDistance / gradCount) * gradInverse);
+        for (int axis = 0; axis < 3; ++axis)
+            for (int ch = 0; ch < 3; ++ch) r.gradient[axis][ch] = static_cast<float>(gradient[axis][ch] * f);
+    }
+    insert(r);
+    return true;
+}
+
+void IrradianceCache::insert(const IrradianceRecord& record) {
+    auto owned = std::make_unique<IrradianceRecord>(record);
+    const double reach = config_.maxError * owned->radius;
+    const Vec3 half{reach, reach, reach};
+    const OctreeCell cell = cellForCube(owned->position - half, owned->position + half);
+    std::unique_lock lock(mutex_);
+    if (owned->level == 1) {
+        primarySum_ += (owned->irradiance.r + owned->irradiance.g + owned->irradiance.b) / 3;
+        ++primaryCount_;
+    }
+    if (save_) WriteIrradianceRecord(*owned, save_);
+    octree_.insert(std::move(owned), cell);
+}
+
+void IrradianceCache::writeScaleItem() {
+    std::unique_lock lock(mutex_);
+    if (save_) WriteIrradianceScale(config_.scale, save_);
+}
+
+void IrradianceCache::writeGridCompleteItem() {
+    std::unique_lock lock(mutex_);
+    if (save_) WriteIrradianceGridComplete(save_);
+}
+
+}  // namespace quorva

@@ -1,0 +1,107 @@
+// The irradiance cache of one frame: Monte Carlo hemisphere sampling at sparse points, kept as records in
+// a loose octree and reused by weighted interpolation.
+//
+// This object is the one shared structure the rendering workers consult and update. Every lookup and
+// every insert goes through it: lookups take the mutex shared, inserts (and the N-Rooks tables made on
+// first use) take it exclusive. A record depends only on its inputs - its quasi-random stream restarts
+// from a scramble of P, the normal and the level - so a renderer that runs the primary grid and a record
+// pass in a fixed order and then only looks up gets the same image whatever the number of workers.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <shared_mutex>
+#include <string>
+#include <vector>
+
+#include "gi/irradiance_octree.h"
+#include "shading/gi_hooks.h"
+
+namespace quorva {
+
+struct SceneState;
+class RenderContext;
+
+// The settings of one frame, resolved from the options (and from SkyLight when the sky lights the scene).
+struct IrradianceConfig {
+    double maxError = 0.8;   // a
+    int samples = 100;       // N
+    double maxDistance = 0;  // D; 0 with automaticDistance
+    bool automaticDistance = true;
+    int distribution = 6;
+    int bounceLevel = 3;
+    int blending = 8;  // K
+    double scale = IrradianceScale;
+    double spacing = MinimumSpacingFactor;  // m
+    Vec3 camera;                            // camera location
+    bool skyLight = false;                  // Diffuse Solar Radiation: the sky lights the scene
+};
+
+IrradianceConfig irradianceConfig(const SceneState& scene);
+
+class IrradianceCache final : public GlobalIllumination {
+  public:
+    explicit IrradianceCache(const IrradianceConfig& config);
+    ~IrradianceCache() override;
+    IrradianceCache(const IrradianceCache&) = delete;
+    IrradianceCache& operator=(const IrradianceCache&) = delete;
+
+    const IrradianceConfig& config() const { return config_; }
+
+    // Opens `path` for saving, creating it exclusively (an existing file is never overwritten); returns
+    // false when that fails, saving stays off.
+    bool openSaveFile(const std::string& path);
+    // Loads a cache file; false when it does not exist. Prints the outcome.
+    bool loadFile(const std::string& path);
+    bool loaded() const { return loaded_; }
+    bool saving() const { return save_ != nullptr; }
+    bool gridComplete() const { return gridComplete_; }
+    void markGridComplete() { gridComplete_ = true; }
+    void setScale(double s) { config_.scale = s; }
+
+    // Shading's request: the scaled irradiance at P for the normal n, computing a record when too few
+    // qualify. `samples` < 0 takes the setting; `rayLevel` is the level of the ray that hit P.
+    Color irradiance(RenderContext& ctx, const Vec3& P, const Vec3& n, int samples, int rayLevel,
+                     double weight) override;
+    bool hasPhotonMaps() const override { return false; }
+    Color caustics(RenderContext&, const ShadePoint&, const Vec3&, double, const SurfaceSample&) override {
+        return {};
+    }
+
+    // Weighted blend of the records of bounce `level` near P with error bound `a` (before the level
+    // factor); returns the number of records used and leaves `result` alone when none qualifies.
+    int lookup(const Vec3& P, const Vec3& n, int level, double a, Color& result) const;
+    // Samples the hemisphere at P and inserts a record; false when none was made.
+    bool computeRecord(RenderContext& ctx, const Vec3& P, const Vec3& n, int samples, int level, int rayLevel,
+                       double weight);
+    // Inserts a record (its cell from P +- a R with the current a) and writes it to an open save file.
+    void insert(const IrradianceRecord& record);
+    // Writes the scale item (253) or the grid-complete item (255) to an open save file.
+    void writeScaleItem();
+    void writeGridCompleteItem();
+
+    std::size_t recordCount() const;
+    long computed() const { return computed_.load(); }
+    long reused() const { return reused_.load(); }
+    // Mean irradiance (all channels) of the level-1 records made so far; 0 when none.
+    double meanPrimaryIrradiance() const;
+
+  private:
+    const std::vector<int>& nRooksTable(int n);
+
+    IrradianceConfig config_;
+    mutable std::shared_mutex mutex_;
+    IrradianceOctree octree_;
+    std::map<int, std::vector<int>> nRooks_;
+    std::FILE* save_ = nullptr;
+    bool loaded_ = false;
+    bool gridComplete_ = false;
+    double primarySum_ = 0;
+    long primaryCount_ = 0;
+    std::atomic<long> computed_{0};
+    std::atomic<long> reused_{0};
+};
+
+}  // namespace quorva

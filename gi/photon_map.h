@@ -1,0 +1,60 @@
+// A photon map: photons in fixed blocks (growth never moves a stored photon), balanced in place into an
+// implicit kd-tree (the median of every range at its middle index, the split axis in the photon), and
+// the k-nearest gather over it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "gi/photon.h"
+#include "gi/photon_gather.h"
+
+namespace quorva {
+
+class PhotonMap {
+  public:
+    static constexpr int BlockSize = 16384;
+
+    PhotonMap();
+
+    int count() const { return count_; }
+    double scale() const { return scale_; }  // S; 0 until the first photon
+    Photon& operator[](std::uint32_t i) { return blocks_[i / BlockSize][i % BlockSize]; }
+    const Photon& operator[](std::uint32_t i) const { return blocks_[i / BlockSize][i % BlockSize]; }
+
+    // Stores a photon of `power` at `position` coming from `previous`. A photon with no positive channel
+    // is not stored. Returns false when not stored.
+    bool store(const Color& power, const Vec3& position, const Vec3& previous);
+    // Appends an already encoded photon (loading); S is set by the caller.
+    void append(const Photon& p);
+    void setScale(double S) { scale_ = S; }
+    void clear();
+
+    // Builds the kd-tree in place. `spinner` advances the console spinner on large ranges.
+    void balance(bool spinner = false);
+
+    // The k nearest photons to `point` within `radius` (k = the heap's capacity): returns their number
+    // and sets `foundRadius` to the bound reached. With a normal, distances along it weigh 17 times more.
+    int gather(GatherHeap& heap, const Vec3& point, double radius, const Vec3* normal,
+               double& foundRadius) const;
+
+    // Automatic gather radius (two sampling passes from a fixed seed), times the range factor.
+    void estimateRadius(GatherHeap& heap, bool volume);
+
+    double gatherRadius = -1;  // <= 0: automatic
+    double rangeFactor = 0.25;
+    double doubledRadius = 0;
+    int gatherCount = 50;
+
+  private:
+    void balanceRange(int lo, int hi, bool spinner, int& spin);
+    void select(int lo, int hi, int k, int axis);
+    void search(int lo, int hi, const Vec3& point, const Vec3* normal, GatherHeap& heap, double& bound) const;
+
+    std::vector<std::unique_ptr<Photon[]>> blocks_;  // the block table: starts with 100 entries, doubles
+    int count_ = 0;
+    double scale_ = 0;
+};
+
+}  // namespace quorva

@@ -1,0 +1,277 @@
+// Building the photon maps of a frame: shooting caustic photons from every light at every target,
+// following them through mirrors and glass, storing them at diffuse hits; and the caustic radiance
+// shading asks for.
+#include "gi/photon_maps.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "diagnostics/console.h"
+#include "diagnostics/diagnostics.h"
+#include "geometry/world.h"
+#include "gi/photon_file.h"
+#include "render/render_context.h"
+#include "scene/scene_state.h"
+#include "scene/value.h"
+#include "shading/light.h"
+#include "shading/optics.h"
+#include "shading/shade_point.h"
+#include "shading/shader.h"
+
+namespace quorva {
+namespace {
+
+// One light-target grid holds at most this many photons; a finer one is widened.
+constexpr double MaxGridPhotons = 16.0 * 1024 * 1024;
+
+void frameAbout(const Vec3& w, Vec3& u, Vec3& v) {
+    const Vec3 a = std::fabs(w.x) < 0.9 ? Vec3{1, 0, 0} : Vec3{0, 1, 0};
+    u = normalized(cross(a, w));
+    v = cross(w, u);
+}
+
+bool parallelLight(const Light& light) {
+    return light.kind == LightKind::Directional || light.kind == LightKind::DirectionalSun;
+}
+
+}  // namespace
+
+PhotonMaps::PhotonMaps(const SceneState& scene) : scene_(scene) {
+    const PhotonSettings& s = scene.options.photons;
+    const int k = std::max(1, static_cast<int>(s.parameters[0]));
+    caustic.gatherCount = s.gatherRange[0] >= 1 ? s.gatherRange[0] : k;
+    media.gatherCount = s.gatherRange[1] >= 1 ? s.gatherRange[1] : k;
+    irradianceMap.gatherCount = std::max(k, scene.options.irradiance.photons[1]);
+    PhotonMap* maps[3] = {&caustic, &media, &irradianceMap};
+    for (int i = 0; i < 3; ++i)
+        if (s.accelerator[i] > 0) maps[i]->rangeFactor = s.accelerator[i];
+    jitter_ = std::clamp(s.parameters[2], 0.0, 100.0) / 100;
+}
+
+double PhotonMaps::drawJitter() {
+    // A fixed-seed generator per build: the same scene shoots the same photons every run.
+    jitterState_ = jitterState_ * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<double>(jitterState_ >> 11) * (1.0 / 9007199254740992.0);
+}
+
+bool PhotonMaps::build(RenderContext& ctx, const PhotonFileRequest& files) {
+    escaped_ = false;
+    if (files.load && !files.loadPath.empty()) {
+        message("\nLoading Photon maps...");
+        if (loadPhotonFile(files.loadPath, caustic, media, irradianceMap))
+            message("\nPhoton maps rebuilt successfully.\n");
+        else
+            warning("Could not load photon maps file \"%s\" for some reason", files.loadPath.c_str());
+        estimateRadii(ctx);
+        return true;
+    }
+    message("Building Photon maps...\n");
+    shootCaustics(ctx);
+    if (escaped_) return false;
+    if (irradianceMap.count() > 0) message("\n%d irradiance photons gathered", irradianceMap.count());
+    if (media.count() > 0) message("\n%d media photons gathered", media.count());
+    message("\nSorting photons... ");
+    caustic.balance(true);
+    media.balance(true);
+    irradianceMap.balance(true);
+    estimateRadii(ctx);
+    const bool any = caustic.count() + media.count() + irradianceMap.count() > 0;
+    if (files.save && !files.savePath.empty()) {
+        if (!any) {
+            warning("Photon maps contains no photon. So, nothing to save");
+        } else if (std::FILE* existing = std::fopen(files.savePath.c_str(), "rb")) {
+            std::fclose(existing);  // an existing file is kept, silently
+        } else {
+            message("\nSaving Photon maps...");
+            if (!savePhotonFile(files.savePath, caustic, media, irradianceMap))
+                warning("Could not save photon maps");
+        }
+    }
+    message("   \nPhoton maps completed.\n\n");
+    return true;
+}
+
+void PhotonMaps::estimateRadii(RenderContext& ctx) {
+    caustic.estimateRadius(ctx.photonHeap, false);
+    media.estimateRadius(ctx.photonHeap, true);
+    irradianceMap.estimateRadius(ctx.photonHeap, false);
+}
+
+void PhotonMaps::shootCaustics(RenderContext& ctx) {
+    jitterState_ = 0x5eed;
+    const PhotonSettings& s = scene_.options.photons;
+    const bool fixedSpacing = s.parameterCount >= 4 && s.parameters[3] > 0;
+    if (!fixedSpacing && s.parameters[1] <= 0) return;
+    ctx.photonPass = true;
+    const bool hadEye = ctx.hasEye;
+    ctx.hasEye = false;  // photon rays never start at the camera frontier
+    for (const auto& light : scene_.lights) {
+        if (escaped_) break;
+        if (!light->photonFlags || light->subtracts()) continue;
+        for (const Shape* shape : scene_.world.mainList) {
+            if (!(shape->attributes & ShapeAttr::Default80) || !(shape->caustics > 0)) continue;
+            if (!shootAt(ctx, *light, *shape, shape->caustics)) break;
+            progressMessage("\r%d photons gathered                         ", caustic.count());
+        }
+    }
+    ctx.photonPass = false;
+    ctx.hasEye = hadEye;
+    ctx.stats.surfacePhotonsGathered = static_cast<std::uint32_t>(caustic.count());
+}
+
+bool PhotonMaps::shootAt(RenderContext& ctx, const Light& light, const Shape& target, double factor) {
+    const PhotonSettings& s = scene_.options.photons;
+    const Box box = target.bounds();
+    const Vec3 centre = box.min + box.size * 0.5;
+    const double r = 0.5 * length(box.size);
+    if (!(r > 0) || r > 1e5) return true;  // unbounded shapes are no targets
+    double spacing = (s.parameterCount >= 4 && s.parameters[3] > 0) ? s.parameters[3]
+                                                                    : r * std::sqrt(M_PI / s.parameters[1]);
+    spacing *= factor;
+    LightSample ls;
+    light.lightAt(ctx, centre, ls);
+    if (parallelLight(light)) {
+        const Vec3 w = normalized(centre - ls.position);
+        Vec3 u, v;
+        frameAbout(w, u, v);
+        double step = spacing;
+        if (M_PI * (r / step) * (r / step) > MaxGridPhotons) step = r * std::sqrt(M_PI / MaxGridPhotons);
+        const Color power = ls.colour * (ls.K * step * step);
+        const Vec3 origin = centre - w * (2 * r + 1);
+        const int n = static_cast<int>(std::ceil(r / step));
+        for (int i = -n; i <= n; ++i)
+            for (int j = -n; j <= n; ++j) {
+                const double a = (i + (drawJitter() - 0.5) * jitter_) * step;
+                const double b = (j + (drawJitter() - 0.5) * jitter_) * step;
+                if (a * a + b * b > r * r) continue;
+                ++ctx.stats.photonRays;
+                tracePhoton(ctx, {origin + u * a + v * b, w}, power, 0, 1, -1, false, target, light);
+            }
+        return true;
+    }
+    const Vec3 toCentre = centre - ls.position;
+    const double d = length(toCentre);
+    if (!(d > 0)) return true;
+    const Vec3 w = toCentre / d;
+    Vec3 u, v;
+    frameAbout(w, u, v);
+    const double half = d > r ? std::atan(r / d) : M_PI;
+    double step = std::atan(spacing / d);
+    const double solid = 2 * M_PI * (1 - std::cos(half));
+    if (solid / (step * step) > MaxGridPhotons) step = std::sqrt(solid / MaxGridPhotons);
+    const Color power = ls.colour * (step * step);
+    for (double polar = 0; polar < half; polar += step) {
+        // A key between rings ends this light's photons; Escape also stops the render.
+        if (keys().keyWaiting()) {
+            if (keys().readKey() == EscapeKey) escaped_ = true;
+            return false;
+        }
+        const double azimuthStep = polar == 0 ? 2 * M_PI : step / std::sin(polar);
+        for (double azimuth = 0; azimuth < 2 * M_PI; azimuth += azimuthStep) {
+            const double p = polar + (drawJitter() - 0.5) * step * jitter_;
+            const double a = azimuth + (drawJitter() - 0.5) * step * jitter_;
+            const Vec3 dir = normalized(w * std::cos(p) + (u * std::cos(a) + v * std::sin(a)) * std::sin(p));
+            // The spot's falloff in this direction.
+            LightSample along;
+            light.lightAt(ctx, ls.position + dir * d, along);
+            ++ctx.stats.photonRays;
+            tracePhoton(ctx, {ls.position, dir}, power * along.K, 0, 1, 0, false, target, light);
+        }
+    }
+    return true;
+}
+
+// Follows one photon: mirrors and glass pass it on, the first diffuse hit after a specular bounce
+// stores it. `pathLength` < 0 marks a parallel light (no distance law).
+void PhotonMaps::tracePhoton(RenderContext& ctx, const Ray& ray, Color power, int level, double mediumIndex,
+                             double pathLength, bool specular, const Shape& target, const Light& light) {
+    if (level >= ctx.settings.maxRayLevel || power.maxChannel() < 1e-12) return;
+    Intersection hit;
+    if (!intersectWorld(hit, ray, scene_.world, ctx, ctx.settings.shadowBias, NoHitDistance)) return;
+    ShadePoint at;
+    ShadingContext sc;
+    beginShadePoint(ctx, ray, hit, level, 1, mediumIndex, at, sc);
+    SurfaceSample s;
+    if (const Shader* shader = shaderForHit(hit))
+        evaluateShaderAt(ctx, *shader, at, sc, s);
+    else
+        s = defaultSurfaceSample();
+    const double travelled = pathLength < 0 ? -1 : pathLength + hit.distance;
+    const bool takesPart = (at.shape->attributes & ShapeAttr::Default80) != 0;
+    const bool onTarget = at.shape == &target;
+
+    // Store at a diffuse surface reached through a mirror or glass (a direct hit would only repeat
+    // the direct light).
+    if (specular && takesPart && s.kdScale > 0 && (!onTarget || target.internalCaustics)) {
+        double law = 1;
+        if (travelled >= 0)
+            law = travelled * travelled * applyDecay(light, 1, travelled, ctx.settings.shadowBias);
+        caustic.store(power * law, at.point, ray.origin);
+    }
+
+    Vec3 N = at.normal;
+    if (dot(N, ray.direction) > 0) N = -N;
+    Vec3 g = normalized(hit.normal);
+    if (dot(g, ray.direction) > 0) g = -g;
+    auto reflect = [&](const Color& carried) {
+        Vec3 R = mirrorDirection(ray.direction, N);
+        if (dot(R, g) < 0) R = R - 2 * dot(R, g) * g;
+        ++ctx.stats.photonReflected;
+        tracePhoton(ctx, {at.point, normalized(R)}, carried, level + 1, mediumIndex, travelled, true, target,
+                    light);
+    };
+    if (s.krScale > 0 && s.krColor.maxChannel() > 0) reflect(power * s.krColor * s.krScale);
+    if (s.ktScale > 0 && s.ktColor.maxChannel() > 0) {
+        const Color carried = power * s.ktColor * s.ktScale;
+        const bool entering = mediumIndex == 1;
+        const double eta = entering ? 1 / s.ior : s.ior;
+        const double next = entering ? s.ior : 1;
+        Vec3 T;
+        if (refractDirection(ray.direction, N, eta, T)) {
+            ++ctx.stats.photonRefracted;
+            tracePhoton(ctx, {at.point, normalized(T)}, carried, level + 1, next, travelled, true, target,
+                        light);
+        } else {
+            ++ctx.stats.photonInternalReflected;
+            reflect(carried);
+        }
+    }
+}
+
+Color PhotonMaps::causticIrradiance(RenderContext& ctx, const Vec3& P, const Vec3& N) const {
+    if (caustic.count() == 0) return {};
+    double r = 0;
+    const int n = caustic.gather(ctx.photonHeap, P, caustic.gatherRadius, &N, r);
+    if (n == 0 || !(r > 0)) return {};
+    Color sum;
+    for (int i = 0; i < n; ++i) {
+        const Photon& p = caustic[ctx.photonHeap[i].index];
+        if (dot(directions_.direction(p), N) > 0) sum += photonPower(p, caustic.scale());
+    }
+    return sum * (1 / (M_PI * r * r));
+}
+
+Color PhotonMaps::caustics(RenderContext& ctx, const ShadePoint& at, const Vec3& N, double opacity,
+                           const SurfaceSample& sample) {
+    if (!(at.shape->attributes & ShapeAttr::Default80) || sample.kdScale == 0) return {};
+    Vec3 n = N;
+    if (dot(n, at.ray.direction) > 0) n = -n;
+    return causticIrradiance(ctx, at.point, n) * sample.kdColor * (sample.kdScale * opacity);
+}
+
+void addPhotonStatistics(RenderStatistics& into, const RenderStatistics& from) {
+    into.photonRays += from.photonRays;
+    into.photonRefracted += from.photonRefracted;
+    into.photonDispersion += from.photonDispersion;
+    into.photonReflected += from.photonReflected;
+    into.photonInternalReflected += from.photonInternalReflected;
+    into.surfacePhotonsGathered += from.surfacePhotonsGathered;
+    into.mediaPhotonsGathered += from.mediaPhotonsGathered;
+}
+
+Color PhotonMaps::irradiance(RenderContext& ctx, const Vec3& P, const Vec3& N, int samples, int level,
+                             double weight) {
+    return irradianceSource ? irradianceSource->irradiance(ctx, P, N, samples, level, weight) : Color{};
+}
+
+}  // namespace quorva

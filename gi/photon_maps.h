@@ -1,0 +1,70 @@
+// The photon maps of one frame: built (or loaded) before the pixels render and read-only afterwards.
+// Shading reaches them through the render context as its global-illumination provider; the gather
+// heap is the context's own.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "gi/photon.h"
+#include "gi/photon_map.h"
+#include "shading/gi_hooks.h"
+
+namespace quorva {
+
+struct SceneState;
+class Light;
+class Shape;
+struct RenderStatistics;
+
+// Where the maps come from and go to this frame.
+struct PhotonFileRequest {
+    bool load = false;
+    std::string loadPath;
+    bool save = false;
+    std::string savePath;
+};
+
+class PhotonMaps : public GlobalIllumination {
+  public:
+    explicit PhotonMaps(const SceneState& scene);
+
+    // Loads the maps, or shoots, balances and (when asked) saves them; prints the progress messages.
+    // False when Escape stopped the shooting (the render stops too).
+    bool build(RenderContext& ctx, const PhotonFileRequest& files);
+    // Shoots the caustic photons of every light at every target (not balanced yet).
+    void shootCaustics(RenderContext& ctx);
+
+    PhotonMap caustic, media, irradianceMap;
+    const PhotonDirections& directions() const { return directions_; }
+
+    // The irradiance provider (the irradiance cache) shading's indirect term goes to; null gives none.
+    GlobalIllumination* irradianceSource = nullptr;
+
+    Color irradiance(RenderContext& ctx, const Vec3& P, const Vec3& N, int samples, int level,
+                     double weight) override;
+    bool hasPhotonMaps() const override { return caustic.count() > 0; }
+    Color caustics(RenderContext& ctx, const ShadePoint& at, const Vec3& N, double opacity,
+                   const SurfaceSample& sample) override;
+
+    // Caustic irradiance at P for the normal N (photons arriving from N's side only).
+    Color causticIrradiance(RenderContext& ctx, const Vec3& P, const Vec3& N) const;
+
+  private:
+    bool shootAt(RenderContext& ctx, const Light& light, const Shape& target, double factor);
+    void tracePhoton(RenderContext& ctx, const Ray& ray, Color power, int level, double mediumIndex,
+                     double pathLength, bool specular, const Shape& target, const Light& light);
+    void estimateRadii(RenderContext& ctx);
+
+    const SceneState& scene_;
+    PhotonDirections directions_;
+    std::uint64_t jitterState_ = 0;
+    double jitter_ = 0;
+    bool escaped_ = false;
+    double drawJitter();
+};
+
+// Adds the photon pass's counters (rays, bounces, photons stored) to the frame's statistics.
+void addPhotonStatistics(RenderStatistics& into, const RenderStatistics& from);
+
+}  // namespace quorva

@@ -1,0 +1,25 @@
+// The primary grid: before the image pass, primary rays on coarse, then finer, grids of pixels seed the
+// irradiance cache, so that the image pass mostly interpolates.
+#pragma once
+
+namespace quorva {
+
+struct SceneState;
+class RenderContext;
+class IrradianceCache;
+
+// The first grid step and the finest one for the larger image side: the step is side x 0.08 (side / n
+// with a grid size n from -g or ComputeIrradiance), the finest side x 0.02 (0.01 when the sky lights
+// the scene); both at least 2, the finest never above the first.
+void primaryGridSteps(int side, int gridSize, bool skyLight, int& first, int& finest);
+
+// Fatal when a grid size n (from -g or ComputeIrradiance) is more than half the larger image side.
+void checkGridSize(const SceneState& scene);
+
+// Shades every step-th pixel of rows firstRow <= y < endRow and columns columnStart <= x < columnEnd for
+// each step from the first down to the finest (halving), with the error bound halved and computing
+// forced. Returns false when Escape stopped it. `ctx` must be prepared for the scene.
+bool computePrimaryGrid(SceneState& scene, RenderContext& ctx, IrradianceCache& cache, int firstRow,
+                        int endRow, int columnStart, int columnEnd);
+
+}  // namespace quorva
