@@ -16,12 +16,15 @@
 #include "image/targa_output.h"
 #include "render/camera_rays.h"
 #include "render/frame_buffers.h"
+#include "render/outline_raster.h"
+#include "render/preview_window.h"
 #include "render/render_context.h"
 #include "render/render_job.h"
 #include "render/render_rows.h"
 #include "scene/parser.h"
 #include "scene/scene_state.h"
 #include "scene/symbol_table.h"
+#include "shading/background.h"
 #include "shading/light.h"
 
 namespace quorva {
@@ -36,8 +39,8 @@ bool fileExists(const std::string& path) {
 // it was drawing. With a pixel filter rows change until the band is filtered: they are written then.
 class ImageRowWriter final : public RowSink {
   public:
-    ImageRowWriter(FrameBuffers& frame, TargaOutput* output, bool immediate)
-        : frame_(frame), output_(output), immediate_(immediate) {}
+    ImageRowWriter(FrameBuffers& frame, TargaOutput* output, bool immediate, bool averageBlocks)
+        : frame_(frame), output_(output), immediate_(immediate), averageBlocks_(averageBlocks) {}
 
     void startBand(int first) { next_ = first; }
     void rowsFinished(int endRow) override {
@@ -46,7 +49,7 @@ class ImageRowWriter final : public RowSink {
     // Writes the rows from the next unwritten one up to endRow (exclusive).
     void writeUpTo(int endRow) {
         if (!output_ || endRow <= next_) return;
-        writeTargaRows(next_, frame_, *output_, endRow - 1);
+        writeTargaRows(next_, frame_, *output_, endRow - 1, averageBlocks_);
         next_ = endRow;
     }
 
@@ -54,6 +57,7 @@ class ImageRowWriter final : public RowSink {
     FrameBuffers& frame_;
     TargaOutput* output_;
     bool immediate_;
+    bool averageBlocks_;
     int next_ = 0;
 };
 
@@ -203,6 +207,11 @@ void SceneRun::render() {
     stopped_ = false;
     escaped_ = false;
 
+    // Without a display the frame-buffer window is not shown; the image is then written after all, so
+    // that the render is not lost.
+    openWindow();
+    if (windowFailed_ && !run_.writeImage) run_.writeImage = true;
+
     // 16. The world list, the header.
     prepareLightEntries(scene.world, scene);
     if (scene.lights.empty() && !scene.background.skyLightOn) warning("No light source in this scene");
@@ -227,8 +236,9 @@ void SceneRun::render() {
                                  true, options.bitsPerPixel);
     // The camera's own transformation is applied before the hierarchy is cut for the eye point.
     applyCameraTransform(camera);
-    bool raytracing = options.renderMode == 1 || (options.renderMode == 2 && (options.featureMask & 14));
-    if (raytracing) {
+    // The scanline preview shades through the hierarchy too; only ray tracing uses the pixel loops.
+    bool raytracing = options.renderMode == 1;
+    if (raytracing || (options.renderMode == 2 && (options.featureMask & 14))) {
         message("\nBuilding hierarchical bounding volumes...");
         buildHierarchy(scene.world);
         message(" Done.");
@@ -245,7 +255,9 @@ void SceneRun::render() {
 
     RenderContext ctx(&scene);
     FrameBuffers frame;
-    ImageRowWriter writer(frame, output.get(), camera.pixelFilterType < 1);
+    // The preview modes with anti-aliasing write each pixel as the mean of its 2 x 2 block.
+    bool averageBlocks = (options.renderMode == 2 || options.renderMode == 3) && options.antialiasing > 0;
+    ImageRowWriter writer(frame, output.get(), camera.pixelFilterType < 1, averageBlocks);
     for (long bandStart = 0; bandStart < height && !stopped_; bandStart += band) {
         long bandEnd = bandStart + band;  // exclusive
         if (bandEnd > height) bandEnd = height;
@@ -272,6 +284,10 @@ void SceneRun::render() {
                 job.columnStart = run_.xa;
                 job.columnEnd = run_.xb;
                 job.rowSink = &writer;
+                if (window_) {
+                    window_->setFirstColumn(run_.xa);
+                    job.display = window_.get();
+                }
                 renderRows(job, rowStart, rowEnd);
                 // Any key ends the pixel loop (and this frame's bands); Escape also stops the run.
                 stopped_ = job.stopRequested || job.keyPressed;
@@ -282,11 +298,20 @@ void SceneRun::render() {
                 // A stopped band keeps only its finished rows; the image file marks the others as
                 // missing so that running the same command again resumes the render.
                 if (stopped_) finalEnd = job.finishedEnd > rowStart ? job.finishedEnd : rowStart;
+            } else if (options.renderMode == 2 || options.renderMode == 3) {
+                // Preview bands are drawn whole: rows resumed from an older image are drawn again.
+                int from = startRow_ > first ? startRow_ : first;
+                renderOutline(frame, ctx, from, rowEnd);
             } else {
-                renderOutline();
+                renderOutline(frame, ctx, rowStart, rowEnd);
             }
         }
         filterBand(frame, camera, first, last);
+        if (window_) {
+            // The band as written (filtered, or drawn by a preview mode) shows at once.
+            window_->drawRows(frame.color, first, last);
+            window_->pump();
+        }
         writer.writeUpTo(finalEnd);
         if (options.zChannelDepth != 0 && run_.writeImage)
             dumpZChannel(frame, run_.zChannelBase, options.zChannelDepth);
@@ -297,12 +322,36 @@ void SceneRun::render() {
     *stats_ = ctx.stats;
 }
 
-// The outline modes (OpenGL preview, scanline and hidden-line) draw shape after shape.
-void SceneRun::renderOutline() {
+// The preview modes: the band starts from the background, then every shape of the main list is cut
+// into triangles and scan-converted; the hidden-line modes draw their edges, the scanline mode shades
+// the covered pixels.
+void SceneRun::renderOutline(FrameBuffers& frame, RenderContext& ctx, int rowStart, int rowEnd) {
+    SceneState& scene = *scene_;
+    Camera& camera = scene.camera;
+    const bool hiddenLine = scene.options.renderMode == 3;
+    // The OpenGL preview has no window here: its shapes are only walked.
+    const bool draw = hiddenLine || scene.options.renderMode == 2;
+    const bool black = hiddenLine && run_.hiddenLineVariant == 0;
+    for (int y = rowStart; y < rowEnd && draw; ++y)
+        if (frame.color.hasRow(y))
+            fillBackgroundRow(scene, black, y, camera.width, camera.height, frame.color);
+
+    RenderJob job{scene, ctx, frame, ViewFrame{}};
+    job.columnStart = run_.xa;
+    job.columnEnd = run_.xb;
+    job.view = prepareView(camera);
+    prepareRenderContext(ctx, scene);
+    OutlineMode mode = !hiddenLine ? OutlineMode::Scanline
+                                   : (black ? OutlineMode::HiddenLineWhite : OutlineMode::HiddenLineColour);
+    OutlineRasterizer raster(
+        PreviewProjection::fromView(camera.location, job.view, camera.width, camera.height), mode, rowStart,
+        rowEnd, run_.xa, run_.xb);
     int count = 0;
-    for (std::size_t i = 0; i < scene_->world.mainList.size(); ++i) {
+    for (Shape* shape : scene.world.mainList) {
+        if (!shape) continue;
+        if (draw) raster.addShape(*shape);
         ++count;
-        progressMessage("\r%d shapes done", count);
+        if ((count & 255) == 0) progressMessage("\r%d shapes done", count);
         if (keys().keyWaiting()) {
             if (keys().readKey() == EscapeKey) {
                 run_.interruptKey = 1;
@@ -313,6 +362,7 @@ void SceneRun::renderOutline() {
         }
     }
     progressMessage("\r%d shapes done ", count);
+    if (draw) raster.finish(frame, &job);
 }
 
 void SceneRun::cleanUp(bool lastFrame) {
