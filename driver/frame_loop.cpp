@@ -238,7 +238,9 @@ void SceneRun::render() {
     applyCameraTransform(camera);
     // The scanline preview shades through the hierarchy too; only ray tracing uses the pixel loops.
     bool raytracing = options.renderMode == 1;
-    if (raytracing || (options.renderMode == 2 && (options.featureMask & 14))) {
+    // So do the outlines on the background, which take the colour of the surface they bound.
+    bool colouredOutlines = options.renderMode == 3 && run_.hiddenLineVariant == 1;
+    if (raytracing || colouredOutlines || (options.renderMode == 2 && (options.featureMask & 14))) {
         message("\nBuilding hierarchical bounding volumes...");
         buildHierarchy(scene.world);
         message(" Done.");

@@ -199,7 +199,7 @@ void OutlineRasterizer::fillTriangle(const ScreenPoint& a, const ScreenPoint& b,
 
 // Steps one pixel at a time along the longer axis; each pixel is drawn where the edge is not behind
 // the nearest face there (with a small bias, so that a face's own edges stay visible).
-void OutlineRasterizer::drawEdge(FrameBuffers& frame, const Edge& e) {
+void OutlineRasterizer::drawEdge(FrameBuffers& frame, const Edge& e, RenderJob* job) {
     double dx = double(e.b.x) - e.a.x, dy = double(e.b.y) - e.a.y;
     // Restrict the parameter range to the band's box so that far-off ends cost nothing.
     double t0 = 0, t1 = 1;
@@ -217,7 +217,6 @@ void OutlineRasterizer::drawEdge(FrameBuffers& frame, const Edge& e) {
         return;
     double length = std::max(std::fabs(dx), std::fabs(dy)) * (t1 - t0);
     int steps = static_cast<int>(std::ceil(length));
-    const Color white{1, 1, 1};
     for (int i = 0; i <= steps; ++i) {
         double t = t0 + (t1 - t0) * (steps ? double(i) / steps : 0);
         int x = static_cast<int>(std::lround(e.a.x + dx * t));
@@ -227,33 +226,44 @@ void OutlineRasterizer::drawEdge(FrameBuffers& frame, const Edge& e) {
         if (!(invDepth > 0)) continue;
         double d = 1.0 / invDepth;
         if (d > depth_[index(x, y)] * (1 + EdgeDepthBias)) continue;
-        putSBufferPixel(frame, white, 1.0, x, y);
+        drawEdgePixel(frame, job, x, y);
     }
+}
+
+// An edge pixel: white, or (outlines on the background, with a job) the colour of the surface seen
+// through the pixel.
+void OutlineRasterizer::drawEdgePixel(FrameBuffers& frame, RenderJob* job, int x, int y) {
+    if (mode_ == OutlineMode::HiddenLineWhite || !job) {
+        putSBufferPixel(frame, Color{1, 1, 1}, 1.0, x, y);
+        return;
+    }
+    shadePixel(*job, x, y);
+}
+
+void OutlineRasterizer::shadePixel(RenderJob& job, int x, int y) {
+    const Camera& camera = job.scene.camera;
+    job.ctx.currentRow = y;
+    job.ctx.currentColumn = x;
+    job.ctx.beginSample(x, y);
+    const Ray ray = primaryRay(camera, job.view, x, y, job.ctx.settings.shadowBias);
+    Color colour;
+    double alpha = 0;
+    double depth = traceRay(job.ctx, 0, ray, colour, alpha, &job.ctx.stats.primaryRays);
+    applyExposure(camera, job.scene.options, colour);
+    finishPixel(job, x, y, colour, alpha, depth);
 }
 
 void OutlineRasterizer::finish(FrameBuffers& frame, RenderJob* job) {
     if (mode_ != OutlineMode::Scanline) {
-        for (const Edge& e : edges_) drawEdge(frame, e);
+        for (const Edge& e : edges_) drawEdge(frame, e, job);
         edges_.clear();
         edges_.shrink_to_fit();
         return;
     }
     if (!job) return;
-    const Camera& camera = job->scene.camera;
-    for (int y = rowStart_; y < rowEnd_; ++y) {
-        for (int x = columnStart_; x < columnEnd_; ++x) {
-            if (!std::isfinite(depth_[index(x, y)])) continue;
-            job->ctx.currentRow = y;
-            job->ctx.currentColumn = x;
-            job->ctx.beginSample(x, y);
-            const Ray ray = primaryRay(camera, job->view, x, y, job->ctx.settings.shadowBias);
-            Color colour;
-            double alpha = 0;
-            double depth = traceRay(job->ctx, 0, ray, colour, alpha, &job->ctx.stats.primaryRays);
-            applyExposure(camera, job->scene.options, colour);
-            finishPixel(*job, x, y, colour, alpha, depth);
-        }
-    }
+    for (int y = rowStart_; y < rowEnd_; ++y)
+        for (int x = columnStart_; x < columnEnd_; ++x)
+            if (std::isfinite(depth_[index(x, y)])) shadePixel(*job, x, y);
 }
 
 }  // namespace quorva

@@ -18,7 +18,7 @@ class RenderContext;
 
 enum class OutlineMode {
     HiddenLineWhite,   // white edges on black
-    HiddenLineColour,  // edges on the background
+    HiddenLineColour,  // edges in the surface colour on the background
     Scanline,          // covered pixels shaded
 };
 
@@ -46,8 +46,10 @@ class OutlineRasterizer {
     void addShape(const Shape& shape);
     // Adds one world-space triangle.
     void addTriangle(const Vec3& a, const Vec3& b, const Vec3& c);
-    // Draws the result into the band: edges (hidden line) or the shaded covered pixels (scanline,
-    // through `job`, which must be set up for ray tracing). The background is already in the band.
+    // Draws the result into the band: edges (hidden line) or the shaded covered pixels (scanline). The
+    // scanline pixels and the edges on the background are coloured by the primary ray through them,
+    // traced with `job` (set up for ray tracing; without it the scanline draws nothing and edges are
+    // white). The background is already in the band.
     void finish(FrameBuffers& frame, RenderJob* job);
 
     std::size_t triangleCount() const { return triangles_; }
@@ -66,7 +68,10 @@ class OutlineRasterizer {
                static_cast<std::size_t>(x - columnStart_);
     }
     void fillTriangle(const ScreenPoint& a, const ScreenPoint& b, const ScreenPoint& c);
-    void drawEdge(FrameBuffers& frame, const Edge& edge);
+    void drawEdge(FrameBuffers& frame, const Edge& edge, RenderJob* job);
+    void drawEdgePixel(FrameBuffers& frame, RenderJob* job, int x, int y);
+    // Colours a pixel with the primary ray through it.
+    void shadePixel(RenderJob& job, int x, int y);
     void addShapeAtDepth(const Shape& shape, int depth);
 
     PreviewProjection projection_;

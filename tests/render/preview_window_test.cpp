@@ -136,5 +136,37 @@ TEST(PreviewRun, ScanlineOfAmbientWhiteShapesEqualsTheRayTracedImage) {
     EXPECT_EQ(differing, 0);
 }
 
+TEST(PreviewRun, WireframeExampleRendersInTheOutlineAndScanlineModes) {
+    testing::TemporaryFolder out;
+    testing::ProgramOptions o;
+    o.workingDirectory = out.path();
+    o.environment.push_back({"QUORVA_ROOT", std::string(QUORVA_SOURCE_DIR) + "/share"});
+    std::string scene = std::string(QUORVA_SOURCE_DIR) + "/examples/preview/wireframe";
+    for (const char* mode : {"1", "3"}) {
+        std::string image = out.file(std::string("h") + mode);
+        testing::ProgramResult r =
+            testing::runProgram(QUORVA_BINARY, {scene, "-h", mode, "-o", image, "-m"}, o);
+        EXPECT_EQ(r.status, 0) << mode << "\n" << r.output;
+        std::string tga = testing::readFile(image + ".tga");
+        ASSERT_GT(tga.size(), 18u);
+        // Run-length packets of 24-bit pixels after the header and image ID: count the lit pixels.
+        std::size_t at = 18 + static_cast<unsigned char>(tga[0]), pixels = 0, lit = 0;
+        while (at < tga.size() && pixels < 160u * 120u) {
+            unsigned char packet = static_cast<unsigned char>(tga[at++]);
+            std::size_t count = (packet & 0x7f) + 1u, raw = packet & 0x80 ? 1 : count;
+            for (std::size_t i = 0; i < raw && at + 3 <= tga.size(); ++i, at += 3) {
+                bool on = tga[at] || tga[at + 1] || tga[at + 2];
+                lit += on ? (packet & 0x80 ? count : 1) : 0;
+            }
+            pixels += count;
+        }
+        EXPECT_EQ(pixels, 160u * 120u) << mode;
+        EXPECT_GT(lit, 300u) << mode;
+        if (mode[0] == '1') {
+            EXPECT_LT(lit, 160u * 120u / 4) << mode;  // outlines on black
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quorva
