@@ -8,6 +8,7 @@
 
 #include "geometry/hierarchy.h"
 #include "geometry/mesh_triangle.h"
+#include "geometry/subdivision.h"
 #include "geometry/world.h"
 #include "render/camera_rays.h"
 #include "render/frame_buffers.h"
@@ -124,6 +125,10 @@ void OutlineRasterizer::addShapeAtDepth(const Shape& shape, int level) {
         return;
     }
     if (shape.kind == ShapeKind::LightEntry) return;
+    if (shape.hasEvaluate() && !displacementFor(shape)) {
+        addParametric(shape);
+        return;
+    }
     // Other kinds are cut into triangles in a World of their own; a copy is cut so that the scene's
     // shape keeps its own mesh. Kinds without a cut draw nothing.
     std::unique_ptr<Shape> copy = shape.clone();
@@ -134,6 +139,38 @@ void OutlineRasterizer::addShapeAtDepth(const Shape& shape, int level) {
     copy->subdivide(pieces);
     for (const Shape* piece : pieces.mainList)
         if (piece && piece != copy.get() && piece->kind != shape.kind) addShapeAtDepth(*piece, level + 1);
+}
+
+// The same grid of triangles the generic cut makes, evaluated straight into the rasterizer.
+void OutlineRasterizer::addParametric(const Shape& shape) {
+    const int uCount = std::max<int>(1, shape.subdivisions[0]);
+    const int vCount = std::max<int>(1, shape.subdivisions[1]);
+    double u0 = 0, u1 = 1, v0 = 0, v1 = 1;
+    if (!shape.hasDefaultUvWindow()) {
+        u0 = shape.uvWindow[0];
+        u1 = shape.uvWindow[1];
+        v0 = shape.uvWindow[2];
+        v1 = shape.uvWindow[3];
+    }
+    const std::size_t row = static_cast<std::size_t>(uCount) + 1;
+    grid_.resize(row * (static_cast<std::size_t>(vCount) + 1));
+    SurfacePoint point;
+    for (int j = 0; j <= vCount; ++j) {
+        const double v = j == vCount ? v1 : v0 + (v1 - v0) * j / vCount;
+        for (int i = 0; i <= uCount; ++i) {
+            const double u = i == uCount ? u1 : u0 + (u1 - u0) * i / uCount;
+            point = SurfacePoint{};
+            shape.evaluate(u, v, point);
+            grid_[j * row + i] = point.worldPoint;
+        }
+    }
+    for (std::size_t j = 0; j < static_cast<std::size_t>(vCount); ++j) {
+        for (std::size_t i = 0; i < static_cast<std::size_t>(uCount); ++i) {
+            const std::size_t a = j * row + i, b = a + 1, c = b + row, d = a + row;
+            addTriangle(grid_[a], grid_[b], grid_[c]);
+            addTriangle(grid_[a], grid_[c], grid_[d]);
+        }
+    }
 }
 
 void OutlineRasterizer::addTriangle(const Vec3& a, const Vec3& b, const Vec3& c) {

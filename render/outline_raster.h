@@ -73,12 +73,14 @@ class OutlineRasterizer {
     // Colours a pixel with the primary ray through it.
     void shadePixel(RenderJob& job, int x, int y);
     void addShapeAtDepth(const Shape& shape, int depth);
+    void addParametric(const Shape& shape);
 
     PreviewProjection projection_;
     OutlineMode mode_;
     int rowStart_, rowEnd_, columnStart_, columnEnd_, bandWidth_;
     std::vector<float> depth_;
     std::vector<Edge> edges_;
+    std::vector<Vec3> grid_;  // vertices of the parametric cut, reused
     std::size_t triangles_ = 0;
 };
 
