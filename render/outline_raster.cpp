@@ -6,10 +6,6 @@
 #include <limits>
 #include <memory>
 
-#include "geometry/hierarchy.h"
-#include "geometry/mesh_triangle.h"
-#include "geometry/subdivision.h"
-#include "geometry/world.h"
 #include "render/camera_rays.h"
 #include "render/frame_buffers.h"
 #include "render/render_context.h"
@@ -23,7 +19,6 @@ constexpr double NearDepth = 0.001;
 constexpr double FarDepth = 1000000;
 // Edges are drawn when they lie no deeper than the face in front by this fraction.
 constexpr double EdgeDepthBias = 1e-3;
-constexpr int MaxGroupDepth = 64;
 
 bool finite(const Vec3& v) {
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
@@ -106,71 +101,7 @@ OutlineRasterizer::OutlineRasterizer(const PreviewProjection& projection, Outlin
 }
 
 void OutlineRasterizer::addShape(const Shape& shape) {
-    addShapeAtDepth(shape, 0);
-}
-
-void OutlineRasterizer::addShapeAtDepth(const Shape& shape, int level) {
-    if (level > MaxGroupDepth) return;
-    if (shape.kind == ShapeKind::BoundingGroup) {
-        for (const Shape* member : static_cast<const BoundingGroup&>(shape).members)
-            if (member) addShapeAtDepth(*member, level + 1);
-        return;
-    }
-    if (shape.kind == ShapeKind::MeshTriangle) {
-        const auto& t = static_cast<const MeshTriangle&>(shape);
-        if (!t.parent || !t.parent->mesh) return;
-        const std::vector<Vec3>& v = t.parent->mesh->vertices;
-        if (t.index[0] >= v.size() || t.index[1] >= v.size() || t.index[2] >= v.size()) return;
-        addTriangle(v[t.index[0]], v[t.index[1]], v[t.index[2]]);
-        return;
-    }
-    if (shape.kind == ShapeKind::LightEntry) return;
-    if (shape.hasEvaluate() && !displacementFor(shape)) {
-        addParametric(shape);
-        return;
-    }
-    // Other kinds are cut into triangles in a World of their own; a copy is cut so that the scene's
-    // shape keeps its own mesh. Kinds without a cut draw nothing.
-    std::unique_ptr<Shape> copy = shape.clone();
-    if (!copy) return;
-    World pieces;
-    pieces.temporaryA = 64;
-    pieces.temporaryB = 4;
-    copy->subdivide(pieces);
-    for (const Shape* piece : pieces.mainList)
-        if (piece && piece != copy.get() && piece->kind != shape.kind) addShapeAtDepth(*piece, level + 1);
-}
-
-// The same grid of triangles the generic cut makes, evaluated straight into the rasterizer.
-void OutlineRasterizer::addParametric(const Shape& shape) {
-    const int uCount = std::max<int>(1, shape.subdivisions[0]);
-    const int vCount = std::max<int>(1, shape.subdivisions[1]);
-    double u0 = 0, u1 = 1, v0 = 0, v1 = 1;
-    if (!shape.hasDefaultUvWindow()) {
-        u0 = shape.uvWindow[0];
-        u1 = shape.uvWindow[1];
-        v0 = shape.uvWindow[2];
-        v1 = shape.uvWindow[3];
-    }
-    const std::size_t row = static_cast<std::size_t>(uCount) + 1;
-    grid_.resize(row * (static_cast<std::size_t>(vCount) + 1));
-    SurfacePoint point;
-    for (int j = 0; j <= vCount; ++j) {
-        const double v = j == vCount ? v1 : v0 + (v1 - v0) * j / vCount;
-        for (int i = 0; i <= uCount; ++i) {
-            const double u = i == uCount ? u1 : u0 + (u1 - u0) * i / uCount;
-            point = SurfacePoint{};
-            shape.evaluate(u, v, point);
-            grid_[j * row + i] = point.worldPoint;
-        }
-    }
-    for (std::size_t j = 0; j < static_cast<std::size_t>(vCount); ++j) {
-        for (std::size_t i = 0; i < static_cast<std::size_t>(uCount); ++i) {
-            const std::size_t a = j * row + i, b = a + 1, c = b + row, d = a + row;
-            addTriangle(grid_[a], grid_[b], grid_[c]);
-            addTriangle(grid_[a], grid_[c], grid_[d]);
-        }
-    }
+    cutIntoTriangles(shape, *this, grid_);
 }
 
 void OutlineRasterizer::addTriangle(const Vec3& a, const Vec3& b, const Vec3& c) {

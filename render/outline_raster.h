@@ -8,6 +8,7 @@
 
 #include "geometry/vec3.h"
 #include "render/render_job.h"
+#include "render/shape_triangles.h"
 
 namespace quorva {
 
@@ -36,7 +37,7 @@ struct PreviewProjection {
     void toImage(const Vec3& camera, double& x, double& y) const;
 };
 
-class OutlineRasterizer {
+class OutlineRasterizer final : public TriangleSink {
   public:
     // Rows rowStart..rowEnd-1 and columns columnStart..columnEnd-1 of `frame` are drawn.
     OutlineRasterizer(const PreviewProjection& projection, OutlineMode mode, int rowStart, int rowEnd,
@@ -46,6 +47,7 @@ class OutlineRasterizer {
     void addShape(const Shape& shape);
     // Adds one world-space triangle.
     void addTriangle(const Vec3& a, const Vec3& b, const Vec3& c);
+    void triangle(const Vec3& a, const Vec3& b, const Vec3& c) override { addTriangle(a, b, c); }
     // Draws the result into the band: edges (hidden line) or the shaded covered pixels (scanline). The
     // scanline pixels and the edges on the background are coloured by the primary ray through them,
     // traced with `job` (set up for ray tracing; without it the scanline draws nothing and edges are
@@ -72,8 +74,6 @@ class OutlineRasterizer {
     void drawEdgePixel(FrameBuffers& frame, RenderJob* job, int x, int y);
     // Colours a pixel with the primary ray through it.
     void shadePixel(RenderJob& job, int x, int y);
-    void addShapeAtDepth(const Shape& shape, int depth);
-    void addParametric(const Shape& shape);
 
     PreviewProjection projection_;
     OutlineMode mode_;
