@@ -16,6 +16,7 @@
 #include "image/targa_output.h"
 #include "render/camera_rays.h"
 #include "render/frame_buffers.h"
+#include "render/opengl_preview.h"
 #include "render/outline_raster.h"
 #include "render/preview_window.h"
 #include "render/render_context.h"
@@ -348,10 +349,33 @@ void SceneRun::renderOutline(FrameBuffers& frame, RenderContext& ctx, int rowSta
     OutlineRasterizer raster(
         PreviewProjection::fromView(camera.location, job.view, camera.width, camera.height), mode, rowStart,
         rowEnd, run_.xa, run_.xb);
+    // The OpenGL preview: the camera as a look-at view, one GL light per scene light (at most 8).
+    std::vector<Vec3> scratch;
+    if (openGl_) {
+        PreviewView view;
+        view.location = camera.location;
+        view.pointOfInterest = camera.pointOfInterest;
+        view.up = camera.up;
+        view.fieldOfView = camera.halfAngle * 2 * 180 / 3.14159265358979323846;
+        view.aspect = -camera.frameAspectRatio;
+        view.nearClip = camera.nearClip > 0 ? camera.nearClip : 0.001;
+        view.farClip = camera.farClip > view.nearClip ? camera.farClip : 1000000;
+        view.background = scene.background.colour;
+        view.polygonMode = scene.options.openGlMode;
+        std::vector<PreviewLight> lights;
+        for (const auto& light : scene.lights) {
+            if (lights.size() == 8) break;
+            LightSample sample;
+            light->lightAt(ctx, camera.location, sample);
+            lights.push_back({sample.position, light->colour, light->decayType});
+        }
+        openGl_->beginFrame(view, lights);
+    }
     int count = 0;
     for (Shape* shape : scene.world.mainList) {
         if (!shape) continue;
         if (draw) raster.addShape(*shape);
+        if (openGl_) cutIntoTriangles(*shape, *openGl_, scratch);
         ++count;
         if ((count & 255) == 0) progressMessage("\r%d shapes done", count);
         if (keys().keyWaiting()) {
@@ -364,6 +388,14 @@ void SceneRun::renderOutline(FrameBuffers& frame, RenderContext& ctx, int rowSta
         }
     }
     progressMessage("\r%d shapes done ", count);
+    if (openGl_) {
+        openGl_->endFrame();
+        // Closing the window acts as Escape.
+        if (openGl_->closed()) {
+            run_.interruptKey = 1;
+            escaped_ = stopped_ = true;
+        }
+    }
     if (draw) raster.finish(frame, &job);
 }
 

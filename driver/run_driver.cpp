@@ -12,6 +12,7 @@
 #include "driver/jitter_table.h"
 #include "driver/scene_list.h"
 #include "driver/usage.h"
+#include "render/opengl_preview.h"
 #include "render/preview_window.h"
 #include "render/render_context.h"
 #include "scene/scene_state.h"
@@ -153,12 +154,14 @@ void SceneRun::run() {
             break;
     }
     run_.frameStartTime = std::time(nullptr);
-    // The OpenGL preview has no window here: the scene is walked in batch mode.
-    if (scene_->options.renderMode == 0) warning("No display window available: rendering in batch mode");
     frameLoop();
     if (window_) {
         if (!run_.noCompletionBox) message("\nRendering completed.\n");
         closeWindow();
+    }
+    if (openGl_) {
+        if (!run_.noCompletionBox) message("\nOpenGL rendering completed.\n");
+        openGl_.reset();
     }
     if (run_.deleteInputs) {
         std::remove(run_.sceneFile.c_str());
@@ -168,6 +171,16 @@ void SceneRun::run() {
 }
 
 void SceneRun::openWindow() {
+    if (scene_->options.renderMode == 0 && !openGl_ && !openGlFailed_) {
+        std::string problem;
+        openGl_ = OpenGlPreview::open(scene_->camera.width, scene_->camera.height, problem);
+        if (!openGl_) {
+            openGlFailed_ = true;
+            if (!problem.empty()) warning("%s", problem.c_str());
+            warning("No display window available: rendering in batch mode");
+        }
+        return;
+    }
     if (window_ || windowFailed_ || !run_.showFrameBuffer || scene_->options.renderMode == 0) return;
     std::string problem;
     window_ = PreviewWindow::open(scene_->camera.width, scene_->camera.height, problem);
@@ -188,6 +201,7 @@ void SceneRun::closeWindow() {
         windowKeys_.reset();
     }
     window_.reset();
+    openGl_.reset();
 }
 
 }  // namespace quorva

@@ -16,6 +16,7 @@ struct RenderStatistics;
 struct FrameBuffers;
 class RenderContext;
 class PreviewWindow;
+class OpenGlPreview;
 class KeySource;
 
 // Runs the whole program on argv[1..]; returns the exit status (0, or the interrupt key).
@@ -63,6 +64,8 @@ class SceneRun {
     std::unique_ptr<KeySource> windowKeys_;  // window keys first, then the console's
     KeySource* consoleKeys_ = nullptr;
     bool windowFailed_ = false;
+    std::unique_ptr<OpenGlPreview> openGl_;  // the -O window
+    bool openGlFailed_ = false;
 };
 
 }  // namespace quorva

@@ -52,16 +52,16 @@ void pushWindowKey(int key) {
     if (currentWindow) currentWindow->keys_.push_back(key);
 }
 
-std::unique_ptr<PreviewWindow> PreviewWindow::open(int width, int height, std::string& problem) {
+bool openWindowSystem(std::string& problem) {
     problem.clear();
     // The toolkit ends the process when it cannot open the display: probe it first.
     Display* probe = XOpenDisplay(nullptr);
-    if (!probe) return nullptr;
+    if (!probe) return false;
     int depth = DefaultDepth(probe, DefaultScreen(probe));
     XCloseDisplay(probe);
     if (depth < 24) {
         problem = "Please change to 24 or 32 bit color depth";
-        return nullptr;
+        return false;
     }
     if (!glutGet(GLUT_INIT_STATE)) {
         int argc = 1;
@@ -70,6 +70,11 @@ std::unique_ptr<PreviewWindow> PreviewWindow::open(int width, int height, std::s
         glutInit(&argc, argv);
     }
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
+    return true;
+}
+
+std::unique_ptr<PreviewWindow> PreviewWindow::open(int width, int height, std::string& problem) {
+    if (!openWindowSystem(problem)) return nullptr;
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA);
     glutInitWindowPosition(0, 0);
     glutInitWindowSize(width, height);

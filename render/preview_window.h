@@ -17,6 +17,10 @@ struct SBuffer;
 
 void pushWindowKey(int key);
 
+// Probes the X display and starts the toolkit. False when no window can open, with `problem` set to ""
+// (no display) or to the warning to print (a display shallower than 24 bits).
+bool openWindowSystem(std::string& problem);
+
 class PreviewWindow final : public FramebufferDisplay {
   public:
     // Opens a "Rendering Window" of the image size at (0, 0), cleared black. Returns null when no

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "render/opengl_preview.h"
 #include "render/preview_window.h"
 #include "support/run_program.h"
 #include "support/virtual_display.h"
@@ -98,6 +99,36 @@ TEST(PreviewWindow, ShowsTheImageBottomUpAndRefusesShallowOrMissingDisplays) {
     }
 }
 
+TEST(PreviewWindow, OpenGlPreviewIsNotMirroredAgainstTheRayTracer) {
+    testing::VirtualDisplay screen(320, 240, 24);
+    ASSERT_TRUE(screen.running()) << screen.error();
+    DisplayVariable display(screen.name());
+    std::string problem;
+    std::unique_ptr<OpenGlPreview> preview = OpenGlPreview::open(40, 30, problem);
+    ASSERT_TRUE(preview) << problem;
+    PreviewView view;
+    view.location = {0, 0, -5};
+    view.up = {0, 1, 0};
+    view.fieldOfView = 40;
+    view.aspect = -40.0 / 30.0;
+    preview->beginFrame(view, {{Vec3{0, 0, -5}, Color{1, 1, 1}, 0}});
+    // The ray tracer shows +x on the right (right = up x view) and +y at the top.
+    preview->triangle({0.3, 0.3, 0}, {1.2, 0.3, 0}, {0.3, 1.2, 0});
+    preview->endFrame();
+    std::vector<std::uint8_t> pixels = preview->lastFrame();
+    int right = 0, left = 0, top = 0, bottom = 0;
+    for (int y = 0; y < 30; ++y) {
+        for (int x = 0; x < 40; ++x) {
+            if (!pixels[(y * 40 + x) * 4]) continue;
+            (x >= 20 ? right : left)++;
+            (y >= 15 ? top : bottom)++;  // rows bottom-up
+        }
+    }
+    EXPECT_GT(right, 10);
+    EXPECT_EQ(left, 0);
+    EXPECT_EQ(bottom, 0);
+}
+
 TEST(PreviewWindowRun, FrameBufferRunsEndByThemselves) {
     testing::VirtualDisplay screen(320, 240, 24);
     ASSERT_TRUE(screen.running()) << screen.error();
@@ -108,6 +139,10 @@ TEST(PreviewWindowRun, FrameBufferRunsEndByThemselves) {
     EXPECT_EQ(r.output.find("No display window"), std::string::npos) << r.output;
     testing::ProgramResult batch = runScene(out, {"-o", out.file("batch")}, screen.name());
     EXPECT_EQ(testing::readFile(out.file("shown.tga")), testing::readFile(out.file("batch.tga")));
+
+    r = runScene(out, {"-O", "3"}, screen.name());
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("OpenGL rendering completed."), std::string::npos) << r.output;
 
     // The hidden option keeps the completion text back.
     r = runScene(out, {"-n", "-\xA3"}, screen.name());
