@@ -23,6 +23,9 @@
 #include "render/antialias.h"
 #include "render/camera_rays.h"
 #include "render/frame_buffers.h"
+#include "render/opengl_preview.h"
+#include "render/outline_raster.h"
+#include "render/preview_window.h"
 #include "render/render_context.h"
 #include "render/render_job.h"
 #include "render/render_region.h"
@@ -30,6 +33,7 @@
 #include "scene/parser.h"
 #include "scene/scene_state.h"
 #include "scene/symbol_table.h"
+#include "shading/background.h"
 #include "shading/light.h"
 
 namespace quorva {
@@ -45,8 +49,13 @@ bool fileExists(const std::string& path) {
 // frame is filtered: they are recorded and written then.
 class ImageRowWriter final : public RowSink {
   public:
-    ImageRowWriter(FrameBuffers& frame, TargaOutput* output, const RenderRegion& region, bool immediate)
-        : frame_(frame), output_(output), region_(region), immediate_(immediate) {}
+    ImageRowWriter(FrameBuffers& frame, TargaOutput* output, const RenderRegion& region, bool immediate,
+                   bool averageBlocks)
+        : frame_(frame),
+          output_(output),
+          region_(region),
+          immediate_(immediate),
+          averageBlocks_(averageBlocks) {}
 
     void rowsFinished(int endRow) override {
         if (!immediate_ || !output_) return;
@@ -59,7 +68,7 @@ class ImageRowWriter final : public RowSink {
     // Writes the rows from the next unwritten one up to endRow (exclusive).
     void writeUpTo(int endRow) {
         if (!output_ || endRow <= next_) return;
-        writeTargaRows(next_, frame_, *output_, endRow - 1);
+        writeTargaRows(next_, frame_, *output_, endRow - 1, averageBlocks_);
         next_ = endRow;
     }
 
@@ -68,6 +77,7 @@ class ImageRowWriter final : public RowSink {
     TargaOutput* output_;
     const RenderRegion& region_;
     bool immediate_;
+    bool averageBlocks_;
     int next_ = 0;
 };
 
@@ -237,6 +247,11 @@ void SceneRun::render() {
     stopped_ = false;
     escaped_ = false;
 
+    // Without a display the frame-buffer window is not shown; the image is then written after all, so
+    // that the render is not lost.
+    openWindow();
+    if (windowFailed_ && !run_.writeImage) run_.writeImage = true;
+
     // 16. The world list, the header.
     prepareLightEntries(scene.world, scene);
     if (scene.lights.empty() && !scene.background.skyLightOn) warning("No light source in this scene");
@@ -261,8 +276,11 @@ void SceneRun::render() {
                                  true, options.bitsPerPixel);
     // The camera's own transformation is applied before the hierarchy is cut for the eye point.
     applyCameraTransform(camera);
-    bool raytracing = options.renderMode == 1 || (options.renderMode == 2 && (options.featureMask & 14));
-    if (raytracing) {
+    // The scanline preview shades through the hierarchy too; only ray tracing uses the pixel loops.
+    bool raytracing = options.renderMode == 1;
+    // So do the outlines on the background, which take the colour of the surface they bound.
+    bool colouredOutlines = options.renderMode == 3 && run_.hiddenLineVariant == 1;
+    if (raytracing || colouredOutlines || (options.renderMode == 2 && (options.featureMask & 14))) {
         message("\nBuilding hierarchical bounding volumes...");
         buildHierarchy(scene.world);
         message(" Done.");
@@ -325,7 +343,10 @@ void SceneRun::render() {
     std::vector<std::vector<std::uint8_t>> unfiltered;
     if (restore) unfiltered = frame.color.rows;
 
-    ImageRowWriter writer(frame, output.get(), region, !restore);
+    // The preview modes with anti-aliasing write each pixel as the mean of its 2 x 2 block.
+    const bool averageBlocks =
+        (options.renderMode == 2 || options.renderMode == 3) && options.antialiasing > 0;
+    ImageRowWriter writer(frame, output.get(), region, !restore, averageBlocks);
     int sampledEnd = height;  // rows below it were rendered whole
     if (raytracing) {
         for (const RowGroup& group : region.groups) {
@@ -334,6 +355,10 @@ void SceneRun::render() {
             job.columnStart = group.columns.begin;
             job.columnEnd = group.columns.end;
             job.rowSink = &writer;
+            if (window_) {
+                window_->setFirstColumn(group.columns.begin);
+                job.display = window_.get();
+            }
             renderRows(job, group.rowStart, group.rowEnd);
             // Any key ends the pixel loop (and this frame); Escape also stops the run.
             stopped_ = job.stopRequested || job.keyPressed;
@@ -349,7 +374,9 @@ void SceneRun::render() {
             }
         }
     } else if (!region.empty()) {
-        renderOutline();
+        // Preview frames are drawn whole over the requested rows: rows resumed from an older image are
+        // drawn again.
+        renderOutline(frame, ctx, startRow_, endRow_);
         if (!stopped_) writer.rowsFinished(height);
     }
     if (restore) {
@@ -357,6 +384,11 @@ void SceneRun::render() {
         keepOnlyFinished(frame, unfiltered, region, sampledEnd, [&output](int row, ColumnSpan columns) {
             if (output) markDrawn(*output, row, columns.begin, columns.end);
         });
+    }
+    if (window_) {
+        // The frame as written (filtered, or drawn by a preview mode) shows at once.
+        window_->drawRows(frame.color, 0, height - 1);
+        window_->pump();
     }
     writer.writeUpTo(height);
     if (options.zChannelDepth != 0 && run_.writeImage)
@@ -370,12 +402,59 @@ void SceneRun::render() {
                 static_cast<long>(cache->recordCount()), cache->computed(), cache->reused());
 }
 
-// The outline modes (OpenGL preview, scanline and hidden-line) draw shape after shape.
-void SceneRun::renderOutline() {
+// The preview modes: the band starts from the background, then every shape of the main list is cut
+// into triangles and scan-converted; the hidden-line modes draw their edges, the scanline mode shades
+// the covered pixels.
+void SceneRun::renderOutline(FrameBuffers& frame, RenderContext& ctx, int rowStart, int rowEnd) {
+    SceneState& scene = *scene_;
+    Camera& camera = scene.camera;
+    const bool hiddenLine = scene.options.renderMode == 3;
+    // The OpenGL preview has no window here: its shapes are only walked.
+    const bool draw = hiddenLine || scene.options.renderMode == 2;
+    const bool black = hiddenLine && run_.hiddenLineVariant == 0;
+    for (int y = rowStart; y < rowEnd && draw; ++y)
+        if (frame.color.hasRow(y))
+            fillBackgroundRow(scene, black, y, camera.width, camera.height, frame.color);
+
+    RenderJob job{scene, ctx, frame, ViewFrame{}};
+    job.columnStart = run_.xa;
+    job.columnEnd = run_.xb;
+    job.view = prepareView(camera);
+    prepareRenderContext(ctx, scene);
+    OutlineMode mode = !hiddenLine ? OutlineMode::Scanline
+                                   : (black ? OutlineMode::HiddenLineWhite : OutlineMode::HiddenLineColour);
+    OutlineRasterizer raster(
+        PreviewProjection::fromView(camera.location, job.view, camera.width, camera.height), mode, rowStart,
+        rowEnd, run_.xa, run_.xb);
+    // The OpenGL preview: the camera as a look-at view, one GL light per scene light (at most 8).
+    std::vector<Vec3> scratch;
+    if (openGl_) {
+        PreviewView view;
+        view.location = camera.location;
+        view.pointOfInterest = camera.pointOfInterest;
+        view.up = camera.up;
+        view.fieldOfView = camera.halfAngle * 2 * 180 / 3.14159265358979323846;
+        view.aspect = -camera.frameAspectRatio;
+        view.nearClip = camera.nearClip > 0 ? camera.nearClip : 0.001;
+        view.farClip = camera.farClip > view.nearClip ? camera.farClip : 1000000;
+        view.background = scene.background.colour;
+        view.polygonMode = scene.options.openGlMode;
+        std::vector<PreviewLight> lights;
+        for (const auto& light : scene.lights) {
+            if (lights.size() == 8) break;
+            LightSample sample;
+            light->lightAt(ctx, camera.location, sample);
+            lights.push_back({sample.position, light->colour, light->decayType});
+        }
+        openGl_->beginFrame(view, lights);
+    }
     int count = 0;
-    for (std::size_t i = 0; i < scene_->world.mainList.size(); ++i) {
+    for (Shape* shape : scene.world.mainList) {
+        if (!shape) continue;
+        if (draw) raster.addShape(*shape);
+        if (openGl_) cutIntoTriangles(*shape, *openGl_, scratch);
         ++count;
-        progressMessage("\r%d shapes done", count);
+        if ((count & 255) == 0) progressMessage("\r%d shapes done", count);
         if (keys().keyWaiting()) {
             if (keys().readKey() == EscapeKey) {
                 run_.interruptKey = 1;
@@ -386,6 +465,15 @@ void SceneRun::renderOutline() {
         }
     }
     progressMessage("\r%d shapes done ", count);
+    if (openGl_) {
+        openGl_->endFrame();
+        // Closing the window acts as Escape.
+        if (openGl_->closed()) {
+            run_.interruptKey = 1;
+            escaped_ = stopped_ = true;
+        }
+    }
+    if (draw) raster.finish(frame, &job);
 }
 
 void SceneRun::cleanUp(bool lastFrame) {

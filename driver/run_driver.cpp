@@ -7,15 +7,53 @@
 #include <system_error>
 
 #include "diagnostics/allocation.h"
+#include "diagnostics/console.h"
 #include "diagnostics/diagnostics.h"
 #include "driver/jitter_table.h"
 #include "driver/scene_list.h"
 #include "driver/usage.h"
+#include "render/opengl_preview.h"
+#include "render/preview_window.h"
 #include "render/render_context.h"
 #include "scene/scene_state.h"
 #include "scene/search_path.h"
 
 namespace quorva {
+namespace {
+
+// While the window is open, keys typed in it (and its closing, as Escape) come before the console's.
+// Asking for a key also handles the window's events, once per row of the pixel loops.
+class WindowKeys final : public KeySource {
+  public:
+    WindowKeys(PreviewWindow& window, KeySource& console) : window_(window), console_(console) {}
+    bool keyWaiting() override {
+        if (pending_ >= 0) return true;
+        window_.pump();
+        int key;
+        if (window_.takeKey(key)) {
+            pending_ = key;
+            return true;
+        }
+        return console_.keyWaiting();
+    }
+    int readKey() override {
+        if (pending_ >= 0 || keyWaiting()) {
+            if (pending_ >= 0) {
+                int key = pending_;
+                pending_ = -1;
+                return key;
+            }
+        }
+        return console_.readKey();
+    }
+
+  private:
+    PreviewWindow& window_;
+    KeySource& console_;
+    int pending_ = -1;
+};
+
+}  // namespace
 
 int runRenderer(const std::vector<std::string>& arguments) {
     if (arguments.empty() || arguments[0] == "-help") {
@@ -42,6 +80,7 @@ SceneRun::SceneRun(RunState& run, const std::vector<OptionUse>& options, const s
     : run_(run), options_(options), base_(baseName), scene_(new SceneState), stats_(new RenderStatistics) {}
 
 SceneRun::~SceneRun() {
+    closeWindow();
     delete scene_;
     delete stats_;
 }
@@ -116,16 +155,54 @@ void SceneRun::run() {
             break;
     }
     run_.frameStartTime = std::time(nullptr);
-    // Without a window system the frame buffer window and the OpenGL preview are not available; the
-    // scene is rendered in batch mode instead (the image file is still written unless -n or -O).
-    if (run_.showFrameBuffer || scene_->options.renderMode == 0)
-        warning("No display window available: rendering in batch mode");
     frameLoop();
+    if (window_) {
+        if (!run_.noCompletionBox) message("\nRendering completed.\n");
+        closeWindow();
+    }
+    if (openGl_) {
+        if (!run_.noCompletionBox) message("\nOpenGL rendering completed.\n");
+        openGl_.reset();
+    }
     if (run_.deleteInputs) {
         std::remove(run_.sceneFile.c_str());
         std::remove(run_.shaderFile.c_str());
     }
     trackedReleaseAll();
+}
+
+void SceneRun::openWindow() {
+    if (scene_->options.renderMode == 0 && !openGl_ && !openGlFailed_) {
+        std::string problem;
+        openGl_ = OpenGlPreview::open(scene_->camera.width, scene_->camera.height, problem);
+        if (!openGl_) {
+            openGlFailed_ = true;
+            if (!problem.empty()) warning("%s", problem.c_str());
+            warning("No display window available: rendering in batch mode");
+        }
+        return;
+    }
+    if (window_ || windowFailed_ || !run_.showFrameBuffer || scene_->options.renderMode == 0) return;
+    std::string problem;
+    window_ = PreviewWindow::open(scene_->camera.width, scene_->camera.height, problem);
+    if (!window_) {
+        windowFailed_ = true;
+        if (!problem.empty()) warning("%s", problem.c_str());
+        warning("No display window available: rendering in batch mode");
+        return;
+    }
+    consoleKeys_ = &keys();
+    windowKeys_ = std::make_unique<WindowKeys>(*window_, *consoleKeys_);
+    setKeySource(windowKeys_.get());
+}
+
+void SceneRun::closeWindow() {
+    if (windowKeys_) {
+        setKeySource(consoleKeys_);
+        windowKeys_.reset();
+    }
+    window_.reset();
+    openGl_.reset();
 }
 
 }  // namespace quorva

@@ -2,6 +2,7 @@
 // then the clean-up. main() calls runRenderer and turns a FatalError into status 1.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,11 @@ namespace quorva {
 
 struct SceneState;
 struct RenderStatistics;
+struct FrameBuffers;
+class RenderContext;
+class PreviewWindow;
+class OpenGlPreview;
+class KeySource;
 
 // Runs the whole program on argv[1..]; returns the exit status (0, or the interrupt key).
 // Fatal errors propagate as FatalError.
@@ -37,8 +43,12 @@ class SceneRun {
     void resolveCachePath(bool commandLine, bool& requested, std::string& path) const;
     void parse(bool firstPass);
     void render();
-    void renderOutline();
+    void renderOutline(FrameBuffers& frame, RenderContext& ctx, int rowStart, int rowEnd);
     void cleanUp(bool lastFrame);
+    // The frame-buffer window (-f, -n): opened on the first frame that renders; without a display the
+    // run goes on in batch mode and writes the image file.
+    void openWindow();
+    void closeWindow();
 
     RunState& run_;
     const std::vector<OptionUse>& options_;
@@ -52,6 +62,12 @@ class SceneRun {
     long parseStart_ = 0, parseEnd_ = 0, renderStart_ = 0, renderEnd_ = 0;
     int startRow_ = 0, endRow_ = 0;
     RenderStatistics* stats_;
+    std::unique_ptr<PreviewWindow> window_;
+    std::unique_ptr<KeySource> windowKeys_;  // window keys first, then the console's
+    KeySource* consoleKeys_ = nullptr;
+    bool windowFailed_ = false;
+    std::unique_ptr<OpenGlPreview> openGl_;  // the -O window
+    bool openGlFailed_ = false;
 };
 
 }  // namespace quorva

@@ -1,0 +1,117 @@
+// The OpenGL preview window through GLUT.
+#include "render/opengl_preview.h"
+
+#include <GL/freeglut.h>
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <cmath>
+
+#include "render/preview_window.h"
+
+namespace quorva {
+namespace {
+
+bool glWindowClosed = false;
+void glDisplayCallback() {}
+void glCloseCallback() {
+    glWindowClosed = true;
+}
+void glKeyboardCallback(unsigned char, int, int) {}
+
+}  // namespace
+
+std::unique_ptr<OpenGlPreview> OpenGlPreview::open(int width, int height, std::string& problem) {
+    if (!openWindowSystem(problem)) return nullptr;
+    glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | GLUT_DEPTH);
+    glutInitWindowPosition(0, 0);
+    glutInitWindowSize(width, height);
+    int id = glutCreateWindow("OpenGL Display");
+    glWindowClosed = false;
+    glutDisplayFunc(glDisplayCallback);
+    glutKeyboardFunc(glKeyboardCallback);
+    glutCloseFunc(glCloseCallback);
+    glShadeModel(GL_SMOOTH);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_COLOR_MATERIAL);
+    glEnable(GL_NORMALIZE);
+    glClearDepth(1.0);
+    glLineWidth(1.0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glutMainLoopEvent();
+    return std::unique_ptr<OpenGlPreview>(new OpenGlPreview(width, height, id));
+}
+
+OpenGlPreview::~OpenGlPreview() {
+    if (!glWindowClosed) {
+        glutDestroyWindow(windowId_);
+        glutMainLoopEvent();
+    }
+    if (glutGet(GLUT_INIT_STATE)) glutExit();
+}
+
+bool OpenGlPreview::closed() const {
+    return glWindowClosed;
+}
+
+void OpenGlPreview::beginFrame(const PreviewView& view, const std::vector<PreviewLight>& lights) {
+    if (glWindowClosed) return;
+    glutSetWindow(windowId_);
+    glViewport(0, 0, width_, height_);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(view.fieldOfView, view.aspect, view.nearClip, view.farClip);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    gluLookAt(view.location.x, view.location.y, view.location.z, view.pointOfInterest.x,
+              view.pointOfInterest.y, view.pointOfInterest.z, view.up.x, view.up.y, view.up.z);
+    glClearColor(static_cast<float>(view.background[0]), static_cast<float>(view.background[1]),
+                 static_cast<float>(view.background[2]), 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    // Mirrored projections turn the winding around: draw both faces.
+    glDisable(GL_CULL_FACE);
+    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
+    for (int i = 0; i < 8; ++i) glDisable(GL_LIGHT0 + i);
+    for (std::size_t i = 0; i < lights.size() && i < 8; ++i) {
+        const PreviewLight& l = lights[i];
+        GLenum id = GL_LIGHT0 + static_cast<GLenum>(i);
+        GLfloat position[4] = {float(l.position.x), float(l.position.y), float(l.position.z), 1.0f};
+        GLfloat colour[4] = {float(l.colour[0]), float(l.colour[1]), float(l.colour[2]), 1.0f};
+        glLightfv(id, GL_POSITION, position);
+        glLightfv(id, GL_DIFFUSE, colour);
+        glLightfv(id, GL_SPECULAR, colour);
+        glLightf(id, GL_CONSTANT_ATTENUATION, l.decay == 0 ? 1.0f : 0.0f);
+        glLightf(id, GL_LINEAR_ATTENUATION, l.decay == 1 ? 1.0f : 0.0f);
+        glLightf(id, GL_QUADRATIC_ATTENUATION, l.decay == 2 ? 1.0f : 0.0f);
+        glEnable(id);
+    }
+    glEnable(GL_LIGHTING);
+    GLenum mode = view.polygonMode == 1 ? GL_POINT : view.polygonMode == 2 ? GL_LINE : GL_FILL;
+    glPolygonMode(GL_FRONT_AND_BACK, mode);
+    glColor3f(0.8f, 0.8f, 0.8f);
+    glBegin(GL_TRIANGLES);
+}
+
+void OpenGlPreview::triangle(const Vec3& a, const Vec3& b, const Vec3& c) {
+    if (glWindowClosed) return;
+    Vec3 n = cross(b - a, c - a);
+    double length = std::sqrt(dot(n, n));
+    if (!(length >= 1e-8)) n = Vec3{0, 0, 0};
+    glNormal3d(n.x, n.y, n.z);
+    glVertex3d(a.x, a.y, a.z);
+    glVertex3d(b.x, b.y, b.z);
+    glVertex3d(c.x, c.y, c.z);
+}
+
+void OpenGlPreview::endFrame() {
+    if (glWindowClosed) return;
+    glEnd();
+    glFinish();
+    lastFrame_.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4, 0);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, lastFrame_.data());
+    glutSwapBuffers();
+    glutMainLoopEvent();
+}
+
+}  // namespace quorva

@@ -1,0 +1,51 @@
+// The OpenGL preview (-O): the scene's triangles drawn by OpenGL as points, lines or polygons in an
+// "OpenGL Display" window.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "geometry/vec3.h"
+#include "render/shape_triangles.h"
+
+namespace quorva {
+
+struct PreviewLight {
+    Vec3 position;
+    Color colour;
+    int decay = 0;  // 0 constant, 1 linear, 2 quadratic attenuation
+};
+
+struct PreviewView {
+    Vec3 location, pointOfInterest, up;
+    double fieldOfView = 35;  // vertical, degrees
+    double aspect = 1;        // the frame aspect ratio, negated (the look-at frame is mirrored)
+    double nearClip = 0.001, farClip = 1000000;
+    Color background;
+    int polygonMode = 3;  // 1 points, 2 lines, 3 filled
+};
+
+class OpenGlPreview final : public TriangleSink {
+  public:
+    // Null when no window can open (see openWindowSystem for `problem`).
+    static std::unique_ptr<OpenGlPreview> open(int width, int height, std::string& problem);
+    ~OpenGlPreview() override;
+
+    void beginFrame(const PreviewView& view, const std::vector<PreviewLight>& lights);
+    void triangle(const Vec3& a, const Vec3& b, const Vec3& c) override;
+    // Shows the frame and handles window events.
+    void endFrame();
+    // The frame's pixels (RGBA, rows bottom-up), read before the swap; for tests.
+    std::vector<std::uint8_t> lastFrame() const { return lastFrame_; }
+    bool closed() const;
+
+  private:
+    OpenGlPreview(int width, int height, int windowId)
+        : width_(width), height_(height), windowId_(windowId) {}
+    int width_, height_, windowId_;
+    std::vector<std::uint8_t> lastFrame_;
+};
+
+}  // namespace quorva
