@@ -12,6 +12,7 @@
 #include "driver/report.h"
 #include "driver/run_driver.h"
 #include "geometry/hierarchy.h"
+#include "image/png_writer.h"
 #include "image/targa_output.h"
 #include "render/camera_rays.h"
 #include "render/frame_buffers.h"
@@ -177,16 +178,20 @@ bool SceneRun::frame(bool firstPass) {
     bool animation = frames.lastFrame > frames.firstFrame || frames.animationLength != 0;
     if (animation) makeOutputName(run_.outputBase, frames.currentFrame, run_.imageFile, run_.zChannelBase);
 
+    // -K counts frames as -k does (CurrentFrame + 1): the run ends with that frame, later ones are not
+    // even parsed; a first frame already past it is not rendered.
+    const bool pastEnd = run_.hasEndFrame && frames.currentFrame + 1 > run_.endFrame;
     bool interrupted = false;
     if (frames.currentFrame < run_.startFrame - 1) {
         progressMessage("\rSkipping frame: %d", frames.currentFrame + 1);
-    } else {
+    } else if (!pastEnd) {
         render();
         interrupted = escaped_;
     }
 
     // 21-22. A key pressed between frames ends the animation; Escape at once.
-    bool last = frames.currentFrame >= frames.lastFrame || interrupted;
+    bool last = frames.currentFrame >= frames.lastFrame || interrupted ||
+                (run_.hasEndFrame && frames.currentFrame + 1 >= run_.endFrame);
     if (!interrupted && keys().keyWaiting()) {
         run_.interruptKey = keys().readKey();
         if (run_.interruptKey < 0)
@@ -280,6 +285,7 @@ void SceneRun::render() {
         if (rowStart < rowEnd) {
             if (raytracing) {
                 RenderJob job{scene, ctx, frame, ViewFrame{}};
+                job.workers = workers_;
                 job.columnStart = run_.xa;
                 job.columnEnd = run_.xb;
                 job.rowSink = &writer;
@@ -297,13 +303,18 @@ void SceneRun::render() {
                 renderOutline();
             }
         }
-        filterBand(frame, camera, first, last);
+        filterBand(frame, camera, first, last, workers_);
         writer.writeUpTo(finalEnd);
         if (options.zChannelDepth != 0 && run_.writeImage)
             dumpZChannel(frame, run_.zChannelBase, options.zChannelDepth);
         releaseBand(frame);
     }
+    // The PNG copy is made of complete images only: every row rendered now or kept from before.
+    bool complete = output && !stopped_;
+    if (complete)
+        for (unsigned char done : rowsDone(*output)) complete = complete && done;
     if (output) closeTargaOutput(std::move(output));
+    if (complete && run_.writePng) writePngCopy(run_.imageFile, pngNameFor(run_.imageFile));
     renderEnd_ = static_cast<long>(std::time(nullptr));
     *stats_ = ctx.stats;
 }
