@@ -32,7 +32,7 @@ sanitize-test: deps
 # race report fails them (a reporting renderer exits with status 66).
 TSAN_TESTS := ParallelRender*:ParallelCli*:RenderRows*:AdaptiveAntialiasing*:Undersampling*:SamplingLoops*:PixelFilter*
 tsan-test: deps
-	cmake -S . -B $(TSAN_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVA_TSAN=ON
+	cmake -S . -B $(TSAN_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-O1 -DQUORVA_TSAN=ON
 	cmake --build $(TSAN_DIR) -j $(JOBS) --target quorva_tests
 	cd $(TSAN_DIR) && TSAN_OPTIONS="halt_on_error=1 exitcode=66" ./quorva_tests --gtest_filter='$(TSAN_TESTS)'
 

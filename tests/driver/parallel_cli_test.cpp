@@ -39,8 +39,8 @@ std::string scene(const std::string& camera, const std::string& options = "") {
 
 class ParallelCli : public ::testing::Test {
   protected:
-    ProgramResult run(const TemporaryFolder& dir, std::vector<std::string> args, const std::string& stopAt = "",
-                      int signal = SIGINT) {
+    ProgramResult run(const TemporaryFolder& dir, std::vector<std::string> args,
+                      const std::string& stopAt = "", int signal = SIGINT) {
         ProgramOptions o;
         o.workingDirectory = dir.path();
         o.timeoutSeconds = 120;
@@ -59,7 +59,9 @@ TEST_F(ParallelCli, ImagesAndZChannelsAreTheSameForAnyThreadCount) {
         std::vector<std::string> files;
     };
     const Case cases[] = {
-        {"Format (41, 29) DepthOfField (0.1, 7, 2) PixelFilter (3, 2, 2)", {"-z", "32"}, {"s.tga", "s.Z32.tga"}},
+        {"Format (41, 29) DepthOfField (0.1, 7, 2) PixelFilter (3, 2, 2)",
+         {"-z", "32"},
+         {"s.tga", "s.Z32.tga"}},
         {"Format (41, 29) DepthOfField (0.1, 7, 1)", {"-a", "4", "-z", "64"}, {"s.tga", "s.Z64.quorva"}},
         {"Format (41, 29)", {"-A", "2", "-z", "16"}, {"s.tga", "s.Z16.tga"}},
         {"Format (41, 29) PixelFilter (7, 3, 3)", {"-u", "7", "-z", "8"}, {"s.tga", "s.Z8.tga"}},
@@ -85,7 +87,8 @@ TEST_F(ParallelCli, ImagesAndZChannelsAreTheSameForAnyThreadCount) {
                 continue;
             }
             for (std::size_t i = 0; i < files.size(); ++i)
-                EXPECT_TRUE(files[i] == reference[i]) << c.files[i] << " with -j " << threads << " " << c.camera;
+                EXPECT_TRUE(files[i] == reference[i])
+                    << c.files[i] << " with -j " << threads << " " << c.camera;
             EXPECT_EQ(counts, statistics) << threads;
         }
     }
@@ -103,8 +106,8 @@ TEST_F(ParallelCli, StoppedFourThreadRendersResumeToTheOneThreadImage) {
         const char* at;
         int signal;
     };
-    for (Stop stop : {Stop{"Rendering: 20%", SIGINT}, Stop{"Rendering: 45%", SIGKILL}, Stop{"Rendering: 70%", SIGINT},
-                      Stop{"Rendering: 90%", SIGKILL}}) {
+    for (Stop stop : {Stop{"Rendering: 20%", SIGINT}, Stop{"Rendering: 45%", SIGKILL},
+                      Stop{"Rendering: 70%", SIGINT}, Stop{"Rendering: 90%", SIGKILL}}) {
         TemporaryFolder dir;
         dir.write("s.qsb", text);
         ProgramResult r = run(dir, {"s", "-a", "2", "-j", "4"}, stop.at, stop.signal);
@@ -129,14 +132,16 @@ TEST_F(ParallelCli, FrameRangesWriteTheFramesOfAFullRun) {
     EXPECT_EQ(r.output.find("Frame 4 / 5"), std::string::npos);
     for (const char* name : {"a0001.tga", "a0002.tga"})
         EXPECT_TRUE(testing::readFile(part.file(name)) == testing::readFile(full.file(name))) << name;
-    for (const char* name : {"a0000.tga", "a0003.tga", "a0004.tga"}) EXPECT_FALSE(testing::fileExists(part.file(name)));
+    for (const char* name : {"a0000.tga", "a0003.tga", "a0004.tga"})
+        EXPECT_FALSE(testing::fileExists(part.file(name)));
 
     r = run(part, {"a", "-k", "3", "-K", "2"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.output.find("End frame must not be before start frame"), std::string::npos);
     r = run(part, {"a", "-j", "-2", "-m", "-K", "1", "-o", "b"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.output.find("WARNING : Bad value specified with option -j. Using all cores!"), std::string::npos);
+    EXPECT_NE(r.output.find("WARNING : Bad value specified with option -j. Using all cores!"),
+              std::string::npos);
     EXPECT_TRUE(testing::fileExists(part.file("b0000.tga")));
     EXPECT_FALSE(testing::fileExists(part.file("b0001.tga")));
 }
