@@ -54,5 +54,7 @@ struct SamplingLoop {
 
 void runAdaptive(SamplingLoop& loop, int rowStart, int rowEnd);
 void runUndersampled(SamplingLoop& loop, int rowStart, int rowEnd);
+// The undersampling grid: blocks of this many pixels a side, from row 0 and from the first column.
+constexpr int UndersamplingBlockSize = 6;
 
 }  // namespace quorva

@@ -18,7 +18,7 @@
 namespace quorva {
 namespace {
 
-constexpr int BlockSize = 6;
+constexpr int BlockSize = UndersamplingBlockSize;
 constexpr int BandRows = BlockSize + 1;  // the band's rows, the first shared with the band before
 
 enum class PixelState : std::uint8_t { Empty, Filled, Traced };

@@ -22,9 +22,16 @@ namespace {
 constexpr std::uint64_t MaxExpandedNodes = 1000000;
 
 // Nodes of the tree with shared subtrees counted at every use, saturating above `limit`. Walks the
-// shared graph once, without recursion (trees may be deep).
-std::uint64_t expandedSize(const Request* root, std::uint64_t limit) {
+// shared graph once, without recursion (trees may be deep), and stops at the trees of earlier
+// declarations, whose sizes are known: a declaration costs the nodes it adds, not the nodes it uses.
+std::uint64_t expandedSize(const Request* root, std::uint64_t limit,
+                           const std::unordered_map<const Request*, Parser::DeclaredTree>& declared) {
     std::unordered_map<const Request*, std::uint64_t> size;
+    auto known = [&](const Request* r) -> const std::uint64_t* {
+        if (auto it = size.find(r); it != size.end()) return &it->second;
+        if (auto it = declared.find(r); it != declared.end()) return &it->second.expandedNodes;
+        return nullptr;
+    };
     std::vector<std::pair<const Request*, bool>> stack{{root, false}};
     auto children = [](const Request* r, auto&& visit) {
         visit(r->left.get());
@@ -37,21 +44,21 @@ std::uint64_t expandedSize(const Request* root, std::uint64_t limit) {
     while (!stack.empty()) {
         auto [node, expanded] = stack.back();
         stack.pop_back();
-        if (!node || (!expanded && size.count(node))) continue;
+        if (!node || (!expanded && known(node))) continue;
         if (!expanded) {
             stack.push_back({node, true});
             children(node, [&](const Request* c) {
-                if (c && !size.count(c)) stack.push_back({c, false});
+                if (c && !known(c)) stack.push_back({c, false});
             });
             continue;
         }
         std::uint64_t n = 1;
         children(node, [&](const Request* c) {
-            if (c) n = std::min(limit + 1, n + size[c]);
+            if (c) n = std::min(limit + 1, n + *known(c));
         });
         size[node] = n;
     }
-    return size[root];
+    return *known(root);
 }
 
 }  // namespace
@@ -131,9 +138,12 @@ void Parser::parseDeclarationValue(const std::string& name, Keyword word) {
 void Parser::declare(const std::string& name, SymbolKind kind, SymbolValue value, Keyword word) {
     if (!active()) return;
     if (auto* tree = std::get_if<RequestPtr>(&value); tree && *tree) {
-        if (expandedSize(tree->get(), MaxExpandedNodes) > MaxExpandedNodes)
+        const std::uint64_t nodes = expandedSize(tree->get(), MaxExpandedNodes, declaredTrees_);
+        if (nodes > MaxExpandedNodes)
             fatal("Expression of \"%s\" too large (more than %llu nodes)", name.c_str(),
                   static_cast<unsigned long long>(MaxExpandedNodes));
+        // The tree is held here as well, so its address stays its own while it is known.
+        declaredTrees_.emplace(tree->get(), DeclaredTree{*tree, nodes});
     }
     bool isStatic = word == Keyword::Static;
     scene_.symbols->declare(name, kind, std::move(value), isStatic, word != Keyword::Declare, evalContext());
