@@ -51,14 +51,20 @@ bool isBinaryScene(const std::string& path) {
     return n == sizeof head && std::memcmp(head, BinaryMagic, sizeof head) == 0;
 }
 
-// Writes rows to the image as soon as they are final, so that a render cut short loses at most the row
-// it was drawing, and records the pixels each row finished. With a pixel filter rows change until the
-// frame is filtered: they are recorded and written then.
+// Writes rows to the image as soon as they and all rows above them are final, and records the pixels of
+// every row as soon as it is final, so that a render cut short loses at most the rows it was drawing
+// (the rows finished below a gap are written, recorded, when the frame ends). With a pixel filter rows
+// change until the frame is filtered: they are recorded and written then.
 class ImageRowWriter final : public RowSink {
   public:
     ImageRowWriter(FrameBuffers& frame, TargaOutput* output, const RenderRegion& region, bool immediate)
         : frame_(frame), output_(output), region_(region), immediate_(immediate) {}
 
+    void rowFinished(int row) override {
+        if (!immediate_ || !output_) return;
+        const ColumnSpan span = region_.finished[static_cast<std::size_t>(row)];
+        if (!span.empty()) markDrawn(*output_, row, span.begin, span.end);
+    }
     void rowsFinished(int endRow) override {
         if (!immediate_ || !output_) return;
         for (int y = next_; y < endRow; ++y) {

@@ -188,6 +188,7 @@ void runAdaptive(SamplingLoop& loop, int rowStart, int rowEnd) {
         [&](int unit) {
             const int y = rowStart + unit;
             loop.lastFinishedRow = y;
+            loop.source.rowFinished(y);
             loop.source.rowsFinished(finished.mark(y, y + 1));
             if (runner.stopping()) return;
             const int percent = (rowStart + finished.count()) * 100 / rowEnd;

@@ -29,7 +29,9 @@ class SampleSource {
                           bool* recordFirstDepth, double* firstDepth) = 0;
     // Finishes pixel (x, y): exposure and gamma, SBuffer, ZBuffer, framebuffer window.
     virtual void finish(int worker, int x, int y, const Color& colour, double alpha, double depth) = 0;
-    // The rows below endRow are final (called by one worker at a time).
+    // Row `row` is final (in any order), and then the rows below endRow are; called by one worker at a
+    // time.
+    virtual void rowFinished(int /*row*/) {}
     virtual void rowsFinished(int /*endRow*/) {}
 };
 

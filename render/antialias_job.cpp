@@ -26,6 +26,9 @@ class JobSampleSource final : public SampleSource {
         finishPixel(job_, x, y, exposed, alpha, depth);
     }
 
+    void rowFinished(int row) override {
+        if (job_.rowSink) job_.rowSink->rowFinished(row);
+    }
     void rowsFinished(int endRow) override { reportRowsFinished(job_, endRow); }
 
   private:

@@ -35,6 +35,8 @@ class RowSink {
   public:
     virtual ~RowSink() = default;
     virtual void rowsFinished(int endRow) = 0;  // rows < endRow are final
+    // Row `row` is final; rows finish in any order when several workers render.
+    virtual void rowFinished(int /*row*/) {}
 };
 
 struct RenderJob {

@@ -79,6 +79,7 @@ void renderPlain(RenderJob& job, int rowStart, int rowEnd) {
         [&](int unit) {
             const int y = rowStart + unit;
             job.lastFinishedRow = y;
+            if (job.rowSink) job.rowSink->rowFinished(y);
             reportRowsFinished(job, rows.mark(y, y + 1));
             if (runner.stopping() || runner.pollKey()) return;
             progressMessage("\rRendering: %d%% (antialiasing disabled)",

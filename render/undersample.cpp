@@ -250,6 +250,7 @@ void runUndersampled(SamplingLoop& loop, int rowStart, int rowEnd) {
                 end = bands.bandBottom(band) + (bands.lastBand(band) ? 1 : 0);
             }
             loop.lastFinishedRow = first;
+            for (int y = first; y < end; ++y) loop.source.rowFinished(y);
             loop.source.rowsFinished(finished.mark(first, end));
             if (runner.stopping()) return;
             if (unit >= prefixRows) {
