@@ -41,8 +41,6 @@ constexpr char BinaryMagic[] = "QUILLBARROW";
 
 // Opens the scene file to tell ascii from binary; "Unable to find scene file %s" when it cannot be read.
 bool isBinaryScene(const std::string& path) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) fatal("Scene file %s is a folder, not a file", path.c_str());
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) fatal("Unable to find scene file %s", path.c_str());
     char head[11] = {};
@@ -97,6 +95,10 @@ void SceneRun::frameLoop() {
 
 void SceneRun::parse(bool firstPass) {
     SceneState& scene = *scene_;
+    // A folder opens like a file on some systems and then reads as nothing at all.
+    std::error_code folderCheck;
+    if (std::filesystem::is_directory(run_.sceneFile, folderCheck))
+        fatal("Scene file %s is a folder, not a file", run_.sceneFile.c_str());
     if (firstPass)
         binary_ = isBinaryScene(run_.sceneFile);
     else

@@ -477,6 +477,21 @@ bool isConstantRequest(const Request& request) {
     return isConstantAt(&request, 0);
 }
 
+bool readsContextItself(const Request& node) {
+    switch (node.kind) {
+        case RequestKind::CurrentColor:
+        case RequestKind::CurrentFrame:
+        case RequestKind::LastFrame:
+        case RequestKind::FirstFrame:
+        case RequestKind::AnimationLength:
+            return true;
+        case RequestKind::Call:
+            return isVariableCall(static_cast<BuiltinId>(node.builtin));
+        default:
+            return false;
+    }
+}
+
 std::string toString(const Request& request) {
     std::ostringstream os;
     print(os, &request, 0);

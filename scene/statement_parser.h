@@ -96,6 +96,7 @@ class Parser {
     struct DeclaredTree {
         RequestPtr tree;
         std::uint64_t expandedNodes = 0;
+        bool constant = true;  // reads nothing of a shading context or the frame
     };
 
   private:
