@@ -19,6 +19,7 @@
 #include "gi/irradiance_init.h"
 #include "gi/photon_maps.h"
 #include "gi/primary_grid.h"
+#include "image/png_writer.h"
 #include "image/targa_output.h"
 #include "render/antialias.h"
 #include "render/camera_rays.h"
@@ -44,9 +45,10 @@ bool fileExists(const std::string& path) {
     return std::filesystem::is_regular_file(path, ec);
 }
 
-// Writes rows to the image as soon as they are final, so that a render cut short loses at most the row
-// it was drawing, and records the pixels each row finished. With a pixel filter rows change until the
-// frame is filtered: they are recorded and written then.
+// Writes rows to the image as soon as they and all rows above them are final, and records the pixels of
+// every row as soon as it is final, so that a render cut short loses at most the rows it was drawing
+// (the rows finished below a gap are written, recorded, when the frame ends). With a pixel filter rows
+// change until the frame is filtered: they are recorded and written then.
 class ImageRowWriter final : public RowSink {
   public:
     ImageRowWriter(FrameBuffers& frame, TargaOutput* output, const RenderRegion& region, bool immediate,
@@ -57,6 +59,11 @@ class ImageRowWriter final : public RowSink {
           immediate_(immediate),
           averageBlocks_(averageBlocks) {}
 
+    void rowFinished(int row) override {
+        if (!immediate_ || !output_) return;
+        const ColumnSpan span = region_.finished[static_cast<std::size_t>(row)];
+        if (!span.empty()) markDrawn(*output_, row, span.begin, span.end);
+    }
     void rowsFinished(int endRow) override {
         if (!immediate_ || !output_) return;
         for (int y = next_; y < endRow; ++y) {
@@ -210,16 +217,20 @@ bool SceneRun::frame(bool firstPass) {
     // 14. The particle generators emit and move; their shapes join this frame's world.
     particlesNewFrame(scene);
 
+    // -K counts frames as -k does (CurrentFrame + 1): the run ends with that frame, later ones are not
+    // even parsed; a first frame already past it is not rendered.
+    const bool pastEnd = run_.hasEndFrame && frames.currentFrame + 1 > run_.endFrame;
     bool interrupted = false;
     if (frames.currentFrame < run_.startFrame - 1) {
         progressMessage("\rSkipping frame: %d", frames.currentFrame + 1);
-    } else {
+    } else if (!pastEnd) {
         render();
         interrupted = escaped_;
     }
 
     // 21-22. A key pressed between frames ends the animation; Escape at once.
-    bool last = frames.currentFrame >= frames.lastFrame || interrupted;
+    bool last = frames.currentFrame >= frames.lastFrame || interrupted ||
+                (run_.hasEndFrame && frames.currentFrame + 1 >= run_.endFrame);
     if (!interrupted && keys().keyWaiting()) {
         run_.interruptKey = keys().readKey();
         if (run_.interruptKey < 0)
@@ -352,6 +363,10 @@ void SceneRun::render() {
         for (const RowGroup& group : region.groups) {
             writer.rowsFinished(group.rowStart);
             RenderJob job{scene, ctx, frame, ViewFrame{}};
+            // The irradiance cache grows while pixels render and later pixels reuse earlier records, so
+            // its images depend on the shading order: they render on one thread, which keeps every image
+            // the same whatever -j says. The frame-buffer window draws from one thread too.
+            job.workers = (cache || window_) ? nullptr : workers_;
             job.columnStart = group.columns.begin;
             job.columnEnd = group.columns.end;
             job.rowSink = &writer;
@@ -380,7 +395,7 @@ void SceneRun::render() {
         if (!stopped_) writer.rowsFinished(height);
     }
     if (restore) {
-        filterBand(frame, camera, 0, height - 1);
+        filterBand(frame, camera, 0, height - 1, workers_);
         keepOnlyFinished(frame, unfiltered, region, sampledEnd, [&output](int row, ColumnSpan columns) {
             if (output) markDrawn(*output, row, columns.begin, columns.end);
         });
@@ -394,7 +409,12 @@ void SceneRun::render() {
     if (options.zChannelDepth != 0 && run_.writeImage)
         dumpZChannel(frame, run_.zChannelBase, options.zChannelDepth);
     releaseBand(frame);
+    // The PNG copy is made of complete images only: every pixel drawn now or kept from before.
+    bool complete = output && !stopped_;
+    for (int y = 0; complete && y < height; ++y)
+        for (int x = 0; complete && x < width; ++x) complete = pixelDrawn(*output, x, y);
     if (output) closeTargaOutput(std::move(output));
+    if (complete && run_.writePng) writePngCopy(run_.imageFile, pngNameFor(run_.imageFile));
     renderEnd_ = static_cast<long>(std::time(nullptr));
     *stats_ = ctx.stats;
     if (cache && run_.statistics)

@@ -15,6 +15,7 @@
 #include "render/opengl_preview.h"
 #include "render/preview_window.h"
 #include "render/render_context.h"
+#include "render/render_workers.h"
 #include "scene/scene_state.h"
 #include "scene/search_path.h"
 
@@ -66,9 +67,11 @@ int runRenderer(const std::vector<std::string>& arguments) {
     std::vector<OptionUse> options = parseOptionWords(words, true);
     searchPath().scanFromEnvironment();
 
+    // The render threads serve every scene and frame of the run.
+    RenderWorkers workers(settleThreadCount(requestedThreads(options)));
     for (const std::string& name : run.sceneNames) {
         if (run.interruptKey != 0) break;
-        SceneRun scene(run, options, name);
+        SceneRun scene(run, options, name, &workers);
         scene.run();
     }
     if (run.inputKind == InputKind::ListFile) std::remove(run.listFile.c_str());
@@ -76,8 +79,14 @@ int runRenderer(const std::vector<std::string>& arguments) {
     return run.interruptKey;
 }
 
-SceneRun::SceneRun(RunState& run, const std::vector<OptionUse>& options, const std::string& baseName)
-    : run_(run), options_(options), base_(baseName), scene_(new SceneState), stats_(new RenderStatistics) {}
+SceneRun::SceneRun(RunState& run, const std::vector<OptionUse>& options, const std::string& baseName,
+                   RenderWorkers* workers)
+    : run_(run),
+      options_(options),
+      base_(baseName),
+      scene_(new SceneState),
+      stats_(new RenderStatistics),
+      workers_(workers) {}
 
 SceneRun::~SceneRun() {
     closeWindow();
@@ -111,6 +120,8 @@ void SceneRun::resetRunSettings() {
     run_.deleteInputs = false;
     run_.xa = run_.xb = run_.ya = run_.yb = -1;
     run_.startFrame = -1;
+    run_.hasEndFrame = false;
+    run_.writePng = false;
     run_.writeImage = true;
     run_.zDepth = 0;
     run_.logRequested = false;

@@ -18,6 +18,7 @@ class RenderContext;
 class PreviewWindow;
 class OpenGlPreview;
 class KeySource;
+class RenderWorkers;
 
 // Runs the whole program on argv[1..]; returns the exit status (0, or the interrupt key).
 // Fatal errors propagate as FatalError.
@@ -26,7 +27,8 @@ int runRenderer(const std::vector<std::string>& arguments);
 // One scene: everything between the scene list and the next scene.
 class SceneRun {
   public:
-    SceneRun(RunState& run, const std::vector<OptionUse>& options, const std::string& baseName);
+    SceneRun(RunState& run, const std::vector<OptionUse>& options, const std::string& baseName,
+             RenderWorkers* workers = nullptr);
     ~SceneRun();
     // Per-scene steps (reset, options, log, banner, driver, delete inputs, release).
     void run();
@@ -68,6 +70,7 @@ class SceneRun {
     bool windowFailed_ = false;
     std::unique_ptr<OpenGlPreview> openGl_;  // the -O window
     bool openGlFailed_ = false;
+    RenderWorkers* workers_;  // the run's render threads
 };
 
 }  // namespace quorva

@@ -159,6 +159,9 @@ TargaOutputPtr createTargaOutput(const std::string& path, int width, int height,
 }
 
 void writeTargaRows(int first, const FrameBuffers& frame, TargaOutput& out, int last, bool averageBlocks) {
+    // After a failed write the file is gone and the error is on its way to the caller; rows that other
+    // workers finish meanwhile have nowhere to go.
+    if (out.closed || !out.stream) return;
     const SBuffer& sb = frame.color;
     const std::size_t rowBytes = static_cast<std::size_t>(out.width + 1) * 4;
     std::vector<std::uint8_t> averaged;
