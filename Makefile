@@ -1,10 +1,11 @@
 # The two set-up commands: `make demo` renders the bundled demo scene, `make test` runs every test.
 BUILD_DIR ?= build
 SAN_DIR ?= build-sanitize
+TSAN_DIR ?= build-tsan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: deps build demo test sanitize-test fuzz clean
+.PHONY: deps build demo test sanitize-test tsan-test fuzz clean
 
 deps:
 	@./scripts/install-deps
@@ -27,5 +28,13 @@ sanitize-test: deps
 	cmake --build $(SAN_DIR) -j $(JOBS)
 	cd $(SAN_DIR) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
+# The tests of the parallel render loops, in-process and through the renderer, under ThreadSanitizer: any
+# race report fails them (a reporting renderer exits with status 66).
+TSAN_TESTS := ParallelRender*:ParallelCli*:RenderRows*:AdaptiveAntialiasing*:Undersampling*:SamplingLoops*:PixelFilter*
+tsan-test: deps
+	cmake -S . -B $(TSAN_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-O1 -DQUORVA_TSAN=ON
+	cmake --build $(TSAN_DIR) -j $(JOBS) --target quorva_tests
+	cd $(TSAN_DIR) && TSAN_OPTIONS="halt_on_error=1 exitcode=66" ./quorva_tests --gtest_filter='$(TSAN_TESTS)'
+
 clean:
-	rm -rf $(BUILD_DIR) $(SAN_DIR) out
+	rm -rf $(BUILD_DIR) $(SAN_DIR) $(TSAN_DIR) out

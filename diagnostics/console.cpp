@@ -13,23 +13,24 @@
 namespace quorva {
 namespace {
 
-volatile std::sig_atomic_t interruptPending = 0;
+// Set by the handler on whichever thread takes the signal, read by the render worker that polls keys: a
+// lock-free atomic serves both (a volatile flag is safe only within one thread).
+std::atomic<bool> interruptPending{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 void onInterrupt(int) {
-    interruptPending = 1;
+    interruptPending.store(true);
     std::signal(SIGINT, SIG_DFL);
 }
 
 bool takeInterrupt() {
-    if (!interruptPending) return false;
-    interruptPending = 0;
-    return true;
+    return interruptPending.exchange(false);
 }
 
 class TerminalKeys final : public KeySource {
   public:
     bool keyWaiting() override {
-        if (interruptPending) return true;
+        if (interruptPending.load()) return true;
         if (!prepare()) return false;
         pollfd fd{STDIN_FILENO, POLLIN, 0};
         if (poll(&fd, 1, 0) <= 0) return false;

@@ -3,6 +3,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>
 #include <vector>
 
 #include "diagnostics/allocation.h"
@@ -16,7 +17,16 @@ DiagnosticsState& diagnostics() {
     return state;
 }
 
+namespace {
+// Render workers may report at the same time; each text reaches the console and the log whole.
+std::mutex& outputLock() {
+    static std::mutex lock;
+    return lock;
+}
+}  // namespace
+
 void writeConsole(const std::string& text) {
+    std::lock_guard<std::mutex> hold(outputLock());
     DiagnosticsState& d = diagnostics();
     if (d.console) {
         d.console(text);
@@ -29,6 +39,7 @@ void writeConsole(const std::string& text) {
 namespace {
 
 void writeLog(const std::string& text) {
+    std::lock_guard<std::mutex> hold(outputLock());
     DiagnosticsState& d = diagnostics();
     if (d.log) {
         std::fwrite(text.data(), 1, text.size(), d.log);

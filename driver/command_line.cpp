@@ -17,7 +17,7 @@ namespace {
 // Letters followed by ':' take one argument, by '+' two; 0xB5 takes one; the others none.
 const std::string& optionLetters() {
     static const std::string letters =
-        std::string("r+x+y+a:A:C:e:h:g:k:o:O:S:s:l:u:z:") + "\xB5" + ":" + "bdfLmn@-" + "\xA3";
+        std::string("r+x+y+a:A:C:e:h:g:j:k:K:o:O:S:s:l:u:z:") + "\xB5" + ":" + "bdfLmnp@-" + "\xA3";
     return letters;
 }
 
@@ -38,7 +38,23 @@ void requireNoExtension(const std::string& name, const char* message) {
     if (hasExtension(name)) fatal("%s", message);
 }
 
+// A thread count is plain decimal digits; anything else (a sign, letters) is not one.
+bool isThreadCount(const std::string& text) {
+    if (text.empty()) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
 }  // namespace
+
+int requestedThreads(const std::vector<OptionUse>& options) {
+    int threads = 0;
+    for (const OptionUse& use : options)
+        if (use.letter == 'j' && !use.arguments.empty())
+            threads = isThreadCount(use.arguments[0]) ? readInteger(use.arguments[0]) : 0;
+    return threads;
+}
 
 int readInteger(const std::string& text) {
     errno = 0;
@@ -166,8 +182,20 @@ void applyOptions(const std::vector<OptionUse>& options, RunState& run, SceneSta
                     run.irradianceEnabled = false;
                 }
                 break;
+            case 'j':
+                // The workers are started once per run, from the first reading of the options.
+                if (warn && !isThreadCount(a[0]))
+                    warning("Bad value specified with option -j. Using all cores");
+                break;
             case 'k':
                 run.startFrame = n;
+                break;
+            case 'K':
+                run.hasEndFrame = true;
+                run.endFrame = n;
+                break;
+            case 'p':
+                run.writePng = true;
                 break;
             case 'l':
                 run.loadFlags += n;
@@ -255,6 +283,8 @@ void applyOptions(const std::vector<OptionUse>& options, RunState& run, SceneSta
                 break;
         }
     }
+    if (run.hasEndFrame && run.startFrame != -1 && run.endFrame < run.startFrame)
+        fatal("End frame must not be before start frame");
 }
 
 }  // namespace quorva

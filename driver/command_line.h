@@ -29,6 +29,10 @@ std::vector<OptionUse> parseOptionWords(const std::vector<std::string>& words, b
 // digits; anything else reads as 0; out-of-range values saturate.
 int readInteger(const std::string& text);
 
+// The -j value of the options (the last one given): 0 when there is none or its value is not a number
+// of threads, which asks for one worker per hardware thread.
+int requestedThreads(const std::vector<OptionUse>& options);
+
 // Applies the options, in order, to the run state, the render options and the camera.
 // `sceneCount` is the number of scenes being rendered (-f is ignored for more than one).
 void applyOptions(const std::vector<OptionUse>& options, RunState& run, SceneState& scene,

@@ -1,9 +1,11 @@
 // The frame loop of one scene: parse, prepare, render in bands, write, clean up; repeated for every
 // frame of an animation (the scene text reads CurrentFrame to animate itself).
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <system_error>
 
@@ -13,11 +15,14 @@
 #include "driver/run_driver.h"
 #include "formats/binary_scene.h"
 #include "geometry/hierarchy.h"
+#include "image/png_writer.h"
 #include "image/targa_output.h"
+#include "render/antialias.h"
 #include "render/camera_rays.h"
 #include "render/frame_buffers.h"
 #include "render/render_context.h"
 #include "render/render_job.h"
+#include "render/render_region.h"
 #include "render/render_rows.h"
 #include "scene/parser.h"
 #include "scene/scene_state.h"
@@ -32,16 +37,27 @@ bool fileExists(const std::string& path) {
     return std::filesystem::is_regular_file(path, ec);
 }
 
-// Writes rows to the image as soon as they are final, so that a render cut short loses at most the row
-// it was drawing. With a pixel filter rows change until the band is filtered: they are written then.
+// Writes rows to the image as soon as they and all rows above them are final, and records the pixels of
+// every row as soon as it is final, so that a render cut short loses at most the rows it was drawing
+// (the rows finished below a gap are written, recorded, when the frame ends). With a pixel filter rows
+// change until the frame is filtered: they are recorded and written then.
 class ImageRowWriter final : public RowSink {
   public:
-    ImageRowWriter(FrameBuffers& frame, TargaOutput* output, bool immediate)
-        : frame_(frame), output_(output), immediate_(immediate) {}
+    ImageRowWriter(FrameBuffers& frame, TargaOutput* output, const RenderRegion& region, bool immediate)
+        : frame_(frame), output_(output), region_(region), immediate_(immediate) {}
 
-    void startBand(int first) { next_ = first; }
+    void rowFinished(int row) override {
+        if (!immediate_ || !output_) return;
+        const ColumnSpan span = region_.finished[static_cast<std::size_t>(row)];
+        if (!span.empty()) markDrawn(*output_, row, span.begin, span.end);
+    }
     void rowsFinished(int endRow) override {
-        if (immediate_) writeUpTo(endRow);
+        if (!immediate_ || !output_) return;
+        for (int y = next_; y < endRow; ++y) {
+            const ColumnSpan span = region_.finished[static_cast<std::size_t>(y)];
+            if (!span.empty()) markDrawn(*output_, y, span.begin, span.end);
+        }
+        writeUpTo(endRow);
     }
     // Writes the rows from the next unwritten one up to endRow (exclusive).
     void writeUpTo(int endRow) {
@@ -53,6 +69,7 @@ class ImageRowWriter final : public RowSink {
   private:
     FrameBuffers& frame_;
     TargaOutput* output_;
+    const RenderRegion& region_;
     bool immediate_;
     int next_ = 0;
 };
@@ -66,6 +83,10 @@ void SceneRun::frameLoop() {
 
 void SceneRun::parse(bool firstPass) {
     SceneState& scene = *scene_;
+    // A folder opens like a file on some systems and then reads as nothing at all.
+    std::error_code folderCheck;
+    if (std::filesystem::is_directory(run_.sceneFile, folderCheck))
+        fatal("Scene file %s is a folder, not a file", run_.sceneFile.c_str());
     if (firstPass)
         binary_ = IsBinaryScene(run_.sceneFile);
     else
@@ -96,7 +117,8 @@ void SceneRun::parse(bool firstPass) {
     parseEnd_ = static_cast<long>(std::time(nullptr));
 
     if (scene.options.version < 0) fatal("Version specification is missing in QSB file");
-    if (scene.options.version < 1 || scene.options.version > 1.3)
+    // Written so that an undefined number (0/0) fails too.
+    if (!(scene.options.version >= 1 && scene.options.version <= 1.3))
         fatal("Wrong version specification in QSB file");
 }
 
@@ -166,16 +188,20 @@ bool SceneRun::frame(bool firstPass) {
     bool animation = frames.lastFrame > frames.firstFrame || frames.animationLength != 0;
     if (animation) makeOutputName(run_.outputBase, frames.currentFrame, run_.imageFile, run_.zChannelBase);
 
+    // -K counts frames as -k does (CurrentFrame + 1): the run ends with that frame, later ones are not
+    // even parsed; a first frame already past it is not rendered.
+    const bool pastEnd = run_.hasEndFrame && frames.currentFrame + 1 > run_.endFrame;
     bool interrupted = false;
     if (frames.currentFrame < run_.startFrame - 1) {
         progressMessage("\rSkipping frame: %d", frames.currentFrame + 1);
-    } else {
+    } else if (!pastEnd) {
         render();
         interrupted = escaped_;
     }
 
     // 21-22. A key pressed between frames ends the animation; Escape at once.
-    bool last = frames.currentFrame >= frames.lastFrame || interrupted;
+    bool last = frames.currentFrame >= frames.lastFrame || interrupted ||
+                (run_.hasEndFrame && frames.currentFrame + 1 >= run_.endFrame);
     if (!interrupted && keys().keyWaiting()) {
         run_.interruptKey = keys().readKey();
         if (run_.interruptKey < 0)
@@ -237,62 +263,71 @@ void SceneRun::render() {
         message(" Done.");
     }
 
-    // 18. Bands of rows; the memory budget makes one band cover the frame.
-    long width = camera.width, height = camera.height;
-    long band = ((width + 1) * (height + 1) * 8) / ((width + 1) * 8);
-    if (band < 3) band = 3;
-    if (band > height + 1) band = height + 1;
-
+    // 18. One band covers the frame (the memory budget allows it): the pixels still missing in the
+    // requested rows and columns are rendered, with the pixel filter's reach around them.
+    const int width = camera.width, height = camera.height;
     RenderContext ctx(&scene);
     FrameBuffers frame;
-    ImageRowWriter writer(frame, output.get(), camera.pixelFilterType < 1);
-    for (long bandStart = 0; bandStart < height && !stopped_; bandStart += band) {
-        long bandEnd = bandStart + band;  // exclusive
-        if (bandEnd > height) bandEnd = height;
-        message("\nInitializing rendering pipeline...");
-        int first = static_cast<int>(bandStart), last = static_cast<int>(bandEnd - 1);
-        prepareBand(frame, camera, output.get(), first, last, options.zChannelDepth != 0);
-        message(" Done.\n\n");
-        writer.startBand(first);
+    message("\nInitializing rendering pipeline...");
+    prepareBand(frame, camera, output.get(), 0, height - 1, options.zChannelDepth != 0);
+    message(" Done.\n\n");
+    // The pixel filter reads two pixels around each one; undersampling works in blocks from the frame's
+    // corner. Either way more pixels are rendered than finished, and the others are put back after.
+    const bool filtered = camera.pixelFilterType >= 1;
+    const int grid = options.undersampling ? UndersamplingBlockSize : 1;
+    std::function<bool(int, int)> drawn;
+    if (output) drawn = [&output](int x, int y) { return pixelDrawn(*output, x, y); };
+    const RenderRegion region =
+        planRenderRegion(width, height, run_.xa, run_.xb, startRow_, endRow_, filtered ? 2 : 0, grid, drawn);
+    if (output) trackDrawnPixels(*output);
+    const bool restore = filtered || grid > 1;
+    std::vector<std::vector<std::uint8_t>> unfiltered;
+    if (restore) unfiltered = frame.color.rows;
 
-        int rowStart = startRow_ > first ? startRow_ : first;
-        int rowEnd = endRow_ < bandEnd ? endRow_ : static_cast<int>(bandEnd);
-        // Rows found complete in an older image of the same name are not rendered again.
-        if (output) {
-            const std::vector<unsigned char>& done = rowsDone(*output);
-            while (rowStart < rowEnd && rowStart < static_cast<int>(done.size()) && done[rowStart])
-                ++rowStart;
-        }
-        // The rows before the first one rendered are already final (resumed, or outside the row range).
-        writer.rowsFinished(rowStart < rowEnd ? rowStart : first);
-        int finalEnd = static_cast<int>(bandEnd);
-        if (rowStart < rowEnd) {
-            if (raytracing) {
-                RenderJob job{scene, ctx, frame, ViewFrame{}};
-                job.columnStart = run_.xa;
-                job.columnEnd = run_.xb;
-                job.rowSink = &writer;
-                renderRows(job, rowStart, rowEnd);
-                // Any key ends the pixel loop (and this frame's bands); Escape also stops the run.
-                stopped_ = job.stopRequested || job.keyPressed;
-                if (job.stopRequested) {
-                    escaped_ = true;
-                    run_.interruptKey = 1;
-                }
-                // A stopped band keeps only its finished rows; the image file marks the others as
-                // missing so that running the same command again resumes the render.
-                if (stopped_) finalEnd = job.finishedEnd > rowStart ? job.finishedEnd : rowStart;
-            } else {
-                renderOutline();
+    ImageRowWriter writer(frame, output.get(), region, !restore);
+    int sampledEnd = height;  // rows below it were rendered whole
+    if (raytracing) {
+        for (const RowGroup& group : region.groups) {
+            writer.rowsFinished(group.rowStart);
+            RenderJob job{scene, ctx, frame, ViewFrame{}};
+            job.workers = workers_;
+            job.columnStart = group.columns.begin;
+            job.columnEnd = group.columns.end;
+            job.rowSink = &writer;
+            renderRows(job, group.rowStart, group.rowEnd);
+            // Any key ends the pixel loop (and this frame); Escape also stops the run.
+            stopped_ = job.stopRequested || job.keyPressed;
+            if (job.stopRequested) {
+                escaped_ = true;
+                run_.interruptKey = 1;
+            }
+            // A stopped frame keeps only its finished rows; the image records the others as missing so
+            // that running the same command again resumes the render.
+            if (stopped_) {
+                sampledEnd = std::max(job.finishedEnd, group.rowStart);
+                break;
             }
         }
-        filterBand(frame, camera, first, last);
-        writer.writeUpTo(finalEnd);
-        if (options.zChannelDepth != 0 && run_.writeImage)
-            dumpZChannel(frame, run_.zChannelBase, options.zChannelDepth);
-        releaseBand(frame);
+    } else if (!region.empty()) {
+        renderOutline();
+        if (!stopped_) writer.rowsFinished(height);
     }
+    if (restore) {
+        filterBand(frame, camera, 0, height - 1, workers_);
+        keepOnlyFinished(frame, unfiltered, region, sampledEnd, [&output](int row, ColumnSpan columns) {
+            if (output) markDrawn(*output, row, columns.begin, columns.end);
+        });
+    }
+    writer.writeUpTo(height);
+    if (options.zChannelDepth != 0 && run_.writeImage)
+        dumpZChannel(frame, run_.zChannelBase, options.zChannelDepth);
+    releaseBand(frame);
+    // The PNG copy is made of complete images only: every pixel drawn now or kept from before.
+    bool complete = output && !stopped_;
+    for (int y = 0; complete && y < height; ++y)
+        for (int x = 0; complete && x < width; ++x) complete = pixelDrawn(*output, x, y);
     if (output) closeTargaOutput(std::move(output));
+    if (complete && run_.writePng) writePngCopy(run_.imageFile, pngNameFor(run_.imageFile));
     renderEnd_ = static_cast<long>(std::time(nullptr));
     *stats_ = ctx.stats;
 }

@@ -11,6 +11,9 @@
 
 int main(int argc, char** argv) {
     quorva::installInterruptHandler();
+    // A write beyond the file size limit fails like a full disk instead of ending the process, so the
+    // image writer can put the old image back and say that the image was not written.
+    std::signal(SIGXFSZ, SIG_IGN);
     std::vector<std::string> arguments(argv + 1, argv + argc);
     try {
         return quorva::runRenderer(arguments);

@@ -12,6 +12,7 @@
 #include "driver/scene_list.h"
 #include "driver/usage.h"
 #include "render/render_context.h"
+#include "render/render_workers.h"
 #include "scene/scene_state.h"
 #include "scene/search_path.h"
 
@@ -28,9 +29,11 @@ int runRenderer(const std::vector<std::string>& arguments) {
     std::vector<OptionUse> options = parseOptionWords(words, true);
     searchPath().scanFromEnvironment();
 
+    // The render threads serve every scene and frame of the run.
+    RenderWorkers workers(settleThreadCount(requestedThreads(options)));
     for (const std::string& name : run.sceneNames) {
         if (run.interruptKey != 0) break;
-        SceneRun scene(run, options, name);
+        SceneRun scene(run, options, name, &workers);
         scene.run();
     }
     if (run.inputKind == InputKind::ListFile) std::remove(run.listFile.c_str());
@@ -38,8 +41,14 @@ int runRenderer(const std::vector<std::string>& arguments) {
     return run.interruptKey;
 }
 
-SceneRun::SceneRun(RunState& run, const std::vector<OptionUse>& options, const std::string& baseName)
-    : run_(run), options_(options), base_(baseName), scene_(new SceneState), stats_(new RenderStatistics) {}
+SceneRun::SceneRun(RunState& run, const std::vector<OptionUse>& options, const std::string& baseName,
+                   RenderWorkers* workers)
+    : run_(run),
+      options_(options),
+      base_(baseName),
+      scene_(new SceneState),
+      stats_(new RenderStatistics),
+      workers_(workers) {}
 
 SceneRun::~SceneRun() {
     delete scene_;
@@ -71,6 +80,8 @@ void SceneRun::resetRunSettings() {
     run_.deleteInputs = false;
     run_.xa = run_.xb = run_.ya = run_.yb = -1;
     run_.startFrame = -1;
+    run_.hasEndFrame = false;
+    run_.writePng = false;
     run_.writeImage = true;
     run_.zDepth = 0;
     run_.logRequested = false;

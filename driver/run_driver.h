@@ -12,6 +12,7 @@ namespace quorva {
 
 struct SceneState;
 struct RenderStatistics;
+class RenderWorkers;
 
 // Runs the whole program on argv[1..]; returns the exit status (0, or the interrupt key).
 // Fatal errors propagate as FatalError.
@@ -20,7 +21,8 @@ int runRenderer(const std::vector<std::string>& arguments);
 // One scene: everything between the scene list and the next scene.
 class SceneRun {
   public:
-    SceneRun(RunState& run, const std::vector<OptionUse>& options, const std::string& baseName);
+    SceneRun(RunState& run, const std::vector<OptionUse>& options, const std::string& baseName,
+             RenderWorkers* workers = nullptr);
     ~SceneRun();
     // Per-scene steps (reset, options, log, banner, driver, delete inputs, release).
     void run();
@@ -50,6 +52,7 @@ class SceneRun {
     long parseStart_ = 0, parseEnd_ = 0, renderStart_ = 0, renderEnd_ = 0;
     int startRow_ = 0, endRow_ = 0;
     RenderStatistics* stats_;
+    RenderWorkers* workers_;  // the run's render threads
 };
 
 }  // namespace quorva

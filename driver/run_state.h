@@ -33,6 +33,9 @@ struct RunState {
     bool logRequested = false;     // -L
     bool statistics = false;       // -d
     int startFrame = -1;           // -k
+    bool hasEndFrame = false;      // -K given
+    int endFrame = 0;              // -K: frames are counted as -k counts them (CurrentFrame + 1)
+    bool writePng = false;         // -p: a PNG copy of every complete image
     int xa = -1, xb = -1;          // -x
     int ya = -1, yb = -1;          // -y
     int zDepth = 0;                // -z (also ZChannelDepth)

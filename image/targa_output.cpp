@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <new>
+#include <system_error>
 
 #include "diagnostics/diagnostics.h"
 #include "diagnostics/internal_failure.h"
@@ -14,12 +16,9 @@ namespace quorva {
 
 namespace {
 
-constexpr char ImageId[] = "Created by Quillbarrow 1.3";  // written with its terminating zero
-static_assert(sizeof ImageId == 27);
-
 void writeHeader(std::FILE* file, int width, int height, int bitsPerPixel, bool compressed) {
     std::uint8_t header[TargaHeaderSize] = {};
-    header[0] = sizeof ImageId;
+    header[0] = TargaImageIdSize;
     header[2] = static_cast<std::uint8_t>(targaImageType(bitsPerPixel, compressed));
     header[12] = static_cast<std::uint8_t>(width & 0xFF);
     header[13] = static_cast<std::uint8_t>(width >> 8);
@@ -28,7 +27,7 @@ void writeHeader(std::FILE* file, int width, int height, int bitsPerPixel, bool 
     header[16] = static_cast<std::uint8_t>(bitsPerPixel);
     header[17] = 0x20;  // top row first; no alpha-bits count, also for 32-bit images
     std::fwrite(header, 1, sizeof header, file);
-    std::fwrite(ImageId, 1, sizeof ImageId, file);
+    std::fwrite(TargaImageId, 1, TargaImageIdSize, file);
 }
 
 void checkPixelSize(int bitsPerPixel, bool compressed) {
@@ -47,6 +46,8 @@ TargaOutputPtr newOutput(const std::string& path, int width, int height, int bit
     try {
         out->fileName = path;
         out->rowDone.assign(static_cast<std::size_t>(height), 0);
+        out->rowBytes = (width + 7) / 8;
+        out->drawn.assign(static_cast<std::size_t>(height) * static_cast<std::size_t>(out->rowBytes), 0);
     } catch (const std::bad_alloc&) {
         fatal("Failed to allocate Targa image");
     }
@@ -125,14 +126,24 @@ void decodeTargaPixel(const std::uint8_t* stored, int bitsPerPixel, std::uint8_t
     }
 }
 
-TargaOutputPtr openTargaOutput(bool compressed, const std::string& path, int width, int height, bool resume,
-                               int bitsPerPixel) {
+// An output path that is a symbolic link names the image its target holds: that file is resumed from
+// and replaced, and the link stays.
+std::string resolvedOutputPath(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(path, ec)) return path;
+    const std::filesystem::path target = std::filesystem::weakly_canonical(path, ec);
+    return ec ? path : target.string();
+}
+
+TargaOutputPtr openTargaOutput(bool compressed, const std::string& requestedPath, int width, int height,
+                               bool resume, int bitsPerPixel) {
+    const std::string path = resolvedOutputPath(requestedPath);
     TargaOutputPtr out = newOutput(path, width, height, bitsPerPixel, compressed);
     if (resume) prepareResume(*out, path);
     out->stream = std::fopen(path.c_str(), "wb");
     if (!out->stream) {
         restoreOldImage(*out);
-        fatal("Failed to open Targa image file %s", path.c_str());
+        fatal("Failed to open Targa image file %s", requestedPath.c_str());
     }
     startFile(*out);
     return out;
@@ -170,12 +181,56 @@ void writeTargaRows(int first, const FrameBuffers& frame, TargaOutput& out, int 
                 }
             row = averaged.data();
         }
+        if (!out.explicitMarks) markDrawn(out, y, 0, out.width);
+        if (!out.rowDone[y] && !out.partialId) markPartialImage(out);
         writeRgbaRow(out, row);
-        out.rowDone[y] = 1;
         out.rowsInFile = y + 1;
     }
     out.pixels.flush();
-    std::fflush(out.stream);
+    if (std::fflush(out.stream) != 0 || std::ferror(out.stream)) failedImageWrite(out);
+}
+
+void trackDrawnPixels(TargaOutput& out) {
+    out.explicitMarks = true;
+}
+
+void markDrawn(TargaOutput& out, int row, int columnBegin, int columnEnd) {
+    if (row < 0 || row >= out.height) return;
+    columnBegin = std::max(columnBegin, 0);
+    columnEnd = std::min(columnEnd, out.width);
+    std::uint8_t* bits = out.drawn.data() + static_cast<std::size_t>(row) * out.rowBytes;
+    for (int x = columnBegin; x < columnEnd; ++x) bits[x / 8] |= static_cast<std::uint8_t>(1u << (x % 8));
+    bool whole = true;
+    for (int x = 0; x < out.width && whole; ++x) whole = out.isDrawn(x, row);
+    out.rowDone[static_cast<std::size_t>(row)] = whole ? 1 : 0;
+}
+
+bool pixelDrawn(const TargaOutput& out, int x, int y) {
+    return x >= 0 && y >= 0 && x < out.width && y < out.height && out.isDrawn(x, y);
+}
+
+void markPartialImage(TargaOutput& out) {
+    if (out.partialId || !out.stream) return;
+    char id[TargaImageIdSize + 1];
+    std::snprintf(id, sizeof id, "%s%05d", TargaPartialIdPrefix, out.rowsInFile);
+    out.pixels.flush();
+    if (std::fflush(out.stream) != 0 || std::fseek(out.stream, TargaHeaderSize, SEEK_SET) != 0 ||
+        std::fwrite(id, 1, TargaImageIdSize, out.stream) != TargaImageIdSize ||
+        std::fseek(out.stream, 0, SEEK_END) != 0)
+        failedImageWrite(out);
+    out.partialId = true;
+}
+
+void failedImageWrite(TargaOutput& out) {
+    if (out.stream) {
+        std::fclose(out.stream);
+        out.stream = nullptr;
+        std::remove(out.fileName.c_str());
+    }
+    out.closed = true;
+    restoreOldImage(out);
+    out.oldImages.clear();
+    fatal("Failed to write Targa image file %s", out.fileName.c_str());
 }
 
 namespace {
@@ -189,17 +244,17 @@ void putLittle32(std::FILE* f, unsigned long v) {
     for (int i = 0; i < 4; ++i) std::fputc(static_cast<int>((v >> (8 * i)) & 0xFF), f);
 }
 
-// Appends the row-completion table (one byte per row, 1 = the row holds rendered pixels) as the only
-// tag of a developer area, and the footer that points to it. Readers that do not know the tag skip it.
-void writeCompletionTable(TargaOutput& out, const std::vector<unsigned char>& real) {
+// Appends the drawn-pixel table as the only tag of a developer area, and the footer that points to
+// it. Readers that do not know the tag skip it.
+void writeDrawnTable(TargaOutput& out) {
     std::FILE* f = out.stream;
     const long tableOffset = std::ftell(f);
-    std::fwrite(real.data(), 1, real.size(), f);
+    std::fwrite(out.drawn.data(), 1, out.drawn.size(), f);
     const long directoryOffset = std::ftell(f);
     putLittle16(f, 1);
-    putLittle16(f, CompletionTableTag);
+    putLittle16(f, DrawnPixelTableTag);
     putLittle32(f, static_cast<unsigned long>(tableOffset));
-    putLittle32(f, static_cast<unsigned long>(real.size()));
+    putLittle32(f, static_cast<unsigned long>(out.drawn.size()));
     putLittle32(f, 0);  // no extension area
     putLittle32(f, static_cast<unsigned long>(directoryOffset));
     std::fwrite(TargaFooterSignature, 1, sizeof TargaFooterSignature, f);
@@ -208,44 +263,31 @@ void writeCompletionTable(TargaOutput& out, const std::vector<unsigned char>& re
 }  // namespace
 
 void finishTargaOutput(TargaOutput& out) {
-    bool written = false;
     if (out.stream) {
         out.pixels.flush();
-        // The rows the render did not reach: an older image's rows where it has them, black (alpha 0)
-        // otherwise, so the file is always a whole image. When some rows are only black filling, a
-        // completion table says which rows are real, so that a later run resumes from them.
-        std::vector<unsigned char> real(out.rowDone.begin(), out.rowDone.end());
+        // The rows the render did not reach: the old images' pixels where they drew them, black (alpha
+        // 0) elsewhere, so the file is always a whole image. When some pixels are only black filling,
+        // the image ID and a drawn-pixel table say which, so that a later run draws just those.
         std::vector<std::uint8_t> rgba(static_cast<std::size_t>(out.width) * 4);
-        const std::vector<std::uint8_t> black(static_cast<std::size_t>(out.width) * 4, 0);
-        bool filled = false;
         for (int r = out.rowsInFile; r < out.height; ++r) {
-            const bool old = out.resuming() && decodeOldRow(out, r, rgba.data());
-            writeRgbaRow(out, old ? rgba.data() : black.data());
-            real[r] = old ? 1 : 0;
-            filled = filled || !old;
-            out.rowDone[r] = 1;
+            std::fill(rgba.begin(), rgba.end(), 0);
+            decodeOldRow(out, r, rgba.data());
+            if (!out.rowDone[r] && !out.partialId) markPartialImage(out);
+            writeRgbaRow(out, rgba.data());
             out.rowsInFile = r + 1;
         }
         out.pixels.flush();
-        if (filled) writeCompletionTable(out, real);
-        written = std::ferror(out.stream) == 0;
-        if (std::fclose(out.stream) != 0) written = false;
+        if (out.partialId) writeDrawnTable(out);
+        if (std::fflush(out.stream) != 0 || std::ferror(out.stream)) failedImageWrite(out);
+        const int closed = std::fclose(out.stream);
         out.stream = nullptr;
-        if (!written) warning("Failed to write Targa image file %s", out.fileName.c_str());
-    }
-    if (out.resumeCopy) {
-        std::fclose(out.resumeCopy);
-        out.resumeCopy = nullptr;
-    }
-    if (!out.resumeCopyName.empty()) {
-        // Every row of the old image is in the new one now (rendered again or carried over).
-        if (written) {
-            std::remove(out.resumeCopyName.c_str());
-        } else {
-            warning("Original image kept as \"%s\"", out.resumeCopyName.c_str());
+        if (closed != 0) {
+            std::remove(out.fileName.c_str());
+            failedImageWrite(out);
         }
-        out.resumeCopyName.clear();
     }
+    // Every drawn pixel of the old images is in the new file now (drawn again or carried over).
+    releaseOldImages(out, true);
     out.closed = true;
 }
 
@@ -254,16 +296,27 @@ TargaOutput::~TargaOutput() {
     bool written = false;
     if (stream) {
         pixels.flush();
-        written = std::ferror(stream) == 0;
+        written = std::fflush(stream) == 0 && std::ferror(stream) == 0;
         if (std::fclose(stream) != 0) written = false;
+        stream = nullptr;
     }
-    if (resumeCopy) std::fclose(resumeCopy);
-    if (resumeCopyName.empty()) return;
-    if (written && resuming() && rowsInFile >= oldCompleteRows) {
-        std::remove(resumeCopyName.c_str());
-    } else {
+    // The new file holds the old images' work when every row they drew is in it.
+    int lastOldRow = -1;
+    for (const OldImage& old : oldImages)
+        for (int r = height - 1; r > lastOldRow; --r)
+            if (std::any_of(old.drawn.begin() + static_cast<long>(r) * rowBytes,
+                            old.drawn.begin() + static_cast<long>(r + 1) * rowBytes,
+                            [](std::uint8_t b) { return b != 0; })) {
+                lastOldRow = r;
+                break;
+            }
+    const bool holdsAll = written && rowsInFile > lastOldRow;
+    if (!holdsAll && !resumeCopyName.empty() && !keepResumeCopy) {
+        oldImages.clear();
         std::rename(resumeCopyName.c_str(), fileName.c_str());
+        resumeCopyName.clear();
     }
+    releaseOldImages(*this, holdsAll);
 }
 
 void TargaOutputDeleter::operator()(TargaOutput* out) const {

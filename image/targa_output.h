@@ -35,11 +35,21 @@ void writeTargaRows(int first, const FrameBuffers& frame, TargaOutput& out, int 
 // Fills one SBuffer row from the old image when resuming (the spare column repeats the last pixel);
 // false when the row is not available.
 bool readResumedRow(FrameBuffers& frame, TargaOutput& out, int row);
-// Completes the file (missing rows black when not resuming; when resuming, rows of the old image the
-// render did not reach are carried over), closes it and removes the old image's copy.
+// Completes the file (rows the render did not write are carried over from the old images where they
+// drew them, black elsewhere), closes it and removes the old image's copy. A failed write is fatal
+// "Failed to write Targa image file %s"; the new file is removed and the old image put back.
 void closeTargaOutput(TargaOutputPtr out);
-// Rows already present in the old image (1) or not (0), for the render loop to skip.
+// Rows drawn whole in the old images (1) or not (0).
 const std::vector<unsigned char>& rowsDone(const TargaOutput& out);
+
+// The record of drawn pixels. By default every row written counts as drawn whole; a render that
+// draws part of the frame (a row or column range, a stop) calls trackDrawnPixels once and then says
+// with markDrawn which pixels it drew. Pixels never drawn are written black (alpha 0), the image ID
+// says that the image is partial, and a later run draws just them.
+void trackDrawnPixels(TargaOutput& out);
+void markDrawn(TargaOutput& out, int row, int columnBegin, int columnEnd);
+// Drawn in this render or found drawn in an old image.
+bool pixelDrawn(const TargaOutput& out, int x, int y);
 
 // Writes the Z channel of the frame once: depth 64 -> base + ".Z64.quorva", 8/16/24/32 -> "%s.Z%d.tga".
 // Warns on failure; prints "\nZ-channel dumped to \"%s\"" on success.

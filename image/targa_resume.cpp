@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 #include <vector>
 
 #include "diagnostics/diagnostics.h"
@@ -35,51 +37,49 @@ bool sameFile(const std::string& a, const std::string& b) {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-int colorMapEntryBytes(int bits) {
-    if (bits <= 8) return 1;
-    if (bits <= 16) return 2;
-    if (bits <= 24) return 3;
-    if (bits <= 32) return 4;
-    fatal("Can't handle color maps with %d bits per pixel", bits);
+void setWholeRow(std::uint8_t* bits, int width) {
+    for (int x = 0; x < width; ++x) bits[x / 8] |= static_cast<std::uint8_t>(1u << (x % 8));
 }
 
-// Records where each complete row of the old pixel data starts. Packets that straddle a row end (never
-// written by us) stop the scan, since the rows after them cannot be addressed by an offset.
-void scanRows(TargaOutput& out, std::FILE* old, long dataStart) {
+// Records where each complete row of the old pixel data starts; returns the number of complete rows.
+// Packets that straddle a row end (never written by us) stop the scan, since the rows after them cannot
+// be addressed by an offset.
+int scanRows(const TargaOutput& out, OldImage& old, long dataStart) {
+    std::FILE* f = old.file;
     const int bytes = out.bitsPerPixel / 8;
-    out.rowOffsets.assign(static_cast<std::size_t>(out.height) + 1, 0);
-    out.rowOffsets[0] = dataStart;
     int rows = 0;
-    if (out.width == 0) return;
+    if (out.width == 0) return 0;
     if (!out.compressed) {
-        const long size = fileSize(old);
+        const long size = fileSize(f);
         const long rowBytes = static_cast<long>(out.width) * bytes;
         const long available = size > dataStart ? (size - dataStart) / rowBytes : 0;
         rows = static_cast<int>(std::min<long>(available, out.height));
-        for (int r = 1; r <= rows; ++r) out.rowOffsets[r] = dataStart + r * rowBytes;
-    } else {
-        std::uint8_t pixel[4];
-        int rowPixels = 0;
-        while (rows < out.height) {
-            const int header = std::getc(old);
-            if (header == EOF) break;
-            const int n = (header & 0x7F) + 1;
-            const std::size_t stored = (header & 0x80) ? 1 : static_cast<std::size_t>(n);
-            bool complete = true;
-            for (std::size_t i = 0; i < stored && complete; ++i)
-                complete = std::fread(pixel, 1, static_cast<std::size_t>(bytes), old) ==
-                           static_cast<std::size_t>(bytes);
-            if (!complete) break;
-            rowPixels += n;
-            if (rowPixels > out.width) break;
-            if (rowPixels == out.width) {
-                out.rowOffsets[++rows] = std::ftell(old);
-                rowPixels = 0;
-            }
+        for (int r = 0; r < rows; ++r) old.rowOffsets[r] = dataStart + r * rowBytes;
+        return rows;
+    }
+    if (std::fseek(f, dataStart, SEEK_SET) != 0) return 0;
+    std::uint8_t pixel[4];
+    int rowPixels = 0;
+    long rowStart = dataStart;
+    while (rows < out.height) {
+        const int header = std::getc(f);
+        if (header == EOF) break;
+        const int n = (header & 0x7F) + 1;
+        const std::size_t stored = (header & 0x80) ? 1 : static_cast<std::size_t>(n);
+        bool complete = true;
+        for (std::size_t i = 0; i < stored && complete; ++i)
+            complete =
+                std::fread(pixel, 1, static_cast<std::size_t>(bytes), f) == static_cast<std::size_t>(bytes);
+        if (!complete) break;
+        rowPixels += n;
+        if (rowPixels > out.width) break;
+        if (rowPixels == out.width) {
+            old.rowOffsets[static_cast<std::size_t>(rows++)] = rowStart;
+            rowStart = std::ftell(f);
+            rowPixels = 0;
         }
     }
-    out.oldCompleteRows = rows;
-    for (int r = 0; r < rows; ++r) out.rowDone[r] = 1;
+    return rows;
 }
 
 unsigned readLittle(const std::uint8_t* p, int bytes) {
@@ -88,96 +88,130 @@ unsigned readLittle(const std::uint8_t* p, int bytes) {
     return v;
 }
 
-// An image whose render was stopped carries a row-completion table in a developer area (tag 1174, one
-// byte per row): rows marked 0 hold only black filling and are rendered again.
-void applyCompletionTable(TargaOutput& out, std::FILE* old, long size) {
-    if (size < TargaHeaderSize + TargaFooterSize) return;
+// Reads the developer-area entry with `tag` into `table` when its length is `length`; false when the
+// file has no such entry (a lost end of file included).
+bool readDeveloperTag(std::FILE* old, long size, unsigned tag, std::size_t length,
+                      std::vector<std::uint8_t>& table) {
+    if (size < TargaHeaderSize + TargaFooterSize) return false;
     std::uint8_t footer[TargaFooterSize];
     if (std::fseek(old, size - TargaFooterSize, SEEK_SET) != 0 ||
         std::fread(footer, 1, sizeof footer, old) != sizeof footer)
-        return;
-    if (std::memcmp(footer + 8, TargaFooterSignature, sizeof TargaFooterSignature) != 0) return;
+        return false;
+    if (std::memcmp(footer + 8, TargaFooterSignature, sizeof TargaFooterSignature) != 0) return false;
     const long directory = static_cast<long>(readLittle(footer + 4, 4));
     std::uint8_t count[2];
     if (directory <= TargaHeaderSize || directory + 2 > size || std::fseek(old, directory, SEEK_SET) != 0 ||
         std::fread(count, 1, 2, old) != 2)
-        return;
+        return false;
     const unsigned tags = readLittle(count, 2);
     for (unsigned i = 0; i < tags && directory + 2 + 10 * static_cast<long>(i + 1) <= size; ++i) {
         std::uint8_t entry[10];
         if (std::fseek(old, directory + 2 + 10 * static_cast<long>(i), SEEK_SET) != 0 ||
             std::fread(entry, 1, sizeof entry, old) != sizeof entry)
-            return;
-        if (readLittle(entry, 2) != CompletionTableTag) continue;
+            return false;
+        if (readLittle(entry, 2) != tag) continue;
         const long offset = static_cast<long>(readLittle(entry + 2, 4));
-        const long length = static_cast<long>(readLittle(entry + 6, 4));
-        if (length != out.height || offset < TargaHeaderSize || offset + length > size) return;
-        std::vector<unsigned char> table(static_cast<std::size_t>(length));
-        if (std::fseek(old, offset, SEEK_SET) != 0 ||
-            std::fread(table.data(), 1, table.size(), old) != table.size())
-            return;
-        for (int r = 0; r < out.height; ++r) {
-            if (table[static_cast<std::size_t>(r)]) continue;
-            out.rowDone[static_cast<std::size_t>(r)] = 0;
-            out.rowOffsets[static_cast<std::size_t>(r)] = 0;
-        }
-        return;
+        const long stored = static_cast<long>(readLittle(entry + 6, 4));
+        if (static_cast<std::size_t>(stored) != length || offset < TargaHeaderSize || offset + stored > size)
+            return false;
+        table.resize(length);
+        return std::fseek(old, offset, SEEK_SET) == 0 && std::fread(table.data(), 1, length, old) == length;
     }
+    return false;
 }
 
-// Checks that the old image is one this render can continue and finds its complete rows.
-bool scanOldImage(TargaOutput& out, std::FILE* old) {
+enum class OldImageFit { Usable, Unfit, Foreign };
+
+// The rows of the pixel data that are drawn whole according to the image ID: all of them for a
+// finished image, the first NNNNN for a partial one; -1 when the ID is not one we write.
+int wholeRowsFromId(const std::uint8_t* id) {
+    if (std::memcmp(id, TargaImageId, TargaImageIdSize) == 0) return MaxTargaSide;
+    const std::size_t prefix = sizeof TargaPartialIdPrefix - 1;
+    if (std::memcmp(id, TargaPartialIdPrefix, prefix) != 0 || id[TargaImageIdSize - 1] != 0) return -1;
+    int rows = 0;
+    for (std::size_t i = prefix; i < TargaImageIdSize - 1; ++i) {
+        if (id[i] < '0' || id[i] > '9') return -1;
+        rows = rows * 10 + (id[i] - '0');
+    }
+    return rows;
+}
+
+// Checks that the old image is one this render can continue and finds its drawn pixels.
+OldImageFit scanOldImage(const TargaOutput& out, OldImage& old) {
+    std::FILE* f = old.file;
     std::uint8_t h[TargaHeaderSize];
-    const long size = fileSize(old);
-    if (size < TargaHeaderSize || std::fseek(old, 0, SEEK_SET) != 0 ||
-        std::fread(h, 1, sizeof h, old) != sizeof h) {
+    const long size = fileSize(f);
+    if (size < TargaHeaderSize || std::fseek(f, 0, SEEK_SET) != 0 ||
+        std::fread(h, 1, sizeof h, f) != sizeof h) {
         warning("Old image has a corrupted header. Can't resume rendering...");
-        return false;
+        return OldImageFit::Unfit;
     }
     const int oldWidth = h[12] | (h[13] << 8);
     const int oldHeight = h[14] | (h[15] << 8);
     if (oldWidth != out.width || oldHeight != out.height) {
         warning("Original image (%dx%d) overidden to match new image (%dx%d)", oldWidth, oldHeight, out.width,
                 out.height);
-        return false;
+        return OldImageFit::Unfit;
     }
     const int newType = targaImageType(out.bitsPerPixel, out.compressed);
     if (h[2] != newType) {
         warning("Original file type (%d) overidden to match new file type (%d)", h[2], newType);
-        return false;
+        return OldImageFit::Unfit;
     }
     if (h[17] != 32) {
         warning("Original orientation doesn't match new");
-        return false;
+        return OldImageFit::Unfit;
     }
     if (h[16] != out.bitsPerPixel) {
         warning("Original bits/pixel (%d) overidden to match new (%d)", h[16], out.bitsPerPixel);
-        return false;
+        return OldImageFit::Unfit;
     }
     const long idEnd = TargaHeaderSize + h[0];
-    if (idEnd > size || std::fseek(old, idEnd, SEEK_SET) != 0) {
+    if (idEnd > size || std::fseek(f, idEnd, SEEK_SET) != 0) {
         warning("Old image has a corrupted header. Can't resume rendering...");
-        return false;
+        return OldImageFit::Unfit;
     }
-    long mapBytes = 0;
-    if (h[1] != 0) mapBytes = static_cast<long>(h[5] | (h[6] << 8)) * colorMapEntryBytes(h[7]);
-    const long dataStart = idEnd + mapBytes;
-    if (dataStart > size || std::fseek(old, mapBytes, SEEK_CUR) != 0) {
-        warning("Old image has a broken color map. Can't resume rendering...");
-        return false;
+    // Only our own image ID tells where the pixel data starts and which of its rows were drawn; an
+    // image with another one (or a damaged length byte) is not read, and not destroyed either.
+    std::uint8_t id[TargaImageIdSize];
+    int wholeRows = -1;
+    if (h[0] == TargaImageIdSize && h[1] == 0 && std::fseek(f, TargaHeaderSize, SEEK_SET) == 0 &&
+        std::fread(id, 1, sizeof id, f) == sizeof id)
+        wholeRows = wholeRowsFromId(id);
+    if (wholeRows < 0) {
+        warning("Old image has a damaged image ID. Can't resume rendering...");
+        return OldImageFit::Foreign;
     }
-    if (std::fseek(old, dataStart, SEEK_SET) != 0) {
+    const long dataStart = idEnd;
+    if (std::fseek(f, dataStart, SEEK_SET) != 0) {
         warning("Unable to read old image successfully. Can't resume rendering...");
-        return false;
+        return OldImageFit::Unfit;
     }
-    scanRows(out, old, dataStart);
-    applyCompletionTable(out, old, size);
-    return true;
+    old.rowOffsets.assign(static_cast<std::size_t>(out.height), 0);
+    old.drawn.assign(out.drawn.size(), 0);
+    const int rows = scanRows(out, old, dataStart);
+    const std::size_t rowBytes = static_cast<std::size_t>(out.rowBytes);
+    std::vector<std::uint8_t> table;
+    if (wholeRows == MaxTargaSide) {
+        // A finished image; older versions marked the rows of a stopped render with one byte per row.
+        const bool rowTable =
+            readDeveloperTag(f, size, CompletionTableTag, static_cast<std::size_t>(out.height), table);
+        for (int r = 0; r < rows; ++r)
+            if (!rowTable || table[static_cast<std::size_t>(r)])
+                setWholeRow(old.drawn.data() + r * rowBytes, out.width);
+    } else if (readDeveloperTag(f, size, DrawnPixelTableTag, old.drawn.size(), table)) {
+        std::copy(table.begin(), table.begin() + static_cast<long>(rows * rowBytes), old.drawn.begin());
+    } else {
+        // The table went with a lost end of file: only the rows before the first undrawn one count.
+        for (int r = 0; r < std::min(rows, wholeRows); ++r)
+            setWholeRow(old.drawn.data() + r * rowBytes, out.width);
+    }
+    return OldImageFit::Usable;
 }
 
 // Moves the file aside to a new unique name in the same folder; "" when that is not possible.
-std::string moveAside(const std::string& path) {
-    std::string pattern = path + ".resume-XXXXXX";
+std::string moveAside(const std::string& path, const char* suffix) {
+    std::string pattern = path + suffix;
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     const int fd = mkstemp(name.data());
@@ -204,70 +238,119 @@ std::FILE* copyToTemporary(const std::string& path) {
     return copy.release();
 }
 
-void forgetOldRows(TargaOutput& out) {
-    out.rowOffsets.clear();
-    out.oldCompleteRows = 0;
-    std::fill(out.rowDone.begin(), out.rowDone.end(), 0);
+// Copies that a resumed run killed before its end left beside the image: "NAME.resume-XXXXXX".
+std::vector<std::string> leftoverCopies(const std::string& path) {
+    std::vector<std::string> found;
+    std::error_code ec;
+    const std::filesystem::path image(path);
+    const std::string prefix = image.filename().string() + ".resume-";
+    const std::filesystem::path folder = image.has_parent_path() ? image.parent_path() : ".";
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0 &&
+            it->is_regular_file(ec))
+            found.push_back((folder / name).string());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// Opens and scans one old image; it joins the sources when usable.
+OldImageFit addOldImage(TargaOutput& out, std::FILE* file) {
+    OldImage old;
+    old.file = file;
+    if (!old.file) return OldImageFit::Unfit;
+    const OldImageFit fit = scanOldImage(out, old);
+    if (fit == OldImageFit::Usable) out.oldImages.push_back(std::move(old));
+    return fit;
+}
+
+void mergeDrawn(TargaOutput& out) {
+    for (const OldImage& old : out.oldImages)
+        for (std::size_t i = 0; i < out.drawn.size(); ++i) out.drawn[i] |= old.drawn[i];
+    for (int r = 0; r < out.height; ++r) markDrawn(out, r, 0, 0);
 }
 
 }  // namespace
 
+OldImage::OldImage(OldImage&& other) noexcept
+    : file(other.file), rowOffsets(std::move(other.rowOffsets)), drawn(std::move(other.drawn)) {
+    other.file = nullptr;
+}
+
+OldImage::~OldImage() {
+    if (file) std::fclose(file);
+}
+
 void prepareResume(TargaOutput& out, const std::string& path) {
+    const std::vector<std::string> leftovers = leftoverCopies(path);
     const std::string found = searchPath().find(path);
-    if (found.empty()) return;
-    bool usable = false;
-    {
-        FileHandle old(std::fopen(found.c_str(), "rb"));
-        if (!old) return;
-        usable = scanOldImage(out, old.get());
-    }
-    if (!usable) forgetOldRows(out);
-
-    if (!sameFile(found, path)) {
+    if (!found.empty() && !sameFile(found, path)) {
         // The old image lives elsewhere on the search path: the new file does not replace it.
-        if (!usable) return;
-        out.resumeCopy = std::fopen(found.c_str(), "rb");
-        if (!out.resumeCopy) fatal("ImageFile access error");
-        return;
-    }
-
-    // The new file will take the old one's place: keep the old image aside, even when its rows cannot
-    // be used, until the new image holds at least as much.
-    out.resumeCopyName = moveAside(path);
-    if (out.resumeCopyName.empty()) {
-        if (usable) out.resumeCopy = copyToTemporary(path);
-        if (usable && !out.resumeCopy) {
-            warning("Failed to duplicate image to resume");
-            forgetOldRows(out);
+        addOldImage(out, std::fopen(found.c_str(), "rb"));
+    } else if (!found.empty()) {
+        // The new file will take the old one's place: keep the old image aside, even when its rows
+        // cannot be used, until the new image holds at least as much.
+        OldImageFit fit;
+        {
+            FileHandle probe(std::fopen(found.c_str(), "rb"));
+            if (!probe) return;
+            OldImage scanned;
+            scanned.file = probe.release();
+            fit = scanOldImage(out, scanned);
         }
-        return;
+        // An image we cannot read is kept under another name than the copies a resume reads.
+        out.resumeCopyName = moveAside(path, fit == OldImageFit::Foreign ? ".kept-XXXXXX" : ".resume-XXXXXX");
+        if (out.resumeCopyName.empty()) {
+            if (fit == OldImageFit::Usable && addOldImage(out, copyToTemporary(path)) != OldImageFit::Usable)
+                warning("Failed to duplicate image to resume");
+        } else if (fit == OldImageFit::Foreign) {
+            out.keepResumeCopy = true;
+            warning("Original image kept as \"%s\"", out.resumeCopyName.c_str());
+        } else if (fit == OldImageFit::Usable) {
+            std::FILE* copy = std::fopen(out.resumeCopyName.c_str(), "rb");
+            if (!copy) {
+                restoreOldImage(out);
+                fatal("ImageFile access error");
+            }
+            addOldImage(out, copy);
+        }
     }
-    if (!usable) return;
-    out.resumeCopy = std::fopen(out.resumeCopyName.c_str(), "rb");
-    if (!out.resumeCopy) {
-        restoreOldImage(out);
-        fatal("ImageFile access error");
+    // Copies an earlier resumed run left behind: their drawn pixels are used where the image lacks
+    // them, and they go once the new image holds everything.
+    for (const std::string& name : leftovers) {
+        if (addOldImage(out, std::fopen(name.c_str(), "rb")) == OldImageFit::Usable)
+            out.leftoverCopies.push_back(name);
+        else
+            warning("Original image kept as \"%s\"", name.c_str());
     }
+    mergeDrawn(out);
 }
 
 void restoreOldImage(TargaOutput& out) {
-    if (out.resumeCopy) {
-        std::fclose(out.resumeCopy);
-        out.resumeCopy = nullptr;
-    }
+    out.oldImages.clear();
     if (!out.resumeCopyName.empty()) {
         std::rename(out.resumeCopyName.c_str(), out.fileName.c_str());
         out.resumeCopyName.clear();
     }
-    forgetOldRows(out);
+    std::fill(out.drawn.begin(), out.drawn.end(), 0);
+    std::fill(out.rowDone.begin(), out.rowDone.end(), 0);
 }
 
-bool decodeOldRow(TargaOutput& out, int row, std::uint8_t* rgba) {
-    if (!out.resumeCopy || !out.resuming() || row < 0 || row >= out.oldCompleteRows ||
-        out.rowOffsets[row] == 0)
-        return false;
-    std::FILE* f = out.resumeCopy;
-    if (std::fseek(f, out.rowOffsets[row], SEEK_SET) != 0) return false;
+void releaseOldImages(TargaOutput& out, bool newImageComplete) {
+    out.oldImages.clear();
+    if (newImageComplete) {
+        if (!out.resumeCopyName.empty() && !out.keepResumeCopy) std::remove(out.resumeCopyName.c_str());
+        for (const std::string& name : out.leftoverCopies) std::remove(name.c_str());
+    }
+    out.resumeCopyName.clear();
+    out.leftoverCopies.clear();
+}
+
+namespace {
+
+bool decodeRow(const TargaOutput& out, std::FILE* f, long offset, std::uint8_t* rgba) {
+    if (std::fseek(f, offset, SEEK_SET) != 0) return false;
     const std::size_t bytes = static_cast<std::size_t>(out.bitsPerPixel / 8);
     std::uint8_t stored[4];
     if (!out.compressed) {
@@ -298,16 +381,48 @@ bool decodeOldRow(TargaOutput& out, int row, std::uint8_t* rgba) {
     return true;
 }
 
+}  // namespace
+
+bool decodeOldRow(TargaOutput& out, int row, std::uint8_t* rgba) {
+    const std::size_t pixels = static_cast<std::size_t>(out.width);
+    std::fill(rgba, rgba + 4 * pixels, 0);
+    if (row < 0 || row >= out.height || out.width == 0) return false;
+    std::vector<std::uint8_t> decoded(4 * pixels), taken(pixels, 0);
+    bool any = false;
+    const std::size_t rowStart = static_cast<std::size_t>(row) * out.rowBytes;
+    for (OldImage& old : out.oldImages) {
+        const long offset = old.rowOffsets[static_cast<std::size_t>(row)];
+        const std::uint8_t* bits = old.drawn.data() + rowStart;
+        if (offset == 0 || std::all_of(bits, bits + out.rowBytes, [](std::uint8_t b) { return b == 0; }))
+            continue;
+        if (!decodeRow(out, old.file, offset, decoded.data())) {
+            // Unreadable after all: its pixels count as not drawn, so the render draws them.
+            std::fill(old.drawn.begin() + static_cast<long>(rowStart),
+                      old.drawn.begin() + static_cast<long>(rowStart + out.rowBytes), 0);
+            std::fill(out.drawn.begin() + static_cast<long>(rowStart),
+                      out.drawn.begin() + static_cast<long>(rowStart + out.rowBytes), 0);
+            for (const OldImage& other : out.oldImages)
+                for (std::size_t i = rowStart; i < rowStart + out.rowBytes; ++i)
+                    out.drawn[i] |= other.drawn[i];
+            markDrawn(out, row, 0, 0);
+            continue;
+        }
+        for (std::size_t x = 0; x < pixels; ++x) {
+            if (taken[x] || !((bits[x / 8] >> (x % 8)) & 1)) continue;
+            std::memcpy(rgba + 4 * x, decoded.data() + 4 * x, 4);
+            taken[x] = 1;
+            any = true;
+        }
+    }
+    return any;
+}
+
 bool readResumedRow(FrameBuffers& frame, TargaOutput& out, int row) {
     SBuffer& sb = frame.color;
     const std::size_t rowBytes = static_cast<std::size_t>(out.width + 1) * 4;
     if (!out.resuming() || out.width == 0 || !sb.hasRow(row) || sb.rows[row].size() < rowBytes) return false;
     std::vector<std::uint8_t> decoded(rowBytes);
-    if (!decodeOldRow(out, row, decoded.data())) {
-        // The row cannot be read back after all: let the render loop draw it.
-        if (row >= 0 && row < out.height) out.rowDone[row] = 0;
-        return false;
-    }
+    if (!decodeOldRow(out, row, decoded.data())) return false;
     std::memcpy(decoded.data() + 4 * out.width, decoded.data() + 4 * (out.width - 1), 4);
     std::memcpy(sb.row(row), decoded.data(), rowBytes);
     return true;

@@ -48,6 +48,30 @@ class TargaPixelWriter {
     std::array<std::uint8_t, MaxPacketPixels * 4> buffer_{};
 };
 
+// The image ID of a finished image, and of an image whose pixel data holds rows that were not drawn:
+// "Quillbarrow 1.3 part NNNNN", where rows 0..NNNNN-1 are drawn whole and the later rows only where the
+// drawn-pixel table at the end of the file says so. Both are 26 characters and a terminating zero.
+constexpr char TargaImageId[] = "Created by Quillbarrow 1.3";
+constexpr char TargaPartialIdPrefix[] = "Quillbarrow 1.3 part ";
+constexpr int TargaImageIdSize = 27;
+static_assert(sizeof TargaImageId == TargaImageIdSize);
+static_assert(sizeof TargaPartialIdPrefix - 1 + 5 + 1 == TargaImageIdSize);
+// The developer-area tag of the drawn-pixel table: one bit per pixel (bit x % 8 of byte x / 8 of the
+// row's (width + 7) / 8 bytes), rows top first.
+constexpr unsigned DrawnPixelTableTag = 1175;
+
+// An older image rows are carried over from: our own earlier output (moved aside or elsewhere on the
+// search path) or a copy an earlier resumed run left behind.
+struct OldImage {
+    std::FILE* file = nullptr;
+    std::vector<long> rowOffsets;     // where each row's pixel data starts; 0: the row is not in the file
+    std::vector<std::uint8_t> drawn;  // drawn pixels, bits as in the drawn-pixel table
+    OldImage() = default;
+    OldImage(OldImage&& other) noexcept;
+    OldImage& operator=(OldImage&&) = delete;
+    ~OldImage();
+};
+
 // One open output or depth file.
 struct TargaOutput {
     std::string fileName;
@@ -57,26 +81,36 @@ struct TargaOutput {
     int bitsPerPixel = 24;
     bool compressed = false;
     TargaPixelWriter pixels;
-    std::vector<unsigned char> rowDone;  // 1 once written, or found complete in the old image
+    std::vector<unsigned char> rowDone;  // 1 once the row is drawn whole (rendered or found in an old image)
+    std::vector<std::uint8_t> drawn;     // drawn pixels, bits as in the drawn-pixel table
+    int rowBytes = 0;                    // bytes per row of `drawn`
     int rowsInFile = 0;                  // rows emitted to the new file (always a prefix of the image)
+    bool explicitMarks = false;          // written rows are drawn only where markDrawn said so
+    bool partialId = false;              // the file's image ID says that some rows were not drawn
+    bool writeFailed = false;
 
-    // Resuming. The old image is read through `resumeCopy`; when it lived at the output path itself it
-    // was moved aside to `resumeCopyName` and is removed only once the new file holds everything it had.
-    std::FILE* resumeCopy = nullptr;
+    // Resuming. The old image at the output path itself is moved aside to `resumeCopyName`; it is put
+    // back when the new image cannot be finished, removed once the new file holds everything it had
+    // (kept when `keepResumeCopy`: an image we cannot read is never destroyed). Copies that earlier
+    // runs left behind (`leftoverCopies`) are read like the old image and removed with it.
+    std::vector<OldImage> oldImages;
     std::string resumeCopyName;
-    std::vector<long> rowOffsets;  // empty: no rows are taken from the old image
-    int oldCompleteRows = 0;
+    bool keepResumeCopy = false;
+    std::vector<std::string> leftoverCopies;
     bool closed = false;
 
     TargaOutput() = default;
     TargaOutput(const TargaOutput&) = delete;
     TargaOutput& operator=(const TargaOutput&) = delete;
     // Reached without closeTargaOutput only when the render was abandoned (a fatal error): the partial
-    // new file is kept when it already holds every row of the old image, otherwise the old image is
-    // put back in its place.
+    // new file is kept when it already holds every drawn row of the old images, otherwise the old image
+    // is put back in its place.
     ~TargaOutput();
 
-    bool resuming() const { return !rowOffsets.empty(); }
+    bool resuming() const { return !oldImages.empty(); }
+    bool isDrawn(int x, int y) const {
+        return (drawn[static_cast<std::size_t>(y) * rowBytes + x / 8] >> (x % 8)) & 1;
+    }
 };
 
 // Targa image type code of the images we write: grey for 8-bit depth files, true colour otherwise.
@@ -95,11 +129,21 @@ TargaOutputPtr createTargaOutput(const std::string& path, int width, int height,
 void finishTargaOutput(TargaOutput& out);
 
 // Resume support (targa_resume.cpp).
-// Looks for an old image at `path` and prepares `out` to read its complete rows back.
+// Looks for an old image at `path` (and copies earlier runs left beside it) and prepares `out` to read
+// their drawn pixels back.
 void prepareResume(TargaOutput& out, const std::string& path);
-// Decodes row `row` of the old image into `rgba` (width pixels of red, green, blue, alpha).
+// Decodes row `row` from the old images into `rgba` (width pixels of red, green, blue, alpha): each
+// pixel from the first old image that drew it, all-zero where none did. False when no old image drew
+// any pixel of the row.
 bool decodeOldRow(TargaOutput& out, int row, std::uint8_t* rgba);
 // Gives the old image back its place after the new one could not be made.
 void restoreOldImage(TargaOutput& out);
+// Closes the old images and removes the copies whose pixels the new file now holds.
+void releaseOldImages(TargaOutput& out, bool newImageComplete);
+
+// Rewrites the image ID to say that rows from the next one written on may not be drawn whole.
+void markPartialImage(TargaOutput& out);
+// Ends the run after the image could not be written: the new file goes, the old image comes back.
+[[noreturn]] void failedImageWrite(TargaOutput& out);
 
 }  // namespace quorva

@@ -1,6 +1,8 @@
 // Reading TIFF texture images through libtiff's RGBA raster interface.
 #include <tiffio.h>
 
+#include <cstdarg>
+#include <memory>
 #include <vector>
 
 #include "diagnostics/diagnostics.h"
@@ -22,6 +24,17 @@ struct RasterReader {
     }
 };
 
+// Counts the errors libtiff reports while this file is read (undecodable strips or tiles, unknown
+// compression): any of them makes the load fail. Warnings keep libtiff's own report.
+int countError(TIFF*, void* userData, const char*, const char*, va_list) {
+    ++*static_cast<int*>(userData);
+    return 1;
+}
+
+struct OptionsCloser {
+    void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
+};
+
 }  // namespace
 
 bool readTiffImage(const std::string& path, ImageFile& image) {
@@ -30,11 +43,15 @@ bool readTiffImage(const std::string& path, ImageFile& image) {
     const long fileBytes = bytesRemaining(probe);
     std::fclose(probe);
 
-    std::unique_ptr<TIFF, TiffCloser> tiff(TIFFOpen(path.c_str(), "r"));
+    int errors = 0;
+    std::unique_ptr<TIFFOpenOptions, OptionsCloser> options(TIFFOpenOptionsAlloc());
+    if (!options) fatal("Failed to allocate image size");
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), countError, &errors);
+    std::unique_ptr<TIFF, TiffCloser> tiff(TIFFOpenExt(path.c_str(), "r", options.get()));
     if (!tiff) return false;
     char problem[1024];
     RasterReader reader;
-    if (!TIFFRGBAImageOK(tiff.get(), problem) || !TIFFRGBAImageBegin(&reader.raster, tiff.get(), 0, problem))
+    if (!TIFFRGBAImageOK(tiff.get(), problem) || !TIFFRGBAImageBegin(&reader.raster, tiff.get(), 1, problem))
         return false;
     reader.begun = true;
     const std::uint64_t width = reader.raster.width;
@@ -60,9 +77,11 @@ bool readTiffImage(const std::string& path, ImageFile& image) {
     } catch (const std::bad_alloc&) {
         fatal("Failed to allocate image size");
     }
+    // A strip or tile libtiff cannot decode would leave black pixels behind: the load fails instead.
     if (!TIFFRGBAImageGet(&reader.raster, pixels.data(), static_cast<std::uint32_t>(width),
-                          static_cast<std::uint32_t>(height)))
-        fatal("Failed to read TIFF data array");
+                          static_cast<std::uint32_t>(height)) ||
+        errors != 0)
+        return false;
 
     image.width = static_cast<unsigned>(width);
     image.height = static_cast<unsigned>(height);

@@ -47,10 +47,11 @@ bool dumpRaw(const ZBuffer& z, int width, int height, const std::string& name) {
         }
         std::fwrite(row.data(), 1, row.size(), f);
     }
-    const bool ok = std::ferror(f) == 0;
+    // A dump cut short (a full disk) is never left behind as if it were the frame's depths.
+    const bool ok = std::fflush(f) == 0 && std::ferror(f) == 0;
     if (std::fclose(f) != 0 || !ok) {
-        warning("Unable to create Z-channel 64-bit file");
-        return false;
+        std::remove(name.c_str());
+        fatal("Failed to write Z-channel file %s", name.c_str());
     }
     return true;
 }
@@ -80,7 +81,7 @@ bool dumpTarga(const ZBuffer& z, int width, int height, int depth, const std::st
                     break;
             }
         }
-        out->rowDone[y] = 1;
+        markDrawn(*out, y, 0, width);
         out->rowsInFile = y + 1;
     }
     finishTargaOutput(*out);

@@ -1,31 +1,24 @@
 // Adaptive and super-adaptive anti-aliasing: each pixel is a grid of N x N sub-squares whose corners
 // are traced only where neighbouring samples differ, with corners shared between neighbouring pixels.
+// Rows are the work units; a row reads the bottom edge of the row above while that row is drawn.
 #include "render/antialias.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <new>
 #include <vector>
 
 #include "diagnostics/console.h"
 #include "diagnostics/diagnostics.h"
 #include "render/frame_buffers.h"
+#include "render/work_units.h"
 
 namespace quorva {
 
 int contrastThreshold(int level) {
     return std::max(1, 11 - level);
-}
-
-bool endOnKey(SamplingLoop& loop) {
-    KeySource& k = keys();
-    if (!k.keyWaiting()) return false;
-    if (k.readKey() == EscapeKey)
-        loop.stopRequested = true;
-    else
-        loop.keyPressed = true;
-    return true;
 }
 
 namespace {
@@ -44,32 +37,41 @@ int toByte(double v) {
     return static_cast<int>(v * 255.0);
 }
 
+// What the workers of one adaptive loop share. Each row in progress writes the bottom edge of its
+// pixels into a slot of a small ring; the row below reads it, pixel by pixel, as soon as it is written.
+struct AdaptiveRows {
+    SamplingLoop& loop;
+    UnitRunner& runner;
+    int n = 0;
+    int threshold = 0;
+    int rowStart = 0, rowEnd = 0;
+    int columnStart = 0, columnEnd = 0;
+    std::vector<std::vector<Cell>> edges;  // bottom edges: pixel x, corner a at x * N + a
+};
+
+// One worker's corner grid.
 class AdaptiveSampler {
   public:
-    AdaptiveSampler(SamplingLoop& loop, int threshold)
-        : loop_(loop), n_(loop.gridSize), threshold_(threshold) {
-        try {
-            grid_.resize(static_cast<std::size_t>((n_ + 1) * (n_ + 1)));
-            rowCache_.resize(static_cast<std::size_t>(loop.width) * n_ + 1);
-        } catch (const std::bad_alloc&) {
-            fatal("Failed to allocate antialiasing buffer");
-        }
+    explicit AdaptiveSampler(AdaptiveRows& rows) : rows_(rows), loop_(rows.loop), n_(rows.n) {
+        grid_.resize(static_cast<std::size_t>((n_ + 1) * (n_ + 1)));
     }
 
-    void run(int rowStart, int rowEnd) {
-        const int columnStart = std::max(0, loop_.columnStart);
-        const int columnEnd = std::min(loop_.columnEnd, loop_.width);
-        for (int y = rowStart; y < rowEnd; ++y) {
-            for (int b = 0; b <= n_; ++b) cell(0, b).valid = false;
-            for (int x = columnStart; x < columnEnd; ++x) renderPixel(x, y);
-            loop_.source.rowsFinished(y + 1);
-            if (loop_.superAdaptive)
-                progressMessage("\rRendering: %d%% (super-adaptive antialiasing level: %d/10)",
-                                (y + 1) * 100 / rowEnd, loop_.level);
-            else
-                progressMessage("\rRendering: %d%% (adaptive antialiasing level: %d/10)",
-                                (y + 1) * 100 / rowEnd, loop_.level);
-            if (endOnKey(loop_)) return;
+    void renderRow(int unit, int worker) {
+        const int slots = static_cast<int>(rows_.edges.size());
+        // The slot's previous row was read by the row after it, which must be done with it.
+        if (unit - slots + 1 >= 0) rows_.runner.waitProgress(unit - slots + 1);
+        below_ = rows_.edges[static_cast<std::size_t>(unit % slots)].data();
+        above_ = unit > 0 ? rows_.edges[static_cast<std::size_t>((unit - 1) % slots)].data() : nullptr;
+        worker_ = worker;
+        loop_.source.startUnit(worker);
+        const int y = rows_.rowStart + unit;
+        for (int b = 0; b <= n_; ++b) cell(0, b).valid = false;
+        for (int x = rows_.columnStart; x < rows_.columnEnd; ++x) {
+            const int step = x - rows_.columnStart + 1;
+            // The top edge of this pixel is the bottom edge of the pixel above.
+            if (above_) rows_.runner.waitProgress(unit - 1, step);
+            renderPixel(x, y);
+            rows_.runner.markProgress(unit, step);
         }
     }
 
@@ -80,9 +82,9 @@ class AdaptiveSampler {
         const std::size_t base = static_cast<std::size_t>(x) * n_;
         // The top edge is the bottom edge of the pixel above. Cells without a cached sample must not
         // keep the previous pixel's values, which lie at other positions.
-        for (int a = 1; a <= n_; ++a) cell(a, 0) = rowCache_[base + a];
+        for (int a = 1; a <= n_; ++a) cell(a, 0) = above_ ? above_[base + a] : Cell{};
         // The first pixel of a row has no left neighbour; its top-left corner may still be cached.
-        if (!cell(0, 0).valid) cell(0, 0) = rowCache_[base];
+        if (!cell(0, 0).valid && above_) cell(0, 0) = above_[base];
         for (int b = 1; b <= n_; ++b)
             for (int a = 1; a <= n_; ++a) cell(a, b).valid = false;
 
@@ -95,9 +97,11 @@ class AdaptiveSampler {
         constexpr double ByteScale = 0.00392156862745098;
         Color colour(result.channel[0] * ByteScale, result.channel[1] * ByteScale,
                      result.channel[2] * ByteScale);
-        loop_.source.finish(x, y, colour, result.channel[3] * ByteScale, firstDepth_);
+        loop_.source.finish(worker_, x, y, colour, result.channel[3] * ByteScale, firstDepth_);
 
-        for (int a = 0; a <= n_; ++a) rowCache_[base + a] = cell(a, n_);
+        // The bottom-left corner is the left neighbour's bottom-right one, already in the edge: only the
+        // first pixel of the row writes it, so the row below may read it as soon as that pixel is done.
+        for (int a = x == rows_.columnStart ? 0 : 1; a <= n_; ++a) below_[base + a] = cell(a, n_);
         for (int b = 0; b <= n_; ++b) cell(0, b) = cell(n_, b);
     }
 
@@ -106,8 +110,8 @@ class AdaptiveSampler {
         if (c.valid) return;
         Color colour;
         double alpha = 0;
-        loop_.source.sample(x_ + static_cast<double>(a) / n_, y_ + static_cast<double>(b) / n_, colour, alpha,
-                            &recordFirstDepth_, &firstDepth_);
+        loop_.source.sample(worker_, x_ + static_cast<double>(a) / n_, y_ + static_cast<double>(b) / n_,
+                            colour, alpha, &recordFirstDepth_, &firstDepth_);
         c.channel[0] = toByte(colour.r);
         c.channel[1] = toByte(colour.g);
         c.channel[2] = toByte(colour.b);
@@ -129,7 +133,8 @@ class AdaptiveSampler {
         bool flat = true;
         for (const auto& c : corners)
             for (int ch = 0; ch < 3; ++ch)
-                if (std::abs(mean.channel[ch] - cell(c[0], c[1]).channel[ch]) >= threshold_) flat = false;
+                if (std::abs(mean.channel[ch] - cell(c[0], c[1]).channel[ch]) >= rows_.threshold)
+                    flat = false;
         if (e == 1 || flat) return mean;
 
         const int h = e / 2;
@@ -143,11 +148,13 @@ class AdaptiveSampler {
         return result;
     }
 
+    AdaptiveRows& rows_;
     SamplingLoop& loop_;
     int n_;
-    int threshold_;
-    std::vector<Cell> grid_;      // (N + 1) x (N + 1) corners of the current pixel, row b at b * (N + 1)
-    std::vector<Cell> rowCache_;  // bottom edges of the previous row: pixel x, corner a at x * N + a
+    std::vector<Cell> grid_;  // (N + 1) x (N + 1) corners of the current pixel, row b at b * (N + 1)
+    const Cell* above_ = nullptr;
+    Cell* below_ = nullptr;
+    int worker_ = 0;
     int x_ = 0, y_ = 0;
     bool recordFirstDepth_ = false;
     double firstDepth_ = 1000000.0;
@@ -157,8 +164,44 @@ class AdaptiveSampler {
 
 void runAdaptive(SamplingLoop& loop, int rowStart, int rowEnd) {
     if (rowEnd <= rowStart || loop.gridSize < 1 || loop.width < 1) return;
-    AdaptiveSampler sampler(loop, contrastThreshold(loop.level));
-    sampler.run(rowStart, rowEnd);
+    UnitRunner runner(loop.workers, rowEnd - rowStart);
+    AdaptiveRows rows{loop, runner, 0, 0, 0, 0, 0, 0, {}};
+    rows.n = loop.gridSize;
+    rows.threshold = contrastThreshold(loop.level);
+    rows.rowStart = rowStart;
+    rows.rowEnd = rowEnd;
+    rows.columnStart = std::max(0, loop.columnStart);
+    rows.columnEnd = std::min(loop.columnEnd, loop.width);
+    std::vector<std::unique_ptr<AdaptiveSampler>> samplers;
+    try {
+        rows.edges.resize(static_cast<std::size_t>(runner.workerCount() + 2));
+        for (auto& edge : rows.edges) edge.resize(static_cast<std::size_t>(loop.width) * rows.n + 1);
+        for (int w = 0; w < runner.workerCount(); ++w)
+            samplers.push_back(std::make_unique<AdaptiveSampler>(rows));
+    } catch (const std::bad_alloc&) {
+        fatal("Failed to allocate antialiasing buffer");
+    }
+
+    FinishedRows finished(rowStart, rowEnd);
+    runner.run(
+        [&](int unit, int worker) { samplers[static_cast<std::size_t>(worker)]->renderRow(unit, worker); },
+        [&](int unit) {
+            const int y = rowStart + unit;
+            loop.lastFinishedRow = y;
+            loop.source.rowFinished(y);
+            loop.source.rowsFinished(finished.mark(y, y + 1));
+            if (runner.stopping()) return;
+            const int percent = (rowStart + finished.count()) * 100 / rowEnd;
+            if (loop.superAdaptive)
+                progressMessage("\rRendering: %d%% (super-adaptive antialiasing level: %d/10)", percent,
+                                loop.level);
+            else
+                progressMessage("\rRendering: %d%% (adaptive antialiasing level: %d/10)", percent,
+                                loop.level);
+            runner.pollKey();
+        });
+    if (runner.stopRequested) loop.stopRequested = true;
+    if (runner.keyPressed) loop.keyPressed = true;
 }
 
 }  // namespace quorva

@@ -7,6 +7,7 @@
 namespace quorva {
 
 struct RenderJob;
+class RenderWorkers;
 
 // Contrast threshold in 8-bit units for a level 1..10: 11 - level, at least 1.
 int contrastThreshold(int level);
@@ -15,17 +16,22 @@ void renderAdaptive(RenderJob& job, int rowStart, int rowEnd);
 void renderUndersampled(RenderJob& job, int rowStart, int rowEnd);
 
 // Where the loops take their samples from and where finished pixels go. The render job's source traces
-// camera samples and finishes pixels through the exposure and the frame buffers; tests supply their own.
+// camera samples in the worker's context and finishes pixels through the exposure and the frame buffers;
+// tests supply their own. `worker` names the worker calling; workers call at the same time.
 class SampleSource {
   public:
     virtual ~SampleSource() = default;
+    // Worker `worker` starts a work unit (a row or a band of rows).
+    virtual void startUnit(int /*worker*/) {}
     // One sample at image position (x, y), colour and alpha in [0, 1]; when *recordFirstDepth is set the
     // depth goes to *firstDepth and the flag is cleared. Returns the depth of the sample.
-    virtual double sample(double x, double y, Color& colour, double& alpha, bool* recordFirstDepth,
-                          double* firstDepth) = 0;
+    virtual double sample(int worker, double x, double y, Color& colour, double& alpha,
+                          bool* recordFirstDepth, double* firstDepth) = 0;
     // Finishes pixel (x, y): exposure and gamma, SBuffer, ZBuffer, framebuffer window.
-    virtual void finish(int x, int y, const Color& colour, double alpha, double depth) = 0;
-    // The rows below endRow are final.
+    virtual void finish(int worker, int x, int y, const Color& colour, double alpha, double depth) = 0;
+    // Row `row` is final (in any order), and then the rows below endRow are; called by one worker at a
+    // time.
+    virtual void rowFinished(int /*row*/) {}
     virtual void rowsFinished(int /*endRow*/) {}
 };
 
@@ -38,15 +44,19 @@ struct SamplingLoop {
     int level = 0;     // 1..10
     int gridSize = 4;  // N, already halved for adaptive mode
     bool superAdaptive = false;
+    // Workers sharing the rows (null: the calling thread alone). Every sample depends only on its
+    // position, and the edges shared between neighbouring pixels and bands are handed from unit to unit
+    // exactly as one worker would keep them, so the image and the statistics do not depend on the count.
+    RenderWorkers* workers = nullptr;
     // Set when a key ended the loop: Escape stops the render, any other key only this loop.
     bool stopRequested = false;
     bool keyPressed = false;
+    int lastFinishedRow = -1;  // the lowest row of the unit finished last
 };
-
-// Reads a key when one is waiting and records it in the loop; true when the loop must end.
-bool endOnKey(SamplingLoop& loop);
 
 void runAdaptive(SamplingLoop& loop, int rowStart, int rowEnd);
 void runUndersampled(SamplingLoop& loop, int rowStart, int rowEnd);
+// The undersampling grid: blocks of this many pixels a side, from row 0 and from the first column.
+constexpr int UndersamplingBlockSize = 6;
 
 }  // namespace quorva

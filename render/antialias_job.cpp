@@ -1,6 +1,7 @@
 // Runs the anti-aliasing and undersampling loops for a band of the render job: samples come from the
-// camera, finished pixels go through the exposure to the frame buffers and the window.
+// camera in the worker's own context, finished pixels go through the exposure to the frame buffers.
 #include "render/antialias.h"
+#include "render/render_context.h"
 #include "render/render_job.h"
 #include "scene/scene_state.h"
 
@@ -11,17 +12,23 @@ class JobSampleSource final : public SampleSource {
   public:
     explicit JobSampleSource(RenderJob& job) : job_(job) {}
 
-    double sample(double x, double y, Color& colour, double& alpha, bool* recordFirstDepth,
+    void startUnit(int worker) override { workerContext(job_, worker).startWorkUnit(); }
+
+    double sample(int worker, double x, double y, Color& colour, double& alpha, bool* recordFirstDepth,
                   double* firstDepth) override {
-        return cameraSample(job_, colour, alpha, x, y, recordFirstDepth, firstDepth);
+        return cameraSample(job_, workerContext(job_, worker), colour, alpha, x, y, recordFirstDepth,
+                            firstDepth);
     }
 
-    void finish(int x, int y, const Color& colour, double alpha, double depth) override {
+    void finish(int, int x, int y, const Color& colour, double alpha, double depth) override {
         Color exposed = colour;
         applyExposure(job_.scene.camera, job_.scene.options, exposed);
         finishPixel(job_, x, y, exposed, alpha, depth);
     }
 
+    void rowFinished(int row) override {
+        if (job_.rowSink) job_.rowSink->rowFinished(row);
+    }
     void rowsFinished(int endRow) override { reportRowsFinished(job_, endRow); }
 
   private:
@@ -39,7 +46,9 @@ void runForJob(RenderJob& job, int rowStart, int rowEnd, Loop run) {
     loop.level = job.level;
     loop.gridSize = job.gridSize;
     loop.superAdaptive = job.superAdaptive;
+    loop.workers = job.workers;
     run(loop, rowStart, rowEnd);
+    job.lastFinishedRow = loop.lastFinishedRow;
     if (loop.stopRequested) job.stopRequested = true;
     if (loop.keyPressed) job.keyPressed = true;
 }

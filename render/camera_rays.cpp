@@ -124,8 +124,8 @@ void apertureSample(const Camera& camera, const ViewFrame& view, QuasiRandom& pa
     normalize(ray.direction);
 }
 
-double traceApertureSamples(RenderJob& job, const Ray& pinhole, int samples, Color& colourSum, double& alphaSum) {
-    RenderContext& ctx = job.ctx;
+double traceApertureSamples(const RenderJob& job, RenderContext& ctx, const Ray& pinhole, int samples,
+                            Color& colourSum, double& alphaSum) {
     double depth = NoHitDistance;
     for (int i = 0; i < samples; ++i) {
         Ray ray = pinhole;
@@ -139,9 +139,8 @@ double traceApertureSamples(RenderJob& job, const Ray& pinhole, int samples, Col
     return depth;
 }
 
-double cameraSample(RenderJob& job, Color& colour, double& alpha, double x, double y, bool* recordFirstDepth,
-                    double* firstDepth) {
-    RenderContext& ctx = job.ctx;
+double cameraSample(const RenderJob& job, RenderContext& ctx, Color& colour, double& alpha, double x,
+                    double y, bool* recordFirstDepth, double* firstDepth) {
     const Camera& camera = job.scene.camera;
     ctx.currentColumn = static_cast<int>(x);
     ctx.currentRow = static_cast<int>(y);
@@ -154,7 +153,7 @@ double cameraSample(RenderJob& job, Color& colour, double& alpha, double x, doub
         const int samples = job.scene.options.depthOfFieldSamples;
         Color sum = colour;
         double alphaSum = alpha;
-        if (samples > 0) depth = traceApertureSamples(job, pinhole, samples, sum, alphaSum);
+        if (samples > 0) depth = traceApertureSamples(job, ctx, pinhole, samples, sum, alphaSum);
         const double inv = 1.0 / (samples + 1);
         colour = sum * inv;
         alpha = alphaSum * inv;

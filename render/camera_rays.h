@@ -10,6 +10,7 @@ struct Camera;
 struct ViewFrame;
 struct RenderJob;
 class QuasiRandom;
+class RenderContext;
 
 // Applies the transformation items of the Camera statement to location, point of interest and up vector
 // and releases them; a camera without them is left alone, so calling this again is harmless.
@@ -27,8 +28,9 @@ Ray primaryRay(const Camera& camera, const ViewFrame& view, double x, double y, 
 // Replaces `ray` by one that starts on the square aperture around the camera location and passes through
 // the point at focalDistance along the original direction, so that points at that distance stay sharp.
 void apertureSample(const Camera& camera, const ViewFrame& view, QuasiRandom& pairs, Ray& ray);
-// Traces `samples` rays through the aperture around the pinhole ray at level 0, adding their colours
-// and alphas to the sums; returns the depth of the last one.
-double traceApertureSamples(RenderJob& job, const Ray& pinhole, int samples, Color& colourSum, double& alphaSum);
+// Traces `samples` rays through the aperture around the pinhole ray at level 0 in `ctx`, adding their
+// colours and alphas to the sums; returns the depth of the last one.
+double traceApertureSamples(const RenderJob& job, RenderContext& ctx, const Ray& pinhole, int samples,
+                            Color& colourSum, double& alphaSum);
 
 }  // namespace quorva

@@ -48,6 +48,7 @@ namespace quorva {
 
 struct Camera;
 struct TargaOutput;
+class RenderWorkers;
 
 // Stores one pixel: each channel becomes trunc(v * 255) clamped to 0..255. Coordinates outside
 // 0..width / 0..height are fatal "SBufer coordinate out of range (%d, %d)"; an absent row prints
@@ -62,8 +63,9 @@ void prepareBand(FrameBuffers& frame, const Camera& camera, TargaOutput* resume,
                  bool withDepth);
 // Filters rows firstRow..lastRow in place when the camera has a pixel filter, over the full 5 x 5
 // neighbourhood, normalised by the weights of the neighbours present in the image and the band
-// ("\nPerforming %s pixel filtering..." / " Done.").
-void filterBand(FrameBuffers& frame, const Camera& camera, int firstRow, int lastRow);
+// ("\nPerforming %s pixel filtering..." / " Done."). Rows are filtered by the workers when given.
+void filterBand(FrameBuffers& frame, const Camera& camera, int firstRow, int lastRow,
+                RenderWorkers* workers = nullptr);
 void releaseBand(FrameBuffers& frame);
 
 }  // namespace quorva

@@ -2,6 +2,7 @@
 #include "render/pixel_filter.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <new>
 #include <numbers>
@@ -10,6 +11,7 @@
 #include "diagnostics/diagnostics.h"
 #include "render/camera.h"
 #include "render/frame_buffers.h"
+#include "render/render_workers.h"
 
 namespace quorva {
 
@@ -88,7 +90,8 @@ PixelFilter makePixelFilter(int type, double widthX, double widthY) {
     return filter;
 }
 
-void filterBand(FrameBuffers& frame, const Camera& camera, int firstRow, int lastRow) {
+void filterBand(FrameBuffers& frame, const Camera& camera, int firstRow, int lastRow,
+                RenderWorkers* workers) {
     const char* name = pixelFilterName(camera.pixelFilterType);
     if (!name) return;
     PixelFilter& filter = frame.filter;
@@ -111,8 +114,9 @@ void filterBand(FrameBuffers& frame, const Camera& camera, int firstRow, int las
         fatal("Failed to allocate FilteredBuffer");
     }
     constexpr double ByteScale = 0.00392156862745098;
-    for (int y = firstRow; y <= lastRow; ++y) {
-        if (!sb.hasRow(y)) continue;
+    // Each row is filtered from the unfiltered rows alone, so rows may be done in any order.
+    auto filterRow = [&](int y) {
+        if (!sb.hasRow(y)) return;
         std::vector<std::uint8_t>& out = filtered[static_cast<std::size_t>(y - firstRow)];
         try {
             out.assign(sb.rows[static_cast<std::size_t>(y)].begin(),
@@ -145,6 +149,15 @@ void filterBand(FrameBuffers& frame, const Camera& camera, int firstRow, int las
                 out[static_cast<std::size_t>(4 * x + ch)] = colourByte(v);
             }
         }
+    };
+    const int rows = lastRow - firstRow + 1;
+    if (workers && workers->count() > 1 && rows > 1) {
+        std::atomic<int> next{firstRow};
+        workers->run([&](int) {
+            for (int y = next.fetch_add(1); y <= lastRow; y = next.fetch_add(1)) filterRow(y);
+        });
+    } else {
+        for (int y = firstRow; y <= lastRow; ++y) filterRow(y);
     }
     for (int y = firstRow; y <= lastRow; ++y)
         if (sb.hasRow(y))

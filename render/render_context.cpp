@@ -1,6 +1,7 @@
 // The per-shape hit-distance table of the render context.
 #include "render/render_context.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace quorva {
@@ -22,6 +23,37 @@ void RenderContext::beginSample(double x, double y) {
     areaLightPairs.restart(key ^ 0xe6546b64u);
     fbmTriples.restart(key ^ 0x85ebca6bu);
     random.reseed(key ^ 0x5bd1e995u);
+}
+
+void RenderContext::startWorkUnit() {
+    for (auto& slots : shadowCache) slots.fill(nullptr);
+    levels.fill({});
+    hitSlots_.fill({});
+}
+
+void addStatistics(RenderStatistics& into, const RenderStatistics& from) {
+    into.primaryRays += from.primaryRays;
+    into.shadowRays += from.shadowRays;
+    into.reflectedRays += from.reflectedRays;
+    into.refractedRays += from.refractedRays;
+    into.dispersionRays += from.dispersionRays;
+    into.internalReflectionRays += from.internalReflectionRays;
+    into.jitteredRays += from.jitteredRays;
+    into.irradianceRays += from.irradianceRays;
+    into.photonRays += from.photonRays;
+    into.photonRefracted += from.photonRefracted;
+    into.photonDispersion += from.photonDispersion;
+    into.photonReflected += from.photonReflected;
+    into.photonInternalReflected += from.photonInternalReflected;
+    into.surfacePhotonsGathered += from.surfacePhotonsGathered;
+    into.mediaPhotonsGathered += from.mediaPhotonsGathered;
+    into.shadowChecks += from.shadowChecks;
+    into.shadowCacheHits += from.shadowCacheHits;
+    into.boundsChecked += from.boundsChecked;
+    into.objectsChecked += from.objectsChecked;
+    into.queuePushes += from.queuePushes;
+    into.traversals += from.traversals;
+    into.queuePeak = std::max(into.queuePeak, from.queuePeak);
 }
 
 void RenderContext::storeHitDistance(const Shape* shape, double distance) {

@@ -1,5 +1,5 @@
 // Everything a ray mutates while it is traced: statistics, sampler state, the per-level ray records,
-// the dispersion and blur state, the per-light shadow caches. One RenderContext per rendering thread;
+// the dispersion and blur state, the per-light shadow caches. One RenderContext per rendering worker;
 // the scene it points to is read-only while pixels render.
 #pragma once
 
@@ -44,6 +44,9 @@ struct RenderStatistics {
     std::uint32_t traversals = 0;
 };
 
+// Adds the counters of `from` to `into` (the queue peak is the larger of the two).
+void addStatistics(RenderStatistics& into, const RenderStatistics& from);
+
 // Process-wide settings every intersection reads; copied from the options when a frame starts.
 struct TraceSettings {
     int renderMode = 1;  // RenderMode: 0 OpenGL, 1 ray tracing, 2 scanline, 3 hidden line, 4 subdividing
@@ -79,6 +82,10 @@ class RenderContext {
     // Restarts every sampler from the image position of a camera sample, so that what a sample draws
     // depends only on where it is: a resumed render, or one split differently, makes the same pixels.
     void beginSample(double x, double y);
+    // Empties what one sample leaves behind for the next (the shadow caches, the per-level ray records,
+    // the hit-distance slots) at the start of a work unit, so that what a unit traces, and counts, does
+    // not depend on which unit the worker rendered before.
+    void startWorkUnit();
 
     // Samplers. `random` serves the expression built-in of the same name while shading.
     RandomGenerator random;

@@ -1,4 +1,4 @@
-// What the pixel loops share while one band renders: the scene, the render context, the frame buffers,
+// What the pixel loops share while one band renders: the scene, the render contexts, the frame buffers,
 // the view frame computed when RenderRows starts, the column range and the stop state.
 #pragma once
 
@@ -11,8 +11,9 @@ class RenderContext;
 struct FrameBuffers;
 struct Camera;
 struct Options;
+class RenderWorkers;
 
-// Optional on-screen frame buffer window; the loops draw finished pixels into it.
+// Optional on-screen frame buffer window; the loops draw finished pixels into it, from every worker.
 class FramebufferDisplay {
   public:
     virtual ~FramebufferDisplay() = default;
@@ -28,16 +29,19 @@ struct ViewFrame {
     double tanHalfAspect = 0;
 };
 
-// Told when the rows above a given row are final, so that they can be written out at once.
+// Told when the rows above a given row are final, so that they can be written out at once. Called by one
+// worker at a time.
 class RowSink {
   public:
     virtual ~RowSink() = default;
     virtual void rowsFinished(int endRow) = 0;  // rows < endRow are final
+    // Row `row` is final; rows finish in any order when several workers render.
+    virtual void rowFinished(int /*row*/) {}
 };
 
 struct RenderJob {
     SceneState& scene;
-    RenderContext& ctx;
+    RenderContext& ctx;  // worker 0's context; the statistics of every worker are added up here
     FrameBuffers& frame;
     ViewFrame view;
     int columnStart = 0;
@@ -46,18 +50,24 @@ struct RenderJob {
     bool keyPressed = false;     // any key: the pixel loop ended early
     FramebufferDisplay* display = nullptr;
     RowSink* rowSink = nullptr;
-    int finishedEnd = -1;  // rows below this one are final (-1: none reported yet)
+    int finishedEnd = -1;      // rows below this one are final (-1: none reported yet)
+    int lastFinishedRow = -1;  // the lowest row of the units finished last (named when Escape stops)
+    // Workers sharing the rows; null (or a pool of one) renders on the calling thread alone.
+    RenderWorkers* workers = nullptr;
     // Anti-aliasing state settled once per frame when rendering starts.
     bool superAdaptive = false;
     int level = 0;     // anti-aliasing level after settling
     int gridSize = 4;  // N
 };
 
-// One anti-aliasing sample at image position (x, y) (depth of field included); colour and alpha are
-// clamped to [0, 1]. When *recordFirstDepth is set, the depth is stored in *firstDepth and the flag is
-// cleared. Returns the depth of the last traced ray.
-double cameraSample(RenderJob& job, Color& colour, double& alpha, double x, double y, bool* recordFirstDepth,
-                    double* firstDepth);
+// The context worker `worker` renders with.
+RenderContext& workerContext(RenderJob& job, int worker);
+
+// One anti-aliasing sample at image position (x, y) (depth of field included), traced in `ctx`; colour
+// and alpha are clamped to [0, 1]. When *recordFirstDepth is set, the depth is stored in *firstDepth and
+// the flag is cleared. Returns the depth of the last traced ray.
+double cameraSample(const RenderJob& job, RenderContext& ctx, Color& colour, double& alpha, double x,
+                    double y, bool* recordFirstDepth, double* firstDepth);
 
 // Exposure, then the display gamma exponent.
 void applyExposure(const Camera& camera, const Options& options, Color& colour);
@@ -65,7 +75,8 @@ void applyExposure(const Camera& camera, const Options& options, Color& colour);
 // Records that the rows below endRow are final and tells the job's sink.
 void reportRowsFinished(RenderJob& job, int endRow);
 
-// Finishes one pixel: SBuffer store, ZBuffer depth test, framebuffer display.
+// Finishes one pixel: SBuffer store, ZBuffer depth test, framebuffer display. Workers finish disjoint
+// pixels.
 void finishPixel(RenderJob& job, int x, int y, const Color& colour, double alpha, double depth);
 
 }  // namespace quorva

@@ -1,4 +1,5 @@
-// RenderRows: per-band set-up, the choice of pixel loop, the plain loop and finishing a pixel.
+// RenderRows: per-band set-up of every worker's context, the choice of pixel loop, the plain loop and
+// finishing a pixel.
 #include "render/render_rows.h"
 
 #include <cmath>
@@ -10,7 +11,9 @@
 #include "render/frame_buffers.h"
 #include "render/render_context.h"
 #include "render/render_job.h"
+#include "render/render_workers.h"
 #include "render/trace.h"
+#include "render/work_units.h"
 #include "scene/scene_state.h"
 
 namespace quorva {
@@ -36,48 +39,79 @@ void settleAntialiasing(RenderJob& job, const Options& options) {
     }
 }
 
-// After each row: any waiting key ends the loop, Escape also stops the render. Returns true to go on.
-bool continueAfterRow(RenderJob& job) {
-    KeySource& source = keys();
-    if (!source.keyWaiting()) return true;
-    if (source.readKey() == EscapeKey) job.stopRequested = true;
-    job.keyPressed = true;
-    return false;
-}
-
-// One pixel per image position at integer coordinates; with depth of field S rays through the aperture
-// are averaged.
-void renderPlain(RenderJob& job, int rowStart, int rowEnd) {
-    RenderContext& ctx = job.ctx;
+// One row of the plain loop: one pixel per image position at integer coordinates; with depth of field
+// S rays through the aperture are averaged.
+void renderPlainRow(RenderJob& job, RenderContext& ctx, int y) {
     const Camera& camera = job.scene.camera;
     const Options& options = job.scene.options;
     const int samples = options.depthOfFieldSamples;
     const double inverseSamples = samples > 0 ? 1.0 / samples : 1.0;
-
-    for (int y = rowStart; y < rowEnd; ++y) {
-        ctx.currentRow = y;
-        for (int x = job.columnStart; x < job.columnEnd; ++x) {
-            ctx.currentColumn = x;
-            ctx.beginSample(x, y);
-            const Ray ray = primaryRay(camera, job.view, x, y, ctx.settings.shadowBias);
-            Color colour;
-            double alpha = 0;
-            double depth;
-            if (camera.aperture != 0 && samples > 0) {
-                Color sum;
-                double alphaSum = 0;
-                depth = traceApertureSamples(job, ray, samples, sum, alphaSum);
-                colour = sum * inverseSamples;
-                alpha = alphaSum * inverseSamples;
-            } else {
-                depth = traceRay(ctx, 0, ray, colour, alpha, &ctx.stats.primaryRays);
-            }
-            applyExposure(camera, options, colour);
-            finishPixel(job, x, y, colour, alpha, depth);
+    ctx.startWorkUnit();
+    ctx.currentRow = y;
+    for (int x = job.columnStart; x < job.columnEnd; ++x) {
+        ctx.currentColumn = x;
+        ctx.beginSample(x, y);
+        const Ray ray = primaryRay(camera, job.view, x, y, ctx.settings.shadowBias);
+        Color colour;
+        double alpha = 0;
+        double depth;
+        if (camera.aperture != 0 && samples > 0) {
+            Color sum;
+            double alphaSum = 0;
+            depth = traceApertureSamples(job, ctx, ray, samples, sum, alphaSum);
+            colour = sum * inverseSamples;
+            alpha = alphaSum * inverseSamples;
+        } else {
+            depth = traceRay(ctx, 0, ray, colour, alpha, &ctx.stats.primaryRays);
         }
-        reportRowsFinished(job, y + 1);
-        if (!continueAfterRow(job)) break;
-        progressMessage("\rRendering: %d%% (antialiasing disabled)", (y + 1) * 100 / rowEnd);
+        applyExposure(camera, options, colour);
+        finishPixel(job, x, y, colour, alpha, depth);
+    }
+}
+
+// Rows are the work units. After each finished row any waiting key ends the loop (Escape also stops the
+// render); otherwise the progress line counts the finished rows.
+void renderPlain(RenderJob& job, int rowStart, int rowEnd) {
+    UnitRunner runner(job.workers, rowEnd - rowStart);
+    FinishedRows rows(rowStart, rowEnd);
+    runner.run(
+        [&](int unit, int worker) { renderPlainRow(job, workerContext(job, worker), rowStart + unit); },
+        [&](int unit) {
+            const int y = rowStart + unit;
+            job.lastFinishedRow = y;
+            if (job.rowSink) job.rowSink->rowFinished(y);
+            reportRowsFinished(job, rows.mark(y, y + 1));
+            if (runner.stopping() || runner.pollKey()) return;
+            progressMessage("\rRendering: %d%% (antialiasing disabled)",
+                            (rowStart + rows.count()) * 100 / rowEnd);
+        });
+    if (runner.stopRequested) job.stopRequested = true;
+    if (runner.stopRequested || runner.keyPressed) job.keyPressed = true;
+}
+
+// Every worker's context renders this frame's scene with the settings of worker 0's.
+void prepareWorkerContexts(RenderJob& job) {
+    if (!job.workers) return;
+    const RenderContext& main = job.ctx;
+    for (int w = 1; w < job.workers->count(); ++w) {
+        RenderContext& ctx = job.workers->context(w);
+        prepareRenderContext(ctx, job.scene);
+        ctx.stats = RenderStatistics{};
+        ctx.globalIllumination = main.globalIllumination;
+        ctx.skyLightMode = main.skyLightMode;
+        ctx.photonPass = main.photonPass;
+        ctx.primaryGrid = main.primaryGrid;
+        ctx.irradianceDepth = main.irradianceDepth;
+    }
+}
+
+// The counters of every worker go to worker 0's context, which counts the frame.
+void collectWorkerStatistics(RenderJob& job) {
+    if (!job.workers) return;
+    for (int w = 1; w < job.workers->count(); ++w) {
+        RenderContext& ctx = job.workers->context(w);
+        addStatistics(job.ctx.stats, ctx.stats);
+        ctx.stats = RenderStatistics{};
     }
 }
 
@@ -101,6 +135,7 @@ void renderRows(RenderJob& job, int rowStart, int rowEnd) {
     applyCameraTransform(camera);
     job.view = prepareView(camera);
     prepareRenderContext(job.ctx, job.scene);
+    prepareWorkerContexts(job);
     settleAntialiasing(job, job.scene.options);
 
     if (!job.stopRequested) {
@@ -111,8 +146,15 @@ void renderRows(RenderJob& job, int rowStart, int rowEnd) {
         } else {
             renderPlain(job, rowStart, rowEnd);
         }
+        collectWorkerStatistics(job);
     }
-    if (job.stopRequested) message("\n\nStopped at row %d !", job.ctx.currentRow);
+    if (job.stopRequested)
+        message("\n\nStopped at row %d !",
+                job.lastFinishedRow >= 0 ? job.lastFinishedRow : job.ctx.currentRow);
+}
+
+RenderContext& workerContext(RenderJob& job, int worker) {
+    return worker == 0 ? job.ctx : job.workers->context(worker);
 }
 
 void reportRowsFinished(RenderJob& job, int endRow) {

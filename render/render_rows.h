@@ -16,10 +16,11 @@ void prepareRenderContext(RenderContext& ctx, const SceneState& scene);
 
 // Renders rows rowStart <= y < rowEnd of the current band into job.frame. First applies the camera's
 // transformation items, builds the view frame into job.view (the orthogonalised up vector is stored
-// back into the camera), prepares the context and settles the anti-aliasing mode into job.superAdaptive,
-// job.level and job.gridSize; then runs the undersampling, adaptive or plain loop. Returns when the rows
-// are done or a key ended the loop (job.keyPressed; Escape also sets job.stopRequested, which no later
-// call clears).
+// back into the camera), prepares the contexts of every worker and settles the anti-aliasing mode into
+// job.superAdaptive, job.level and job.gridSize; then runs the undersampling, adaptive or plain loop on
+// job.workers (the calling thread alone without them) and adds every worker's counters to job.ctx.
+// Returns when the rows are done or a key ended the loop (job.keyPressed; Escape also sets
+// job.stopRequested, which no later call clears).
 void renderRows(RenderJob& job, int rowStart, int rowEnd);
 
 }  // namespace quorva

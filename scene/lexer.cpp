@@ -2,6 +2,8 @@
 // include stack and the input position every message reports.
 #include "scene/lexer.h"
 
+#include <sys/stat.h>
+
 #include <array>
 #include <charconv>
 #include <cstdlib>
@@ -41,6 +43,13 @@ bool readAll(std::FILE* f, std::string& out) {
         out.append(buffer, n);
         if (n < sizeof buffer) return !std::ferror(f);
     }
+}
+
+// Only regular files are read: a device or a pipe (/dev/zero) may never end, and a folder holds no
+// text.
+bool isRegularFile(std::FILE* f) {
+    struct stat st;
+    return fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // Reads a whole file of known size in one call when the stream can tell its size.
@@ -111,6 +120,10 @@ void Lexer::open(const std::string& name) {
     } else {
         std::FILE* f = std::fopen(name.c_str(), "r");
         if (!f) fatal("Failed to open ascii file \"%s\"", name.c_str());
+        if (!isRegularFile(f)) {
+            std::fclose(f);
+            fatal("Ascii file \"%s\" is not a regular file", name.c_str());
+        }
         bool ok = readFile(f, level.text);
         if (std::fclose(f) != 0) fatal("Failed to close file \"%s\"", name.c_str());
         if (!ok) fatal("Failed to open ascii file \"%s\"", name.c_str());
@@ -147,6 +160,10 @@ void Lexer::pushInclude(const std::string& name) {
     std::string found;
     std::FILE* f = searchPath().open(name, "r", &found);
     if (!f) fatal("Failed to read file \"%s\"", name.c_str());
+    if (!isRegularFile(f)) {
+        std::fclose(f);
+        fatal("ReadArchive file \"%s\" is not a regular file", name.c_str());
+    }
     Level& level = s.levels[s.depth];
     bool ok = readFile(f, level.text);
     if (std::fclose(f) != 0) fatal("Failed to close file \"%s\"", name.c_str());

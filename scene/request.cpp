@@ -1,6 +1,8 @@
 // Request constructors, deep copy, the constant test and the printable form of a tree.
 #include "scene/request.h"
 
+#include <array>
+#include <cmath>
 #include <sstream>
 
 #include "diagnostics/diagnostics.h"
@@ -87,7 +89,31 @@ const Request* callArgument(const Request& call, int i) {
     }
 }
 
+namespace {
+
+// Whole numbers up to this one are the constants scenes write most; their leaves are built once and
+// shared by every tree (nodes never change after construction), so that "1 + 1 + 1 ..." costs one
+// node per operator instead of two.
+constexpr int SharedWholeNumbers = 256;
+
+const std::array<RequestPtr, SharedWholeNumbers>& wholeNumberLeaves() {
+    static const std::array<RequestPtr, SharedWholeNumbers> leaves = [] {
+        std::array<RequestPtr, SharedWholeNumbers> made;
+        for (int i = 0; i < SharedWholeNumbers; ++i) {
+            auto r = makeNode(RequestKind::Float);
+            r->number = i;
+            made[static_cast<std::size_t>(i)] = std::move(r);
+        }
+        return made;
+    }();
+    return leaves;
+}
+
+}  // namespace
+
 RequestPtr makeFloatRequest(double value) {
+    if (value >= 0 && value < SharedWholeNumbers && value == static_cast<int>(value) && !std::signbit(value))
+        return wholeNumberLeaves()[static_cast<std::size_t>(value)];
     auto r = makeNode(RequestKind::Float);
     r->number = value;
     return r;
@@ -453,6 +479,21 @@ RequestPtr copyRequest(const Request& request) {
 
 bool isConstantRequest(const Request& request) {
     return isConstantAt(&request, 0);
+}
+
+bool readsContextItself(const Request& node) {
+    switch (node.kind) {
+        case RequestKind::CurrentColor:
+        case RequestKind::CurrentFrame:
+        case RequestKind::LastFrame:
+        case RequestKind::FirstFrame:
+        case RequestKind::AnimationLength:
+            return true;
+        case RequestKind::Call:
+            return isVariableCall(static_cast<BuiltinId>(node.builtin));
+        default:
+            return false;
+    }
 }
 
 std::string toString(const Request& request) {

@@ -131,6 +131,8 @@ RequestPtr copyRequest(const Request& request);
 // True when evaluating the tree reads nothing of a shading context (no shading variables, no
 // random, trace, visibility or frame values, no Color): such a tree can be evaluated once.
 bool isConstantRequest(const Request& request);
+// The same test for the node alone, its operands and payload trees left out.
+bool readsContextItself(const Request& node);
 
 // Deepest operand nesting the tree walks (evaluation, copy, printing) accept; beyond it the walk stops
 // with the fatal error "Expression nested too deeply (more than %d levels)".

@@ -22,10 +22,20 @@ namespace {
 constexpr std::uint64_t MaxExpandedNodes = 1000000;
 
 // Nodes of the tree with shared subtrees counted at every use, saturating above `limit`. Walks the
-// shared graph once, without recursion (trees may be deep).
-std::uint64_t expandedSize(const Request* root, std::uint64_t limit) {
-    std::unordered_map<const Request*, std::uint64_t> size;
-    std::vector<std::pair<const Request*, bool>> stack{{root, false}};
+// shared graph once, without recursion (trees may be deep), and stops at the trees of earlier
+// declarations, whose sizes are known: a declaration costs the nodes it adds, not the nodes it uses.
+// Also finds whether the tree reads anything of a shading context or the frame (isConstantRequest),
+// in the same single walk.
+Parser::DeclaredTree expandedSize(const RequestPtr& rootTree, std::uint64_t limit,
+                                  const std::unordered_map<const Request*, Parser::DeclaredTree>& declared) {
+    // Compact facts per inner node of the walk; leaves are judged on the spot and never stored, which
+    // keeps the walk's memory well below that of the tree it walks.
+    struct Facts {
+        std::uint32_t nodes;
+        bool constant;
+    };
+    static_assert(MaxExpandedNodes < 0xFFFFFFFFu);
+    const std::uint64_t cap = std::min<std::uint64_t>(limit + 1, 0xFFFFFFFFu);
     auto children = [](const Request* r, auto&& visit) {
         visit(r->left.get());
         visit(r->right.get());
@@ -34,24 +44,52 @@ std::uint64_t expandedSize(const Request* root, std::uint64_t limit) {
         for (const RequestPtr& e : r->elements) visit(e.get());
         if (r->spectrum) visit(r->spectrum->index.get());
     };
+    auto isLeaf = [&](const Request* r) {
+        bool leaf = true;
+        children(r, [&](const Request* c) { leaf = leaf && !c; });
+        return leaf;
+    };
+    std::unordered_map<const Request*, Facts> inner;
+    auto known = [&](const Request* r, Facts& facts) {
+        if (auto it = inner.find(r); it != inner.end()) {
+            facts = it->second;
+            return true;
+        }
+        if (auto it = declared.find(r); it != declared.end()) {
+            facts = {static_cast<std::uint32_t>(std::min(it->second.expandedNodes, cap)),
+                     it->second.constant};
+            return true;
+        }
+        if (!isLeaf(r)) return false;
+        facts = {1, !readsContextItself(*r)};
+        return true;
+    };
+    Facts facts{};
+    std::vector<std::pair<const Request*, bool>> stack{{rootTree.get(), false}};
     while (!stack.empty()) {
         auto [node, expanded] = stack.back();
         stack.pop_back();
-        if (!node || (!expanded && size.count(node))) continue;
+        if (!node || (!expanded && known(node, facts))) continue;
         if (!expanded) {
             stack.push_back({node, true});
             children(node, [&](const Request* c) {
-                if (c && !size.count(c)) stack.push_back({c, false});
+                if (c && !known(c, facts)) stack.push_back({c, false});
             });
             continue;
         }
-        std::uint64_t n = 1;
+        std::uint64_t nodes = 1;
+        bool constant = !readsContextItself(*node);
         children(node, [&](const Request* c) {
-            if (c) n = std::min(limit + 1, n + size[c]);
+            if (!c) return;
+            Facts child{};
+            known(c, child);
+            nodes = std::min(cap, nodes + child.nodes);
+            constant = constant && child.constant;
         });
-        size[node] = n;
+        inner[node] = {static_cast<std::uint32_t>(nodes), constant};
     }
-    return size[root];
+    known(rootTree.get(), facts);
+    return Parser::DeclaredTree{rootTree, facts.nodes, facts.constant};
 }
 
 }  // namespace
@@ -129,13 +167,21 @@ void Parser::parseDeclarationValue(const std::string& name, Keyword word) {
 
 void Parser::declare(const std::string& name, SymbolKind kind, SymbolValue value, Keyword word) {
     if (!active()) return;
+    bool keepTree = word != Keyword::Declare;
     if (auto* tree = std::get_if<RequestPtr>(&value); tree && *tree) {
-        if (expandedSize(tree->get(), MaxExpandedNodes) > MaxExpandedNodes)
+        const DeclaredTree facts = expandedSize(*tree, MaxExpandedNodes, declaredTrees_);
+        if (facts.expandedNodes > MaxExpandedNodes)
             fatal("Expression of \"%s\" too large (more than %llu nodes)", name.c_str(),
                   static_cast<unsigned long long>(MaxExpandedNodes));
+        // The tree is held here as well, so its address stays its own while it is known.
+        declaredTrees_.emplace(tree->get(), facts);
+        // A tree that reads nothing of a context gives the same value at every use: it is evaluated
+        // once now instead of at every use (which made a name used on many lines cost its whole tree
+        // on each of them).
+        if (facts.constant) keepTree = false;
     }
     bool isStatic = word == Keyword::Static;
-    scene_.symbols->declare(name, kind, std::move(value), isStatic, word != Keyword::Declare, evalContext());
+    scene_.symbols->declare(name, kind, std::move(value), isStatic, keepTree, evalContext());
 }
 
 // generator-body := '[' { generator-item } ']'

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "geometry/shape.h"
@@ -91,6 +92,13 @@ class Parser {
 
     Parser(SceneState& scene, Lexer& lexer, bool carryOut = true);
     void parseScene();
+
+    // A declared expression tree and the nodes it stands for with shared subtrees counted at every use.
+    struct DeclaredTree {
+        RequestPtr tree;
+        std::uint64_t expandedNodes = 0;
+        bool constant = true;  // reads nothing of a shading context or the frame
+    };
 
   private:
     friend class NestingGuard;
@@ -255,7 +263,8 @@ class Parser {
     Lexer& lexer_;
     ParserToken token_;
     bool haveToken_ = false;
-    int inactive_ = 0;      // enclosing branches not taken (plus one for a syntax-only parse)
+    int inactive_ = 0;  // enclosing branches not taken (plus one for a syntax-only parse)
+    std::unordered_map<const Request*, DeclaredTree> declaredTrees_;  // every tree declared so far
     int nesting_ = 0;       // current nesting, bounded by MaxNesting
     int solidNesting_ = 0;  // Solid statements being read (CSG is allowed inside one)
     const std::vector<ConstantWord>* words_ = nullptr;  // names the current argument may use

@@ -1,6 +1,11 @@
 // What surface shading asks of global illumination: the irradiance at a point and the caustic light
 // gathered from the photon maps. The irradiance cache and the photon maps implement it; without them
 // (a null provider) those shading terms add nothing.
+//
+// Every render worker calls these at the same time, each with its own context. This is where a structure
+// filled while rendering is consulted; it may be updated only where finished work units are collected
+// (render/work_units.h), and what a call returns must not depend on which rows other workers have
+// finished, or images would change with the thread count.
 #pragma once
 
 #include "geometry/vec3.h"

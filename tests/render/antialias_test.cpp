@@ -29,7 +29,7 @@ class RecordingSource final : public SampleSource {
   public:
     explicit RecordingSource(std::function<Sample(double, double)> image) : image_(std::move(image)) {}
 
-    double sample(double x, double y, Color& colour, double& alpha, bool* recordFirstDepth,
+    double sample(int, double x, double y, Color& colour, double& alpha, bool* recordFirstDepth,
                   double* firstDepth) override {
         ++traced[{x, y}];
         order.push_back({x, y});
@@ -43,7 +43,7 @@ class RecordingSource final : public SampleSource {
         }
         return depth;
     }
-    void finish(int x, int y, const Color& colour, double alpha, double depth) override {
+    void finish(int, int x, int y, const Color& colour, double alpha, double depth) override {
         Finished& f = finished[{x, y}];
         ++f.count;
         f.colour = colour;

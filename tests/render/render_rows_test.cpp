@@ -119,7 +119,7 @@ TEST(RenderRows, DepthOfFieldAveragesSRaysInThePlainLoopAndSPlusOneInCameraSampl
     f.scene.options.depthOfFieldSamples = 1;
     Color c;
     double alpha = 0;
-    cameraSample(f.job, c, alpha, 1.5, 0.5, nullptr, nullptr);
+    cameraSample(f.job, f.ctx, c, alpha, 1.5, 0.5, nullptr, nullptr);
     EXPECT_EQ(f.ctx.stats.primaryRays, 2u);
 }
 
@@ -131,13 +131,13 @@ TEST(RenderRows, CameraSampleClampsAndRecordsTheFirstDepthOnce) {
     double alpha = -1;
     bool record = true;
     double first = 0;
-    EXPECT_EQ(cameraSample(f.job, c, alpha, 0.5, 0.5, &record, &first), 1000000.0);
+    EXPECT_EQ(cameraSample(f.job, f.ctx, c, alpha, 0.5, 0.5, &record, &first), 1000000.0);
     EXPECT_EQ(c, (Color{1, 0, 0.5}));
     EXPECT_EQ(alpha, 0);
     EXPECT_FALSE(record);
     EXPECT_EQ(first, 1000000.0);
     first = 7;
-    cameraSample(f.job, c, alpha, 1.5, 0.5, &record, &first);
+    cameraSample(f.job, f.ctx, c, alpha, 1.5, 0.5, &record, &first);
     EXPECT_EQ(first, 7);
     EXPECT_EQ(f.ctx.stats.primaryRays, 2u);
 }

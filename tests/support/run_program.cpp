@@ -61,7 +61,7 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
         result.output.append(buffer, static_cast<std::size_t>(n));
         if (!interrupted && !options.interruptWhenOutputContains.empty() &&
             result.output.find(options.interruptWhenOutputContains) != std::string::npos) {
-            kill(pid, SIGINT);
+            kill(pid, options.interruptSignal != 0 ? options.interruptSignal : SIGINT);
             interrupted = true;
         }
     }

@@ -19,8 +19,10 @@ struct ProgramOptions {
     std::vector<std::pair<std::string, std::string>> environment;  // added or replaced
     std::vector<std::string> unset;                                // removed from the environment
     double timeoutSeconds = 60;
-    // When the output first contains this text, the child gets SIGINT (as from Ctrl-C).
+    // When the output first contains this text, the child gets `interruptSignal` (SIGINT, as from Ctrl-C,
+    // when 0).
     std::string interruptWhenOutputContains;
+    int interruptSignal = 0;
 };
 
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,

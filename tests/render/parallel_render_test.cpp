@@ -1,0 +1,129 @@
+// The pixel loops on several workers: every loop, with depth of field, area lights, blurred mirrors and
+// glass, gives the pixels, depths and statistics of one worker; a fatal error in a worker ends the render.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "diagnostics/diagnostics.h"
+#include "geometry/hierarchy.h"
+#include "render/frame_buffers.h"
+#include "render/render_context.h"
+#include "render/render_job.h"
+#include "render/render_rows.h"
+#include "render/render_workers.h"
+#include "scene/parser.h"
+#include "scene/scene_state.h"
+#include "shading/light.h"
+
+namespace quorva {
+namespace {
+
+std::string sceneText(const std::string& cameraExtra) {
+    return "Version : 1.3\n"
+           "Options [ MaxRayLevel 5 MaxBlurSamples 3 SoftShadowSamples 4 ]\n"
+           "Camera [ (0, 2, -7), (0, 0.7, 0), (0, 1, 0) Format (47, 31) FieldOfView 45 " +
+           cameraExtra +
+           " ]\n"
+           "Background '0.3, 0.4, 0.6'\n"
+           "PointLight [ (-4, 8, -6) ]\n"
+           "AreaLight [ Bulb ((3, 5, -2), 0.5) Intensity '0.6, 0.6, 0.6' ]\n"
+           "Shape [ Sphere ((-1.6, 1, 0), 1) Shader [ PlainSurface [ Color '1, 1, 1' Kd 0.05 Kr 0.2 "
+           "Kt (0.85, 1.5) ] ] ]\n"
+           "Shape [ Sphere ((1.2, 1, 0.5), 1) Shader [ PlainSurface [ Kd 0.1 Kr (0.8, 0.2) ] ] ]\n"
+           "Shape [ Disk ((0, 0, 0), (0, 1, 0), 10) Shader [ FunctionalSurface [ "
+           "Color ((floor(x) + floor(z)) % 2 == 0 ? '0.85, 0.85, 0.85' : '0.2, 0.2, 0.25') Kd 0.7 ] ] ]\n";
+}
+
+struct Rendered {
+    FrameBuffers frame;
+    RenderStatistics stats;
+    std::string console;
+};
+
+// Parses and prepares the scene as the frame loop does, then renders rows [first, end) of one band
+// covering the frame, and filters it.
+Rendered render(const std::string& text, RenderWorkers* workers, int antialiasing, bool undersampling,
+                int first = 0) {
+    SceneState scene;
+    parseText(scene, text, "p.qsb");
+    scene.options.antialiasing = antialiasing;
+    scene.options.undersampling = undersampling;
+    buildSunLight(scene);
+    prepareLightEntries(scene.world, scene);
+    buildHierarchy(scene.world);
+    buildCameraFrontier(scene.world, scene.camera.location);
+    Rendered out;
+    Camera& camera = scene.camera;
+    prepareBand(out.frame, camera, nullptr, 0, camera.height, true);
+    RenderContext ctx(&scene);
+    RenderJob job{scene, ctx, out.frame, {}};
+    job.columnStart = 0;
+    job.columnEnd = camera.width;
+    job.workers = workers;
+    ConsoleCapture console;
+    renderRows(job, first, camera.height);
+    filterBand(out.frame, camera, 0, camera.height, workers);
+    out.stats = ctx.stats;
+    out.console = console.text();
+    return out;
+}
+
+void expectSame(const Rendered& a, const Rendered& b, const std::string& what) {
+    EXPECT_EQ(a.frame.color.rows, b.frame.color.rows) << what;
+    EXPECT_EQ(a.frame.depth.rows, b.frame.depth.rows) << what;
+    EXPECT_EQ(0, std::memcmp(&a.stats, &b.stats, sizeof a.stats)) << what;
+    EXPECT_EQ(a.console, b.console) << what;
+}
+
+TEST(ParallelRender, EveryLoopGivesTheImageDepthsAndCountsOfOneWorker) {
+    RenderWorkers three(3), eight(8);
+    struct Mode {
+        const char* name;
+        int antialiasing;
+        bool undersampling;
+        const char* camera;
+    };
+    const Mode modes[] = {{"plain", 0, false, ""},
+                          {"plain, depth of field", 0, false, "DepthOfField (0.1, 7, 2)"},
+                          {"adaptive, depth of field", 3, false, "DepthOfField (0.1, 7, 1)"},
+                          {"super-adaptive", 12, false, ""},
+                          {"undersampling", 6, true, ""},
+                          {"plain, Bessel filter", 0, false, "PixelFilter (7, 3, 3)"}};
+    for (const Mode& m : modes) {
+        const std::string text = sceneText(m.camera);
+        for (int first : {0, 5}) {
+            const Rendered one = render(text, nullptr, m.antialiasing, m.undersampling, first);
+            EXPECT_GT(one.stats.reflectedRays, 0u);
+            EXPECT_GT(one.stats.refractedRays, 0u);
+            expectSame(one, render(text, &three, m.antialiasing, m.undersampling, first), m.name);
+            expectSame(one, render(text, &eight, m.antialiasing, m.undersampling, first), m.name);
+        }
+    }
+}
+
+TEST(ParallelRender, AFatalErrorInAWorkerEndsTheRender) {
+    // The background expression does not give a colour: the first sample of every worker fails.
+    const std::string text =
+        "Version : 1.3\nCamera [ (0, 0, -5), (0, 0, 0), (0, 1, 0) Format (12, 9) ]\n"
+        "Background (x < 1000 ? 3 : 2)\n";
+    RenderWorkers four(4);
+    for (int antialiasing : {0, 4}) {
+        try {
+            render(text, &four, antialiasing, false);
+            ADD_FAILURE() << "no error";
+        } catch (const FatalError& e) {
+            EXPECT_STREQ(e.what(), "Unable to resolve background expression");
+        }
+    }
+}
+
+TEST(ParallelRender, ThreadCounts) {
+    EXPECT_GE(settleThreadCount(0), 1);
+    EXPECT_EQ(settleThreadCount(-3), settleThreadCount(0));
+    EXPECT_EQ(settleThreadCount(5), 5);
+    EXPECT_EQ(settleThreadCount(100000), MaxRenderThreads);
+}
+
+}  // namespace
+}  // namespace quorva
