@@ -74,6 +74,11 @@ Request::~Request() {
     }
 }
 
+const RequestPtr& OperandSlots::unset() {
+    static const RequestPtr none;
+    return none;
+}
+
 const Request* callArgument(const Request& call, int i) {
     switch (i) {
         case 0:
@@ -228,7 +233,8 @@ RequestPtr copyAt(const Request* node, int depth) {
         if (spectrum->index) spectrum->index = copyAt(spectrum->index.get(), depth + 1);
         r->spectrum = std::move(spectrum);
     }
-    for (int i = 0; i < 4; ++i) r->components[i] = copyChild(node->components[i], depth);
+    for (int i = 0; i < 4; ++i)
+        if (node->components[i]) r->components[i] = copyChild(node->components[i], depth);
     r->elements.reserve(node->elements.size());
     for (const RequestPtr& e : node->elements) r->elements.push_back(copyChild(e, depth));
     r->argument = copyChild(node->argument, depth);

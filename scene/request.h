@@ -69,6 +69,38 @@ enum class RequestKind : std::int32_t {
     Call,  // built-in: builtin id, argument + left + right
 };
 
+// The four operand slots of vector expressions (and the fourth argument of a call). Most nodes use
+// none, so the slots take the room of one pointer until one of them is written; reading a slot never
+// writes it (an unset slot reads as null).
+class OperandSlots {
+  public:
+    OperandSlots() = default;
+    OperandSlots(const OperandSlots& other)
+        : slots_(other.slots_ ? std::make_unique<std::array<RequestPtr, 4>>(*other.slots_) : nullptr) {}
+    OperandSlots& operator=(const OperandSlots& other) {
+        slots_ = other.slots_ ? std::make_unique<std::array<RequestPtr, 4>>(*other.slots_) : nullptr;
+        return *this;
+    }
+    OperandSlots& operator=(std::array<RequestPtr, 4> slots) {
+        slots_ = std::make_unique<std::array<RequestPtr, 4>>(std::move(slots));
+        return *this;
+    }
+    const RequestPtr& operator[](std::size_t i) const { return slots_ ? (*slots_)[i] : unset(); }
+    RequestPtr& operator[](std::size_t i) {
+        if (!slots_) slots_ = std::make_unique<std::array<RequestPtr, 4>>();
+        return (*slots_)[i];
+    }
+    static constexpr std::size_t size() { return 4; }
+    const RequestPtr* begin() const { return slots_ ? slots_->data() : nullptr; }
+    const RequestPtr* end() const { return slots_ ? slots_->data() + 4 : nullptr; }
+    RequestPtr* begin() { return slots_ ? slots_->data() : nullptr; }
+    RequestPtr* end() { return slots_ ? slots_->data() + 4 : nullptr; }
+
+  private:
+    static const RequestPtr& unset();
+    std::unique_ptr<std::array<RequestPtr, 4>> slots_;
+};
+
 struct Request {
     Request() = default;
     Request(const Request&) = default;
@@ -76,24 +108,25 @@ struct Request {
     // Releases the operands without recursion, so very deep trees cannot exhaust the native stack.
     ~Request();
 
+    // The small members share one word each pair, so a node wastes no room on padding.
     RequestKind kind = RequestKind::Float;
-    int shared = 0;  // informative: image data belongs to the node copied from
-
-    double number = 0;  // Float
-    Vec3 vector;        // Vector
-    double fourth = 0;  // Vector: the fourth value (colour filter)
-    bool hasFourth = false;
-    std::array<RequestPtr, 4> components;  // VectorExpression
-    std::string text;                      // String
-    std::vector<RequestPtr> elements;      // Array
-    std::shared_ptr<const ColorSpectrum> spectrum;
-    std::shared_ptr<const ImageFile> image;
-    int mappingMode = 0;
-    std::shared_ptr<const EnvironmentMap> environment;
-    std::shared_ptr<const Spline> spline;
+    int mappingMode = 0;    // Image
     int builtin = 0;        // Call: BuiltinId
     int argumentCount = 0;  // Call: number of arguments
-    RequestPtr argument;    // Call: first argument; Choice: the condition
+    bool hasFourth = false;
+    std::uint8_t shared = 0;  // informative: image data belongs to the node copied from
+
+    double number = 0;                 // Float
+    Vec3 vector;                       // Vector
+    double fourth = 0;                 // Vector: the fourth value (colour filter)
+    OperandSlots components;           // VectorExpression
+    std::string text;                  // String
+    std::vector<RequestPtr> elements;  // Array
+    std::shared_ptr<const ColorSpectrum> spectrum;
+    std::shared_ptr<const ImageFile> image;
+    std::shared_ptr<const EnvironmentMap> environment;
+    std::shared_ptr<const Spline> spline;
+    RequestPtr argument;  // Call: first argument; Choice: the condition
     RequestPtr left;
     RequestPtr right;
 };

@@ -175,10 +175,20 @@ void Parser::declare(const std::string& name, SymbolKind kind, SymbolValue value
                   static_cast<unsigned long long>(MaxExpandedNodes));
         // The tree is held here as well, so its address stays its own while it is known.
         declaredTrees_.emplace(tree->get(), facts);
-        // A tree that reads nothing of a context gives the same value at every use: it is evaluated
-        // once now instead of at every use (which made a name used on many lines cost its whole tree
-        // on each of them).
-        if (facts.constant) keepTree = false;
+        // A tree that reads nothing of a context gives the same value at every use: new and static
+        // store that value now instead of evaluating the tree at every use (which made a name used on
+        // many lines cost its whole tree on each of them). A tree whose evaluation fails stays a tree,
+        // so the failure still comes where the name is used.
+        if (facts.constant && keepTree && kind == SymbolKind::Expression) {
+            try {
+                const Value result = evaluate(evalContext(), tree->get());
+                if (result.isNumber())
+                    value = makeFloatRequest(result.number);
+                else if (result.isVector())
+                    value = makeVectorRequest(result.vector, result.fourth, result.fourth != 0);
+            } catch (const FatalError&) {
+            }
+        }
     }
     bool isStatic = word == Keyword::Static;
     scene_.symbols->declare(name, kind, std::move(value), isStatic, keepTree, evalContext());

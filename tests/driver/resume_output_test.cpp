@@ -109,6 +109,7 @@ TEST_F(ResumeOutput, BandsThenFullEqualOneFullRender) {
         std::filesystem::remove(dir.file("s.tga"));
         ASSERT_EQ(run(with({"s", "-y", "0", "13"}, flags)).status, 0);
         EXPECT_NE(image(), full);
+        ASSERT_EQ(run(with({"s", "-y", "20", "22"}, flags)).status, 0);
         ASSERT_EQ(run(with({"s", "-y", "13", "30", "-x", "5", "40"}, flags)).status, 0);
         EXPECT_NE(image(), full);
         ProgramResult r = run(with({"s"}, flags));

@@ -124,7 +124,8 @@ TEST_P(TargaResume, StoppedResumeKeepsTheOldRows) {
     const std::size_t wholeOldRows = cut.size() - static_cast<std::size_t>(Width * 5);
     ASSERT_GT(kept.size(), wholeOldRows);
     // The pixels match; the image ID now says that the image is partial.
-    EXPECT_TRUE(std::equal(kept.begin() + 45, kept.begin() + static_cast<long>(wholeOldRows), full.begin() + 45));
+    EXPECT_TRUE(
+        std::equal(kept.begin() + 45, kept.begin() + static_cast<long>(wholeOldRows), full.begin() + 45));
     EXPECT_EQ(std::string(kept.begin() + 18, kept.begin() + 39), "Quillbarrow 1.3 part ");
 
     // ...so a further resume finds them all again.
