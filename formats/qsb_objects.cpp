@@ -1,14 +1,15 @@
 // Declarations, primitives and calls of the binary scene and mesh files.
 #include "formats/qsb_objects.h"
 
-#include <cinttypes>
 #include <cmath>
-#include <cstdio>
+#include <cstdint>
+#include <cstring>
+#include <vector>
 
 #include "diagnostics/diagnostics.h"
-#include "geometry/placeholder_shapes.h"
 #include "geometry/shapes.h"
 #include "geometry/solid.h"
+#include "geometry/surface_shapes.h"
 #include "geometry/world.h"
 #include "scene/scene_state.h"
 #include "scene/symbol_table.h"
@@ -24,7 +25,7 @@ constexpr double DegreesToRadians = 0.017453292519943295;
 
 // n floats of a primitive payload, widened.
 struct Floats {
-    double v[24];
+    double v[51];  // the longest fixed payload: a BicubicPatch
     Vec3 vec(int i) const { return {v[i], v[i + 1], v[i + 2]}; }
 };
 Floats readFloats(ByteReader& in, int n) {
@@ -36,12 +37,6 @@ Floats readFloats(ByteReader& in, int n) {
         f.v[i] = x;
     }
     return f;
-}
-
-std::string number(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.10g", v);
-    return text;
 }
 
 bool isMeshPrimitive(std::uint8_t code) {
@@ -64,6 +59,77 @@ std::unique_ptr<Shape> readTriangle(ByteReader& in, bool uv) {
         }
     }
     return makeTriangularPatch(c[0], c[1], c[2]);
+}
+
+// NURBS: ints count u, count v, order u, order v; the u knots, the v knots, then count u rows of
+// count v control points (x, y, z, w).
+std::unique_ptr<Shape> readNurbs(ByteReader& in) {
+    std::int32_t nu = in.int32(), nv = in.int32(), ou = in.int32(), ov = in.int32();
+    if (nu < 0 || nv < 0 || ou < 0 || ov < 0) fatal("Bad NURBS record in binary QSB");
+    // An order beyond the count would read past the knots.
+    if (ou < 1 || ou > nu) fatal("NURBS order %d out of range (1..%d)", ou, nu);
+    if (ov < 1 || ov > nv) fatal("NURBS order %d out of range (1..%d)", ov, nv);
+    // Checked against the bytes left before anything is sized by the counts.
+    const std::uint64_t floats = std::uint64_t(nu) + ou + nv + ov + 4 * std::uint64_t(nu) * std::uint64_t(nv);
+    if (floats > in.left() / 4) in.truncated();
+    const std::uint8_t* p = in.take(static_cast<std::size_t>(floats) * 4);
+    auto next = [&p] {
+        float x;
+        std::memcpy(&x, p, 4);
+        p += 4;
+        return static_cast<double>(x);
+    };
+    std::vector<double> knotsU(static_cast<std::size_t>(nu + ou)), knotsV(static_cast<std::size_t>(nv + ov));
+    for (double& k : knotsU) k = next();
+    for (double& k : knotsV) k = next();
+    std::vector<std::vector<NurbsPoint>> points(static_cast<std::size_t>(nu));
+    for (std::vector<NurbsPoint>& row : points) {
+        row.resize(static_cast<std::size_t>(nv));
+        for (NurbsPoint& point : row) {
+            point.point.x = next();
+            point.point.y = next();
+            point.point.z = next();
+            point.weight = next();
+        }
+    }
+    return makeNurbs(ou, nu, std::move(knotsU), ov, nv, std::move(knotsV), points);
+}
+
+// Blobby: float threshold, int component count, byte solver code, then the components: an int type and
+// nine floats of which the leading ones are the scene statement's arguments - 1 sphere (centre, radius,
+// strength), 2 cylinder (end, end, radius, strength), 3 plane (normal, distance, radius, strength).
+std::unique_ptr<Shape> readBlobby(ByteReader& in) {
+    const double threshold = in.float32();
+    const std::int32_t count = in.int32();
+    const std::uint8_t solver = in.byte();
+    if (count < 0) fatal("Bad Blobby record in binary QSB");
+    if (static_cast<std::uint64_t>(count) > in.left() / qsb::BlobbyComponentSize) in.truncated();
+    std::vector<BlobComponent> components(static_cast<std::size_t>(count));
+    for (BlobComponent& c : components) {
+        const std::int32_t type = in.int32();
+        if (type < 1 || type > 3)
+            fatal("wrong Blobby 'type' with qlDumpBlobby() within qlDeclareNewObject()");
+        Floats f = readFloats(in, 9);
+        if (type == 1) {
+            c.type = 0;
+            c.first = f.vec(0);
+            c.radius = f.v[3];
+            c.strength = f.v[4];
+        } else if (type == 2) {
+            c.type = 1;
+            c.first = f.vec(0);
+            c.second = f.vec(3);
+            c.radius = f.v[6];
+            c.strength = f.v[7];
+        } else {
+            c.type = 3;
+            c.second = f.vec(0);
+            c.distance = f.v[3];
+            c.radius = f.v[4];
+            c.strength = f.v[5];
+        }
+    }
+    return makeBlobby(components, solver, threshold);
 }
 
 const std::shared_ptr<const Shape>* declaredShape(const SymbolTable& symbols, const std::string& name,
@@ -95,7 +161,7 @@ void ObjectReader::readDeclaration() {
         if (code == end) break;
         if (!readPrimitive(code, parts)) unexpectedInDeclaration(code);
     }
-    // An object of recorded kinds only (recorded as they were read) has no shape yet: calls place nothing.
+    // An empty declaration has no shape: calls place nothing.
     std::shared_ptr<const Shape> object;
     if (!parts.empty()) object = makeSolidUnion(std::move(parts), true);
     EvalContext ctx;
@@ -189,39 +255,20 @@ bool ObjectReader::readPrimitive(std::uint8_t code, std::vector<std::unique_ptr<
             shape = makePolygon(vertices);
             break;
         }
-        case c::Nurbs: {
-            std::int32_t nu = in_.int32(), nv = in_.int32(), ou = in_.int32(), ov = in_.int32();
-            if (nu < 0 || nv < 0 || ou < 0 || ov < 0) fatal("Bad NURBS record in binary QSB");
-            // Checked against the bytes left before anything is sized by the counts.
-            std::uint64_t floats =
-                std::uint64_t(nu) + ou + nv + ov + 4 * std::uint64_t(nu) * std::uint64_t(nv);
-            if (floats > in_.left() / 4) in_.truncated();
-            in_.take(static_cast<std::size_t>(floats) * 4);
-            recordPlaceholderShape(scene_, "NURBS", {number(nu), number(nv), number(ou), number(ov)});
+        case c::Nurbs:
+            shape = readNurbs(in_);
             break;
-        }
         case c::BicubicPatch: {
-            Floats head = readFloats(in_, 3);
-            in_.take(qsb::BicubicPayload - 12);
-            recordPlaceholderShape(scene_, "BicubicPatch",
-                                   {number(head.v[0]), number(head.v[1]), number(head.v[2])});
+            // Type, u and v subdivisions, then the 16 control points, as the scene statement lists them.
+            Floats f = readFloats(in_, static_cast<int>(qsb::BicubicPayload / 4));
+            std::vector<Vec3> points;
+            for (int k = 0; k < 16; ++k) points.push_back(f.vec(3 + 3 * k));
+            shape = makeBicubicPatch(points, f.v[0], f.v[1], f.v[2]);
             break;
         }
-        case c::Blobby: {
-            double threshold = in_.float32();
-            std::int32_t count = in_.int32();
-            std::uint8_t solver = in_.byte();
-            if (count < 0) fatal("Bad Blobby record in binary QSB");
-            if (static_cast<std::uint64_t>(count) > in_.left() / qsb::BlobbyComponentSize) in_.truncated();
-            for (std::int32_t i = 0; i < count; ++i) {
-                std::int32_t type = in_.int32();
-                if (type < 1 || type > 3)
-                    fatal("wrong Blobby 'type' with qlDumpBlobby() within qlDeclareNewObject()");
-                in_.take(qsb::BlobbyComponentSize - 4);
-            }
-            recordPlaceholderShape(scene_, "Blobby", {number(threshold), number(count), number(solver)});
+        case c::Blobby:
+            shape = readBlobby(in_);
             break;
-        }
         default:
             return false;
     }

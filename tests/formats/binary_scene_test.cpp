@@ -3,9 +3,11 @@
 // twin.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <set>
 
 #include "formats/writer/qsb_writer.h"
+#include "geometry/solid.h"
 #include "scene/parser_fixture.h"
 #include "shading/light.h"
 #include "support/fatal_text.h"
@@ -182,6 +184,11 @@ TEST_F(BinaryScene, BadInputMessages) {
          "Bad Blobby record in binary QSB"},
         {sceneHeader() += declaration("o", Bytes().u8(qsb::code::Nurbs).i32(2).i32(-2).i32(2).i32(2)),
          "Bad NURBS record in binary QSB"},
+        {sceneHeader() += declaration("o", Bytes().u8(qsb::code::Nurbs).i32(2).i32(2).i32(3).i32(2)),
+         "NURBS order 3 out of range (1..2)"},
+        {sceneHeader() +=
+         declaration("o", Bytes().u8(qsb::code::BicubicPatch).floats({5, 4, 4}).raw(std::array<float, 48>{})),
+         "Type of BicubicPatch out of range"},
         // A count far beyond the file is refused before anything is sized by it.
         {sceneHeader() +=
          declaration("o", Bytes().u8(qsb::code::Nurbs).i32(1 << 30).i32(1 << 30).i32(4).i32(4)),
@@ -205,6 +212,46 @@ TEST_F(BinaryScene, BadInputMessages) {
     }
     EXPECT_EQ(testing::fatalText([&] { ReadBinaryScene(scene(), dir_.file("absent.qsb")); }),
               "Failed to open binary file \"" + dir_.file("absent.qsb") + "\"");
+}
+
+// The free-form kinds are built from their records with the float order of their scene statements.
+TEST_F(BinaryScene, FreeFormPrimitivesInADeclaration) {
+    Bytes nurbs = Bytes().u8(qsb::code::Nurbs).i32(2).i32(2).i32(2).i32(2).floats({0, 0, 1, 1, 0, 0, 1, 1});
+    for (float u : {0.f, 1.f})
+        for (float v : {0.f, 1.f}) nurbs.floats({u, v, 0, 0});
+    Bytes patch = Bytes().u8(qsb::code::BicubicPatch).floats({1, 4, 4});
+    for (int i = 0; i < 16; ++i) patch.floats({float(i / 4), float(i % 4), 2});
+    Bytes blobby = Bytes().u8(qsb::code::Blobby).floats({0.5f}).i32(2).u8(2);
+    blobby.i32(1).floats({5, 0, 0, 1, 1, 0, 0, 0, 0});     // sphere: centre, radius, strength
+    blobby.i32(2).floats({0, 5, 0, 0, 7, 0, 0.5f, 1, 0});  // cylinder: ends, radius, strength
+    ASSERT_EQ(read(sceneHeader() += declaration("o", nurbs += patch += blobby) += call("o")), "");
+
+    const SymbolEntry* entry = scene().symbols->lookup("o");
+    ASSERT_TRUE(entry);
+    const auto& object = std::get<std::shared_ptr<const Shape>>(entry->value);
+    ASSERT_TRUE(object);
+    std::vector<const Shape*> leaves;
+    std::vector<const SolidNode*> stack{static_cast<const Solid&>(*object).root.get()};
+    while (!stack.empty()) {
+        const SolidNode* node = stack.back();
+        stack.pop_back();
+        if (node->component) leaves.push_back(node->component);
+        for (const SolidNode* child : {node->right, node->left})
+            if (child) stack.push_back(child);
+    }
+    ASSERT_EQ(leaves.size(), 3u);
+    EXPECT_EQ(leaves[0]->kind, ShapeKind::Nurbs);
+    EXPECT_EQ(leaves[1]->kind, ShapeKind::BicubicPatch);
+    EXPECT_EQ(leaves[2]->kind, ShapeKind::Blobby);
+    // The patch spans its control points' x and y at z = 2; the blobby the sphere and the capped cylinder.
+    Box patchBox = leaves[1]->bounds(), blobBox = leaves[2]->bounds();
+    EXPECT_NEAR(patchBox.min.z, 2, 1e-6);
+    EXPECT_NEAR(patchBox.min.x + patchBox.size.x, 3, 1e-6);
+    EXPECT_NEAR(blobBox.min.y, -1, 1e-6);
+    EXPECT_NEAR(blobBox.min.y + blobBox.size.y, 7.5, 1e-6);
+    EXPECT_NEAR(blobBox.min.x + blobBox.size.x, 6, 1e-6);
+    // Placed, the surfaces are subdivided into the world.
+    EXPECT_GT(scene().world.mainList.size(), 1u);
 }
 
 // Every prefix of a valid file either reads (when it ends on a record boundary) or is truncated.
