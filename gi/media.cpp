@@ -152,7 +152,7 @@ bool mediaLightInterval(const Light& light, const Ray& ray, double& tIn, double&
     if (light.kind != LightKind::Spot) return true;
     const auto& spot = static_cast<const SpotLight&>(light);
     // A cone of 90 degrees or more fills the half space or more: the whole ray.
-    if (spot.cosFalloff <= 0 || spot.cosHotspot <= 0) return true;
+    if (spot.cosFalloff <= 1e-12 || spot.cosHotspot <= 1e-12) return true;
     // Inside the front nappe: (A.x)^2 (1 + tan^2) >= |x|^2 and A.x >= 0, x measured from the apex.
     const Vec3& A = spot.direction;
     const Vec3 p = ray.origin - spot.position;
@@ -220,7 +220,7 @@ Color mediaInScatter(RenderContext& ctx, const Light& light, const Ray& ray, dou
     const Vec3 x = ray.at(t);
     LightSample ls;
     light.lightAt(ctx, x, ls);
-    if (ls.K == 0) return {};
+    if (!(ls.K > 0)) return {};  // also a light whose falloff is undefined (NaN)
     Vec3 toLight = ls.position - x;
     const double d = length(toLight);
     const Vec3 L = d > 1e-10 ? toLight / d : Vec3{1, 0, 0};
@@ -229,7 +229,6 @@ Color mediaInScatter(RenderContext& ctx, const Light& light, const Ray& ray, dou
         const Ray shadowRay{x, L};
         if (!shadowTest(ctx, light, shadowRay, ctx.settings.shadowBias, d, ls.radius, level, filter))
             return {};
-        ++ctx.stats.shadowRays;
     }
     const double dd = std::max(d, MinLightDistance);
     double attenuation = 1;

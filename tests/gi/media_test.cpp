@@ -144,6 +144,13 @@ TEST(Media, ColourMixTintsTheResult) {
     scene.media.mix = 1;
     mediaAlongRay(ctx, Ray{{0, 0, 0}, {0, 0, 1}}, 10, c, false, 1);
     EXPECT_EQ(c, Color(0.25, 0.125, 0.5));
+    // D = 0 switches it all off: colours and shadow filters pass through bit for bit.
+    scene.media.density = 0;
+    c = {0.3, 0.7, 0.9};
+    mediaAlongRay(ctx, Ray{{0, 0, 0}, {0, 0, 1}}, 10, c, false, 1);
+    EXPECT_EQ(c, Color(0.3, 0.7, 0.9));
+    mediaAlongRay(ctx, Ray{{0, 0, 0}, {0, 0, 1}}, 10, c, true, 1);
+    EXPECT_EQ(c, Color(0.3, 0.7, 0.9));
 }
 
 TEST(Media, ShadowRayOfLengthDKeepsOneOverE) {
