@@ -6,8 +6,11 @@
 #include <cmath>
 
 #include "diagnostics/diagnostics.h"
+#include "gi/photon.h"
+#include "gi/photon_map.h"
 #include "render/render_context.h"
 #include "scene/scene_state.h"
+#include "shading/gi_hooks.h"
 #include "shading/light.h"
 #include "shading/light_kinds.h"
 #include "shading/shadow_test.h"
@@ -39,17 +42,22 @@ int truncated(double v) {
 struct March {
     RenderContext& ctx;
     const MediaSettings& media;
-    const Light& light;
+    const Light* light;  // null: the media photons
     const Ray& ray;
     int level;
     double minSplit;
 };
 
+Color sampleAt(const March& m, double t) {
+    if (m.light) return mediaInScatter(m.ctx, *m.light, m.ray, t, m.level);
+    return m.ctx.globalIllumination->mediaPhotons(m.ctx, m.ray.at(t), m.ray.direction);
+}
+
 // Refines two neighbouring samples (t1, L1), (t2, L2) with a jittered midpoint.
 void subdivide(const March& m, double t1, Color& L1, double t2, Color& L2, int depth) {
     if (depth <= 0 || t2 - t1 < m.minSplit) return;
     double tm = (t1 + t2) * 0.5 + (mediaDraw(m.ctx.mediaRandom) - 0.5) * Jitter * 0.5 * (t2 - t1);
-    Color Lm = mediaInScatter(m.ctx, m.light, m.ray, tm, m.level);
+    Color Lm = sampleAt(m, tm);
     if (channelDifference(L1, Lm) >= SubdivideThreshold) {
         Color mid = Lm;
         subdivide(m, t1, L1, tm, mid, depth - 1);
@@ -74,7 +82,7 @@ void marchInterval(const March& m, double tIn, double tOut, double length, Color
     for (long k = 0;; ++k) {
         const double t = tIn + (k + 0.5) * step + (mediaDraw(m.ctx.mediaRandom) - 0.5) * Jitter * step;
         if (t >= length || t >= tOut) break;
-        Color L = mediaInScatter(m.ctx, m.light, m.ray, t, m.level);
+        Color L = sampleAt(m, t);
         if (have) {
             if (depth > 0 && channelDifference(L, LPrev) >= SubdivideThreshold) {
                 subdivide(m, tPrev, LPrev, t, L, depth);
@@ -256,6 +264,45 @@ Color mediaInScatter(RenderContext& ctx, const Light& light, const Ray& ray, dou
     return ls.colour * filter * (ls.K * attenuation * p * media.intensity);
 }
 
+Color mediaPhotonEstimate(RenderContext& ctx, const PhotonMap& map, const PhotonDirections& directions,
+                          const Vec3& point, const Vec3& direction) {
+    constexpr int Rounds = 4;
+    constexpr double Tolerance = 0.1;
+    constexpr int MinimumCount = 8;
+    const double r0 = map.gatherRadius;
+    if (!(r0 > 0) || map.count() == 0) return {};
+    const MediaSettings& media = ctx.scene->media;
+    const double step = 0.5 * r0;
+    Color kept;
+    double keptRadius = 0, previous = -1;
+    int keptCount = 0;
+    double r = r0;
+    for (int round = 0; round < Rounds; ++round, r += step) {
+        double found = 0;
+        const int n = map.gather(ctx.photonHeap, point, r, nullptr, found);
+        Color sum;
+        for (int i = 0; i < n; ++i) {
+            const Photon& p = map[ctx.photonHeap[i].index];
+            const double mu = dot(directions.direction(p), direction);
+            sum += photonPower(p, map.scale()) * mediaPhase(media.model, media.eccentricity, mu);
+        }
+        // A full heap reaches only to its farthest photon.
+        const double reach = found > 0 && found < r ? found : r;
+        const double density = n / (4.0 / 3.0 * reach * reach * reach);
+        const bool steady = previous > 0 && std::fabs(density - previous) / previous < Tolerance;
+        if (round == 0 || steady || (n > 0 && n < MinimumCount)) {
+            kept = sum;
+            keptRadius = reach;
+            keptCount = n;
+        }
+        previous = density;
+        if (n >= map.gatherCount) break;
+    }
+    if (keptCount == 0) return {};
+    ctx.stats.mediaPhotonsGathered += static_cast<std::uint32_t>(keptCount);
+    return kept * (3 / (4 * M_PI * keptRadius * keptRadius * keptRadius));
+}
+
 void mediaAlongRay(RenderContext& ctx, const Ray& ray, double length, Color& colour, bool shadowRay,
                    int level) {
     if (!ctx.scene) return;
@@ -273,8 +320,14 @@ void mediaAlongRay(RenderContext& ctx, const Ray& ray, double length, Color& col
         if (sum.r >= 1 && sum.g >= 1 && sum.b >= 1) break;
         double tIn, tOut;
         if (!mediaLightInterval(*light, ray, tIn, tOut)) continue;
-        const March m{ctx, media, *light, ray, level, MinSplitShare * length};
+        const March m{ctx, media, light.get(), ray, level, MinSplitShare * length};
         marchInterval(m, tIn, tOut, length, sum);
+    }
+    // The media photons, gathered once over an interval of their own.
+    if (ctx.globalIllumination && ctx.globalIllumination->hasMediaPhotons() &&
+        !(sum.r >= 1 && sum.g >= 1 && sum.b >= 1)) {
+        const March m{ctx, media, nullptr, ray, level, MinSplitShare * length};
+        marchInterval(m, 0, FarDistance, length, sum);
     }
     for (int i = 0; i < 3; ++i) {
         const double tint = media.mix * media.colour[i] + 1 - media.mix;

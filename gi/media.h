@@ -12,6 +12,8 @@ namespace quorva {
 class RenderContext;
 class Light;
 struct SceneState;
+class PhotonMap;
+class PhotonDirections;
 
 // The settings of the latest Media statement (a later one replaces them all).
 struct MediaSettings {
@@ -47,6 +49,13 @@ bool mediaLightInterval(const Light& light, const Ray& ray, double& tIn, double&
 
 // Light scattered towards the ray origin at origin + t * direction by one light.
 Color mediaInScatter(RenderContext& ctx, const Light& light, const Ray& ray, double t, int level);
+
+// The light the media photons around `point` scatter along the unit `direction`: rounds that grow the
+// gather radius from the map's own by half of it (at most 4) until the map's gather count is reached;
+// a round's sum is kept on the first round, when its density n / ((4/3) r^3) changed less than 10 %
+// from the previous round's, or when 0 < n < 8. Photons of kept sums count in mediaPhotonsGathered.
+Color mediaPhotonEstimate(RenderContext& ctx, const PhotonMap& map, const PhotonDirections& directions,
+                          const Vec3& point, const Vec3& direction);
 
 // MediaAlongRay over the segment [0, length) of the ray: a shadow ray is dimmed by exp(-length/D);
 // any other ray gains the in-scattered light and the medium colour's tint.

@@ -6,6 +6,8 @@
 
 #include <cmath>
 
+#include "gi/photon.h"
+#include "gi/photon_map.h"
 #include "render/render_context.h"
 #include "scene/parser_fixture.h"
 #include "shading/light.h"
@@ -171,6 +173,26 @@ TEST(Media, ThinBeamSampledCoarselyStillShows) {
         "SpotLight [ (0, 10, 50), (0, 0, 50), 1, 2, 0 Intensity '1, 1, 1' "
         "MediaInteraction LightingAttributes 2 ]\n";
     EXPECT_GT(missBrightness(text), 0.1);
+}
+
+TEST(Media, PhotonEstimateFollowsTheDensity) {
+    SceneState scene;
+    parseOk(scene, "Media (1, 8, 10, 1, 0)");
+    RenderContext ctx{&scene};
+    // 20000 photons of power 0.001 spread evenly over a 2 x 2 x 2 cube: 2.5 per unit volume.
+    PhotonMap map;
+    std::uint32_t state = 7;
+    for (int i = 0; i < 20000; ++i) {
+        const Vec3 p{mediaDraw(state) * 2 - 1, mediaDraw(state) * 2 - 1, mediaDraw(state) * 2 - 1};
+        map.store({0.001, 0.001, 0.001}, p, p + Vec3{0, 1, 0});
+    }
+    map.balance();
+    map.gatherRadius = 0.2;
+    map.gatherCount = 50;
+    PhotonDirections directions;
+    const Color c = mediaPhotonEstimate(ctx, map, directions, {0, 0, 0}, {0, 0, 1});
+    EXPECT_NEAR(c.g, 2.5, 0.5);
+    EXPECT_EQ(ctx.stats.mediaPhotonsGathered, 50u);
 }
 
 }  // namespace
