@@ -248,7 +248,10 @@ void SceneReader::options() {
     }
     if (!isVec(r.photonsAccelerator, 0, 0, 0))
         for (int i = 0; i < 3; ++i) o.photons.accelerator[i] = r.photonsAccelerator[i];
-    if (r.henyeyGreenstein != 0) o.henyeyGreenstein = r.henyeyGreenstein;
+    if (r.henyeyGreenstein != 0) {
+        o.henyeyGreenstein = r.henyeyGreenstein;
+        mediaSetEccentricity(scene_.media, o.henyeyGreenstein);
+    }
     if (r.sunGlow != 0) o.sunGlow = r.sunGlow;
     if (!isVec(r.sunLightRotation, 0, 0, 0)) o.sunLightRotation = vec(r.sunLightRotation);
     if (r.parallelSunRays) o.parallelSunRays = true;
@@ -343,10 +346,8 @@ void SceneReader::general() {
     if (r.computeIrradiance != 0)
         recordGlobalIllumination(scene_, "ComputeIrradiance", {number(r.computeIrradiance)});
     if (r.mediaDensity > 0)
-        recordGlobalIllumination(
-            scene_, "Media",
-            {number(r.mediaDepth), number(r.mediaSamples), number(r.mediaDensity), number(r.mediaIntensity),
-             number(r.mediaMix), number(r.mediaScattering), vectorText(r.mediaColour)});
+        mediaSetup(scene_.media, r.mediaScattering, r.mediaSamples, r.mediaDensity, r.mediaIntensity,
+                   r.mediaMix, r.mediaDepth, Color(vec(r.mediaColour)));
 }
 
 // The items a point or spot light record carries: colour, decay or range, flags, media.

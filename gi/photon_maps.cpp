@@ -9,6 +9,7 @@
 #include "diagnostics/console.h"
 #include "diagnostics/diagnostics.h"
 #include "geometry/world.h"
+#include "gi/media.h"
 #include "gi/photon_file.h"
 #include "render/render_context.h"
 #include "scene/scene_state.h"
@@ -99,6 +100,8 @@ void PhotonMaps::estimateRadii(RenderContext& ctx) {
 
 void PhotonMaps::shootCaustics(RenderContext& ctx) {
     jitterState_ = 0x5eed;
+    mediaState_ = 1;
+    mediaPhotons_ = mediaOn(scene_);
     const PhotonSettings& s = scene_.options.photons;
     const bool fixedSpacing = s.parameterCount >= 4 && s.parameters[3] > 0;
     if (!fixedSpacing && s.parameters[1] <= 0) return;
@@ -187,7 +190,21 @@ void PhotonMaps::tracePhoton(RenderContext& ctx, const Ray& ray, Color power, in
                              double pathLength, bool specular, const Shape& target, const Light& light) {
     if (level >= ctx.settings.maxRayLevel || power.maxChannel() < 1e-12) return;
     Intersection hit;
-    if (!intersectWorld(hit, ray, scene_.world, ctx, ctx.settings.shadowBias, NoHitDistance)) return;
+    const bool found = intersectWorld(hit, ray, scene_.world, ctx, ctx.settings.shadowBias, NoHitDistance);
+    if (mediaPhotons_ && light.mediaInteraction) {
+        // A free path through the medium: a media photon where it ends inside this segment; the photon
+        // itself goes on unchanged.
+        const double t = -scene_.media.density * std::log(1 - mediaDraw(mediaState_));
+        if (t < (found ? hit.distance : NoHitDistance)) {
+            double law = 1;
+            if (pathLength >= 0) {
+                const double d = pathLength + t;
+                law = d * d * applyDecay(light, 1, d, ctx.settings.shadowBias);
+            }
+            media.store(power * (law * scene_.media.intensity), ray.at(t), ray.origin);
+        }
+    }
+    if (!found) return;
     ShadePoint at;
     ShadingContext sc;
     beginShadePoint(ctx, ray, hit, level, 1, mediumIndex, at, sc);
@@ -257,6 +274,10 @@ Color PhotonMaps::caustics(RenderContext& ctx, const ShadePoint& at, const Vec3&
     Vec3 n = N;
     if (dot(n, at.ray.direction) > 0) n = -n;
     return causticIrradiance(ctx, at.point, n) * sample.kdColor * (sample.kdScale * opacity);
+}
+
+Color PhotonMaps::mediaPhotons(RenderContext& ctx, const Vec3& point, const Vec3& direction) {
+    return mediaPhotonEstimate(ctx, media, directions_, point, direction);
 }
 
 void addPhotonStatistics(RenderStatistics& into, const RenderStatistics& from) {

@@ -47,6 +47,9 @@ class PhotonMaps : public GlobalIllumination {
     Color caustics(RenderContext& ctx, const ShadePoint& at, const Vec3& N, double opacity,
                    const SurfaceSample& sample) override;
 
+    Color mediaPhotons(RenderContext& ctx, const Vec3& point, const Vec3& direction) override;
+    bool hasMediaPhotons() const override { return media.count() > 0; }
+
     // Caustic irradiance at P for the normal N (photons arriving from N's side only).
     Color causticIrradiance(RenderContext& ctx, const Vec3& P, const Vec3& N) const;
 
@@ -61,6 +64,8 @@ class PhotonMaps : public GlobalIllumination {
     std::uint64_t jitterState_ = 0;
     double jitter_ = 0;
     bool escaped_ = false;
+    bool mediaPhotons_ = false;     // the medium is on: photon rays from media lights store media photons
+    std::uint32_t mediaState_ = 1;  // the free-path generator, restarted from 1 every frame
     double drawJitter();
 };
 

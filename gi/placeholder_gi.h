@@ -1,4 +1,5 @@
-// Stand-in for the global-illumination statements that are not built yet (Media, Photons):
+// Stand-in for the global-illumination statements that are not built yet (binary-scene
+// Photons, ComputeIrradiance and SkyLight records):
 // records the call - the statement and its evaluated arguments as
 // text - in scene.placeholderCalls and does nothing else.
 #pragma once

@@ -23,6 +23,7 @@ void RenderContext::beginSample(double x, double y) {
     areaLightPairs.restart(key ^ 0xe6546b64u);
     fbmTriples.restart(key ^ 0x85ebca6bu);
     random.reseed(key ^ 0x5bd1e995u);
+    mediaRandom = key ^ 0x27d4eb2fu;
 }
 
 void RenderContext::startWorkUnit() {

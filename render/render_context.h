@@ -90,6 +90,7 @@ class RenderContext {
 
     // Samplers. `random` serves the expression built-in of the same name while shading.
     RandomGenerator random;
+    std::uint32_t mediaRandom = 1;  // the participating medium's jitter (gi/media.h)
     QuasiRandom aperturePairs{2};
     QuasiRandom blurPairs{2};
     QuasiRandom shadowTriples{3};

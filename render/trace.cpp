@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "geometry/world.h"
+#include "gi/media.h"
 #include "render/fog.h"
 #include "render/render_context.h"
 #include "scene/scene_state.h"
@@ -14,9 +15,11 @@
 namespace quorva {
 namespace {
 
-// Glow of lights and fog over the segment the ray crossed (the infinite segment when it missed).
-void applyAlongSegment(RenderContext& ctx, const Ray& ray, double length, bool missed, double hitY,
+// The medium, the glow of lights and fog over the segment the ray crossed (the infinite segment when it
+// missed). The medium is marched from the ray's own origin.
+void applyAlongSegment(RenderContext& ctx, int level, const Ray& ray, double length, bool missed, double hitY,
                        Color& colour) {
+    mediaAlongRay(ctx, ray, length, colour, false, level);
     applyLightGlow(ctx, ray, length, missed, colour);
     applyFog(ctx.scene->fog, ray, length, missed, hitY, ctx.settings.shadowBias, colour);
 }
@@ -53,7 +56,7 @@ double traceRay(RenderContext& ctx, int level, const Ray& ray, Color& colour, do
             ctx.storeHitDistance(hit.shape, distance);
             shadeHit(ctx, level, ray, hit, weight, mediumIndex, colour);
         }
-        if (alongSegment) applyAlongSegment(ctx, ray, hit.distance, false, hit.point.y, colour);
+        if (alongSegment) applyAlongSegment(ctx, level, ray, hit.distance, false, hit.point.y, colour);
         alpha = 1;
         ctx.lastTraceDistance = hit.distance;
         return distance;
@@ -61,7 +64,7 @@ double traceRay(RenderContext& ctx, int level, const Ray& ray, Color& colour, do
 
     backgroundColour(ctx, level, ray, colour, alpha);
     if (alongSegment) {
-        applyAlongSegment(ctx, ray, NoHitDistance, true, 0, colour);
+        applyAlongSegment(ctx, level, ray, NoHitDistance, true, 0, colour);
     } else if (ctx.irradianceDepth >= 2 && !scene.background.skyLightOn) {
         // Deep irradiance bounces see a compressed background, which keeps bright skies from dominating
         // the indirect light.

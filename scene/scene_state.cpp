@@ -20,6 +20,7 @@ void SceneState::resetFrame() {
     lights.clear();
     background = BackgroundSettings{};
     fog = FogSettings{};
+    media = MediaSettings{};
     sun = SunLightSettings{};
     placeholderCalls.clear();
     fbmTriples.reset();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "geometry/world.h"
+#include "gi/media.h"
 #include "gi/quasi_random.h"
 #include "render/camera.h"
 #include "scene/options.h"
@@ -75,6 +76,7 @@ struct SceneState {
     std::unique_ptr<SymbolTable> symbols;
     BackgroundSettings background;
     FogSettings fog;
+    MediaSettings media;  // the participating medium (Media statement)
     SunLightSettings sun;
     OutputNames output;
     std::vector<PlaceholderCall> placeholderCalls;
@@ -83,8 +85,8 @@ struct SceneState {
     // The particle generators and their particles, kept for the whole animation.
     std::shared_ptr<ParticleSystem> particles;
 
-    // Resets everything a frame re-parses (options, camera, world, lights, background, fog, sun);
-    // keeps the animation counters and the symbol table.
+    // Resets everything a frame re-parses (options, camera, world, lights, background, fog, media,
+    // sun); keeps the animation counters and the symbol table.
     void resetFrame();
     // Resets everything, the animation counters and symbol table included.
     void resetScene();

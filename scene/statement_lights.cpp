@@ -1,7 +1,7 @@
 // Light statements, BlackHole, and the global-illumination statements Media, Photons,
 // ComputeIrradiance and SkyLight.
 #include "diagnostics/diagnostics.h"
-#include "gi/placeholder_gi.h"
+#include "gi/media.h"
 #include "scene/scene_state.h"
 #include "scene/statement_parser.h"
 
@@ -175,21 +175,25 @@ void Parser::parseBlackHole() {
     if (active()) addLight(scene_, makeBlackHole(centre, density, hasColour ? &colour : nullptr));
 }
 
-// media := Media '(' f ',' f ',' f ',' f ',' f [ ',' f [ ',' v ] ] ')'
+// media := Media '(' model ',' samples ',' D ',' intensity ',' mix [ ',' depth [ ',' colour ] ] ')'
+// depth 0 and colour (1, 1, 1) when left out; a later statement replaces earlier settings.
 void Parser::parseMedia() {
     expectKeyword(Keyword::Media);
     expectChar('(');
-    std::vector<std::string> args;
+    double values[6] = {0, 0, 0, 0, 0, 0};
     for (int i = 0; i < 5; ++i) {
         if (i) expectChar(',');
-        args.push_back(numberText(parseFloat()));
+        values[i] = parseFloat();
     }
+    Vec3 colour{1, 1, 1};
     if (acceptChar(',')) {
-        args.push_back(numberText(parseFloat()));
-        if (acceptChar(',')) args.push_back(vectorText(parseVector()));
+        values[5] = parseFloat();
+        if (acceptChar(',')) colour = parseVector();
     }
     expectChar(')');
-    if (active()) recordGlobalIllumination(scene_, "Media", std::move(args));
+    if (active())
+        mediaSetup(scene_.media, values[0], values[1], values[2], values[3], values[4], values[5],
+                   Color(colour));
 }
 
 // photons := Photons '(' f ',' f ',' f [ ',' f ] ')'

@@ -202,6 +202,7 @@ bool Parser::parseOptionItem() {
             break;
         case Keyword::HenyeyGreenstein:
             storeFloatItem(o.henyeyGreenstein);
+            if (active()) mediaSetEccentricity(scene_.media, o.henyeyGreenstein);
             break;
         case Keyword::ShadowBias:
             storeFloatItem(o.shadowBias);

@@ -28,6 +28,11 @@ class GlobalIllumination {
     // Caustic radiance at the hit gathered from the photon map.
     virtual Color caustics(RenderContext& ctx, const ShadePoint& at, const Vec3& N, double opacity,
                            const SurfaceSample& sample) = 0;
+    // Light the media photons scatter towards a ray (unit `direction`) at `point`; none by default.
+    virtual Color mediaPhotons(RenderContext&, const Vec3& /*point*/, const Vec3& /*direction*/) {
+        return {};
+    }
+    virtual bool hasMediaPhotons() const { return false; }
 };
 
 }  // namespace quorva

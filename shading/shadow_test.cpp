@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "geometry/world.h"
+#include "gi/media.h"
 #include "render/render_context.h"
 #include "scene/scene_state.h"
 #include "scene/value.h"
@@ -121,6 +122,7 @@ bool shadowTest(RenderContext& ctx, const Light& light, const Ray& ray, double t
 
     if (const FlatAreaGeometry* flat = light.flatGeometry()) {
         filter = sampleFlatAreaLight(ctx, light, *flat, ray.origin, tmin, level);
+        mediaAlongRay(ctx, ray, distance, filter, true, level);
         return !filter.isBlack();
     }
 
@@ -151,6 +153,8 @@ bool shadowTest(RenderContext& ctx, const Light& light, const Ray& ray, double t
         if (k >= g / 3 && (g - partlyShadowed == g || g - partlyShadowed == g / 2)) break;
     }
     filter = taken == 1 ? sum : sum / taken;
+    // A participating medium dims the light over its whole distance, whatever the light's kind.
+    mediaAlongRay(ctx, ray, distance, filter, true, level);
     return !filter.isBlack();
 }
 

@@ -145,15 +145,17 @@ TEST(ParserShapes, DisplacementMappingWarnsForImplicitShapes) {
     EXPECT_TRUE((*bumpy)->displacement);
 }
 
-TEST(ParserShapes, StatementsOfOwnersNotBuiltYetAreRecorded) {
+TEST(ParserShapes, MediaAndComputeIrradianceTakeTheirSettings) {
     SceneState scene;
     parseOk(scene,
-            "Media (1, 2, 3, 4, 5, 6, '1, 1, 1')\n"
+            "Media (1, 2, 3, 4, 0.5, 6, '1, 0.5, 1')\n"
             "ComputeIrradiance 2\n"
             "if (1 > 2) { Media (1, 2, 3, 4, 5) ReadMeshFile \"no such mesh\" }");
-    ASSERT_EQ(scene.placeholderCalls.size(), 1u);
-    EXPECT_EQ(scene.placeholderCalls[0].statement, "Media");
-    EXPECT_EQ(scene.placeholderCalls[0].arguments.back(), "(1, 1, 1)");
+    EXPECT_TRUE(scene.placeholderCalls.empty());
+    EXPECT_EQ(scene.media.samples, 2);
+    EXPECT_EQ(scene.media.mix, 0.5);
+    EXPECT_EQ(scene.media.depth, 6);
+    EXPECT_EQ(scene.media.colour, Color(1, 0.5, 1));
     // ComputeIrradiance switches the cache on with a grid of at least 4.
     EXPECT_TRUE(scene.options.irradiance.enabled);
     EXPECT_EQ(scene.options.irradiance.gridSize, 4);
