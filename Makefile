@@ -23,12 +23,12 @@ demo: build
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
+# The window tests load the system's OpenGL drivers, which keep allocations they never free: they run
+# with every check but the leak report.
 sanitize-test: deps
 	cmake -S . -B $(SAN_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DQUORVA_SANITIZE=ON
 	cmake --build $(SAN_DIR) -j $(JOBS)
 	cd $(SAN_DIR) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS) -E '^PreviewWindow'
-# The window tests load the system's OpenGL drivers, which keep allocations they never free: they run
-# with every check but the leak report.
 	cd $(SAN_DIR) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS) -R '^PreviewWindow'
 
 # The tests of the parallel render loops, in-process and through the renderer, under ThreadSanitizer: any
