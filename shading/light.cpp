@@ -10,7 +10,12 @@
 #include "shading/light_kinds.h"
 
 namespace quorva {
+
 namespace {
+// The largest grid side and subdivision depth of a flat area light: beyond them the sample table and
+// the recursion would outgrow any machine.
+constexpr int MaxFlatGridCount = 1024;
+constexpr int MaxFlatGridDepth = 30;
 
 constexpr double DegreesToRadians = 0.017453292519943295;
 
@@ -111,14 +116,20 @@ std::unique_ptr<Light> makeAreaLight(const LightItems& items) {
     if (items.hasPlane) {
         auto flat = std::make_unique<FlatAreaGeometry>();
         const int count = items.planeCount;
-        int nx = count > 0 ? static_cast<int>(items.plane[0]) : 1;
-        int ny = count > 1 ? static_cast<int>(items.plane[1]) : 1;
+        // Grid counts and depth are truncated; values no grid could use (NaN, or beyond what fits a
+        // sample table) are held to the largest useful one instead of overflowing the conversion.
+        const auto truncated = [](double v, int limit) {
+            if (!(v >= 1)) return 0;
+            return v >= limit ? limit : static_cast<int>(v);
+        };
+        int nx = count > 0 ? truncated(items.plane[0], MaxFlatGridCount) : 1;
+        int ny = count > 1 ? truncated(items.plane[1], MaxFlatGridCount) : 1;
         if (nx < 1) nx = 1;
         if (ny < 1) ny = 1;
         if (nx > ny) std::swap(nx, ny);
         flat->nx = nx;
         flat->ny = ny;
-        flat->maxDepth = count > 2 && items.plane[2] >= 1 ? static_cast<int>(items.plane[2]) : 0;
+        flat->maxDepth = count > 2 ? truncated(items.plane[2], MaxFlatGridDepth) : 0;
         flat->jitter = count > 3 && items.plane[3] != 0;
         flat->setCorners(light->transform.get());
         light->flat = std::move(flat);
