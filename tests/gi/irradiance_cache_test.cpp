@@ -252,7 +252,8 @@ TEST(QicFile, SavedCacheIsReusedByTheNextRun) {
     std::filesystem::remove(dir.file("box.tga"));
     testing::ProgramResult second = run({"-l", "2"});
     ASSERT_EQ(second.status, 0) << second.output;
-    EXPECT_NE(second.output.find("values read with success from irradiance data cache file."), std::string::npos);
+    EXPECT_NE(second.output.find("values read with success from irradiance data cache file."),
+              std::string::npos);
     EXPECT_EQ(second.output.find("Computing primary global illumination grid"), std::string::npos);
     EXPECT_EQ(second.output.find("Monte Carlo irradiance rays"), std::string::npos) << second.output;
 
