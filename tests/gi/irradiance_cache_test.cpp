@@ -2,6 +2,7 @@
 // sample counts, and the ".qic" file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <random>
 
 #include "geometry/shapes.h"
+#include "gi/hemisphere_directions.h"
 #include "gi/irradiance_cache.h"
 #include "gi/irradiance_file.h"
 #include "gi/primary_grid.h"
@@ -252,13 +254,24 @@ TEST(QicFile, SavedCacheIsReusedByTheNextRun) {
     std::filesystem::remove(dir.file("box.tga"));
     testing::ProgramResult second = run({"-l", "2"});
     ASSERT_EQ(second.status, 0) << second.output;
-    EXPECT_NE(second.output.find("values read with success from irradiance data cache file."), std::string::npos);
+    EXPECT_NE(second.output.find("values read with success from irradiance data cache file."),
+              std::string::npos);
     EXPECT_EQ(second.output.find("Computing primary global illumination grid"), std::string::npos);
     EXPECT_EQ(second.output.find("Monte Carlo irradiance rays"), std::string::npos) << second.output;
 
     std::filesystem::remove(dir.file("box.tga"));
     ASSERT_EQ(run({"-s", "2"}).status, 0);
     EXPECT_EQ(testing::readFile(dir.file("box.qic")), saved);
+}
+
+TEST(NRooks, TablesArePermutationsAndImpossibleSizesAreRefused) {
+    for (int n : {1, 5, 97, 1000}) {
+        std::vector<int> table = makeNRooksTable(n);
+        std::sort(table.begin(), table.end());
+        for (int i = 0; i < n; ++i) ASSERT_EQ(table[i], i) << n;
+    }
+    EXPECT_EQ(testing::fatalText([] { makeNRooksTable(0); }), "unable to initialize N-Rooks");
+    EXPECT_EQ(testing::fatalText([] { makeNRooksTable(2000000000); }), "unable to allocate N-Rooks table");
 }
 
 TEST(PrimaryGrid, StepsAndSizeCheck) {
