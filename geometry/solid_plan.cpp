@@ -176,6 +176,17 @@ class PlanBuilder {
         fold();
         collectCandidates();
         planLeaves();
+        // Nothing depends on the point (a converted mesh): only the leaves' entries are needed.
+        if (plan_.checks.empty() && plan_.nodes[plan_.root].constant >= 0) {
+            Node root = plan_.nodes[plan_.root];
+            root.count = 0;
+            std::vector<Node>{root}.swap(plan_.nodes);
+            std::vector<std::uint32_t>().swap(plan_.operands);
+            std::vector<SolidPlan::Candidates>().swap(plan_.nodeCandidates);
+            std::vector<std::uint32_t>().swap(plan_.candidates);
+            std::vector<SolidPlan::BoxNode>().swap(plan_.boxTree);
+            plan_.root = 0;
+        }
     }
 
   private:

@@ -1,5 +1,6 @@
 // Putting a Solid into the World: its components get their links, transforms and boxes, the tree is
-// folded into its plan, and a copy of each component that can show a surface joins the main list.
+// folded into its plan, and each component that can show a surface joins the main list (or its
+// triangulation does, cut from a copy).
 #include <new>
 
 #include "diagnostics/diagnostics.h"
@@ -20,6 +21,12 @@ void pushWork(std::vector<T>& stack, const T& item) {
     } catch (const std::bad_alloc&) {
         fatal("Failed to allocate a request (solid)");
     }
+}
+
+// Each component is pruned by the shader that shades it: its own, else the nearest enclosing one.
+void pruneComponent(Shape& component) {
+    if (const Shader* shader = effectiveShader(component))
+        shader->pruneAttributes(component.attributes, component.hasDefaultUvWindow());
 }
 
 bool isOperator(std::int32_t opcode) {
@@ -119,26 +126,29 @@ void addSolidComponents(World& world, Solid& solid, bool needsMesh, std::uint16_
         const SolidPlan::Leaf* leaf = n->plan == plan && plan ? &plan->leaves[n->planLeaf] : nullptr;
         if (leaf && !leaf->shown) continue;
 
-        std::unique_ptr<Shape> copy;
-        try {
-            copy = copyShape(*c);
-        } catch (const std::bad_alloc&) {
-            fatal("Failed to allocate a request (solid)");
-        }
         // Every test up to the root is constant and passes: no walk at all.
-        if (leaf && leaf->checkCount == 0 && !leaf->reverseNormal) copy->solidTest = nullptr;
-        // Each component is pruned by the shader that shades it: its own, else the nearest enclosing one.
-        if (const Shader* shader = effectiveShader(*copy))
-            shader->pruneAttributes(copy->attributes, copy->hasDefaultUvWindow());
-
-        if (tracesSurfaces(settings) && (displaced || alwaysSubdivided(copy->kind))) {
-            addSubdivided(world, std::move(copy), "Failed to compute a Solid triangulation");
-        } else {
+        const bool untested = leaf && leaf->checkCount == 0 && !leaf->reverseNormal;
+        if (tracesSurfaces(settings) && (displaced || alwaysSubdivided(c->kind))) {
+            // The triangulation is cut from a copy; the component stays in the tree for inside tests.
+            std::unique_ptr<Shape> copy;
             try {
-                world.push(std::move(copy));
+                copy = copyShape(*c);
             } catch (const std::bad_alloc&) {
-                fatal("Failed to allocate a new shape");
+                fatal("Failed to allocate a request (solid)");
             }
+            if (untested) copy->solidTest = nullptr;
+            pruneComponent(*copy);
+            addSubdivided(world, std::move(copy), "Failed to compute a Solid triangulation");
+            continue;
+        }
+        // The component itself goes on the main list (the Solid keeps owning it and lives as long as
+        // the World): a converted mesh adds tens of thousands of them.
+        if (untested) c->solidTest = nullptr;
+        pruneComponent(*c);
+        try {
+            world.mainList.push_back(c);
+        } catch (const std::bad_alloc&) {
+            fatal("Failed to allocate a new shape");
         }
     }
 }

@@ -277,7 +277,6 @@ ShapeBuild Parser::parseCsgOperand() {
         if (solidNesting_ == 0) fatal("CSG operations must be part of Solid structure");
         ShapeBuild b;
         b.hasKind = true;
-        b.description = "~" + operand.description;
         if (SolidTree tree = csgOperand(operand))
             b.csg = newSolidNode(SolidOp::Complement, std::move(tree), nullptr);
         return b;
@@ -311,7 +310,6 @@ ShapeBuild Parser::combineCsg(ShapeBuild left, int op, ShapeBuild right) {
     if (solidNesting_ == 0) fatal("CSG operations must be part of Solid structure");
     ShapeBuild b;
     b.hasKind = true;
-    b.description = left.description + ' ' + static_cast<char>(op) + ' ' + right.description;
     SolidTree l = csgOperand(left), r = csgOperand(right);
     // An operand of a kind that is only recorded leaves the whole operation without geometry.
     if (!l || !r) return b;
