@@ -2,6 +2,8 @@
 #include "formats/byte_reader.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "diagnostics/diagnostics.h"
 
@@ -12,6 +14,12 @@ FileBytes readFileBytes(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return result;
     result.opened = true;
+    // Sized from the file once; a file that grows meanwhile is read on in chunks.
+    std::error_code ec;
+    std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (!ec) result.bytes.resize(static_cast<std::size_t>(size));
+    std::size_t got = std::fread(result.bytes.data(), 1, result.bytes.size(), f);
+    result.bytes.resize(got);
     std::uint8_t chunk[65536];
     std::size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)

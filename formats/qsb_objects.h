@@ -20,7 +20,7 @@ struct SceneState;
 
 class ObjectReader {
   public:
-    // `meshFile`: the mesh file's codes, primitive subset and messages.
+    // A reader over a mesh file (ByteReader::meshFile) takes the mesh codes, primitive subset and messages.
     ObjectReader(ByteReader& in, SceneState& scene) : in_(in), scene_(scene), mesh_(in.meshFile()) {}
 
     // After code 64 (68 in a mesh file): a name, primitives up to 65 (69).

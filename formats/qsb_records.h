@@ -156,7 +156,7 @@ struct GeneralRecord {
     char backgroundName[NameSize] = {};  // a declared expression; empty = the colour
     float fogDistance = 0;
     float fogColour[3] = {1, 1, 1};
-    float fogDensity = 0;  // Fog when > 0
+    float fogDensity = 0;  // Fog ( distance , density , colour ) when > 0
     float groundFogDistance = 0;
     float groundFogColour[3] = {1, 1, 1};
     float groundFogDensity = 0;                             // GroundFog when > 0
@@ -181,14 +181,15 @@ struct PointLightRecord {
     std::uint8_t decay = 0;  // 0..3
     std::uint8_t padding[3] = {0, 0, 0};
     float fadeDistance = 0;  // non-zero: the Range, replacing the decay
-    float radius = 0;        // > 0: a spherical area light of this radius
+    float radius = 0;        // > 0: a spherical area light (Bulb) of this radius at the position
     std::uint8_t flags = 3;  // above 15 become 15
     std::uint8_t media = 0;  // 1: interacts with participating media
     std::uint8_t padding2[2] = {0, 0};
 };
 static_assert(sizeof(PointLightRecord) == 40);
 
-// qlSPOT_LIGHT, 64 bytes. The cones reach the spot light as (cone[2], cone[0], cone[1]).
+// qlSPOT_LIGHT, 64 bytes. The cones reach the spot light as (cone[2], cone[0], cone[1]); a radius > 0
+// is the spot light's Bulb.
 struct SpotLightRecord {
     float position[3] = {0, 10, 0};
     float pointAt[3] = {0, 0, 0};
