@@ -12,16 +12,6 @@ namespace quorva {
 
 namespace {
 
-// Work stacks of the tree walks; running out of memory for one is a fatal error.
-template <typename T>
-void pushWork(std::vector<T>& stack, const T& item) {
-    try {
-        stack.push_back(item);
-    } catch (const std::bad_alloc&) {
-        fatal("Failed to allocate a request (solid)");
-    }
-}
-
 SolidNode* allocateNode(const char* message) {
     SolidNode* node = new (std::nothrow) SolidNode;
     if (!node) fatal("%s", message);

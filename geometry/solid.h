@@ -8,8 +8,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <vector>
 
+#include "diagnostics/diagnostics.h"
 #include "geometry/shape.h"
 
 namespace quorva {
@@ -104,5 +106,16 @@ Box solidLeafBounds(const Solid& solid);
 void prepareSolid(Solid& solid);
 void addSolidComponents(World& world, Solid& solid, bool needsMesh, std::uint16_t attributes,
                         const AddSettings& settings);
+
+// Pushes onto the work stack of a tree walk; running out of memory for it is the fatal "Failed to
+// allocate a request (solid)".
+template <typename T>
+void pushWork(std::vector<T>& stack, const T& item) {
+    try {
+        stack.push_back(item);
+    } catch (const std::bad_alloc&) {
+        fatal("Failed to allocate a request (solid)");
+    }
+}
 
 }  // namespace quorva

@@ -14,15 +14,6 @@ namespace quorva {
 
 namespace {
 
-template <typename T>
-void pushWork(std::vector<T>& stack, const T& item) {
-    try {
-        stack.push_back(item);
-    } catch (const std::bad_alloc&) {
-        fatal("Failed to allocate a request (solid)");
-    }
-}
-
 // Each component is pruned by the shader that shades it: its own, else the nearest enclosing one.
 void pruneComponent(Shape& component) {
     if (const Shader* shader = effectiveShader(component))
