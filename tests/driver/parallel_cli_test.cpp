@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdint>
 #include <vector>
@@ -144,6 +147,31 @@ TEST_F(ParallelCli, FrameRangesWriteTheFramesOfAFullRun) {
               std::string::npos);
     EXPECT_TRUE(testing::fileExists(part.file("b0000.tga")));
     EXPECT_FALSE(testing::fileExists(part.file("b0001.tga")));
+}
+
+// A run whose threads cannot all start (a per-user process limit, as a busy shared machine may impose)
+// warns, renders with the workers it got and writes the image of one thread. The limit binds only a
+// user without privileges, so the run is switched to an unused user id, which needs root here.
+TEST_F(ParallelCli, ThreadsThatCannotStartLeaveFewerWorkers) {
+    if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0 || access("/usr/bin/prlimit", X_OK) != 0)
+        GTEST_SKIP() << "needs root with setpriv and prlimit";
+    TemporaryFolder dir;
+    dir.write("s.qsb", scene("Format (40, 30)"));
+    chmod(dir.path().c_str(), 0777);
+    chmod(root.path().c_str(), 0777);
+    ASSERT_EQ(run(dir, {"s", "-m", "-j", "1", "-o", "one"}).status, 0);
+    ProgramOptions o;
+    o.workingDirectory = dir.path();
+    o.timeoutSeconds = 120;
+    o.environment.push_back({"QUORVA_ROOT", root.path()});
+    const ProgramResult r =
+        testing::runProgram("/usr/bin/prlimit",
+                            {"--nproc=3", "--", "/usr/bin/setpriv", "--reuid=54321", "--regid=54321",
+                             "--clear-groups", QUORVA_BINARY, "s", "-m", "-j", "8"},
+                            o);
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("rendering threads could be started"), std::string::npos) << r.output;
+    EXPECT_TRUE(testing::readFile(dir.file("s.tga")) == testing::readFile(dir.file("one.tga")));
 }
 
 // Red, green, blue (alpha) rows of a Targa image as we write them: true colour, top row first,
