@@ -19,6 +19,7 @@ namespace {
 constexpr double GoldenAngle = 2.399963229728653;  // pi (3 - sqrt 5)
 // A light shoots its photons in batches; a key press is looked for between them.
 constexpr int KeyCheckInterval = 1024;
+constexpr int MaxLightPhotons = 16 * 1024 * 1024;
 
 struct SceneSphere {
     Vec3 centre;
@@ -66,7 +67,8 @@ void PhotonMaps::shootIrradiance(RenderContext& ctx) {
     for (const auto& light : scene_.lights) lights += light->photonFlags && !light->subtracts();
     if (lights == 0) return;
     // The requested count is shared evenly; each photon carries its light's emission over its share.
-    const int share = std::max(1, requested / lights);
+    // A light shoots at most MaxLightPhotons of them, whatever the request.
+    const int share = std::clamp(requested / lights, 1, MaxLightPhotons);
     bounceState_ = 0x1bad5eed;
     ctx.photonPass = true;
     const bool hadEye = ctx.hasEye;
