@@ -327,6 +327,7 @@ void SceneRun::render() {
     std::unique_ptr<IrradianceCache> cache = raytracing ? IrradianceInit(scene) : nullptr;
     // Shading asks the photon maps, which hand the indirect term on to the cache.
     if (photonMaps) photonMaps->irradianceSource = cache.get();
+    if (photonMaps && cache) cache->guideWith(&photonMaps->irradianceMap, &photonMaps->directions());
     ctx.globalIllumination = photonMaps ? static_cast<GlobalIllumination*>(photonMaps.get()) : cache.get();
     ctx.skyLightMode =
         cache && scene.background.skyLightOn && scene.lights.empty() && !options.irradiance.forced;

@@ -7,6 +7,8 @@
 
 #include "gi/hemisphere_directions.h"
 #include "gi/irradiance_file.h"
+#include "gi/photon_importance.h"
+#include "gi/photon_map.h"
 #include "gi/quasi_random.h"
 #include "render/render_context.h"
 #include "render/trace.h"
@@ -37,6 +39,11 @@ std::uint32_t recordScramble(const Vec3& P, const Vec3& n, int level) {
 // longer rays and are satisfied by fewer records.
 int blendingAt(int K, int level) {
     return level > 2 ? 1 : level > 1 ? 2 : K;
+}
+
+// How far the photons that guide a record may lie from it: the irradiance map's own gather radius.
+double guideRadius(const PhotonMap& map) {
+    return map.gatherRadius > 0 ? map.gatherRadius : 1e7;
 }
 
 }  // namespace
@@ -204,6 +211,15 @@ bool IrradianceCache::computeRecord(RenderContext& ctx, const Vec3& P, const Vec
     QuasiRandom pairs(2);
     pairs.restart(recordScramble(P, n, level));
 
+    // With enough irradiance photons near P the samples follow their importance table, each weighted
+    // by the uniform density over the table's, and the mean of the weighted colours stays an unbiased
+    // estimate. The table is this record's own (a deeper record made while tracing builds another),
+    // kept on the stack: nothing is allocated per record or sample.
+    PhotonImportance importance;
+    const bool guided =
+        guide_ && guideDirections_ &&
+        importance.build(*guide_, *guideDirections_, ctx.photonHeap, guideRadius(*guide_), P, tu, tv, n);
+
     Color sum;
     double inverseSum = 0;
     double gradInverse = 0, gradDistance = 0;
@@ -216,6 +232,7 @@ bool IrradianceCache::computeRecord(RenderContext& ctx, const Vec3& P, const Vec
     ctx.irradianceDepth = level + 1;
     for (int k = 0; k < N; ++k) {
         Vec3 dir;
+        double w = 1;  // the sample's weight
         bool above = false;
         for (int attempt = 0; attempt < 4 && !above; ++attempt) {
             Vec3 local;
@@ -227,10 +244,19 @@ bool IrradianceCache::computeRecord(RenderContext& ctx, const Vec3& P, const Vec
             } else {
                 local = fixedDirection(config_.distribution, k, N);
             }
+            if (guided) {
+                double xi, u;
+                hemispherePoint(local, xi, u);
+                importance.draw(xi, u, w);
+                local = cosineDirection(xi, u);
+            }
             dir = normalized(tu * local.x + tv * local.y + n * local.z);
             above = dot(dir, n) > 0;
         }
-        if (!above) dir = n;
+        if (!above) {
+            dir = n;
+            w = guided ? 1 / importance.density(1, 0) : 1;
+        }
 
         Color colour;
         double alpha = 0;
@@ -245,7 +271,7 @@ bool IrradianceCache::computeRecord(RenderContext& ctx, const Vec3& P, const Vec
             gradDistance += t;
             ++gradCount;
             for (int axis = 0; axis < 3; ++axis) {
-                const double c = dir[axis] * std::fabs(dir[axis]) / t;
+                const double c = dir[axis] * std::fabs(dir[axis]) / t * w;
                 for (int ch = 0; ch < 3; ++ch) gradient[axis][ch] += c * colour[ch];
             }
         }
@@ -254,7 +280,7 @@ bool IrradianceCache::computeRecord(RenderContext& ctx, const Vec3& P, const Vec
             nearest = t;
             nearDirection = dir;
         }
-        sum += colour;
+        sum += colour * w;
         inverseSum += 1 / t;
     }
     ctx.irradianceDepth = savedDepth;

@@ -23,6 +23,8 @@ namespace quorva {
 
 struct SceneState;
 class RenderContext;
+class PhotonMap;
+class PhotonDirections;
 
 // The settings of one frame, resolved from the options (and from SkyLight when the sky lights the scene).
 struct IrradianceConfig {
@@ -60,6 +62,12 @@ class IrradianceCache final : public GlobalIllumination {
     bool gridComplete() const { return gridComplete_; }
     void markGridComplete() { gridComplete_ = true; }
     void setScale(double s) { config_.scale = s; }
+    // Irradiance photons that steer the hemisphere samples of a record towards bright indirect light
+    // where enough of them lie near its point; null (the default) samples without them.
+    void guideWith(const PhotonMap* map, const PhotonDirections* directions) {
+        guide_ = map;
+        guideDirections_ = directions;
+    }
 
     // Shading's request: the scaled irradiance at P for the normal n, computing a record when too few
     // qualify. `samples` < 0 takes the setting; `rayLevel` is the level of the ray that hit P.
@@ -96,6 +104,8 @@ class IrradianceCache final : public GlobalIllumination {
     IrradianceOctree octree_;
     std::map<int, std::vector<int>> nRooks_;
     std::FILE* save_ = nullptr;
+    const PhotonMap* guide_ = nullptr;
+    const PhotonDirections* guideDirections_ = nullptr;
     bool loaded_ = false;
     bool gridComplete_ = false;
     double primarySum_ = 0;

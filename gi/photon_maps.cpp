@@ -68,6 +68,7 @@ bool PhotonMaps::build(RenderContext& ctx, const PhotonFileRequest& files) {
     }
     message("Building Photon maps...\n");
     shootCaustics(ctx);
+    if (!escaped_) shootIrradiance(ctx);
     if (escaped_) return false;
     if (irradianceMap.count() > 0) message("\n%d irradiance photons gathered", irradianceMap.count());
     if (media.count() > 0) message("\n%d media photons gathered", media.count());
@@ -182,77 +183,6 @@ bool PhotonMaps::shootAt(RenderContext& ctx, const Light& light, const Shape& ta
         }
     }
     return true;
-}
-
-// Follows one photon: mirrors and glass pass it on, the first diffuse hit after a specular bounce
-// stores it. `pathLength` < 0 marks a parallel light (no distance law).
-void PhotonMaps::tracePhoton(RenderContext& ctx, const Ray& ray, Color power, int level, double mediumIndex,
-                             double pathLength, bool specular, const Shape& target, const Light& light) {
-    if (level >= ctx.settings.maxRayLevel || power.maxChannel() < 1e-12) return;
-    Intersection hit;
-    const bool found = intersectWorld(hit, ray, scene_.world, ctx, ctx.settings.shadowBias, NoHitDistance);
-    if (mediaPhotons_ && light.mediaInteraction) {
-        // A free path through the medium: a media photon where it ends inside this segment; the photon
-        // itself goes on unchanged.
-        const double t = -scene_.media.density * std::log(1 - mediaDraw(mediaState_));
-        if (t < (found ? hit.distance : NoHitDistance)) {
-            double law = 1;
-            if (pathLength >= 0) {
-                const double d = pathLength + t;
-                law = d * d * applyDecay(light, 1, d, ctx.settings.shadowBias);
-            }
-            media.store(power * (law * scene_.media.intensity), ray.at(t), ray.origin);
-        }
-    }
-    if (!found) return;
-    ShadePoint at;
-    ShadingContext sc;
-    beginShadePoint(ctx, ray, hit, level, 1, mediumIndex, at, sc);
-    SurfaceSample s;
-    if (const Shader* shader = shaderForHit(hit))
-        evaluateShaderAt(ctx, *shader, at, sc, s);
-    else
-        s = defaultSurfaceSample();
-    const double travelled = pathLength < 0 ? -1 : pathLength + hit.distance;
-    const bool takesPart = (at.shape->attributes & ShapeAttr::Default80) != 0;
-    const bool onTarget = at.shape == &target;
-
-    // Store at a diffuse surface reached through a mirror or glass (a direct hit would only repeat
-    // the direct light).
-    if (specular && takesPart && s.kdScale > 0 && (!onTarget || target.internalCaustics)) {
-        double law = 1;
-        if (travelled >= 0)
-            law = travelled * travelled * applyDecay(light, 1, travelled, ctx.settings.shadowBias);
-        caustic.store(power * law, at.point, ray.origin);
-    }
-
-    Vec3 N = at.normal;
-    if (dot(N, ray.direction) > 0) N = -N;
-    Vec3 g = normalized(hit.normal);
-    if (dot(g, ray.direction) > 0) g = -g;
-    auto reflect = [&](const Color& carried) {
-        Vec3 R = mirrorDirection(ray.direction, N);
-        if (dot(R, g) < 0) R = R - 2 * dot(R, g) * g;
-        ++ctx.stats.photonReflected;
-        tracePhoton(ctx, {at.point, normalized(R)}, carried, level + 1, mediumIndex, travelled, true, target,
-                    light);
-    };
-    if (s.krScale > 0 && s.krColor.maxChannel() > 0) reflect(power * s.krColor * s.krScale);
-    if (s.ktScale > 0 && s.ktColor.maxChannel() > 0) {
-        const Color carried = power * s.ktColor * s.ktScale;
-        const bool entering = mediumIndex == 1;
-        const double eta = entering ? 1 / s.ior : s.ior;
-        const double next = entering ? s.ior : 1;
-        Vec3 T;
-        if (refractDirection(ray.direction, N, eta, T)) {
-            ++ctx.stats.photonRefracted;
-            tracePhoton(ctx, {at.point, normalized(T)}, carried, level + 1, next, travelled, true, target,
-                        light);
-        } else {
-            ++ctx.stats.photonInternalReflected;
-            reflect(carried);
-        }
-    }
 }
 
 Color PhotonMaps::causticIrradiance(RenderContext& ctx, const Vec3& P, const Vec3& N) const {

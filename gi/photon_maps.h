@@ -67,6 +67,32 @@ class PhotonMaps : public GlobalIllumination {
     bool mediaPhotons_ = false;     // the medium is on: photon rays from media lights store media photons
     std::uint32_t mediaState_ = 1;  // the free-path generator, restarted from 1 every frame
     double drawJitter();
+
+    // Irradiance photons and the state a photon carries along its path (gi/irradiance_photons.cpp,
+    // gi/photon_trace.cpp).
+  public:
+    // Shoots every light's share of the irradiance photons over its whole emission; a photon bounces
+    // once off a diffuse surface and is stored where it next meets one (not balanced yet).
+    void shootIrradiance(RenderContext& ctx);
+
+  private:
+    struct Path {
+        const Light* light = nullptr;
+        const Shape* target = nullptr;  // caustic photons: the target shot at
+        bool irradiance = false;        // an irradiance photon
+        bool bounced = false;           // irradiance: its diffuse bounce is behind it
+        bool specular = false;          // a mirror or glass passed it on
+        int dispersionIndex = 0;        // 1..count once a dispersive surface split it
+        int dispersionCount = 0;
+        bool inside = false;  // the segment ahead runs inside a transmitting material
+        Color ktColour;       // that material's transmission colour and absorption
+        double absorption = 0;
+    };
+    void followPhoton(RenderContext& ctx, const Ray& ray, Color power, int level, double mediumIndex,
+                      double pathLength, const Path& path);
+    bool shootIrradianceFrom(RenderContext& ctx, const Light& light, int photons);
+    double drawBounce();
+    std::uint64_t bounceState_ = 0;
 };
 
 // Adds the photon pass's counters (rays, bounces, photons stored) to the frame's statistics.

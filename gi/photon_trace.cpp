@@ -1,0 +1,176 @@
+// Following one photon through the scene: mirrors and glass pass it on (glass may split it into the
+// wavelengths of dispersion and absorbs along the path inside), diffuse surfaces store it - a caustic
+// photon after a specular bounce, an irradiance photon after its one diffuse bounce.
+#include <cmath>
+
+#include "geometry/world.h"
+#include "gi/media.h"
+#include "gi/photon_maps.h"
+#include "render/render_context.h"
+#include "scene/scene_state.h"
+#include "scene/value.h"
+#include "shading/light.h"
+#include "shading/optics.h"
+#include "shading/shade_point.h"
+#include "shading/shader.h"
+
+namespace quorva {
+namespace {
+
+// The light's distance law over a path of length d, scaled by d^2 so that photons (whose power is a
+// solid angle's share) give the irradiance the direct light gives.
+double distanceLaw(const Light& light, double d, double shadowBias) {
+    return d * d * applyDecay(light, 1, d, shadowBias);
+}
+
+}  // namespace
+
+double PhotonMaps::drawBounce() {
+    bounceState_ = bounceState_ * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<double>(bounceState_ >> 11) * (1.0 / 9007199254740992.0);
+}
+
+// `pathLength` < 0 marks a parallel light (no distance law).
+void PhotonMaps::tracePhoton(RenderContext& ctx, const Ray& ray, Color power, int level, double mediumIndex,
+                             double pathLength, bool specular, const Shape& target, const Light& light) {
+    Path path;
+    path.light = &light;
+    path.target = &target;
+    path.specular = specular;
+    followPhoton(ctx, ray, power, level, mediumIndex, pathLength, path);
+}
+
+void PhotonMaps::followPhoton(RenderContext& ctx, const Ray& ray, Color power, int level, double mediumIndex,
+                              double pathLength, const Path& path) {
+    if (level >= ctx.settings.maxRayLevel || power.maxChannel() < 1e-12) return;
+    const Light& light = *path.light;
+    Intersection hit;
+    const bool found = intersectWorld(hit, ray, scene_.world, ctx, ctx.settings.shadowBias, NoHitDistance);
+    if (!path.irradiance && mediaPhotons_ && light.mediaInteraction) {
+        // A free path through the medium: a media photon where it ends inside this segment; the photon
+        // itself goes on unchanged.
+        const double t = -scene_.media.density * std::log(1 - mediaDraw(mediaState_));
+        if (t < (found ? hit.distance : NoHitDistance)) {
+            const double law =
+                pathLength >= 0 ? distanceLaw(light, pathLength + t, ctx.settings.shadowBias) : 1;
+            media.store(power * (law * scene_.media.intensity), ray.at(t), ray.origin);
+        }
+    }
+    if (!found) return;
+    if (path.inside) {
+        // Inside a transmitting material the photon fades with the distance crossed, as refracted light
+        // does in shading.
+        const double a = path.absorption;
+        power *=
+            transmissionOverDistance(path.ktColour, hit.distance) * (a == 0 ? 1 : 1 / (a * hit.distance + 1));
+        if (power.maxChannel() < 1e-12) return;
+    }
+    ShadePoint at;
+    ShadingContext sc;
+    beginShadePoint(ctx, ray, hit, level, 1, mediumIndex, at, sc);
+    SurfaceSample s;
+    if (const Shader* shader = shaderForHit(hit))
+        evaluateShaderAt(ctx, *shader, at, sc, s);
+    else
+        s = defaultSurfaceSample();
+    const double travelled = pathLength < 0 ? -1 : pathLength + hit.distance;
+    const bool takesPart = (at.shape->attributes & ShapeAttr::Default80) != 0;
+    const bool diffuse = takesPart && s.kdScale > 0;
+
+    Vec3 N = at.normal;
+    if (dot(N, ray.direction) > 0) N = -N;
+    Vec3 g = normalized(hit.normal);
+    if (dot(g, ray.direction) > 0) g = -g;
+
+    if (path.irradiance) {
+        if (diffuse && path.bounced) {
+            irradianceMap.store(power, at.point, ray.origin);
+            return;
+        }
+        if (diffuse) {
+            // The one diffuse bounce: a cosine-distributed direction above the surface, carrying the
+            // light the surface receives times its diffuse colour.
+            const double law = travelled >= 0 ? distanceLaw(light, travelled, ctx.settings.shadowBias) : 1;
+            const Color carried = power * s.kdColor * (s.kdScale * law);
+            Vec3 u, v;
+            const Vec3 a = std::fabs(N.x) < 0.9 ? Vec3{1, 0, 0} : Vec3{0, 1, 0};
+            u = normalized(cross(a, N));
+            v = cross(N, u);
+            const double xi = drawBounce(), phi = 2 * M_PI * drawBounce();
+            const double r = std::sqrt(1 - xi);
+            Vec3 d = normalized(u * (r * std::cos(phi)) + v * (r * std::sin(phi)) + N * std::sqrt(xi));
+            if (dot(d, g) <= 0) d = normalized(d - 2 * dot(d, g) * g);
+            Path next = path;
+            next.bounced = true;
+            next.specular = false;
+            next.inside = false;
+            ++ctx.stats.photonReflected;
+            followPhoton(ctx, {at.point, d}, carried, level + 1, mediumIndex, -1, next);
+        }
+    } else if (path.specular && takesPart && s.kdScale > 0 &&
+               (at.shape != path.target || path.target->internalCaustics)) {
+        // A caustic photon stores at a diffuse surface reached through a mirror or glass (a direct hit
+        // would only repeat the direct light).
+        const double law = travelled >= 0 ? distanceLaw(light, travelled, ctx.settings.shadowBias) : 1;
+        caustic.store(power * law, at.point, ray.origin);
+    }
+
+    Path next = path;
+    next.specular = true;
+    next.inside = false;
+    auto reflect = [&](const Color& carried, const Path& along) {
+        Vec3 R = mirrorDirection(ray.direction, N);
+        if (dot(R, g) < 0) R = R - 2 * dot(R, g) * g;
+        ++ctx.stats.photonReflected;
+        followPhoton(ctx, {at.point, normalized(R)}, carried, level + 1, mediumIndex, travelled, along);
+    };
+    if (s.krScale > 0 && s.krColor.maxChannel() > 0) reflect(power * s.krColor * s.krScale, next);
+    if (!(s.ktScale > 0 && s.ktColor.maxChannel() > 0)) return;
+
+    // Transmission: the photon goes into the material through the surface's front; the path inside is
+    // absorbed as it goes.
+    const Color carried = power * s.ktScale;
+    const bool front = dot(at.normal, ray.direction) < 0;
+    next.ktColour = s.ktColor;
+    next.absorption = s.ktAbsorption;
+    const bool entering = mediumIndex == 1;
+    const double n = s.ior;
+    const double eta0 = entering ? 1 / n : n;
+    const double medium = entering ? n : 1;
+    auto refract = [&](double eta, const Color& photon, Path along, std::uint32_t& counter) {
+        Vec3 T;
+        if (refractDirection(ray.direction, N, eta, T)) {
+            ++counter;
+            along.inside = front;
+            followPhoton(ctx, {at.point, normalized(T)}, photon, level + 1, medium, travelled, along);
+        } else {
+            ++ctx.stats.photonInternalReflected;
+            along.inside = !front;  // reflected back into the material it was in
+            reflect(photon, along);
+        }
+    };
+    const double rho = s.dispersion > 0 ? (entering ? 1 / s.dispersion : s.dispersion) : 1;
+    const int S = s.dispersionSamples;
+    if (path.dispersionCount == 0 && S >= 2 && std::fabs(rho - 1) >= 1e-8) {
+        // A dispersive surface splits the photon into S wavelengths spread between eta0 / sqrt(rho) and
+        // eta0 * sqrt(rho), each carrying its spectral share.
+        const double first = eta0 / std::sqrt(rho);
+        for (int k = 0; k < S; ++k) {
+            Path wave = next;
+            wave.dispersionIndex = k + 1;
+            wave.dispersionCount = S;
+            refract(first * std::pow(rho, static_cast<double>(k) / (S - 1)),
+                    carried * spectralWeights(k + 1, S) * (3.0 / S), wave, ctx.stats.photonDispersion);
+        }
+        return;
+    }
+    double eta = eta0;
+    if (path.dispersionCount >= 2 && std::fabs(rho - 1) >= 1e-8) {
+        // Already one wavelength of a split photon: bent by that wavelength's ratio.
+        const double j = path.dispersionIndex, count = path.dispersionCount;
+        eta = eta0 * std::pow(rho, (j - 1) / (count - 1) - 0.5);
+    }
+    refract(eta, carried, next, ctx.stats.photonRefracted);
+}
+
+}  // namespace quorva
