@@ -89,8 +89,9 @@ std::unique_ptr<Shape> TriangularPatch::clone() const {
 std::shared_ptr<PatchData> PatchDataBlocks::next() {
     constexpr std::size_t FirstBlock = 16, LargestBlock = 4096;
     if (used_ == size_) {
-        size_ = size_ == 0 ? FirstBlock : std::min(2 * size_, LargestBlock);
-        block_ = std::make_shared_for_overwrite<PatchData[]>(size_);
+        const std::size_t size = size_ == 0 ? FirstBlock : std::min(2 * size_, LargestBlock);
+        block_ = std::make_shared_for_overwrite<PatchData[]>(size);
+        size_ = size;
         used_ = 0;
     }
     return std::shared_ptr<PatchData>(block_, &block_[used_++]);
