@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "diagnostics/diagnostics.h"
+#include "geometry/flat_shapes.h"
 #include "geometry/shapes.h"
 #include "geometry/solid.h"
 #include "geometry/surface_shapes.h"
@@ -44,21 +45,30 @@ bool isMeshPrimitive(std::uint8_t code) {
            code == c::Cylinder || code == c::Box || code == c::Polygon;
 }
 
-// A smooth triangle: three corners of position, normal and (with texture coordinates) u, v.
-std::unique_ptr<Shape> readTriangle(ByteReader& in, bool uv) {
+// A smooth triangle: three corners of position, normal and (with texture coordinates) u, v. Its data
+// goes into the reader's current block, which the patch then shares.
+std::unique_ptr<Shape> readTriangle(ByteReader& in, bool uv, PatchDataBlocks& blocks) {
     const int stride = uv ? 8 : 6;
-    Floats f = readFloats(in, 3 * stride);
+    const std::uint8_t* p = in.take(static_cast<std::size_t>(3 * stride) * 4);
+    float v[24];
+    std::memcpy(v, p, static_cast<std::size_t>(3 * stride) * 4);
     PatchCorner c[3];
     for (int k = 0; k < 3; ++k) {
-        const double* v = f.v + k * stride;
-        c[k].point = {v[0], v[1], v[2]};
-        c[k].normal = {v[3], v[4], v[5]};
+        const float* f = v + k * stride;
+        c[k].point = {f[0], f[1], f[2]};
+        c[k].normal = {f[3], f[4], f[5]};
         if (uv) {
-            c[k].u = v[6];
-            c[k].v = v[7];
+            c[k].u = f[6];
+            c[k].v = f[7];
         }
     }
-    return makeTriangularPatch(c[0], c[1], c[2]);
+    try {
+        std::shared_ptr<PatchData> data = blocks.next();
+        const Box bounds = setPatchData(*data, c[0], c[1], c[2]);
+        return std::make_unique<TriangularPatch>(std::move(data), bounds);
+    } catch (const std::bad_alloc&) {
+        fatal("Failed to allocate TriangularPatch");
+    }
 }
 
 // NURBS: ints count u, count v, order u, order v; the u knots, the v knots, then count u rows of
@@ -200,7 +210,7 @@ bool ObjectReader::readPrimitive(std::uint8_t code, std::vector<std::unique_ptr<
     switch (code) {
         case c::Triangle:
         case c::TriangleUV:
-            shape = readTriangle(in_, code == c::TriangleUV);
+            shape = readTriangle(in_, code == c::TriangleUV, patchBlocks_);
             break;
         case c::Sphere: {
             Floats f = readFloats(in_, 4);

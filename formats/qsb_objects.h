@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "formats/byte_reader.h"
+#include "geometry/flat_shapes.h"
 
 namespace quorva {
 
@@ -45,6 +46,7 @@ class ObjectReader {
     ByteReader& in_;
     SceneState& scene_;
     bool mesh_;
+    PatchDataBlocks patchBlocks_;  // the triangles' data, a block shared by many patches
 };
 
 }  // namespace quorva

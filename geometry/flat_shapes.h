@@ -5,7 +5,9 @@
 // themselves into mesh triangles in world space.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "geometry/shape.h"
@@ -57,10 +59,10 @@ class Polygon final : public Shape {
     std::unique_ptr<Shape> clone() const override;
 };
 
-class TriangularPatch final : public Shape {
-  public:
-    TriangularPatch(const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2);
-
+// What a TriangularPatch knows of its triangle, worked out once from the corners. It never changes
+// after it is made, so every copy of a patch shares it, and the patches of a mesh keep theirs side by
+// side in one block.
+struct PatchData {
     Vec3 corners[3];          // P0, P1, P2 (object space)
     Vec3 normals[3];          // unit vertex normals
     double texU[3];           // U0, U1, U2
@@ -68,12 +70,40 @@ class TriangularPatch final : public Shape {
     Vec3 axis1, axis2;        // B1, B2: (p - P0) . B1 and (p - P0) . B2 weigh P1 and P2 at a plane point p
     Vec3 faceNormal;          // unit plane normal used by the ray test
     bool degenerate = false;  // zero-area triangle: never hit
+};
+
+// Fills `data` from three corners and returns the patch's box: that of the corners (finite coordinates
+// only), lowered by 2e-8 and grown by 4e-8.
+Box setPatchData(PatchData& data, const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2);
+
+class TriangularPatch final : public Shape {
+  public:
+    // A patch with data of its own.
+    TriangularPatch(const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2);
+    // A patch over shared data (an entry of a mesh's block) with the box setPatchData gave for it.
+    TriangularPatch(std::shared_ptr<const PatchData> data, const Box& bounds);
+
+    std::shared_ptr<const PatchData> data;  // never null; shared with every copy
 
     // The triangle itself in world space, with its normals and texture coordinates.
     void subdivide(World& target) override;
     bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
                    Intersection& hit) const override;
+    // Copies the common record only: the copy shares the patch data.
     std::unique_ptr<Shape> clone() const override;
+};
+
+// Hands out patch data in blocks for a reader that makes many patches in a row: each block is one
+// allocation that its patches share, and filling it allocates nothing per patch. Blocks grow from a
+// few entries to a few thousand, so a small declaration wastes little.
+class PatchDataBlocks {
+  public:
+    // A fresh entry to fill (setPatchData), owned by the block it lies in.
+    std::shared_ptr<PatchData> next();
+
+  private:
+    std::shared_ptr<PatchData[]> block_;
+    std::size_t used_ = 0, size_ = 0;
 };
 
 }  // namespace quorva

@@ -104,6 +104,7 @@ class PlanBuilder {
     explicit PlanBuilder(SolidPlan& plan) : plan_(plan) {}
 
     void build(SolidNode* root) {
+        if (buildSurfaceUnion(root)) return;
         struct Work {
             SolidNode* source;
             std::uint32_t parent, slot;
@@ -190,6 +191,39 @@ class PlanBuilder {
     }
 
   private:
+    // A tree of unions keeping inner surfaces over kinds without an inside (a mesh) tests nothing and
+    // has no inside: its plan is the constant root and one entry per leaf, made without folding.
+    // False (nothing built) for any other tree.
+    bool buildSurfaceUnion(SolidNode* root) {
+        std::vector<SolidNode*> stack{child(root)}, leaves;
+        while (!stack.empty()) {
+            SolidNode* n = stack.back();
+            stack.pop_back();
+            if (n->opcode == SolidOp::UnionKeep) {
+                stack.push_back(child(n->right));
+                stack.push_back(child(n->left));
+                continue;
+            }
+            if (n->opcode != SolidOp::Leaf || !n->component || n->component->kind == ShapeKind::Solid ||
+                hasInside(n->component->kind))
+                return false;
+            leaves.push_back(n);
+        }
+        Node node;
+        node.op = root->opcode;
+        node.constant = 0;
+        if (root->opcode == SolidOp::Leaf) node.component = root->component;
+        plan_.nodes.push_back(node);
+        plan_.root = 0;
+        plan_.leaves.resize(leaves.size());
+        for (std::size_t i = 0; i < leaves.size(); ++i) {
+            leaves[i]->plan = &plan_;
+            leaves[i]->planLeaf = static_cast<std::uint32_t>(i);
+            leaves[i]->reverseNormal = false;
+        }
+        return true;
+    }
+
     // A leaf holding a Solid stands for that Solid's tree.
     static SolidNode* resolve(SolidNode* n) {
         for (;;) {

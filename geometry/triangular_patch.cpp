@@ -1,5 +1,6 @@
 // The TriangularPatch: a triangle whose normal and texture coordinates are interpolated from its
-// corners. Everything the ray test needs is worked out once, in the constructor.
+// corners. Everything the ray test needs is worked out once, into data that copies share.
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -28,30 +29,28 @@ TriangleFrame triangleFrame(const Vec3& p0, const Vec3& p1, const Vec3& p2) {
     return frame;
 }
 
-TriangularPatch::TriangularPatch(const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2)
-    : Shape(ShapeKind::TriangularPatch) {
+Box setPatchData(PatchData& d, const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2) {
     const PatchCorner* c[3] = {&c0, &c1, &c2};
     // Texture coordinates not given default to (0, 0), (1, 0) and (0, 1), each coordinate on its own.
     static constexpr double DefaultU[3] = {0, 1, 0};
     static constexpr double DefaultV[3] = {0, 0, 1};
     for (int i = 0; i < 3; ++i) {
-        corners[i] = c[i]->point;
-        normals[i] = c[i]->normal;
-        normalize(normals[i]);
-        texU[i] = c[i]->u == TexcoordNotGiven ? DefaultU[i] : c[i]->u;
-        texV[i] = c[i]->v == TexcoordNotGiven ? DefaultV[i] : c[i]->v;
+        d.corners[i] = c[i]->point;
+        d.normals[i] = c[i]->normal;
+        normalize(d.normals[i]);
+        d.texU[i] = c[i]->u == TexcoordNotGiven ? DefaultU[i] : c[i]->u;
+        d.texV[i] = c[i]->v == TexcoordNotGiven ? DefaultV[i] : c[i]->v;
     }
-    const TriangleFrame frame = triangleFrame(corners[0], corners[1], corners[2]);
-    faceNormal = frame.normal;
-    axis1 = frame.axis1;
-    axis2 = frame.axis2;
-    degenerate = frame.degenerate;
+    const TriangleFrame frame = triangleFrame(d.corners[0], d.corners[1], d.corners[2]);
+    d.faceNormal = frame.normal;
+    d.axis1 = frame.axis1;
+    d.axis2 = frame.axis2;
+    d.degenerate = frame.degenerate;
 
-    // The box of the corners (finite coordinates only), lowered by 2e-8 and grown by 4e-8.
     Vec3 lo{0, 0, 0}, hi{0, 0, 0};
     for (int axis = 0; axis < 3; ++axis) {
         bool seen = false;
-        for (const Vec3& p : corners) {
+        for (const Vec3& p : d.corners) {
             const double v = p[axis];
             if (!std::isfinite(v)) continue;
             lo[axis] = seen ? std::min(lo[axis], v) : v;
@@ -59,8 +58,19 @@ TriangularPatch::TriangularPatch(const PatchCorner& c0, const PatchCorner& c1, c
             seen = true;
         }
     }
-    boundsMin = lo - Vec3{2e-8, 2e-8, 2e-8};
-    boundsSize = hi - lo + Vec3{4e-8, 4e-8, 4e-8};
+    return {lo - Vec3{2e-8, 2e-8, 2e-8}, hi - lo + Vec3{4e-8, 4e-8, 4e-8}};
+}
+
+TriangularPatch::TriangularPatch(const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2)
+    : Shape(ShapeKind::TriangularPatch) {
+    auto own = std::make_shared<PatchData>();
+    setBounds(setPatchData(*own, c0, c1, c2));
+    data = std::move(own);
+}
+
+TriangularPatch::TriangularPatch(std::shared_ptr<const PatchData> shared, const Box& bounds)
+    : Shape(ShapeKind::TriangularPatch), data(std::move(shared)) {
+    setBounds(bounds);
 }
 
 std::unique_ptr<Shape> makeTriangularPatch(const PatchCorner& c0, const PatchCorner& c1,
@@ -76,32 +86,46 @@ std::unique_ptr<Shape> TriangularPatch::clone() const {
     return std::unique_ptr<Shape>(new TriangularPatch(*this));
 }
 
+std::shared_ptr<PatchData> PatchDataBlocks::next() {
+    constexpr std::size_t FirstBlock = 16, LargestBlock = 4096;
+    if (used_ == size_) {
+        const std::size_t size = size_ == 0 ? FirstBlock : std::min(2 * size_, LargestBlock);
+        block_ = std::make_shared_for_overwrite<PatchData[]>(size);
+        size_ = size;
+        used_ = 0;
+    }
+    return std::shared_ptr<PatchData>(block_, &block_[used_++]);
+}
+
 bool TriangularPatch::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
                                 Intersection& hit) const {
-    if (degenerate) return false;
-    const double denom = dot(faceNormal, ray.direction);
+    const PatchData& d = *data;
+    if (d.degenerate) return false;
+    const double denom = dot(d.faceNormal, ray.direction);
     if (std::fabs(denom) < 1e-8) return false;
-    const double t = dot(faceNormal, corners[0] - ray.origin) / denom;
+    const double t = dot(d.faceNormal, d.corners[0] - ray.origin) / denom;
     if (t < tmin) return false;
     const Vec3 p = ray.at(t);
-    const Vec3 q = p - corners[0];
-    const double r = dot(q, axis1), s = dot(q, axis2);
+    const Vec3 q = p - d.corners[0];
+    const double r = dot(q, d.axis1), s = dot(q, d.axis2);
     if (r < -1e-8 || s < -1e-8 || r + s > 1.00000001) return false;
     // The range is open at both ends: a hit exactly at tmin is the surface the ray starts from.
     if (!(t > tmin && t < tmax)) return false;
     const double w = 1 - r - s;
-    const Vec3 n = normalized(normals[0] * w + normals[1] * r + normals[2] * s);
-    const Vec3 coords{w * texU[0] + r * texU[1] + s * texU[2], w * texV[0] + r * texV[1] + s * texV[2], 0};
+    const Vec3 n = normalized(d.normals[0] * w + d.normals[1] * r + d.normals[2] * s);
+    const Vec3 coords{w * d.texU[0] + r * d.texU[1] + s * d.texU[2],
+                      w * d.texV[0] + r * d.texV[1] + s * d.texV[2], 0};
     return recordHit(ctx, *this, n, t, p, hit, coords);
 }
 
 void TriangularPatch::subdivide(World& target) {
+    const PatchData& d = *data;
     const Transform* t = transform.get();
     auto mesh = std::make_shared<SubdivisionMesh>();
     for (int i = 0; i < 3; ++i) {
-        mesh->vertices.push_back(pointToWorld(t, corners[i]));
-        mesh->normals.push_back(normalized(normalToWorld(t, normals[i])));
-        mesh->texcoords.push_back({texU[i], texV[i], 0});
+        mesh->vertices.push_back(pointToWorld(t, d.corners[i]));
+        mesh->normals.push_back(normalized(normalToWorld(t, d.normals[i])));
+        mesh->texcoords.push_back({d.texU[i], d.texV[i], 0});
         mesh->values.push_back(0);
     }
     appendMeshTriangles(*this, std::move(mesh), {{0, 1, 2}}, target);

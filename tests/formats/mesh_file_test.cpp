@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "formats/writer/qsb_writer.h"
+#include "geometry/flat_shapes.h"
 #include "scene/parser_fixture.h"
 #include "scene/search_path.h"
 #include "support/run_program.h"
@@ -72,6 +73,14 @@ TEST_F(MeshFile, DeclaredOncePlacedByCallAndByName) {
     const Shape& placed = *scene_->world.mainList[2];
     Vec3 corner = pointToWorld(placed.transform.get(), {1, 0, 0});
     EXPECT_NEAR(corner.x, 6, 1e-9);
+    // Every placement shares the declaration's triangle data instead of copying it.
+    auto data = [&](std::size_t i) {
+        return static_cast<const TriangularPatch&>(*scene_->world.mainList[i]).data.get();
+    };
+    EXPECT_EQ(data(2), data(0));
+    EXPECT_EQ(data(4), data(0));
+    EXPECT_EQ(data(5), data(1));
+    EXPECT_NE(data(1), data(0));
 }
 
 TEST_F(MeshFile, BadInputMessages) {

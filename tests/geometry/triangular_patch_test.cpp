@@ -38,16 +38,16 @@ TEST(TriangularPatch, CornersNormalsAndBounds) {
                                      corner({0, 1, 1}, {1, 1, 0}));
     const auto& p = static_cast<const TriangularPatch&>(*shape);
     EXPECT_EQ(shape->kind, ShapeKind::TriangularPatch);
-    EXPECT_EQ(p.normals[0], (Vec3{0, 0, 1}));
-    EXPECT_EQ(p.normals[1], (Vec3{1, 0, 0}));  // a zero normal becomes (1, 0, 0)
-    EXPECT_NEAR(p.normals[2].x, std::sqrt(0.5), 1e-15);
+    EXPECT_EQ(p.data->normals[0], (Vec3{0, 0, 1}));
+    EXPECT_EQ(p.data->normals[1], (Vec3{1, 0, 0}));  // a zero normal becomes (1, 0, 0)
+    EXPECT_NEAR(p.data->normals[2].x, std::sqrt(0.5), 1e-15);
     EXPECT_NEAR(shape->boundsMin.x, -2e-8, 1e-16);
     EXPECT_NEAR(shape->boundsSize.x, 2 + 4e-8, 1e-15);
     EXPECT_NEAR(shape->boundsSize.z, 1 + 4e-8, 1e-15);
     // The barycentric axes give the weights of P1 and P2.
-    const Vec3 q = Vec3{0.5, 0.25, 0.25} - p.corners[0];  // 0.25 P1 + 0.25 P2 + 0.5 P0
-    EXPECT_NEAR(dot(q, p.axis1), 0.25, 1e-15);
-    EXPECT_NEAR(dot(q, p.axis2), 0.25, 1e-15);
+    const Vec3 q = Vec3{0.5, 0.25, 0.25} - p.data->corners[0];  // 0.25 P1 + 0.25 P2 + 0.5 P0
+    EXPECT_NEAR(dot(q, p.data->axis1), 0.25, 1e-15);
+    EXPECT_NEAR(dot(q, p.data->axis2), 0.25, 1e-15);
 }
 
 TEST(TriangularPatch, MissingTextureCoordinatesDefaultPerCorner) {
@@ -67,8 +67,8 @@ TEST(TriangularPatch, MissingTextureCoordinatesDefaultPerCorner) {
     c1.u = 0.9;
     auto given = makeTriangularPatch(c0, c1, c2);
     const auto& g = static_cast<const TriangularPatch&>(*given);
-    EXPECT_EQ(g.texU[1], 0.9);
-    EXPECT_EQ(g.texV[1], 0.0);
+    EXPECT_EQ(g.data->texU[1], 0.9);
+    EXPECT_EQ(g.data->texV[1], 0.0);
     ASSERT_TRUE(hitsAt(*given, 0.5, 0.25, &hit));  // weights 0.25, 0.5, 0.25
     EXPECT_NEAR(hit.local.x, 0.25 * 0.5 + 0.5 * 0.9 + 0.25 * 0, 1e-12);
     EXPECT_NEAR(hit.local.y, 0.25 * 0.5 + 0.5 * 0 + 0.25 * 1, 1e-12);
@@ -121,8 +121,8 @@ TEST(TriangularPatch, TrianglesWithoutAreaAreNeverHit) {
     // Corners in a line would otherwise stand for the whole plane x = 0.
     auto line = makeTriangularPatch(corner({0, 0, 0}), corner({0, 1, 0}), corner({0, 2, 0}));
     const auto& p = static_cast<const TriangularPatch&>(*line);
-    EXPECT_TRUE(p.degenerate);
-    EXPECT_EQ(p.faceNormal, (Vec3{1, 0, 0}));
+    EXPECT_TRUE(p.data->degenerate);
+    EXPECT_EQ(p.data->faceNormal, (Vec3{1, 0, 0}));
     RenderContext ctx;
     Intersection hit;
     EXPECT_FALSE(line->intersect(ctx, {{-1, 5, 5}, {1, 0, 0}}, 0, 100, hit));
@@ -130,12 +130,12 @@ TEST(TriangularPatch, TrianglesWithoutAreaAreNeverHit) {
 
     // A tiny but proper triangle keeps its own plane.
     auto tiny = makeTriangularPatch(corner({0, 0, 0}), corner({1e-6, 0, 0}), corner({0, 1e-6, 0}));
-    EXPECT_EQ(static_cast<const TriangularPatch&>(*tiny).faceNormal, (Vec3{0, 0, 1}));
+    EXPECT_EQ(static_cast<const TriangularPatch&>(*tiny).data->faceNormal, (Vec3{0, 0, 1}));
     EXPECT_TRUE(hitsAt(*tiny, 2e-7, 2e-7));
 
     const double nan = std::numeric_limits<double>::quiet_NaN();
     auto bad = makeTriangularPatch(corner({nan, 0, 0}), corner({1, 0, 0}), corner({0, 1, 0}));
-    EXPECT_TRUE(static_cast<const TriangularPatch&>(*bad).degenerate);
+    EXPECT_TRUE(static_cast<const TriangularPatch&>(*bad).data->degenerate);
     EXPECT_FALSE(hitsAt(*bad, 0.2, 0.2));
     for (int axis = 0; axis < 3; ++axis) EXPECT_TRUE(std::isfinite(bad->boundsMin[axis]));
 }
