@@ -1,6 +1,7 @@
 // Caustic targets of a frame and the emitting positions of a light.
 #include "gi/photon_targets.h"
 
+#include <algorithm>
 #include <cmath>
 #include <unordered_map>
 #include <unordered_set>
@@ -15,6 +16,10 @@
 
 namespace quorva {
 namespace {
+
+// Finer grids (and more bulb samples than its square) shoot from this coarser set: the photons per
+// light and target are capped anyway, and each position costs a cone of its own.
+constexpr int MaxPositionsPerSide = 128;
 
 // How one shape marks itself: by the modifier, by its own shader, or not at all.
 struct Marking {
@@ -93,11 +98,12 @@ std::vector<Vec3> emittingPositions(RenderContext& ctx, const Light& light, cons
         if ((light.attributes & 8) && dot(towards - g->centre(), g->normal()) < 0) return {};
         Vec3 corner = g->corners[0], e1 = g->edge1, e2 = g->edge2;
         if (light.attributes & 4) faceFlatAreaLight(*g, towards, corner, e1, e2);
+        const int nx = std::min(g->nx, MaxPositionsPerSide), ny = std::min(g->ny, MaxPositionsPerSide);
         std::vector<Vec3> positions;
-        positions.reserve(static_cast<std::size_t>(g->nx) * g->ny);
-        for (int j = 0; j < g->ny; ++j)
-            for (int i = 0; i < g->nx; ++i)
-                positions.push_back(corner + e1 * ((i + 0.5) / g->nx) + e2 * ((j + 0.5) / g->ny));
+        positions.reserve(static_cast<std::size_t>(nx) * ny);
+        for (int j = 0; j < ny; ++j)
+            for (int i = 0; i < nx; ++i)
+                positions.push_back(corner + e1 * ((i + 0.5) / nx) + e2 * ((j + 0.5) / ny));
         return positions;
     }
     if (!(light.radius > 0)) return {ls.position};
@@ -105,6 +111,7 @@ std::vector<Vec3> emittingPositions(RenderContext& ctx, const Light& light, cons
     // disc the bulb shows the target.
     int n = light.softShadowSamples;
     if (n <= 0) n = std::max(4, ctx.scene ? ctx.scene->options.softShadowSamples : 16);
+    n = std::min(n, MaxPositionsPerSide * MaxPositionsPerSide);
     Vec3 w = towards - ls.position;
     if (!(lengthSquared(w) > 0)) return {ls.position};
     normalize(w);

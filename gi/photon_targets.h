@@ -28,9 +28,9 @@ struct CausticTarget {
 std::vector<CausticTarget> findCausticTargets(RenderContext& ctx, const World& world);
 
 // The positions a light shoots its photons from towards `towards`: the light's own position for point,
-// spot and spherical lights without a bulb, the cell centres of a flat area light's grid (turned to
-// face `towards` when the light faces the point it lights), and as many points as its shadow samples
-// spread over the disc of a spherical bulb seen from `towards`. Empty when a front-only flat light
+// spot and spherical lights without a bulb, the cell centres of a flat area light's grid (128 x 128 at most)
+// (turned to face `towards` when the light faces the point it lights), and as many points as its shadow
+// samples spread over the disc of a spherical bulb seen from `towards`. Empty when a front-only flat light
 // turns its back to `towards`.
 std::vector<Vec3> emittingPositions(RenderContext& ctx, const Light& light, const Vec3& towards);
 
