@@ -27,6 +27,7 @@ class GatherHeap {
 
     // Sifts the new item up from the end (moving parents down into the hole instead of swapping).
     void push(double d2, std::uint32_t index) {
+        if (size_ == static_cast<int>(items_.size())) items_.emplace_back();  // pushed beyond the capacity
         GatheredPhoton* h = items_.data();
         int i = size_++;
         while (i > 0) {
@@ -39,6 +40,7 @@ class GatherHeap {
     }
     // Removes the largest item: the last one takes its place.
     void popLargest() {
+        if (size_ == 0) return;
         --size_;
         if (size_ > 0) siftDown(items_[size_]);
     }
