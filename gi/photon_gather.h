@@ -17,40 +17,62 @@ class GatherHeap {
     // Empties the heap and sets its capacity (grows the storage only the first time a size is seen).
     void reset(int capacity) {
         capacity_ = capacity < 1 ? 1 : capacity;
-        if (static_cast<int>(items_.capacity()) < capacity_) items_.reserve(capacity_);
-        items_.clear();
+        if (static_cast<int>(items_.size()) < capacity_) items_.resize(capacity_);
+        size_ = 0;
     }
-    bool full() const { return static_cast<int>(items_.size()) >= capacity_; }
-    int size() const { return static_cast<int>(items_.size()); }
+    bool full() const { return size_ >= capacity_; }
+    int size() const { return size_; }
     double largest() const { return items_.front().distance2; }
     const GatheredPhoton& operator[](int i) const { return items_[i]; }
 
+    // Sifts the new item up from the end (moving parents down into the hole instead of swapping).
     void push(double d2, std::uint32_t index) {
-        items_.push_back({d2, index});
-        std::size_t i = items_.size() - 1;
+        if (size_ == static_cast<int>(items_.size())) items_.emplace_back();  // pushed beyond the capacity
+        GatheredPhoton* h = items_.data();
+        int i = size_++;
         while (i > 0) {
-            std::size_t parent = (i - 1) / 2;
-            if (items_[parent].distance2 >= items_[i].distance2) break;
-            std::swap(items_[parent], items_[i]);
+            const int parent = (i - 1) / 2;
+            if (h[parent].distance2 >= d2) break;
+            h[i] = h[parent];
             i = parent;
         }
+        h[i] = {d2, index};
     }
+    // Removes the largest item: the last one takes its place.
     void popLargest() {
-        items_.front() = items_.back();
-        items_.pop_back();
-        std::size_t i = 0, n = items_.size();
-        for (;;) {
-            std::size_t l = 2 * i + 1, r = l + 1, big = i;
-            if (l < n && items_[l].distance2 > items_[big].distance2) big = l;
-            if (r < n && items_[r].distance2 > items_[big].distance2) big = r;
-            if (big == i) break;
-            std::swap(items_[big], items_[i]);
-            i = big;
-        }
+        if (size_ == 0) return;
+        --size_;
+        if (size_ > 0) siftDown(items_[size_]);
+    }
+    // A candidate below `bound`: takes the largest item's place when full (one sift instead of a
+    // removal and an insertion), and tightens `bound` to the largest key once the heap is full.
+    void offer(double d2, std::uint32_t index, double& bound) {
+        if (size_ >= capacity_)
+            siftDown({d2, index});
+        else
+            push(d2, index);
+        if (size_ >= capacity_) bound = items_.front().distance2;
     }
 
   private:
+    // Puts `item` at the root and moves it down below every larger child.
+    void siftDown(GatheredPhoton item) {
+        GatheredPhoton* h = items_.data();
+        const int n = size_;
+        int i = 0;
+        for (;;) {
+            int child = 2 * i + 1;
+            if (child >= n) break;
+            if (child + 1 < n && h[child + 1].distance2 > h[child].distance2) ++child;
+            if (!(h[child].distance2 > item.distance2)) break;
+            h[i] = h[child];
+            i = child;
+        }
+        h[i] = item;
+    }
+
     std::vector<GatheredPhoton> items_;
+    int size_ = 0;
     int capacity_ = 1;
 };
 

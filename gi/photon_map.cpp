@@ -16,6 +16,7 @@ PhotonMap::PhotonMap() {
 
 void PhotonMap::clear() {
     blocks_.clear();
+    points_.clear();
     count_ = 0;
     scale_ = 0;
     doubledRadius = 0;
@@ -26,7 +27,18 @@ void PhotonMap::append(const Photon& p) {
         if (blocks_.size() == blocks_.capacity()) blocks_.reserve(blocks_.capacity() * 2);
         blocks_.push_back(std::make_unique<Photon[]>(BlockSize));
     }
-    (*this)[count_++] = p;
+    at(count_++) = p;
+    const int axis = p.splitAxis() > 2 ? 0 : p.splitAxis();
+    points_.push_back({{p.position[0], p.position[1], p.position[2]}, static_cast<std::uint32_t>(axis), 0});
+}
+
+void PhotonMap::index() {
+    points_.resize(count_);
+    for (int i = 0; i < count_; ++i) {
+        const Photon& p = (*this)[i];
+        const int axis = p.splitAxis() > 2 ? 0 : p.splitAxis();
+        points_[i] = {{p.position[0], p.position[1], p.position[2]}, static_cast<std::uint32_t>(axis), 0};
+    }
 }
 
 bool PhotonMap::store(const Color& power, const Vec3& position, const Vec3& previous) {
@@ -43,7 +55,7 @@ bool PhotonMap::store(const Color& power, const Vec3& position, const Vec3& prev
 // with nothing larger before it and nothing smaller after it.
 void PhotonMap::select(int lo, int hi, int k, int axis) {
     auto key = [&](int i) { return (*this)[i].position[axis]; };
-    auto swapAt = [&](int a, int b) { std::swap((*this)[a], (*this)[b]); };
+    auto swapAt = [&](int a, int b) { std::swap(at(a), at(b)); };
     while (hi > lo) {
         int m = lo + (hi - lo) / 2;
         if (key(m) < key(lo)) swapAt(m, lo);
@@ -68,7 +80,7 @@ void PhotonMap::select(int lo, int hi, int k, int axis) {
 void PhotonMap::balanceRange(int lo, int hi, bool spinner, int& spin) {
     if (lo > hi) return;
     if (lo == hi) {
-        (*this)[lo].axis = 0;
+        at(lo).axis = 0;
         return;
     }
     if (spinner && hi - lo > 100) {
@@ -87,7 +99,7 @@ void PhotonMap::balanceRange(int lo, int hi, bool spinner, int& spin) {
     if (extent.z > extent[axis]) axis = 2;
     const int mid = (lo + hi) / 2;
     select(lo, hi, mid, axis);
-    (*this)[mid].axis = static_cast<std::uint8_t>(axis);
+    at(mid).axis = static_cast<std::uint8_t>(axis);
     balanceRange(lo, mid - 1, spinner, spin);
     balanceRange(mid + 1, hi, spinner, spin);
 }
@@ -95,50 +107,56 @@ void PhotonMap::balanceRange(int lo, int hi, bool spinner, int& spin) {
 void PhotonMap::balance(bool spinner) {
     int spin = 0;
     balanceRange(0, count_ - 1, spinner, spin);
+    index();
 }
 
-void PhotonMap::search(int lo, int hi, const Vec3& point, const Vec3* normal, GatherHeap& heap,
-                       double& bound) const {
-    auto consider = [&](int i) {
-        const Photon& p = (*this)[i];
-        const Vec3 d = p.point() - point;
-        double d2 = dot(d, d);
-        if (normal) d2 *= 1 + 16 * std::fabs(dot(*normal, d));
-        if (d2 < bound) {
-            if (heap.full()) heap.popLargest();
-            heap.push(d2, static_cast<std::uint32_t>(i));
-            if (heap.full()) bound = heap.largest();
-        }
+// Visits the tree as a recursive descent would, without recursion: ranges of fewer than nine photons
+// are scanned in index order; a larger range goes to the side of its split holding the point first,
+// then considers its middle photon, then the far side while the split plane lies within the bound
+// (the bound shrinks meanwhile, so the plane test waits until the near side is done).
+template <bool WithNormal>
+void PhotonMap::search(const Vec3& point, const Vec3& normal, GatherHeap& heap, double& bound) const {
+    const KdPoint* pts = points_.data();
+    const double P[3] = {point.x, point.y, point.z};
+    auto consider = [&](const KdPoint& q, int i) {
+        const double dx = q.position[0] - P[0];
+        const double dy = q.position[1] - P[1];
+        const double dz = q.position[2] - P[2];
+        double d2 = dx * dx + dy * dy + dz * dz;
+        if constexpr (WithNormal) d2 *= 1 + 16 * std::fabs(normal.x * dx + normal.y * dy + normal.z * dz);
+        if (d2 < bound) heap.offer(d2, static_cast<std::uint32_t>(i), bound);
     };
-    while (lo <= hi) {
-        // Small ranges are scanned: cheaper than descending to their single photons.
-        if (hi - lo < 8) {
-            for (int i = lo; i <= hi; ++i) consider(i);
-            return;
-        }
-        const int mid = (lo + hi) / 2;
-        const Photon& p = (*this)[mid];
-        // The near side first, then the photon itself, then the far side while the split plane lies
-        // within the bound (the far side continues the loop instead of recursing).
-        double delta = 0;
-        int farLo = 0, farHi = -1;
-        if (lo < hi) {
-            const int axis = p.splitAxis() > 2 ? 0 : p.splitAxis();
-            delta = point[axis] - p.position[axis];
+    struct Pending {
+        int mid, lo, hi;  // the split photon, then the far range lo..hi
+        double plane2;    // squared distance of the point to the split plane
+    };
+    Pending stack[64];  // each level halves the range: 31 levels at most
+    int top = 0;
+    int lo = 0, hi = count_ - 1;
+    for (;;) {
+        while (hi - lo + 1 >= ScanBelow) {
+            const int mid = (lo + hi) / 2;
+            const KdPoint& s = pts[mid];
+            const double delta = P[s.axis] - s.position[s.axis];
             if (delta < 0) {
-                search(lo, mid - 1, point, normal, heap, bound);
-                farLo = mid + 1;
-                farHi = hi;
+                stack[top++] = {mid, mid + 1, hi, delta * delta};
+                hi = mid - 1;
             } else {
-                search(mid + 1, hi, point, normal, heap, bound);
-                farLo = lo;
-                farHi = mid - 1;
+                stack[top++] = {mid, lo, mid - 1, delta * delta};
+                lo = mid + 1;
             }
         }
-        consider(mid);
-        if (!(delta * delta < bound)) return;
-        lo = farLo;
-        hi = farHi;
+        for (int i = lo; i <= hi; ++i) consider(pts[i], i);
+        for (;;) {
+            if (top == 0) return;
+            const Pending& p = stack[--top];
+            consider(pts[p.mid], p.mid);
+            if (p.plane2 < bound) {
+                lo = p.lo;
+                hi = p.hi;
+                break;
+            }
+        }
     }
 }
 
@@ -146,7 +164,10 @@ int PhotonMap::gather(GatherHeap& heap, const Vec3& point, double radius, const 
                       double& foundRadius) const {
     heap.reset(gatherCount);
     double bound = radius * radius;
-    search(0, count_ - 1, point, normal, heap, bound);
+    if (normal)
+        search<true>(point, *normal, heap, bound);
+    else
+        search<false>(point, point, heap, bound);
     foundRadius = std::sqrt(bound);
     return heap.size();
 }

@@ -1,6 +1,7 @@
 // A photon map: photons in fixed blocks (growth never moves a stored photon), balanced in place into an
 // implicit kd-tree (the median of every range at its middle index, the split axis in the photon), and
-// the k-nearest gather over it.
+// the k-nearest gather over it. Beside the blocks the map keeps a compact copy of the positions and
+// split axes in the same order (not part of the file), which the gather walks.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +21,6 @@ class PhotonMap {
 
     int count() const { return count_; }
     double scale() const { return scale_; }  // S; 0 until the first photon
-    Photon& operator[](std::uint32_t i) { return blocks_[i / BlockSize][i % BlockSize]; }
     const Photon& operator[](std::uint32_t i) const { return blocks_[i / BlockSize][i % BlockSize]; }
 
     // Stores a photon of `power` at `position` coming from `previous`. A photon with no positive channel
@@ -48,11 +48,25 @@ class PhotonMap {
     int gatherCount = 50;
 
   private:
+    // Ranges of fewer photons than this are scanned rather than split further when gathering.
+    static constexpr int ScanBelow = 16;
+    // Position and usable split axis of photon i, kept in step with the blocks by append and balance.
+    struct KdPoint {
+        double position[3];
+        std::uint32_t axis;
+        std::uint32_t unused;
+    };
+    static_assert(sizeof(KdPoint) == 32);
+
+    Photon& at(std::uint32_t i) { return blocks_[i / BlockSize][i % BlockSize]; }
+    void index();
+    template <bool WithNormal>
+    void search(const Vec3& point, const Vec3& normal, GatherHeap& heap, double& bound) const;
     void balanceRange(int lo, int hi, bool spinner, int& spin);
     void select(int lo, int hi, int k, int axis);
-    void search(int lo, int hi, const Vec3& point, const Vec3* normal, GatherHeap& heap, double& bound) const;
 
     std::vector<std::unique_ptr<Photon[]>> blocks_;  // the block table: starts with 100 entries, doubles
+    std::vector<KdPoint> points_;
     int count_ = 0;
     double scale_ = 0;
 };

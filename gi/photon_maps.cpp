@@ -11,6 +11,7 @@
 #include "geometry/world.h"
 #include "gi/media.h"
 #include "gi/photon_file.h"
+#include "gi/photon_targets.h"
 #include "render/render_context.h"
 #include "scene/scene_state.h"
 #include "scene/value.h"
@@ -109,12 +110,12 @@ void PhotonMaps::shootCaustics(RenderContext& ctx) {
     ctx.photonPass = true;
     const bool hadEye = ctx.hasEye;
     ctx.hasEye = false;  // photon rays never start at the camera frontier
+    const std::vector<CausticTarget> targets = findCausticTargets(ctx, scene_.world);
     for (const auto& light : scene_.lights) {
         if (escaped_) break;
         if (!light->photonFlags || light->subtracts()) continue;
-        for (const Shape* shape : scene_.world.mainList) {
-            if (!(shape->attributes & ShapeAttr::Default80) || !(shape->caustics > 0)) continue;
-            if (!shootAt(ctx, *light, *shape, shape->caustics)) break;
+        for (const CausticTarget& target : targets) {
+            if (!shootAt(ctx, *light, target)) break;
             progressMessage("\r%d photons gathered                         ", caustic.count());
         }
     }
@@ -123,15 +124,17 @@ void PhotonMaps::shootCaustics(RenderContext& ctx) {
     ctx.stats.surfacePhotonsGathered = static_cast<std::uint32_t>(caustic.count());
 }
 
-bool PhotonMaps::shootAt(RenderContext& ctx, const Light& light, const Shape& target, double factor) {
+bool PhotonMaps::shootAt(RenderContext& ctx, const Light& light, const CausticTarget& target) {
     const PhotonSettings& s = scene_.options.photons;
-    const Box box = target.bounds();
+    const Box box = target.shape->bounds();
     const Vec3 centre = box.min + box.size * 0.5;
     const double r = 0.5 * length(box.size);
     if (!(r > 0) || r > 1e5) return true;  // unbounded shapes are no targets
     double spacing = (s.parameterCount >= 4 && s.parameters[3] > 0) ? s.parameters[3]
                                                                     : r * std::sqrt(M_PI / s.parameters[1]);
-    spacing *= factor;
+    spacing *= target.spacingFactor;
+    // Photons that may also land on the target itself follow paths that exclude no shape.
+    const Shape& excluded = target.internal ? shapeNeverHit() : *target.shape;
     LightSample ls;
     light.lightAt(ctx, centre, ls);
     if (parallelLight(light)) {
@@ -140,7 +143,7 @@ bool PhotonMaps::shootAt(RenderContext& ctx, const Light& light, const Shape& ta
         frameAbout(w, u, v);
         double step = spacing;
         if (M_PI * (r / step) * (r / step) > MaxGridPhotons) step = r * std::sqrt(M_PI / MaxGridPhotons);
-        const Color power = ls.colour * (ls.K * step * step);
+        const Color power = ls.colour * (ls.K * step * step * target.powerFactor);
         const Vec3 origin = centre - w * (2 * r + 1);
         const int n = static_cast<int>(std::ceil(r / step));
         for (int i = -n; i <= n; ++i)
@@ -149,11 +152,26 @@ bool PhotonMaps::shootAt(RenderContext& ctx, const Light& light, const Shape& ta
                 const double b = (j + (drawJitter() - 0.5) * jitter_) * step;
                 if (a * a + b * b > r * r) continue;
                 ++ctx.stats.photonRays;
-                tracePhoton(ctx, {origin + u * a + v * b, w}, power, 0, 1, -1, false, target, light);
+                tracePhoton(ctx, {origin + u * a + v * b, w}, power, 0, 1, -1, false, excluded, light);
             }
         return true;
     }
-    const Vec3 toCentre = centre - ls.position;
+    // An area light shoots from each of its sample positions, sharing its colour among them: the
+    // spacing widens by the square root of their number, so each photon keeps a point light's power.
+    const std::vector<Vec3> origins = emittingPositions(ctx, light, centre);
+    const double share = origins.empty() ? 0 : 1.0 / origins.size();
+    for (const Vec3& origin : origins)
+        if (!shootCone(ctx, light, origin, centre, r,
+                       spacing * std::sqrt(static_cast<double>(origins.size())), share, target.powerFactor,
+                       excluded))
+            return false;
+    return true;
+}
+
+bool PhotonMaps::shootCone(RenderContext& ctx, const Light& light, const Vec3& origin, const Vec3& centre,
+                           double r, double spacing, double share, double powerFactor,
+                           const Shape& excluded) {
+    const Vec3 toCentre = centre - origin;
     const double d = length(toCentre);
     if (!(d > 0)) return true;
     const Vec3 w = toCentre / d;
@@ -162,8 +180,10 @@ bool PhotonMaps::shootAt(RenderContext& ctx, const Light& light, const Shape& ta
     const double half = d > r ? std::atan(r / d) : M_PI;
     double step = std::atan(spacing / d);
     const double solid = 2 * M_PI * (1 - std::cos(half));
-    if (solid / (step * step) > MaxGridPhotons) step = std::sqrt(solid / MaxGridPhotons);
-    const Color power = ls.colour * (step * step);
+    // One light-target pair stays within the cap whatever the number of positions sharing it.
+    const double cap = MaxGridPhotons * share;
+    if (solid / (step * step) > cap) step = std::sqrt(solid / cap);
+    const double weight = step * step * share * powerFactor;
     for (double polar = 0; polar < half; polar += step) {
         // A key between rings ends this light's photons; Escape also stops the render.
         if (keys().keyWaiting()) {
@@ -175,11 +195,12 @@ bool PhotonMaps::shootAt(RenderContext& ctx, const Light& light, const Shape& ta
             const double p = polar + (drawJitter() - 0.5) * step * jitter_;
             const double a = azimuth + (drawJitter() - 0.5) * step * jitter_;
             const Vec3 dir = normalized(w * std::cos(p) + (u * std::cos(a) + v * std::sin(a)) * std::sin(p));
-            // The spot's falloff in this direction.
+            // The light's colour and spot factor in this direction.
             LightSample along;
-            light.lightAt(ctx, ls.position + dir * d, along);
+            light.lightAt(ctx, origin + dir * d, along);
             ++ctx.stats.photonRays;
-            tracePhoton(ctx, {ls.position, dir}, power * along.K, 0, 1, 0, false, target, light);
+            tracePhoton(ctx, {origin, dir}, along.colour * (along.K * weight), 0, 1, 0, false, excluded,
+                        light);
         }
     }
     return true;

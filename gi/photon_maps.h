@@ -16,6 +16,7 @@ struct SceneState;
 class Light;
 class Shape;
 struct RenderStatistics;
+struct CausticTarget;
 
 // Where the maps come from and go to this frame.
 struct PhotonFileRequest {
@@ -54,7 +55,11 @@ class PhotonMaps : public GlobalIllumination {
     Color causticIrradiance(RenderContext& ctx, const Vec3& P, const Vec3& N) const;
 
   private:
-    bool shootAt(RenderContext& ctx, const Light& light, const Shape& target, double factor);
+    // Caustic photons of one light at one target; false when a key ended this light's photons.
+    bool shootAt(RenderContext& ctx, const Light& light, const CausticTarget& target);
+    // The rings of photon directions from `origin` over the cone of the target's bounding sphere.
+    bool shootCone(RenderContext& ctx, const Light& light, const Vec3& origin, const Vec3& centre, double r,
+                   double spacing, double share, double powerFactor, const Shape& excluded);
     void tracePhoton(RenderContext& ctx, const Ray& ray, Color power, int level, double mediumIndex,
                      double pathLength, bool specular, const Shape& target, const Light& light);
     void estimateRadii(RenderContext& ctx);

@@ -23,7 +23,7 @@ class FlatAreaSampler {
         edge1_ = g.edge1;
         edge2_ = g.edge2;
         threshold_ = ctx.scene ? ctx.scene->options.adaptiveThreshold : 0.005;
-        if (light.attributes & 4) faceThePoint();
+        if (light.attributes & 4) faceFlatAreaLight(g, P, corner_, edge1_, edge2_);
     }
 
     Color run() {
@@ -46,24 +46,6 @@ class FlatAreaSampler {
     }
 
   private:
-    // Turns both edges, keeping their lengths, into the plane perpendicular to the direction from P
-    // to the light, so the light shows P its full area.
-    void faceThePoint() {
-        const Vec3 centre = g_.centre();
-        const Vec3 w = normalized(centre - P_);
-        const double l1 = length(edge1_), l2 = length(edge2_);
-        Vec3 a = edge1_ - dot(edge1_, w) * w;
-        if (lengthSquared(a) < 1e-20) a = edge2_ - dot(edge2_, w) * w;
-        normalize(a);
-        Vec3 b = cross(w, a);
-        normalize(b);
-        // Keep the rectangle's handedness (its normal still points the same way round).
-        if (dot(cross(a, b), cross(edge1_, edge2_)) < 0) b = -b;
-        edge1_ = a * l1;
-        edge2_ = b * l2;
-        corner_ = centre - (edge1_ + edge2_) * 0.5;
-    }
-
     // The filter of one shadow ray to the rectangle point (u, v), jittered within a cell of du x dv.
     Color sample(double u, double v, double du, double dv) {
         if (g_.jitter) {
@@ -120,6 +102,22 @@ class FlatAreaSampler {
 };
 
 }  // namespace
+
+void faceFlatAreaLight(const FlatAreaGeometry& g, const Vec3& P, Vec3& corner, Vec3& edge1, Vec3& edge2) {
+    const Vec3 centre = g.centre();
+    const Vec3 w = normalized(centre - P);
+    const double l1 = length(g.edge1), l2 = length(g.edge2);
+    Vec3 a = g.edge1 - dot(g.edge1, w) * w;
+    if (lengthSquared(a) < 1e-20) a = g.edge2 - dot(g.edge2, w) * w;
+    normalize(a);
+    Vec3 b = cross(w, a);
+    normalize(b);
+    // Keep the rectangle's handedness (its normal still points the same way round).
+    if (dot(cross(a, b), cross(g.edge1, g.edge2)) < 0) b = -b;
+    edge1 = a * l1;
+    edge2 = b * l2;
+    corner = centre - (edge1 + edge2) * 0.5;
+}
 
 Color sampleFlatAreaLight(RenderContext& ctx, const Light& light, const FlatAreaGeometry& geometry,
                           const Vec3& P, double tmin, int level) {

@@ -48,6 +48,10 @@ struct FlatAreaGeometry {
     void setCorners(const Transform* t);
 };
 
+// The rectangle turned about its centre, edges keeping their lengths, into the plane perpendicular to
+// the direction from P, so that it shows P its full area (lights with attribute 4).
+void faceFlatAreaLight(const FlatAreaGeometry& g, const Vec3& P, Vec3& corner, Vec3& edge1, Vec3& edge2);
+
 class AreaLight final : public Light {
   public:
     explicit AreaLight(LightKind kind = LightKind::Area) : Light(kind) { attributes = 7; }

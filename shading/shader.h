@@ -55,6 +55,7 @@ struct SurfaceSample {
     double iridescence[3] = {0, 0, 0};
     Color iridescenceColor{0.247059, 0.176471, 0.137255};
     double caustics = 0;
+    bool internalCaustics = false;  // with Caustics: photons are stored on the shape itself too
     int irradianceSamples = -1;
     bool emitting = false;        // combination shaders: the colour is in kaColor, nothing else applies
     bool normalModified = false;  // a NormalModifier replaced the context's normal (shader frame)

@@ -161,6 +161,7 @@ void evaluateSurfaceAttributes(const SurfaceDescription& surface, const EvalCont
         warning("'Caustics' values can't be < 0.0 or > 1.0 (reset to 0)");
         s.caustics = 0;
     }
+    s.internalCaustics = surface.internalCaustics;
     s.irradianceSamples = static_cast<int>(in.number(IrradianceSamples, "Bad IrradianceSamples value", -1));
 
     // A functional surface's colour spectrum colours its ambient and diffuse terms at the position its

@@ -133,6 +133,24 @@ TEST(PhotonGather, KNearestEqualsBruteForce) {
             }
         }
     }
+    // With a normal, distances along it weigh 1 + 16 |n . d| times more.
+    const Vec3 n = normalized(Vec3{1, 2, 3});
+    for (int q = 0; q < 20; ++q) {
+        const Vec3 P = randomPoint(g, 12);
+        std::vector<double> brute;
+        for (int i = 0; i < map.count(); ++i) {
+            const Vec3 d = map[i].point() - P;
+            const double w = dot(d, d) * (1 + 16 * std::fabs(dot(n, d)));
+            if (w < 9) brute.push_back(w);
+        }
+        std::sort(brute.begin(), brute.end());
+        double r = 0;
+        const int found = map.gather(heap, P, 3, &n, r);
+        ASSERT_EQ(found, std::min<int>(50, brute.size()));
+        if (found == 50) {
+            EXPECT_DOUBLE_EQ(r * r, brute[49]);
+        }
+    }
     // k above the count: every photon within the radius, and the radius itself comes back.
     PhotonMap few;
     for (int i = 0; i < 5; ++i) few.store({1, 1, 1}, {double(i), 0, 0}, {double(i), 1, 0});
