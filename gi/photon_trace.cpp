@@ -23,6 +23,14 @@ double distanceLaw(const Light& light, double d, double shadowBias) {
     return d * d * applyDecay(light, 1, d, shadowBias);
 }
 
+// Whether `shape` is `target` or lies inside it: a component of a target solid, a triangle cut from a
+// target shape.
+bool partOf(const Shape* shape, const Shape* target) {
+    for (; shape; shape = shape->parent)
+        if (shape == target) return true;
+    return false;
+}
+
 }  // namespace
 
 double PhotonMaps::drawBounce() {
@@ -108,7 +116,7 @@ void PhotonMaps::followPhoton(RenderContext& ctx, const Ray& ray, Color power, i
             followPhoton(ctx, {at.point, d}, carried, level + 1, mediumIndex, -1, next);
         }
     } else if (path.specular && takesPart && s.kdScale > 0 &&
-               (at.shape != path.target || path.target->internalCaustics)) {
+               (!partOf(at.shape, path.target) || path.target->internalCaustics)) {
         // A caustic photon stores at a diffuse surface reached through a mirror or glass (a direct hit
         // would only repeat the direct light).
         const double law = travelled >= 0 ? distanceLaw(light, travelled, ctx.settings.shadowBias) : 1;

@@ -57,11 +57,13 @@ TEST(CausticTargets, ShaderCausticsMarkShapesInsideGroupsWithTheirPower) {
     Shot half(ball("Caustics 0.5"));
     EXPECT_EQ(half.maps->caustic.count(), full.maps->caustic.count());
     EXPECT_NEAR(half.total().r, 0.5 * full.total().r, 0.01 * full.total().r);
-    // A solid whose shader marks it: the target is the solid, found through its components.
+    // A solid whose shader marks it: the target is the solid, found through its components, and its
+    // diffuse components are the target too.
     Shot solid(
         "Solid [ Shape [ Sphere ((0, 2, 0), 1) ] * Shape [ Box ((-2, 0, -2), (2, 4, 2)) ]\n"
-        "    Shader [ PlainSurface [ Ka 0 Kd 0 Kt (1, 1.5) Caustics 1 ] ] ]\n");
+        "    Shader [ PlainSurface [ Ka 0 Kd 0.3 Kt (1, 1.5) Caustics 1 ] ] ]\n");
     EXPECT_GT(solid.maps->caustic.count(), 100);
+    EXPECT_EQ(solid.onBall(), 0);
     // Attribute 0x080 off: no target.
     EXPECT_EQ(Shot(ball("Caustics 1", "ShadingAttributes 63")).maps->caustic.count(), 0);
     // InternalCaustics: the photons passing through the ball also land on it.
