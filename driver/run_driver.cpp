@@ -23,13 +23,11 @@ namespace quorva {
 namespace {
 
 // While the window is open, keys typed in it (and its closing, as Escape) come before the console's.
-// Asking for a key also handles the window's events, once per row of the pixel loops.
 class WindowKeys final : public KeySource {
   public:
     WindowKeys(PreviewWindow& window, KeySource& console) : window_(window), console_(console) {}
     bool keyWaiting() override {
         if (pending_ >= 0) return true;
-        window_.pump();
         int key;
         if (window_.takeKey(key)) {
             pending_ = key;
@@ -152,6 +150,7 @@ void SceneRun::run() {
     readOptions();
     openLog();
     printBanner();
+    startWindow();
     switch (scene_->options.renderMode) {
         case 3:
             message("\nHidden line removal rendering mode enabled.\n");
@@ -193,18 +192,26 @@ void SceneRun::openWindow() {
         }
         return;
     }
-    if (window_ || windowFailed_ || !run_.showFrameBuffer || scene_->options.renderMode == 0) return;
+    if (!window_ || windowShown_) return;
     std::string problem;
-    window_ = PreviewWindow::open(scene_->camera.width, scene_->camera.height, problem);
-    if (!window_) {
+    if (!window_->started(problem)) {
+        window_.reset();
         windowFailed_ = true;
         if (!problem.empty()) warning("%s", problem.c_str());
         warning("No display window available: rendering in batch mode");
         return;
     }
+    window_->show(scene_->camera.width, scene_->camera.height);
+    windowShown_ = true;
     consoleKeys_ = &keys();
     windowKeys_ = std::make_unique<WindowKeys>(*window_, *consoleKeys_);
     setKeySource(windowKeys_.get());
+}
+
+// The window system starts while the scene is read: it takes about as long as a small render.
+void SceneRun::startWindow() {
+    if (window_ || windowFailed_ || !run_.showFrameBuffer || scene_->options.renderMode == 0) return;
+    window_ = PreviewWindow::start();
 }
 
 void SceneRun::closeWindow() {

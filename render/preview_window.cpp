@@ -1,44 +1,29 @@
-// The frame-buffer window on X11 through GLUT.
+// The frame-buffer window on X11 through GLUT, driven from a thread of its own.
 #include "render/preview_window.h"
 
+#define GL_GLEXT_PROTOTYPES 1
 #include <GL/freeglut.h>
 #include <GL/gl.h>
+#include <GL/glext.h>
 #include <X11/Xlib.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <system_error>
 
 #include "render/frame_buffers.h"
 
 namespace quorva {
 namespace {
 
-// GLUT calls back without a user pointer: the one window open at a time is found here. Only the thread
-// that opened it touches it from the callbacks.
-PreviewWindow* currentWindow = nullptr;
-bool windowClosed = false;
-
-void displayCallback() {
-    if (currentWindow) currentWindow->redraw();
-}
-void motionCallback(int, int) {
-    displayCallback();
-}
-void reshapeCallback(int w, int h) {
-    glViewport(0, 0, w, h);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    if (currentWindow) glOrtho(0, currentWindow->width(), 0, currentWindow->height(), -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    displayCallback();
-}
-void keyboardCallback(unsigned char key, int, int) {
-    pushWindowKey(key);
-}
-void closeCallback() {
-    windowClosed = true;
-    currentWindow = nullptr;
-}
+// Rows finished between two redraws, at least.
+constexpr int RedrawRows = 8;
+// The window's events (keys, closing, exposure) are handled at least this often.
+constexpr std::chrono::milliseconds EventInterval{10};
+// Finished rows are shown at most this often (a screen shows some 50 pictures a second): each redraw
+// costs the window system a copy of the window.
+constexpr std::chrono::milliseconds RedrawInterval{20};
 
 std::uint8_t channel(double v) {
     double t = v * 255.0;
@@ -46,23 +31,22 @@ std::uint8_t channel(double v) {
     return t >= 255 ? 255 : static_cast<std::uint8_t>(t);
 }
 
-}  // namespace
-
-void pushWindowKey(int key) {
-    if (currentWindow) currentWindow->keys_.push_back(key);
+// The toolkit ends the process when it cannot open the display: the display is probed first. The probe's
+// connection stays open until the toolkit has its own: a server that resets when its last client leaves
+// (as a virtual server does by default) would otherwise refuse the toolkit while it resets.
+Display* probeDisplay(std::string& problem) {
+    problem.clear();
+    Display* probe = XOpenDisplay(nullptr);
+    if (!probe) return nullptr;
+    if (DefaultDepth(probe, DefaultScreen(probe)) < 24) {
+        XCloseDisplay(probe);
+        problem = "Please change to 24 or 32 bit color depth";
+        return nullptr;
+    }
+    return probe;
 }
 
-bool openWindowSystem(std::string& problem) {
-    problem.clear();
-    // The toolkit ends the process when it cannot open the display: probe it first.
-    Display* probe = XOpenDisplay(nullptr);
-    if (!probe) return false;
-    int depth = DefaultDepth(probe, DefaultScreen(probe));
-    XCloseDisplay(probe);
-    if (depth < 24) {
-        problem = "Please change to 24 or 32 bit color depth";
-        return false;
-    }
+void startToolkit(Display* probe) {
     if (!glutGet(GLUT_INIT_STATE)) {
         int argc = 1;
         char name[] = "quorva";
@@ -70,65 +54,67 @@ bool openWindowSystem(std::string& problem) {
         glutInit(&argc, argv);
     }
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
+    XCloseDisplay(probe);
+}
+
+PreviewWindow* windowOfCallback() {
+    return static_cast<PreviewWindow*>(glutGetWindowData());
+}
+
+}  // namespace
+
+bool openWindowSystem(std::string& problem) {
+    Display* probe = probeDisplay(problem);
+    if (!probe) return false;
+    startToolkit(probe);
     return true;
 }
 
-std::unique_ptr<PreviewWindow> PreviewWindow::open(int width, int height, std::string& problem) {
-    if (!openWindowSystem(problem)) return nullptr;
-    glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA);
-    glutInitWindowPosition(0, 0);
-    glutInitWindowSize(width, height);
-    int id = glutCreateWindow("Rendering Window");
-    std::unique_ptr<PreviewWindow> window(new PreviewWindow(width, height, id));
-    currentWindow = window.get();
-    windowClosed = false;
-    glutDisplayFunc(displayCallback);
-    glutReshapeFunc(reshapeCallback);
-    glutMotionFunc(motionCallback);
-    glutPassiveMotionFunc(motionCallback);
-    glutKeyboardFunc(keyboardCallback);
-    glutCloseFunc(closeCallback);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glClearColor(0, 0, 0, 1);
-    reshapeCallback(width, height);
-    glutMainLoopEvent();
+std::unique_ptr<PreviewWindow> PreviewWindow::start() {
+    std::unique_ptr<PreviewWindow> window(new PreviewWindow);
+    try {
+        window->thread_ = std::thread(&PreviewWindow::threadMain, window.get());
+    } catch (const std::system_error&) {
+        // No thread for the window: render without it, as without a display.
+        window->probe_ = Probe::Failed;
+    }
     return window;
 }
 
-PreviewWindow::PreviewWindow(int width, int height, int windowId)
-    : width_(width),
-      height_(height),
-      windowId_(windowId),
-      owner_(std::this_thread::get_id()),
-      image_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, 0) {}
+std::unique_ptr<PreviewWindow> PreviewWindow::open(int width, int height, std::string& problem) {
+    std::unique_ptr<PreviewWindow> window = start();
+    if (!window->started(problem)) return nullptr;
+    window->show(width, height);
+    return window;
+}
 
 PreviewWindow::~PreviewWindow() {
-    if (currentWindow == this) {
-        currentWindow = nullptr;
-        glutDestroyWindow(windowId_);
-        glutMainLoopEvent();
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        quit_ = true;
     }
-    // Let go of the display connection too: the next window opens a fresh one.
-    if (glutGet(GLUT_INIT_STATE)) glutExit();
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
 }
 
-bool PreviewWindow::closed() const {
-    return windowClosed || currentWindow != this;
+bool PreviewWindow::started(std::string& problem) {
+    std::unique_lock<std::mutex> hold(lock_);
+    done_.wait(hold, [&] { return probe_ != Probe::Pending; });
+    problem = problem_;
+    return probe_ == Probe::Up;
 }
 
-bool PreviewWindow::takeKey(int& key) {
-    if (!keys_.empty()) {
-        key = keys_.front();
-        keys_.pop_front();
-        return true;
-    }
-    if (closed() && !closeReported_) {
-        closeReported_ = true;
-        key = 27;
-        return true;
-    }
-    return false;
+void PreviewWindow::show(int width, int height) {
+    if (width < 1 || height < 1) return;
+    std::lock_guard<std::mutex> hold(lock_);
+    if (sizeKnown_) return;
+    width_ = width;
+    height_ = height;
+    const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
+    image_.assign(bytes, 0);
+    shown_.assign(bytes, 0);
+    sizeKnown_ = true;
+    wake_.notify_all();
 }
 
 void PreviewWindow::drawPixel(int x, int y, const Color& colour) {
@@ -138,54 +124,258 @@ void PreviewWindow::drawPixel(int x, int y, const Color& colour) {
     p[1] = channel(colour[1]);
     p[2] = channel(colour[2]);
     p[3] = 255;
-    if (x == firstColumn_ && ++firstColumnCalls_ % 8 == 0) dirty_ = true;
-    if (dirty_ && std::this_thread::get_id() == owner_) pump();
+}
+
+void PreviewWindow::rowFinished(int row) {
+    if (row < 0 || row >= height_) return;
+    const std::size_t at = static_cast<std::size_t>(height_ - 1 - row) * width_ * 4;
+    std::lock_guard<std::mutex> hold(lock_);
+    std::memcpy(&shown_[at], &image_[at], static_cast<std::size_t>(width_) * 4);
+    dirtyLow_ = dirtyLow_ < 0 ? row : std::min(dirtyLow_, row);
+    dirtyHigh_ = std::max(dirtyHigh_, row);
+    if (++pendingRows_ == RedrawRows) wake_.notify_all();
 }
 
 void PreviewWindow::drawRows(const SBuffer& rows, int first, int last) {
-    for (int y = std::max(first, 0); y <= last && y < height_; ++y) {
+    first = std::max(first, 0);
+    last = std::min(last, height_ - 1);
+    if (first > last) return;
+    std::lock_guard<std::mutex> hold(lock_);
+    for (int y = first; y <= last; ++y) {
         if (!rows.hasRow(y)) continue;
         const std::uint8_t* src = rows.row(y);
-        std::uint8_t* dst = &image_[static_cast<std::size_t>(height_ - 1 - y) * width_ * 4];
+        const std::size_t at = static_cast<std::size_t>(height_ - 1 - y) * width_ * 4;
+        std::uint8_t* dst = &image_[at];
         for (int x = 0; x < width_; ++x) {
             dst[4 * x] = src[4 * x];
             dst[4 * x + 1] = src[4 * x + 1];
             dst[4 * x + 2] = src[4 * x + 2];
             dst[4 * x + 3] = 255;
         }
+        std::memcpy(&shown_[at], dst, static_cast<std::size_t>(width_) * 4);
     }
-    dirty_ = true;
+    dirtyLow_ = dirtyLow_ < 0 ? first : std::min(dirtyLow_, first);
+    dirtyHigh_ = std::max(dirtyHigh_, last);
+    flush_ = true;
+    wake_.notify_all();
 }
 
-void PreviewWindow::redraw() {
-    if (currentWindow != this) return;
-    glutSetWindow(windowId_);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glRasterPos2i(0, 0);
-    glDrawPixels(width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, image_.data());
-    glutSwapBuffers();
-    dirty_ = false;
+bool PreviewWindow::closed() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return closed_;
+}
+
+bool PreviewWindow::takeKey(int& key) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!keys_.empty()) {
+        key = keys_.front();
+        keys_.pop_front();
+        return true;
+    }
+    if (closed_ && !closeReported_) {
+        closeReported_ = true;
+        key = 27;
+        return true;
+    }
+    return false;
+}
+
+long PreviewWindow::redraws() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return redraws_;
 }
 
 std::vector<std::uint8_t> PreviewWindow::readBack() {
-    std::vector<std::uint8_t> out(image_.size(), 0);
-    if (currentWindow != this) return out;
-    glutSetWindow(windowId_);
-    glDrawBuffer(GL_BACK);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glRasterPos2i(0, 0);
-    glDrawPixels(width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, image_.data());
-    glFinish();
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, out.data());
-    glutSwapBuffers();
-    return out;
+    std::unique_lock<std::mutex> hold(lock_);
+    if (!sizeKnown_ || probe_ != Probe::Up) return std::vector<std::uint8_t>(shown_.size(), 0);
+    readBackAsked_ = true;
+    wake_.notify_all();
+    done_.wait(hold, [&] { return !readBackAsked_; });
+    return readBack_;
 }
 
-void PreviewWindow::pump() {
-    if (currentWindow != this || std::this_thread::get_id() != owner_) return;
-    if (dirty_) redraw();
+// The display thread: probe, toolkit, window, then redraws and events until the window is let go.
+void PreviewWindow::threadMain() {
+    std::string problem;
+    Display* probe = probeDisplay(problem);
+    const bool up = probe != nullptr;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        probe_ = up ? Probe::Up : Probe::Failed;
+        problem_ = problem;
+    }
+    done_.notify_all();
+    if (!up) return;
+    startToolkit(probe);
+    bool sized;
+    {
+        std::unique_lock<std::mutex> hold(lock_);
+        wake_.wait(hold, [&] { return sizeKnown_ || quit_; });
+        sized = sizeKnown_;
+    }
+    if (sized) {
+        createWindow();
+        displayLoop();
+        closeWindow();
+    }
+    glutExit();
+    // A read-back asked while the window went away gets nothing.
+    std::lock_guard<std::mutex> hold(lock_);
+    if (readBackAsked_) {
+        readBack_.assign(shown_.size(), 0);
+        readBackAsked_ = false;
+        done_.notify_all();
+    }
+}
+
+void PreviewWindow::createWindow() {
+    staging_.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4, 0);
+    glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA);
+    glutInitWindowPosition(0, 0);
+    glutInitWindowSize(width_, height_);
+    windowId_ = glutCreateWindow("Rendering Window");
+    windowOpen_ = true;
+    glutSetWindowData(this);
+    // Every callback is in place before the first event.
+    glutDisplayFunc(onDisplay);
+    glutReshapeFunc(onReshape);
+    glutMotionFunc(onMotion);
+    glutPassiveMotionFunc(onMotion);
+    glutKeyboardFunc(onKeyboard);
+    glutCloseFunc(onClose);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glClearColor(0, 0, 0, 1);
+    onReshape(width_, height_);
     glutMainLoopEvent();
+}
+
+void PreviewWindow::displayLoop() {
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point lastRedraw = Clock::now();
+    for (;;) {
+        int lo = -1, hi = -1;
+        bool readBack, quitting;
+        {
+            std::unique_lock<std::mutex> hold(lock_);
+            const bool due = Clock::now() - lastRedraw >= RedrawInterval;
+            wake_.wait_for(hold, EventInterval, [&] {
+                return (due && pendingRows_ >= RedrawRows) || flush_ || readBackAsked_ || quit_;
+            });
+            readBack = readBackAsked_;
+            quitting = quit_;
+            const bool rowsDue = pendingRows_ >= RedrawRows && Clock::now() - lastRedraw >= RedrawInterval;
+            if (dirtyLow_ >= 0 && (rowsDue || flush_ || readBack || quitting)) {
+                lastRedraw = Clock::now();
+                lo = dirtyLow_;
+                hi = dirtyHigh_;
+                const std::size_t row = static_cast<std::size_t>(width_) * 4;
+                const std::size_t from = static_cast<std::size_t>(height_ - 1 - hi) * row;
+                std::memcpy(&staging_[from], &shown_[from], static_cast<std::size_t>(hi - lo + 1) * row);
+                dirtyLow_ = dirtyHigh_ = -1;
+                pendingRows_ = 0;
+                ++redraws_;
+            }
+            flush_ = false;
+        }
+        if (windowOpen_) glutMainLoopEvent();
+        if (windowOpen_ && lo >= 0) {
+            glutSetWindow(windowId_);
+            drawShownRows(lo, hi);
+            glutSwapBuffers();
+        }
+        if (readBack) {
+            std::vector<std::uint8_t> pixels(staging_.size(), 0);
+            if (windowOpen_) {
+                glutSetWindow(windowId_);
+                glClear(GL_COLOR_BUFFER_BIT);
+                drawShownRows(0, height_ - 1);
+                glFinish();
+                glReadBuffer(GL_BACK);
+                glReadPixels(0, windowHeight_ - height_, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE,
+                             pixels.data());
+                glutSwapBuffers();
+            }
+            std::lock_guard<std::mutex> hold(lock_);
+            readBack_ = std::move(pixels);
+            readBackAsked_ = false;
+            done_.notify_all();
+        }
+        if (quitting) return;
+    }
+}
+
+// Draws rows lo..hi, and the rows drawn at the previous redraw: after a swap the back buffer may hold
+// what the window showed before that redraw.
+void PreviewWindow::drawShownRows(int lo, int hi) {
+    int a = lo, b = hi;
+    if (backLow_ >= 0) {
+        a = std::min(a, backLow_);
+        b = std::max(b, backHigh_);
+    }
+    backLow_ = lo;
+    backHigh_ = hi;
+    // The image keeps its size whatever the window's: its top row at the window's top.
+    const int bottom = height_ - 1 - b;
+    glWindowPos2i(0, windowHeight_ - height_ + bottom);
+    glDrawPixels(width_, b - a + 1, GL_RGBA, GL_UNSIGNED_BYTE,
+                 &staging_[static_cast<std::size_t>(bottom) * width_ * 4]);
+}
+
+void PreviewWindow::redrawAll() {
+    if (!windowOpen_) return;
+    glutSetWindow(windowId_);
+    glClear(GL_COLOR_BUFFER_BIT);
+    backLow_ = backHigh_ = -1;
+    drawShownRows(0, height_ - 1);
+    glutSwapBuffers();
+}
+
+void PreviewWindow::closeWindow() {
+    if (!windowOpen_) return;
+    windowOpen_ = false;
+    glutSetWindowData(nullptr);
+    glutDestroyWindow(windowId_);
+    glutMainLoopEvent();
+}
+
+void PreviewWindow::onDisplay() {
+    if (PreviewWindow* window = windowOfCallback()) window->redrawAll();
+}
+
+void PreviewWindow::onMotion(int, int) {
+    onDisplay();
+}
+
+// The viewport covers the window, with an orthographic projection over the image.
+void PreviewWindow::onReshape(int w, int h) {
+    PreviewWindow* window = windowOfCallback();
+    if (!window) return;
+    window->windowWidth_ = w;
+    window->windowHeight_ = h;
+    glViewport(0, 0, w, h);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, window->width_, 0, window->height_, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    window->redrawAll();
+}
+
+void PreviewWindow::onKeyboard(unsigned char key, int, int) {
+    PreviewWindow* window = windowOfCallback();
+    if (!window) return;
+    std::lock_guard<std::mutex> hold(window->lock_);
+    window->keys_.push_back(key);
+}
+
+// The user closed the window (the toolkit destroys it and carries on).
+void PreviewWindow::onClose() {
+    PreviewWindow* window = windowOfCallback();
+    if (!window) return;
+    window->windowOpen_ = false;
+    std::lock_guard<std::mutex> hold(window->lock_);
+    window->closed_ = true;
 }
 
 }  // namespace quorva

@@ -1,15 +1,24 @@
 // The frame-buffer window under a private Xvfb, and the runs that use it or go without it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "render/opengl_preview.h"
 #include "render/preview_window.h"
 #include "support/run_program.h"
 #include "support/virtual_display.h"
 
+// Last: the X headers define macros with common names.
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
 namespace quorva {
 namespace {
+
+using namespace std::chrono_literals;
 
 // Sets DISPLAY for the scope of a test.
 class DisplayVariable {
@@ -63,8 +72,10 @@ testing::ProgramResult runScene(const testing::TemporaryFolder& out, std::vector
     return testing::runProgram(QUORVA_BINARY, args, o);
 }
 
-TEST(PreviewWindow, ShowsTheImageBottomUpAndRefusesShallowOrMissingDisplays) {
-    testing::VirtualDisplay screen(320, 240, 24);
+TEST(PreviewWindow, ShowsFinishedRowsBottomUpAndRefusesShallowOrMissingDisplays) {
+    // The server resets when its last client leaves: the probe must not leave the toolkit a server
+    // in the middle of a reset (the toolkit would end the process).
+    testing::VirtualDisplay screen(320, 240, 24, true);
     ASSERT_TRUE(screen.running()) << screen.error();
     {
         DisplayVariable display(screen.name());
@@ -80,7 +91,17 @@ TEST(PreviewWindow, ShowsTheImageBottomUpAndRefusesShallowOrMissingDisplays) {
         EXPECT_EQ(image[(29 * 40 + 5) * 4 + 0], static_cast<std::uint8_t>(5 / 40.0 * 255));
         EXPECT_EQ(image[(29 * 40 + 5) * 4 + 1], 0);
         EXPECT_EQ(image[(29 * 40 + 5) * 4 + 2], 255);
+        // Rows show once they are finished, in any order; the others stay black.
+        for (int y = 29; y >= 10; --y) window->rowFinished(y);
+        std::vector<std::uint8_t> shown = window->readBack();
+        ASSERT_EQ(shown.size(), image.size());
+        const std::size_t firstRows = 10 * 40 * 4;  // image rows 20..29 at the buffer's start
+        EXPECT_TRUE(std::equal(shown.begin(), shown.end() - firstRows, image.begin()));
+        EXPECT_EQ(std::count(shown.end() - firstRows, shown.end(), 0), static_cast<long>(firstRows * 3 / 4));
+        for (int y = 0; y < 10; ++y) window->rowFinished(y);
         EXPECT_EQ(window->readBack(), image);
+        // At most one redraw per 8 finished rows (read-backs draw everything anyway).
+        EXPECT_LE(window->redraws(), 30 / 8 + 2);
         EXPECT_FALSE(window->closed());
     }
     testing::VirtualDisplay shallow(320, 240, 16);
@@ -97,6 +118,67 @@ TEST(PreviewWindow, ShowsTheImageBottomUpAndRefusesShallowOrMissingDisplays) {
         EXPECT_FALSE(PreviewWindow::open(40, 30, problem));
         EXPECT_EQ(problem, "");
     }
+}
+
+// Sends the "Rendering Window" a key press, or the window manager's request to close it, as another
+// client of the display.
+void sendToWindow(const std::string& display, bool close) {
+    Display* x = XOpenDisplay(display.c_str());
+    ASSERT_TRUE(x);
+    Window root = DefaultRootWindow(x), parent, *children = nullptr, target = 0;
+    unsigned count = 0;
+    XQueryTree(x, root, &root, &parent, &children, &count);
+    for (unsigned i = 0; i < count && !target; ++i) {
+        char* name = nullptr;
+        if (XFetchName(x, children[i], &name) && name && std::string(name) == "Rendering Window")
+            target = children[i];
+        if (name) XFree(name);
+    }
+    if (children) XFree(children);
+    ASSERT_NE(target, 0u);
+    XEvent event{};
+    if (close) {
+        event.xclient.type = ClientMessage;
+        event.xclient.window = target;
+        event.xclient.message_type = XInternAtom(x, "WM_PROTOCOLS", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = static_cast<long>(XInternAtom(x, "WM_DELETE_WINDOW", False));
+    } else {
+        event.xkey.type = KeyPress;
+        event.xkey.window = target;
+        event.xkey.root = root;
+        event.xkey.same_screen = True;
+        event.xkey.keycode = XKeysymToKeycode(x, XK_q);
+    }
+    XSendEvent(x, target, False, close ? NoEventMask : KeyPressMask, &event);
+    XCloseDisplay(x);
+}
+
+// Polls the window's key queue for up to five seconds.
+int nextWindowKey(PreviewWindow& window) {
+    int key = -1;
+    for (int i = 0; i < 500 && !window.takeKey(key); ++i) std::this_thread::sleep_for(10ms);
+    return key;
+}
+
+TEST(PreviewWindow, KeysTypedInTheWindowAndClosingItReachTheRenderer) {
+    testing::VirtualDisplay screen(320, 240, 24);
+    ASSERT_TRUE(screen.running()) << screen.error();
+    DisplayVariable display(screen.name());
+    std::string problem;
+    std::unique_ptr<PreviewWindow> window = PreviewWindow::open(40, 30, problem);
+    ASSERT_TRUE(window) << problem;
+    window->readBack();  // the window exists
+    sendToWindow(screen.name(), false);
+    EXPECT_EQ(nextWindowKey(*window), 'q');
+    sendToWindow(screen.name(), true);
+    EXPECT_EQ(nextWindowKey(*window), 27);  // closing reads as Escape, once
+    EXPECT_TRUE(window->closed());
+    int key;
+    EXPECT_FALSE(window->takeKey(key));
+    // Drawing into a closed window is harmless.
+    window->rowFinished(0);
+    EXPECT_EQ(window->readBack(), std::vector<std::uint8_t>(40 * 30 * 4, 0));
 }
 
 TEST(PreviewWindow, OpenGlPreviewIsNotMirroredAgainstTheRayTracer) {
@@ -148,6 +230,37 @@ TEST(PreviewWindowRun, FrameBufferRunsEndByThemselves) {
     r = runScene(out, {"-n", "-\xA3"}, screen.name());
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(r.output.find("Rendering completed."), std::string::npos) << r.output;
+}
+
+// Frames shown in the window render on every thread, with the image and counters of one thread.
+TEST(PreviewWindowRun, ShownFramesEqualBatchFramesForAnyThreadCount) {
+    testing::VirtualDisplay screen(320, 240, 24);
+    ASSERT_TRUE(screen.running()) << screen.error();
+    testing::TemporaryFolder out;
+    for (const char* sampling : {"-a", "-u"}) {
+        // 0xA3 keeps the completion text back, so that the counters end the output.
+        std::vector<std::string> common{
+            "-r", "64", "48", "-d", "-\xA3", sampling, sampling[1] == 'a' ? "2" : "7"};
+        auto args = [&](std::vector<std::string> more) {
+            more.insert(more.end(), common.begin(), common.end());
+            return more;
+        };
+        testing::ProgramResult batch =
+            runScene(out, args({"-o", out.file("batch"), "-j", "1"}), screen.name());
+        ASSERT_EQ(batch.status, 0) << batch.output;
+        const std::string counters = batch.output.substr(batch.output.find("primary rays") - 8);
+        for (const char* threads : {"1", "2", "3"}) {
+            const std::string name = std::string("shown") + threads;
+            testing::ProgramResult r =
+                runScene(out, args({"-f", "-o", out.file(name), "-j", threads}), screen.name());
+            ASSERT_EQ(r.status, 0) << r.output;
+            EXPECT_EQ(r.output.find("No display window"), std::string::npos) << r.output;
+            EXPECT_EQ(testing::readFile(out.file(name + ".tga")), testing::readFile(out.file("batch.tga")))
+                << sampling << " -j " << threads;
+            EXPECT_EQ(r.output.substr(r.output.find("primary rays") - 8), counters)
+                << sampling << " -j " << threads;
+        }
+    }
 }
 
 TEST(PreviewWindowRun, WithoutADisplayTheImageIsWrittenAfterAll) {
