@@ -1,11 +1,15 @@
 // The on-screen frame buffer: a window that shows the image while it renders. Only this layer talks
 // to the window system; the renderer sees the FramebufferDisplay interface.
 //
-// The window has a thread of its own, the only one that makes window-system and GL calls: it starts
-// the toolkit while the scene is still being read, opens the window once the image size is known,
-// redraws the rows finished since its last redraw whenever at least 8 more rows are finished, and
-// handles the window's events (keys, closing, exposure) every few milliseconds. The render workers
-// only store pixels and report finished rows, so all of them keep rendering while the window is shown.
+// The window has a thread of its own, the only one that talks to the display: it opens the display
+// while the scene is still being read, opens the window once the image size is known, shows the rows
+// finished since its last redraw whenever at least 8 more rows are finished, and handles the window's
+// events (keys, closing, exposure) every few milliseconds. The render workers only store pixels and
+// report finished rows, so all of them keep rendering while the window is shown.
+//
+// The window is drawn with plain X11 image transfers into a back pixmap, whose changed rows are then
+// copied to the window (the buffer swap). An OpenGL context would cost more to start than a small
+// render takes: the software GL driver alone loads and compiles for tens of milliseconds.
 #pragma once
 
 #include <condition_variable>
@@ -23,14 +27,14 @@ namespace quorva {
 
 struct SBuffer;
 
-// Probes the X display and starts the toolkit on the calling thread. False when no window can open,
-// with `problem` set to "" (no display) or to the warning to print (a display shallower than 24 bits).
+// Probes the X display and starts the GL toolkit on the calling thread (for the OpenGL preview). False
+// when no window can open, with `problem` set to "" (no display) or to the warning to print (a display
+// shallower than 24 bits).
 bool openWindowSystem(std::string& problem);
 
 class PreviewWindow final : public FramebufferDisplay {
   public:
-    // Starts the window's thread, which probes the display and starts the toolkit; started() tells
-    // whether a window can open.
+    // Starts the window's thread, which opens the display; started() tells whether a window can open.
     static std::unique_ptr<PreviewWindow> start();
     // start(), started() and show() at once: null when no window can open (see openWindowSystem).
     static std::unique_ptr<PreviewWindow> open(int width, int height, std::string& problem);
@@ -42,7 +46,7 @@ class PreviewWindow final : public FramebufferDisplay {
     // Waits for the display probe; see openWindowSystem for the result.
     bool started(std::string& problem);
     // Opens the "Rendering Window" of the image size at (0, 0), cleared black; returns at once (the
-    // window appears as soon as the toolkit is up). Only the first call counts.
+    // window appears as soon as the display is open). Only the first call counts.
     void show(int width, int height);
 
     // Stores the pixel (channels x 255 clamped; outside pixels ignored). Called by every worker at
@@ -58,32 +62,27 @@ class PreviewWindow final : public FramebufferDisplay {
     // Keys typed in the window, oldest first; closing the window reads as Escape (27). False when none.
     bool takeKey(int& key);
 
-    // Draws the rows shown so far and reads the window's pixels back (RGBA, rows bottom-up), for tests.
+    // Shows the rows finished so far and reads the window's pixels back (RGBA, rows bottom-up; zeros once
+    // the window is closed), for tests.
     std::vector<std::uint8_t> readBack();
     // Image bytes as drawn (RGBA, rows bottom-up).
     const std::vector<std::uint8_t>& pixels() const { return image_; }
     int width() const { return width_; }
     int height() const { return height_; }
-    // Redraws of finished rows so far (not counting exposures and read-backs).
+    // Redraws of finished rows so far (not counting exposures).
     long redraws() const;
 
   private:
-    PreviewWindow() = default;
+    struct XWindow;  // the display connection and the window's X resources (display thread)
+    PreviewWindow();
     enum class Probe { Pending, Up, Failed };
 
     void threadMain();
-    void createWindow();
+    // Display thread: the loop of redraws and events, and what it does.
     void displayLoop();
-    // Display thread: draws image rows lo..hi of shown_ into the back buffer.
-    void drawShownRows(int lo, int hi);
-    void redrawAll();
-    void closeWindow();
-    // Window-system callbacks (display thread); the window is found through the toolkit's window data.
-    static void onDisplay();
-    static void onMotion(int x, int y);
-    static void onReshape(int w, int h);
-    static void onKeyboard(unsigned char key, int x, int y);
-    static void onClose();
+    void handleEvents();
+    void showRows(int lo, int hi);
+    std::vector<std::uint8_t> readWindow();
 
     int width_ = 0, height_ = 0;
     // Written by the workers, one writer per pixel; read back only as rows are reported finished.
@@ -108,13 +107,7 @@ class PreviewWindow final : public FramebufferDisplay {
     bool closed_ = false;
     bool closeReported_ = false;
 
-    // Display thread only.
-    int windowId_ = 0;
-    bool windowOpen_ = false;
-    int windowWidth_ = 0, windowHeight_ = 0;
-    int backLow_ = -1, backHigh_ = -1;  // rows the back buffer missed at the last swap
-    std::vector<std::uint8_t> staging_;
-
+    std::unique_ptr<XWindow> x_;  // display thread only
     std::thread thread_;
 };
 
