@@ -416,7 +416,7 @@ void SceneRun::render() {
             if (output) markDrawn(*output, row, columns.begin, columns.end);
         });
     }
-    if (window_) {
+    if (window_ && checkWindow()) {
         // The frame as written (filtered, or drawn by a preview mode) shows at once.
         window_->drawRows(frame.color, 0, height - 1);
     }

@@ -193,19 +193,29 @@ void SceneRun::openWindow() {
         return;
     }
     if (!window_ || windowShown_) return;
-    std::string problem;
-    if (!window_->started(problem)) {
-        window_.reset();
-        windowFailed_ = true;
-        if (!problem.empty()) warning("%s", problem.c_str());
-        warning("No display window available: rendering in batch mode");
-        return;
-    }
+    // Without an image file (-n) the file is written after all when no window can open, which must be
+    // known now. With one the render need not wait for the display: a window that cannot open is
+    // reported when the frame ends.
+    if (!run_.writeImage && !checkWindow()) return;
     window_->show(scene_->camera.width, scene_->camera.height);
     windowShown_ = true;
     consoleKeys_ = &keys();
     windowKeys_ = std::make_unique<WindowKeys>(*window_, *consoleKeys_);
     setKeySource(windowKeys_.get());
+}
+
+bool SceneRun::checkWindow() {
+    std::string problem;
+    if (window_->started(problem)) return true;
+    if (windowKeys_) {
+        setKeySource(consoleKeys_);
+        windowKeys_.reset();
+    }
+    window_.reset();
+    windowFailed_ = true;
+    if (!problem.empty()) warning("%s", problem.c_str());
+    warning("No display window available: rendering in batch mode");
+    return false;
 }
 
 // The window system starts while the scene is read: it takes about as long as a small render.

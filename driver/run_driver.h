@@ -51,6 +51,8 @@ class SceneRun {
     // renders; without a display the run goes on in batch mode and writes the image file.
     void startWindow();
     void openWindow();
+    // Waits for the display probe; a window that cannot open is dropped, with the warnings.
+    bool checkWindow();
     void closeWindow();
 
     RunState& run_;

@@ -265,10 +265,14 @@ TEST(PreviewWindowRun, ShownFramesEqualBatchFramesForAnyThreadCount) {
 
 TEST(PreviewWindowRun, WithoutADisplayTheImageIsWrittenAfterAll) {
     testing::TemporaryFolder out;
-    testing::ProgramResult r = runScene(out, {"-n", "-o", out.file("kept")}, ":4095");
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_NE(r.output.find("No display window available: rendering in batch mode"), std::string::npos);
-    EXPECT_TRUE(testing::fileExists(out.file("kept.tga")));
+    for (const char* option : {"-n", "-f"}) {
+        const std::string name = std::string("kept") + option;
+        testing::ProgramResult r = runScene(out, {option, "-o", out.file(name)}, ":4095");
+        EXPECT_EQ(r.status, 0) << r.output;
+        EXPECT_NE(r.output.find("No display window available: rendering in batch mode"), std::string::npos);
+        EXPECT_EQ(r.output.find("Rendering completed."), std::string::npos) << r.output;
+        EXPECT_TRUE(testing::fileExists(out.file(name + ".tga"))) << option;
+    }
 }
 
 TEST(PreviewRun, ScanlineOfAmbientWhiteShapesEqualsTheRayTracedImage) {
