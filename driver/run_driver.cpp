@@ -166,7 +166,7 @@ void SceneRun::run() {
     }
     run_.frameStartTime = std::time(nullptr);
     frameLoop();
-    if (window_) {
+    if (window_ && windowShown_) {
         if (!run_.noCompletionBox) message("\nRendering completed.\n");
         closeWindow();
     }
@@ -218,7 +218,7 @@ bool SceneRun::checkWindow() {
     return false;
 }
 
-// The window system starts while the scene is read: it takes about as long as a small render.
+// The display opens while the scene is read: under load a server takes a while to answer.
 void SceneRun::startWindow() {
     if (window_ || windowFailed_ || !run_.showFrameBuffer || scene_->options.renderMode == 0) return;
     window_ = PreviewWindow::start();

@@ -22,6 +22,19 @@ constexpr int RedrawRows = 8;
 constexpr std::chrono::milliseconds EventInterval{10};
 // Finished rows are shown at most this often (a screen shows some 50 pictures a second).
 constexpr std::chrono::milliseconds RedrawInterval{20};
+// The window's largest side: a larger image shows its top left part (the server keeps a copy of the
+// window, and the protocol's sizes end at 32767).
+constexpr int LargestSide = 4096;
+
+// Errors on the window's connection (a server out of memory for its copy of the window) leave the
+// window blank instead of ending the process, as the library's own handler does; errors on other
+// connections go to the handler that was there before.
+Display* errorDisplay = nullptr;  // the window's connection, while it is open
+XErrorHandler previousHandler = nullptr;
+int windowErrorHandler(Display* display, XErrorEvent* error) {
+    if (display == errorDisplay || !previousHandler) return 0;
+    return previousHandler(display, error);
+}
 
 std::uint8_t channel(double v) {
     double t = v * 255.0;
@@ -91,10 +104,14 @@ struct PreviewWindow::XWindow {
     std::vector<char> rowBytes;
     Atom deleteWindow = 0, protocols = 0;
     ChannelBits red{0}, green{0}, blue{0};
-    bool open = false;    // not closed by the user
-    bool mapped = false;  // on the screen
+    int width = 0, height = 0;  // the window's size
+    bool open = false;          // not closed by the user
+    bool mapped = false;        // on the screen
 
-    XWindow(Display* d, int width, int height) : display(d) {
+    XWindow(Display* d, int imageWidth, int imageHeight)
+        : display(d), width(std::min(imageWidth, LargestSide)), height(std::min(imageHeight, LargestSide)) {
+        errorDisplay = d;
+        previousHandler = XSetErrorHandler(windowErrorHandler);
         const int screen = DefaultScreen(d);
         Visual* visual = DefaultVisual(d, screen);
         const unsigned depth = static_cast<unsigned>(DefaultDepth(d, screen));
@@ -127,9 +144,9 @@ struct PreviewWindow::XWindow {
         XFlush(d);
         open = true;
     }
-    // Image row y from RGBA bytes.
-    void storeRow(int y, const std::uint8_t* rgba, int width) {
-        if (!rows) return;
+    // Image row y from RGBA bytes (the part the window shows).
+    void storeRow(int y, const std::uint8_t* rgba) {
+        if (!rows || y >= height) return;
         // Four bytes a pixel in this machine's byte order (what servers of 24 bits mostly take) are
         // written directly; other layouts pixel by pixel.
         if (rows->bits_per_pixel == 32 && rows->byte_order == nativeByteOrder()) {
@@ -158,6 +175,9 @@ struct PreviewWindow::XWindow {
         XFreeGC(display, gc);
         XFreePixmap(display, back);
         if (open) XDestroyWindow(display, window);
+        XSync(display, False);
+        XSetErrorHandler(previousHandler);
+        errorDisplay = nullptr;
         XCloseDisplay(display);
     }
 };
@@ -346,7 +366,7 @@ void PreviewWindow::displayLoop() {
                 hi = dirtyHigh_;
                 // The rows in the visual's format, while they cannot change.
                 for (int y = lo; y <= hi; ++y)
-                    x_->storeRow(y, &shown_[static_cast<std::size_t>(height_ - 1 - y) * width_ * 4], width_);
+                    x_->storeRow(y, &shown_[static_cast<std::size_t>(height_ - 1 - y) * width_ * 4]);
                 dirtyLow_ = dirtyHigh_ = -1;
                 pendingRows_ = 0;
                 ++redraws_;
@@ -418,7 +438,9 @@ void PreviewWindow::handleEvents() {
 void PreviewWindow::showRows(int lo, int hi) {
     if (!x_->open || !x_->rows) return;
     Display* d = x_->display;
-    const unsigned w = static_cast<unsigned>(width_), h = static_cast<unsigned>(hi - lo + 1);
+    hi = std::min(hi, x_->height - 1);
+    if (lo > hi) return;
+    const unsigned w = static_cast<unsigned>(x_->width), h = static_cast<unsigned>(hi - lo + 1);
     XPutImage(d, x_->back, x_->gc, x_->rows, 0, lo, 0, lo, w, h);
     XCopyArea(d, x_->back, x_->window, x_->gc, 0, lo, w, h, 0, lo);
     XFlush(d);
@@ -428,20 +450,20 @@ void PreviewWindow::showRows(int lo, int hi) {
 std::vector<std::uint8_t> PreviewWindow::readWindow() {
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width_) * height_ * 4, 0);
     if (!x_->open) return pixels;
-    // The window is read where all of it is on the screen (reading outside the screen is an X error,
-    // which ends the process); otherwise the back pixmap it is copied from.
+    // The window is read where all of it is on the screen (reading outside it is an error); otherwise
+    // the back pixmap it is copied from.
     Drawable source = x_->back;
     XWindowAttributes a;
     if (XGetWindowAttributes(x_->display, x_->window, &a) && a.map_state == IsViewable && a.x >= 0 &&
-        a.y >= 0 && a.width >= width_ && a.height >= height_ && a.x + width_ <= WidthOfScreen(a.screen) &&
-        a.y + height_ <= HeightOfScreen(a.screen))
+        a.y >= 0 && a.width >= x_->width && a.height >= x_->height &&
+        a.x + x_->width <= WidthOfScreen(a.screen) && a.y + x_->height <= HeightOfScreen(a.screen))
         source = x_->window;
-    XImage* image = XGetImage(x_->display, source, 0, 0, static_cast<unsigned>(width_),
-                              static_cast<unsigned>(height_), AllPlanes, ZPixmap);
+    XImage* image = XGetImage(x_->display, source, 0, 0, static_cast<unsigned>(x_->width),
+                              static_cast<unsigned>(x_->height), AllPlanes, ZPixmap);
     if (!image) return pixels;
-    for (int y = 0; y < height_; ++y) {
+    for (int y = 0; y < x_->height; ++y) {
         std::uint8_t* to = &pixels[static_cast<std::size_t>(height_ - 1 - y) * width_ * 4];
-        for (int x = 0; x < width_; ++x, to += 4) {
+        for (int x = 0; x < x_->width; ++x, to += 4) {
             const unsigned long p = XGetPixel(image, x, y);
             to[0] = x_->red.value(p);
             to[1] = x_->green.value(p);
