@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -121,10 +122,10 @@ TEST(PreviewWindow, ShowsFinishedRowsBottomUpAndRefusesShallowOrMissingDisplays)
 }
 
 // Sends the "Rendering Window" a key press, or the window manager's request to close it, as another
-// client of the display.
-void sendToWindow(const std::string& display, bool close) {
+// client of the display. False while there is no such window.
+bool sendToWindow(const std::string& display, bool close) {
     Display* x = XOpenDisplay(display.c_str());
-    ASSERT_TRUE(x);
+    if (!x) return false;
     Window root = DefaultRootWindow(x), parent, *children = nullptr, target = 0;
     unsigned count = 0;
     XQueryTree(x, root, &root, &parent, &children, &count);
@@ -135,23 +136,25 @@ void sendToWindow(const std::string& display, bool close) {
         if (name) XFree(name);
     }
     if (children) XFree(children);
-    ASSERT_NE(target, 0u);
-    XEvent event{};
-    if (close) {
-        event.xclient.type = ClientMessage;
-        event.xclient.window = target;
-        event.xclient.message_type = XInternAtom(x, "WM_PROTOCOLS", False);
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = static_cast<long>(XInternAtom(x, "WM_DELETE_WINDOW", False));
-    } else {
-        event.xkey.type = KeyPress;
-        event.xkey.window = target;
-        event.xkey.root = root;
-        event.xkey.same_screen = True;
-        event.xkey.keycode = XKeysymToKeycode(x, XK_q);
+    if (target) {
+        XEvent event{};
+        if (close) {
+            event.xclient.type = ClientMessage;
+            event.xclient.window = target;
+            event.xclient.message_type = XInternAtom(x, "WM_PROTOCOLS", False);
+            event.xclient.format = 32;
+            event.xclient.data.l[0] = static_cast<long>(XInternAtom(x, "WM_DELETE_WINDOW", False));
+        } else {
+            event.xkey.type = KeyPress;
+            event.xkey.window = target;
+            event.xkey.root = root;
+            event.xkey.same_screen = True;
+            event.xkey.keycode = XKeysymToKeycode(x, XK_q);
+        }
+        XSendEvent(x, target, False, close ? NoEventMask : KeyPressMask, &event);
     }
-    XSendEvent(x, target, False, close ? NoEventMask : KeyPressMask, &event);
     XCloseDisplay(x);
+    return target != 0;
 }
 
 // Polls the window's key queue for up to five seconds.
@@ -169,9 +172,9 @@ TEST(PreviewWindow, KeysTypedInTheWindowAndClosingItReachTheRenderer) {
     std::unique_ptr<PreviewWindow> window = PreviewWindow::open(40, 30, problem);
     ASSERT_TRUE(window) << problem;
     window->readBack();  // the window exists
-    sendToWindow(screen.name(), false);
+    ASSERT_TRUE(sendToWindow(screen.name(), false));
     EXPECT_EQ(nextWindowKey(*window), 'q');
-    sendToWindow(screen.name(), true);
+    ASSERT_TRUE(sendToWindow(screen.name(), true));
     EXPECT_EQ(nextWindowKey(*window), 27);  // closing reads as Escape, once
     EXPECT_TRUE(window->closed());
     int key;
@@ -261,6 +264,28 @@ TEST(PreviewWindowRun, ShownFramesEqualBatchFramesForAnyThreadCount) {
                 << sampling << " -j " << threads;
         }
     }
+}
+
+// Closing the window stops every thread, as Escape does.
+TEST(PreviewWindowRun, ClosingTheWindowStopsTheRender) {
+    testing::VirtualDisplay screen(320, 240, 24);
+    ASSERT_TRUE(screen.running()) << screen.error();
+    testing::TemporaryFolder out;
+    std::atomic<bool> sent{false};
+    std::thread closer([&] {
+        for (int i = 0; i < 2000 && !sent; ++i) {
+            if (sendToWindow(screen.name(), true))
+                sent = true;
+            else
+                std::this_thread::sleep_for(5ms);
+        }
+    });
+    testing::ProgramResult r = runScene(
+        out, {"-f", "-j", "2", "-a", "4", "-r", "2000", "1500", "-o", out.file("closed")}, screen.name());
+    closer.join();
+    ASSERT_TRUE(sent);
+    EXPECT_NE(r.output.find("Stopped at row"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("Rendering: 100%"), std::string::npos) << r.output;
 }
 
 TEST(PreviewWindowRun, WithoutADisplayTheImageIsWrittenAfterAll) {
