@@ -175,10 +175,10 @@ struct PreviewWindow::XWindow {
         XFreeGC(display, gc);
         XFreePixmap(display, back);
         if (open) XDestroyWindow(display, window);
-        XSync(display, False);
+        // Closing waits for the server's answers, errors included: the handler goes after it.
+        XCloseDisplay(display);
         XSetErrorHandler(previousHandler);
         errorDisplay = nullptr;
-        XCloseDisplay(display);
     }
 };
 
