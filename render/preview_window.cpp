@@ -101,7 +101,7 @@ struct PreviewWindow::XWindow {
     Pixmap back = 0;
     GC gc = nullptr;
     XImage* rows = nullptr;
-    std::vector<char> rowBytes;
+    std::vector<std::uint32_t> pixelWords;  // the image's bytes, in words for the four-byte layout
     Atom deleteWindow = 0, protocols = 0;
     ChannelBits red{0}, green{0}, blue{0};
     int width = 0, height = 0;  // the window's size
@@ -137,8 +137,9 @@ struct PreviewWindow::XWindow {
         XFillRectangle(d, back, gc, 0, 0, w, h);
         rows = XCreateImage(d, visual, depth, ZPixmap, 0, nullptr, w, h, 32, 0);
         if (rows) {
-            rowBytes.assign(static_cast<std::size_t>(rows->bytes_per_line) * h, 0);
-            rows->data = rowBytes.data();
+            // Lines of whole words (the image's pad is 32 bits).
+            pixelWords.assign(static_cast<std::size_t>(rows->bytes_per_line) / 4 * h, 0);
+            rows->data = reinterpret_cast<char*>(pixelWords.data());
         }
         XMapWindow(d, window);
         XFlush(d);
@@ -150,8 +151,7 @@ struct PreviewWindow::XWindow {
         // Four bytes a pixel in this machine's byte order (what servers of 24 bits mostly take) are
         // written directly; other layouts pixel by pixel.
         if (rows->bits_per_pixel == 32 && rows->byte_order == nativeByteOrder()) {
-            std::uint32_t* to = reinterpret_cast<std::uint32_t*>(rows->data + static_cast<std::size_t>(y) *
-                                                                                  rows->bytes_per_line);
+            std::uint32_t* to = &pixelWords[static_cast<std::size_t>(y) * (rows->bytes_per_line / 4)];
             for (int x = 0; x < width; ++x, rgba += 4)
                 to[x] = static_cast<std::uint32_t>(red.pixel(rgba[0]) | green.pixel(rgba[1]) |
                                                    blue.pixel(rgba[2]));
@@ -169,7 +169,7 @@ struct PreviewWindow::XWindow {
 
     ~XWindow() {
         if (rows) {
-            rows->data = nullptr;  // the bytes belong to rowBytes
+            rows->data = nullptr;  // the bytes belong to pixelWords
             XDestroyImage(rows);
         }
         XFreeGC(display, gc);
