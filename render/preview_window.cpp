@@ -1,10 +1,13 @@
-// The frame-buffer window on X11, driven from a thread of its own; the display probe and the GL
-// toolkit start of the OpenGL preview.
+// The frame-buffer window on X11 through the GL toolkit, driven from a thread of its own; the display
+// probe and the toolkit start of the OpenGL preview.
 #include "render/preview_window.h"
 
+#define GL_GLEXT_PROTOTYPES 1
 #include <GL/freeglut.h>
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <GL/glx.h>
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 
 #include <algorithm>
 #include <chrono>
@@ -20,20 +23,24 @@ namespace {
 constexpr int RedrawRows = 8;
 // The window's events (keys, closing, exposure) are handled at least this often.
 constexpr std::chrono::milliseconds EventInterval{10};
-// Finished rows are shown at most this often (a screen shows some 50 pictures a second).
+// Finished rows are shown at most this often (a screen shows some 50 pictures a second): each redraw
+// costs the window system a copy of the window.
 constexpr std::chrono::milliseconds RedrawInterval{20};
-// The window's largest side: a larger image shows its top left part (the server keeps a copy of the
-// window, and the protocol's sizes end at 32767).
+// The window's largest side: a larger image shows its top left part (the window system keeps a copy of
+// the window, and the GL driver buffers of its size).
 constexpr int LargestSide = 4096;
 
-// Errors on the window's connection (a server out of memory for its copy of the window) leave the
-// window blank instead of ending the process, as the library's own handler does; errors on other
-// connections go to the handler that was there before.
-Display* errorDisplay = nullptr;  // the window's connection, while it is open
+// Errors on the window's connection (a server out of memory for the window's buffers) leave the window
+// blank instead of ending the process, as the library's own handler does. The connection is the
+// toolkit's and is known once the window's context is current; until then, while the window is being
+// made, every error is taken as the window's. Errors on other connections go to the handler that was
+// there before.
+Display* errorDisplay = nullptr;
+bool windowErrorsOn = false;
 XErrorHandler previousHandler = nullptr;
 int windowErrorHandler(Display* display, XErrorEvent* error) {
-    if (display == errorDisplay || !previousHandler) return 0;
-    return previousHandler(display, error);
+    if (windowErrorsOn && (!errorDisplay || display == errorDisplay)) return 0;
+    return previousHandler ? previousHandler(display, error) : 0;
 }
 
 std::uint8_t channel(double v) {
@@ -42,46 +49,24 @@ std::uint8_t channel(double v) {
     return t >= 255 ? 255 : static_cast<std::uint8_t>(t);
 }
 
-// The windows need a display of at least 24 bits. Null when there is none, with `problem` set as
-// openWindowSystem says.
+// The toolkit ends the process when it cannot open the display: the display is probed first. Null when
+// there is none, with `problem` set as openWindowSystem says.
 Display* probeDisplay(std::string& problem) {
     problem.clear();
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) return nullptr;
-    if (DefaultDepth(display, DefaultScreen(display)) < 24) {
-        XCloseDisplay(display);
+    Display* probe = XOpenDisplay(nullptr);
+    if (!probe) return nullptr;
+    if (DefaultDepth(probe, DefaultScreen(probe)) < 24) {
+        XCloseDisplay(probe);
         problem = "Please change to 24 or 32 bit color depth";
         return nullptr;
     }
-    return display;
+    return probe;
 }
 
-// One colour channel of the visual: where its bits are and how many values they hold.
-struct ChannelBits {
-    int shift = 0;
-    unsigned long maximum = 0;
-    explicit ChannelBits(unsigned long mask) {
-        while (mask && !(mask & 1)) {
-            mask >>= 1;
-            ++shift;
-        }
-        maximum = mask;
-    }
-    unsigned long pixel(std::uint8_t value) const { return (value * maximum / 255) << shift; }
-    std::uint8_t value(unsigned long pixel) const {
-        return maximum ? static_cast<std::uint8_t>(((pixel >> shift) & maximum) * 255 / maximum) : 0;
-    }
-};
-
-}  // namespace
-
-// The toolkit ends the process when it cannot open the display: the display is probed first. The
-// probe's connection stays open until the toolkit has its own: a server that resets when its last
+// The probe's connection stays open until the toolkit has its own: a server that resets when its last
 // client leaves (as a virtual server does by default) would otherwise refuse the toolkit while it
 // resets.
-bool openWindowSystem(std::string& problem) {
-    Display* probe = probeDisplay(problem);
-    if (!probe) return false;
+void startToolkit(Display* probe) {
     if (!glutGet(GLUT_INIT_STATE)) {
         int argc = 1;
         char name[] = "quorva";
@@ -90,99 +75,20 @@ bool openWindowSystem(std::string& problem) {
     }
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
     XCloseDisplay(probe);
-    return true;
 }
 
-// The window's X resources: the window, its back pixmap of the image size and the image that carries
-// rows to the pixmap, in the visual's pixel format.
-struct PreviewWindow::XWindow {
-    Display* display = nullptr;
-    Window window = 0;
-    Pixmap back = 0;
-    GC gc = nullptr;
-    XImage* rows = nullptr;
-    std::vector<std::uint32_t> pixelWords;  // the image's bytes, in words for the four-byte layout
-    Atom deleteWindow = 0, protocols = 0;
-    ChannelBits red{0}, green{0}, blue{0};
-    int width = 0, height = 0;  // the window's size
-    bool open = false;          // not closed by the user
-    bool mapped = false;        // on the screen
+PreviewWindow* windowOfCallback() {
+    return static_cast<PreviewWindow*>(glutGetWindowData());
+}
 
-    XWindow(Display* d, int imageWidth, int imageHeight)
-        : display(d), width(std::min(imageWidth, LargestSide)), height(std::min(imageHeight, LargestSide)) {
-        errorDisplay = d;
-        previousHandler = XSetErrorHandler(windowErrorHandler);
-        const int screen = DefaultScreen(d);
-        Visual* visual = DefaultVisual(d, screen);
-        const unsigned depth = static_cast<unsigned>(DefaultDepth(d, screen));
-        red = ChannelBits(visual->red_mask);
-        green = ChannelBits(visual->green_mask);
-        blue = ChannelBits(visual->blue_mask);
-        const unsigned w = static_cast<unsigned>(width), h = static_cast<unsigned>(height);
-        window = XCreateSimpleWindow(d, RootWindow(d, screen), 0, 0, w, h, 0, BlackPixel(d, screen),
-                                     BlackPixel(d, screen));
-        XStoreName(d, window, "Rendering Window");
-        XSizeHints hints{};
-        hints.flags = USPosition | USSize;
-        hints.width = width;
-        hints.height = height;
-        XSetWMNormalHints(d, window, &hints);
-        protocols = XInternAtom(d, "WM_PROTOCOLS", False);
-        deleteWindow = XInternAtom(d, "WM_DELETE_WINDOW", False);
-        XSetWMProtocols(d, window, &deleteWindow, 1);
-        XSelectInput(d, window, ExposureMask | KeyPressMask | StructureNotifyMask);
-        back = XCreatePixmap(d, window, w, h, depth);
-        gc = XCreateGC(d, window, 0, nullptr);
-        XSetForeground(d, gc, BlackPixel(d, screen));
-        XFillRectangle(d, back, gc, 0, 0, w, h);
-        rows = XCreateImage(d, visual, depth, ZPixmap, 0, nullptr, w, h, 32, 0);
-        if (rows) {
-            // Lines of whole words (the image's pad is 32 bits).
-            pixelWords.assign(static_cast<std::size_t>(rows->bytes_per_line) / 4 * h, 0);
-            rows->data = reinterpret_cast<char*>(pixelWords.data());
-        }
-        XMapWindow(d, window);
-        XFlush(d);
-        open = true;
-    }
-    // Image row y from RGBA bytes (the part the window shows).
-    void storeRow(int y, const std::uint8_t* rgba) {
-        if (!rows || y >= height) return;
-        // Four bytes a pixel in this machine's byte order (what servers of 24 bits mostly take) are
-        // written directly; other layouts pixel by pixel.
-        if (rows->bits_per_pixel == 32 && rows->byte_order == nativeByteOrder()) {
-            std::uint32_t* to = &pixelWords[static_cast<std::size_t>(y) * (rows->bytes_per_line / 4)];
-            for (int x = 0; x < width; ++x, rgba += 4)
-                to[x] = static_cast<std::uint32_t>(red.pixel(rgba[0]) | green.pixel(rgba[1]) |
-                                                   blue.pixel(rgba[2]));
-            return;
-        }
-        for (int x = 0; x < width; ++x, rgba += 4)
-            XPutPixel(rows, x, y, red.pixel(rgba[0]) | green.pixel(rgba[1]) | blue.pixel(rgba[2]));
-    }
-    static int nativeByteOrder() {
-        const std::uint32_t one = 1;
-        std::uint8_t first;
-        std::memcpy(&first, &one, 1);
-        return first ? LSBFirst : MSBFirst;
-    }
+}  // namespace
 
-    ~XWindow() {
-        if (rows) {
-            rows->data = nullptr;  // the bytes belong to pixelWords
-            XDestroyImage(rows);
-        }
-        XFreeGC(display, gc);
-        XFreePixmap(display, back);
-        if (open) XDestroyWindow(display, window);
-        // Closing waits for the server's answers, errors included: the handler goes after it.
-        XCloseDisplay(display);
-        XSetErrorHandler(previousHandler);
-        errorDisplay = nullptr;
-    }
-};
-
-PreviewWindow::PreviewWindow() = default;
+bool openWindowSystem(std::string& problem) {
+    Display* probe = probeDisplay(problem);
+    if (!probe) return false;
+    startToolkit(probe);
+    return true;
+}
 
 std::unique_ptr<PreviewWindow> PreviewWindow::start() {
     std::unique_ptr<PreviewWindow> window(new PreviewWindow);
@@ -311,17 +217,19 @@ std::vector<std::uint8_t> PreviewWindow::readBack() {
     return readBack_;
 }
 
-// The display thread: probe, window, then redraws and events until the window is let go.
+// The display thread: probe, toolkit, window, then redraws and events until the window is let go.
 void PreviewWindow::threadMain() {
     std::string problem;
-    Display* display = probeDisplay(problem);
+    Display* probe = probeDisplay(problem);
+    const bool up = probe != nullptr;
     {
         std::lock_guard<std::mutex> hold(lock_);
-        probe_ = display ? Probe::Up : Probe::Failed;
+        probe_ = up ? Probe::Up : Probe::Failed;
         problem_ = problem;
     }
     done_.notify_all();
-    if (!display) return;
+    if (!up) return;
+    startToolkit(probe);
     bool sized;
     {
         std::unique_lock<std::mutex> hold(lock_);
@@ -329,11 +237,17 @@ void PreviewWindow::threadMain() {
         sized = sizeKnown_;
     }
     if (sized) {
-        x_ = std::make_unique<XWindow>(display, width_, height_);
+        previousHandler = XSetErrorHandler(windowErrorHandler);
+        windowErrorsOn = true;
+        createWindow();
         displayLoop();
-        x_.reset();
-    } else {
-        XCloseDisplay(display);
+        closeWindow();
+    }
+    glutExit();
+    if (sized) {
+        XSetErrorHandler(previousHandler);
+        windowErrorsOn = false;
+        errorDisplay = nullptr;
     }
     // A read-back asked while the window went away gets nothing.
     std::lock_guard<std::mutex> hold(lock_);
@@ -342,6 +256,33 @@ void PreviewWindow::threadMain() {
         readBackAsked_ = false;
         done_.notify_all();
     }
+}
+
+void PreviewWindow::createWindow() {
+    staging_.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4, 0);
+    glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA);
+    glutInitWindowPosition(0, 0);
+    glutInitWindowSize(std::min(width_, LargestSide), std::min(height_, LargestSide));
+    windowId_ = glutCreateWindow("Rendering Window");
+    windowOpen_ = true;
+    errorDisplay = glXGetCurrentDisplay();
+    glutSetWindowData(this);
+    // Every callback is in place before the first event.
+    glutDisplayFunc(onDisplay);
+    glutReshapeFunc(onReshape);
+    glutMotionFunc(onMotion);
+    glutPassiveMotionFunc(onMotion);
+    glutKeyboardFunc(onKeyboard);
+    glutCloseFunc(onClose);
+    // Rows are byte-aligned, and a redraw takes a strip of rows out of the whole image.
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, width_);
+    glClearColor(0, 0, 0, 1);
+    // The window drawn black at once: the driver readies its pixel transfer while the renderer still
+    // builds the scene's hierarchy, not at the first redraw of rendered rows.
+    onReshape(std::min(width_, LargestSide), std::min(height_, LargestSide));
+    glutMainLoopEvent();
 }
 
 void PreviewWindow::displayLoop() {
@@ -356,25 +297,29 @@ void PreviewWindow::displayLoop() {
             wake_.wait_for(hold, EventInterval, [&] {
                 return (due && pendingRows_ >= RedrawRows) || flush_ || readBackAsked_ || quit_;
             });
-            // A read-back waits for the window to be on the screen.
-            readBack = readBackAsked_ && (x_->mapped || !x_->open);
+            readBack = readBackAsked_;
             quitting = quit_;
             const bool rowsDue = pendingRows_ >= RedrawRows && Clock::now() - lastRedraw >= RedrawInterval;
             if (dirtyLow_ >= 0 && (rowsDue || flush_ || readBack || quitting)) {
                 lastRedraw = Clock::now();
                 lo = dirtyLow_;
                 hi = dirtyHigh_;
-                // The rows in the visual's format, while they cannot change.
-                for (int y = lo; y <= hi; ++y)
-                    x_->storeRow(y, &shown_[static_cast<std::size_t>(height_ - 1 - y) * width_ * 4]);
+                // The rows as they are drawn, while they cannot change.
+                const std::size_t row = static_cast<std::size_t>(width_) * 4;
+                const std::size_t from = static_cast<std::size_t>(height_ - 1 - hi) * row;
+                std::memcpy(&staging_[from], &shown_[from], static_cast<std::size_t>(hi - lo + 1) * row);
                 dirtyLow_ = dirtyHigh_ = -1;
                 pendingRows_ = 0;
                 ++redraws_;
             }
             flush_ = false;
         }
-        handleEvents();
-        if (lo >= 0) showRows(lo, hi);
+        if (windowOpen_) glutMainLoopEvent();
+        if (windowOpen_ && lo >= 0) {
+            glutSetWindow(windowId_);
+            drawShownRows(lo, hi);
+            glutSwapBuffers();
+        }
         if (readBack) {
             std::vector<std::uint8_t> pixels = readWindow();
             std::lock_guard<std::mutex> hold(lock_);
@@ -386,93 +331,99 @@ void PreviewWindow::displayLoop() {
     }
 }
 
-// Keys go to the renderer, closing reads as Escape, exposed parts are copied from the back pixmap.
-void PreviewWindow::handleEvents() {
-    Display* d = x_->display;
-    while (x_->open && XPending(d) > 0) {
-        XEvent event;
-        XNextEvent(d, &event);
-        switch (event.type) {
-            case Expose: {
-                const XExposeEvent& e = event.xexpose;
-                XCopyArea(d, x_->back, x_->window, x_->gc, e.x, e.y, static_cast<unsigned>(e.width),
-                          static_cast<unsigned>(e.height), e.x, e.y);
-                break;
-            }
-            case MapNotify:
-                x_->mapped = true;
-                break;
-            case KeyPress: {
-                char text[16];
-                KeySym symbol;
-                const int count = XLookupString(&event.xkey, text, sizeof text, &symbol, nullptr);
-                std::lock_guard<std::mutex> hold(lock_);
-                for (int i = 0; i < count; ++i) keys_.push_back(static_cast<unsigned char>(text[i]));
-                break;
-            }
-            case ClientMessage:
-                if (event.xclient.message_type == x_->protocols &&
-                    static_cast<Atom>(event.xclient.data.l[0]) == x_->deleteWindow) {
-                    // The user closed the window.
-                    XDestroyWindow(d, x_->window);
-                    x_->open = false;
-                    std::lock_guard<std::mutex> hold(lock_);
-                    closed_ = true;
-                }
-                break;
-            case DestroyNotify:
-                x_->open = false;
-                {
-                    std::lock_guard<std::mutex> hold(lock_);
-                    closed_ = true;
-                }
-                break;
-            default:
-                break;
-        }
+// Draws rows lo..hi, and the rows drawn at the previous redraw: after a swap the back buffer may hold
+// what the window showed before that redraw. The image keeps its size whatever the window's, its top
+// row at the window's top; rows below the window are left out.
+void PreviewWindow::drawShownRows(int lo, int hi) {
+    int a = lo, b = hi;
+    if (backLow_ >= 0) {
+        a = std::min(a, backLow_);
+        b = std::max(b, backHigh_);
     }
-    XFlush(d);
+    backLow_ = lo;
+    backHigh_ = hi;
+    b = std::min(b, windowHeight_ - 1);
+    if (a > b) return;
+    const int bottom = height_ - 1 - b;  // the strip's first row in the bottom-up image
+    glPixelStorei(GL_UNPACK_SKIP_ROWS, bottom);
+    glWindowPos2i(0, windowHeight_ - 1 - b);
+    glDrawPixels(std::min(width_, windowWidth_), b - a + 1, GL_RGBA, GL_UNSIGNED_BYTE, staging_.data());
 }
 
-// Rows lo..hi go to the back pixmap, then to the window.
-void PreviewWindow::showRows(int lo, int hi) {
-    if (!x_->open || !x_->rows) return;
-    Display* d = x_->display;
-    hi = std::min(hi, x_->height - 1);
-    if (lo > hi) return;
-    const unsigned w = static_cast<unsigned>(x_->width), h = static_cast<unsigned>(hi - lo + 1);
-    XPutImage(d, x_->back, x_->gc, x_->rows, 0, lo, 0, lo, w, h);
-    XCopyArea(d, x_->back, x_->window, x_->gc, 0, lo, w, h, 0, lo);
-    XFlush(d);
+void PreviewWindow::redrawAll() {
+    if (!windowOpen_) return;
+    glutSetWindow(windowId_);
+    glClear(GL_COLOR_BUFFER_BIT);
+    backLow_ = backHigh_ = -1;
+    drawShownRows(0, height_ - 1);
+    glutSwapBuffers();
 }
 
-// The window's pixels as RGBA rows bottom-up; zeros when the window is closed.
+// The window's pixels as RGBA rows bottom-up, read from what the window is about to show; zeros when the
+// window is closed.
 std::vector<std::uint8_t> PreviewWindow::readWindow() {
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width_) * height_ * 4, 0);
-    if (!x_->open) return pixels;
-    // The window is read where all of it is on the screen (reading outside it is an error); otherwise
-    // the back pixmap it is copied from.
-    Drawable source = x_->back;
-    XWindowAttributes a;
-    if (XGetWindowAttributes(x_->display, x_->window, &a) && a.map_state == IsViewable && a.x >= 0 &&
-        a.y >= 0 && a.width >= x_->width && a.height >= x_->height &&
-        a.x + x_->width <= WidthOfScreen(a.screen) && a.y + x_->height <= HeightOfScreen(a.screen))
-        source = x_->window;
-    XImage* image = XGetImage(x_->display, source, 0, 0, static_cast<unsigned>(x_->width),
-                              static_cast<unsigned>(x_->height), AllPlanes, ZPixmap);
-    if (!image) return pixels;
-    for (int y = 0; y < x_->height; ++y) {
-        std::uint8_t* to = &pixels[static_cast<std::size_t>(height_ - 1 - y) * width_ * 4];
-        for (int x = 0; x < x_->width; ++x, to += 4) {
-            const unsigned long p = XGetPixel(image, x, y);
-            to[0] = x_->red.value(p);
-            to[1] = x_->green.value(p);
-            to[2] = x_->blue.value(p);
-            to[3] = 255;
-        }
-    }
-    XDestroyImage(image);
+    std::vector<std::uint8_t> pixels(staging_.size(), 0);
+    if (!windowOpen_) return pixels;
+    glutSetWindow(windowId_);
+    glClear(GL_COLOR_BUFFER_BIT);
+    backLow_ = backHigh_ = -1;
+    drawShownRows(0, height_ - 1);
+    glReadBuffer(GL_BACK);
+    // Image row y is window row windowHeight - 1 - y: the window's bottom rows hold the image's last.
+    const int rows = std::min(height_, windowHeight_), columns = std::min(width_, windowWidth_);
+    glPixelStorei(GL_PACK_ROW_LENGTH, width_);
+    glPixelStorei(GL_PACK_SKIP_ROWS, height_ - rows);
+    glReadPixels(0, windowHeight_ - rows, columns, rows, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    glutSwapBuffers();
     return pixels;
+}
+
+void PreviewWindow::closeWindow() {
+    if (!windowOpen_) return;
+    windowOpen_ = false;
+    glutSetWindowData(nullptr);
+    glutDestroyWindow(windowId_);
+    glutMainLoopEvent();
+}
+
+void PreviewWindow::onDisplay() {
+    if (PreviewWindow* window = windowOfCallback()) window->redrawAll();
+}
+
+void PreviewWindow::onMotion(int, int) {
+    onDisplay();
+}
+
+// The viewport covers the window, with an orthographic projection over the image; the image keeps the
+// render's size.
+void PreviewWindow::onReshape(int w, int h) {
+    PreviewWindow* window = windowOfCallback();
+    if (!window) return;
+    window->windowWidth_ = w;
+    window->windowHeight_ = h;
+    glViewport(0, 0, w, h);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, window->width_, 0, window->height_, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    window->redrawAll();
+}
+
+void PreviewWindow::onKeyboard(unsigned char key, int, int) {
+    PreviewWindow* window = windowOfCallback();
+    if (!window) return;
+    std::lock_guard<std::mutex> hold(window->lock_);
+    window->keys_.push_back(key);
+}
+
+// The user closed the window (the toolkit destroys it and carries on).
+void PreviewWindow::onClose() {
+    PreviewWindow* window = windowOfCallback();
+    if (!window) return;
+    window->windowOpen_ = false;
+    std::lock_guard<std::mutex> hold(window->lock_);
+    window->closed_ = true;
 }
 
 }  // namespace quorva

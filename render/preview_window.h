@@ -1,15 +1,12 @@
 // The on-screen frame buffer: a window that shows the image while it renders. Only this layer talks
 // to the window system; the renderer sees the FramebufferDisplay interface.
 //
-// The window has a thread of its own, the only one that talks to the display: it opens the display
-// while the scene is still being read, opens the window once the image size is known, shows the rows
-// finished since its last redraw whenever at least 8 more rows are finished, and handles the window's
-// events (keys, closing, exposure) every few milliseconds. The render workers only store pixels and
-// report finished rows, so all of them keep rendering while the window is shown.
-//
-// The window is drawn with plain X11 image transfers into a back pixmap, whose changed rows are then
-// copied to the window (the buffer swap). An OpenGL context would cost more to start than a small
-// render takes: the software GL driver alone loads and compiles for tens of milliseconds.
+// The window has a thread of its own, the only one that makes window-system and GL calls: it starts
+// the toolkit while the scene is still being read, opens the window and draws it black (which readies
+// the GL driver's pixel transfer) as soon as the image size is known, redraws the rows finished since
+// its last redraw whenever at least 8 more rows are finished, and handles the window's events (keys,
+// closing, exposure) every few milliseconds. The render workers only store pixels and report finished
+// rows, so all of them keep rendering while the window is shown.
 #pragma once
 
 #include <condition_variable>
@@ -34,7 +31,8 @@ bool openWindowSystem(std::string& problem);
 
 class PreviewWindow final : public FramebufferDisplay {
   public:
-    // Starts the window's thread, which opens the display; started() tells whether a window can open.
+    // Starts the window's thread, which probes the display and starts the toolkit; started() tells
+    // whether a window can open.
     static std::unique_ptr<PreviewWindow> start();
     // start(), started() and show() at once: null when no window can open (see openWindowSystem).
     static std::unique_ptr<PreviewWindow> open(int width, int height, std::string& problem);
@@ -45,8 +43,9 @@ class PreviewWindow final : public FramebufferDisplay {
 
     // Waits for the display probe; see openWindowSystem for the result.
     bool started(std::string& problem);
-    // Opens the "Rendering Window" of the image size at (0, 0), cleared black; returns at once (the
-    // window appears as soon as the display is open). Only the first call counts.
+    // Opens the "Rendering Window" of the image size at (0, 0) (at most 4096 pixels a side: a larger
+    // image shows its top left part), cleared black; returns at once (the window appears as soon as the
+    // toolkit is up). Only the first call counts.
     void show(int width, int height);
 
     // Stores the pixel (channels x 255 clamped; outside pixels ignored). Called by every worker at
@@ -62,8 +61,8 @@ class PreviewWindow final : public FramebufferDisplay {
     // Keys typed in the window, oldest first; closing the window reads as Escape (27). False when none.
     bool takeKey(int& key);
 
-    // Shows the rows finished so far and reads the window's pixels back (RGBA, rows bottom-up; zeros once
-    // the window is closed), for tests.
+    // Draws the rows finished so far and reads the window's pixels back with the GL (RGBA, rows
+    // bottom-up; zeros once the window is closed), for tests.
     std::vector<std::uint8_t> readBack();
     // Image bytes as drawn (RGBA, rows bottom-up).
     const std::vector<std::uint8_t>& pixels() const { return image_; }
@@ -73,16 +72,24 @@ class PreviewWindow final : public FramebufferDisplay {
     long redraws() const;
 
   private:
-    struct XWindow;  // the display connection and the window's X resources (display thread)
-    PreviewWindow();
+    PreviewWindow() = default;
     enum class Probe { Pending, Up, Failed };
 
     void threadMain();
-    // Display thread: the loop of redraws and events, and what it does.
+    // Display thread: the window, the loop of redraws and events, and what it does.
+    void createWindow();
     void displayLoop();
-    void handleEvents();
-    void showRows(int lo, int hi);
+    // Draws image rows lo..hi of the staged rows into the back buffer.
+    void drawShownRows(int lo, int hi);
+    void redrawAll();
     std::vector<std::uint8_t> readWindow();
+    void closeWindow();
+    // Window-system callbacks (display thread); the window is found through the toolkit's window data.
+    static void onDisplay();
+    static void onMotion(int x, int y);
+    static void onReshape(int w, int h);
+    static void onKeyboard(unsigned char key, int x, int y);
+    static void onClose();
 
     int width_ = 0, height_ = 0;
     // Written by the workers, one writer per pixel; read back only as rows are reported finished.
@@ -107,7 +114,13 @@ class PreviewWindow final : public FramebufferDisplay {
     bool closed_ = false;
     bool closeReported_ = false;
 
-    std::unique_ptr<XWindow> x_;  // display thread only
+    // Display thread only.
+    int windowId_ = 0;
+    bool windowOpen_ = false;
+    int windowWidth_ = 0, windowHeight_ = 0;
+    int backLow_ = -1, backHigh_ = -1;   // rows the back buffer missed at the last swap
+    std::vector<std::uint8_t> staging_;  // the rows as drawn, copied from shown_ under the lock
+
     std::thread thread_;
 };
 
