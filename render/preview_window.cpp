@@ -266,6 +266,11 @@ void PreviewWindow::createWindow() {
     windowId_ = glutCreateWindow("Rendering Window");
     windowOpen_ = true;
     errorDisplay = glXGetCurrentDisplay();
+    // Where the driver can copy a part of the back buffer to the window, a redraw shows only the rows it
+    // drew (a whole swap copies the whole window).
+    const char* extensions = glXQueryExtensionsString(errorDisplay, DefaultScreen(errorDisplay));
+    if (extensions && std::strstr(extensions, "GLX_MESA_copy_sub_buffer"))
+        copySubBuffer_ = glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXCopySubBufferMESA"));
     glutSetWindowData(this);
     // Every callback is in place before the first event.
     glutDisplayFunc(onDisplay);
@@ -297,7 +302,8 @@ void PreviewWindow::displayLoop() {
             wake_.wait_for(hold, EventInterval, [&] {
                 return (due && pendingRows_ >= RedrawRows) || flush_ || readBackAsked_ || quit_;
             });
-            readBack = readBackAsked_;
+            // A read-back waits for the window to be on the screen.
+            readBack = readBackAsked_ && (!windowOpen_ || onScreen());
             quitting = quit_;
             const bool rowsDue = pendingRows_ >= RedrawRows && Clock::now() - lastRedraw >= RedrawInterval;
             if (dirtyLow_ >= 0 && (rowsDue || flush_ || readBack || quitting)) {
@@ -315,11 +321,7 @@ void PreviewWindow::displayLoop() {
             flush_ = false;
         }
         if (windowOpen_) glutMainLoopEvent();
-        if (windowOpen_ && lo >= 0) {
-            glutSetWindow(windowId_);
-            drawShownRows(lo, hi);
-            glutSwapBuffers();
-        }
+        if (windowOpen_ && lo >= 0) showRows(lo, hi);
         if (readBack) {
             std::vector<std::uint8_t> pixels = readWindow();
             std::lock_guard<std::mutex> hold(lock_);
@@ -331,17 +333,46 @@ void PreviewWindow::displayLoop() {
     }
 }
 
-// Draws rows lo..hi, and the rows drawn at the previous redraw: after a swap the back buffer may hold
-// what the window showed before that redraw. The image keeps its size whatever the window's, its top
-// row at the window's top; rows below the window are left out.
+// Draws rows lo..hi into the back buffer and shows them.
+void PreviewWindow::showRows(int lo, int hi) {
+    glutSetWindow(windowId_);
+    drawShownRows(lo, hi);
+    present(lo, hi);
+}
+
+// Shows image rows lo..hi of the back buffer (all of the window for lo < 0). Where the driver copies a
+// part of the back buffer to the window, only those rows are copied and the back buffer keeps the whole
+// picture; otherwise the buffers are swapped.
+void PreviewWindow::present(int lo, int hi) {
+    if (!copySubBuffer_) {
+        glutSwapBuffers();
+        return;
+    }
+    int bottom = 0, rows = windowHeight_;
+    if (lo >= 0) {
+        hi = std::min(hi, windowHeight_ - 1);
+        if (lo > hi) return;
+        bottom = windowHeight_ - 1 - hi;
+        rows = hi - lo + 1;
+    }
+    using CopySubBuffer = void (*)(Display*, GLXDrawable, int, int, int, int);
+    reinterpret_cast<CopySubBuffer>(copySubBuffer_)(glXGetCurrentDisplay(), glXGetCurrentDrawable(), 0,
+                                                    bottom, windowWidth_, rows);
+}
+
+// Draws rows lo..hi into the back buffer. After a swap the back buffer may hold what the window showed
+// before the previous redraw: the rows drawn then are drawn again. The image keeps its size whatever
+// the window's, its top row at the window's top; rows below the window are left out.
 void PreviewWindow::drawShownRows(int lo, int hi) {
     int a = lo, b = hi;
     if (backLow_ >= 0) {
         a = std::min(a, backLow_);
         b = std::max(b, backHigh_);
     }
-    backLow_ = lo;
-    backHigh_ = hi;
+    if (!copySubBuffer_) {
+        backLow_ = lo;
+        backHigh_ = hi;
+    }
     b = std::min(b, windowHeight_ - 1);
     if (a > b) return;
     const int bottom = height_ - 1 - b;  // the strip's first row in the bottom-up image
@@ -356,25 +387,37 @@ void PreviewWindow::redrawAll() {
     glClear(GL_COLOR_BUFFER_BIT);
     backLow_ = backHigh_ = -1;
     drawShownRows(0, height_ - 1);
-    glutSwapBuffers();
+    present(-1, -1);
 }
 
-// The window's pixels as RGBA rows bottom-up, read from what the window is about to show; zeros when the
+bool PreviewWindow::onScreen() {
+    if (!viewable_) {
+        XWindowAttributes a;
+        viewable_ = XGetWindowAttributes(glXGetCurrentDisplay(), glXGetCurrentDrawable(), &a) &&
+                    a.map_state == IsViewable;
+    }
+    return viewable_;
+}
+
+// The window's pixels as RGBA rows bottom-up, read from the back buffer, which holds what the window
+// shows where parts of it are copied to the window (otherwise it is drawn again first); zeros when the
 // window is closed.
 std::vector<std::uint8_t> PreviewWindow::readWindow() {
     std::vector<std::uint8_t> pixels(staging_.size(), 0);
     if (!windowOpen_) return pixels;
     glutSetWindow(windowId_);
-    glClear(GL_COLOR_BUFFER_BIT);
-    backLow_ = backHigh_ = -1;
-    drawShownRows(0, height_ - 1);
+    if (!copySubBuffer_) {
+        glClear(GL_COLOR_BUFFER_BIT);
+        backLow_ = backHigh_ = -1;
+        drawShownRows(0, height_ - 1);
+    }
     glReadBuffer(GL_BACK);
     // Image row y is window row windowHeight - 1 - y: the window's bottom rows hold the image's last.
     const int rows = std::min(height_, windowHeight_), columns = std::min(width_, windowWidth_);
     glPixelStorei(GL_PACK_ROW_LENGTH, width_);
     glPixelStorei(GL_PACK_SKIP_ROWS, height_ - rows);
     glReadPixels(0, windowHeight_ - rows, columns, rows, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    glutSwapBuffers();
+    if (!copySubBuffer_) glutSwapBuffers();
     return pixels;
 }
 

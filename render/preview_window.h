@@ -79,9 +79,12 @@ class PreviewWindow final : public FramebufferDisplay {
     // Display thread: the window, the loop of redraws and events, and what it does.
     void createWindow();
     void displayLoop();
+    void showRows(int lo, int hi);
+    void present(int lo, int hi);
     // Draws image rows lo..hi of the staged rows into the back buffer.
     void drawShownRows(int lo, int hi);
     void redrawAll();
+    bool onScreen();
     std::vector<std::uint8_t> readWindow();
     void closeWindow();
     // Window-system callbacks (display thread); the window is found through the toolkit's window data.
@@ -117,9 +120,11 @@ class PreviewWindow final : public FramebufferDisplay {
     // Display thread only.
     int windowId_ = 0;
     bool windowOpen_ = false;
+    bool viewable_ = false;  // the window was seen on the screen
     int windowWidth_ = 0, windowHeight_ = 0;
     int backLow_ = -1, backHigh_ = -1;   // rows the back buffer missed at the last swap
     std::vector<std::uint8_t> staging_;  // the rows as drawn, copied from shown_ under the lock
+    void (*copySubBuffer_)() = nullptr;  // the driver's copy of a part of the back buffer, if it has one
 
     std::thread thread_;
 };

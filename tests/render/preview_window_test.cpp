@@ -14,6 +14,7 @@
 
 // Last: the X headers define macros with common names.
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/keysym.h>
 
 namespace quorva {
@@ -73,6 +74,48 @@ testing::ProgramResult runScene(const testing::TemporaryFolder& out, std::vector
     return testing::runProgram(QUORVA_BINARY, args, o);
 }
 
+// The "Rendering Window" among the display's windows; 0 when there is none.
+Window renderingWindow(Display* x) {
+    Window root = DefaultRootWindow(x), parent, *children = nullptr, target = 0;
+    unsigned count = 0;
+    XQueryTree(x, root, &root, &parent, &children, &count);
+    for (unsigned i = 0; i < count && !target; ++i) {
+        char* name = nullptr;
+        if (XFetchName(x, children[i], &name) && name && std::string(name) == "Rendering Window")
+            target = children[i];
+        if (name) XFree(name);
+    }
+    if (children) XFree(children);
+    return target;
+}
+
+// What the server shows in the "Rendering Window", read by another client (RGBA, rows bottom-up).
+std::vector<std::uint8_t> shownByServer(const std::string& display, int width, int height) {
+    std::vector<std::uint8_t> pixels;
+    Display* x = XOpenDisplay(display.c_str());
+    if (!x) return pixels;
+    if (Window window = renderingWindow(x)) {
+        XImage* image = XGetImage(x, window, 0, 0, static_cast<unsigned>(width),
+                                  static_cast<unsigned>(height), AllPlanes, ZPixmap);
+        if (image) {
+            pixels.resize(static_cast<std::size_t>(width) * height * 4);
+            for (int y = 0; y < height; ++y) {
+                for (int c = 0; c < width; ++c) {
+                    const unsigned long p = XGetPixel(image, c, y);
+                    std::uint8_t* to = &pixels[(static_cast<std::size_t>(height - 1 - y) * width + c) * 4];
+                    to[0] = static_cast<std::uint8_t>((p & image->red_mask) >> 16);
+                    to[1] = static_cast<std::uint8_t>((p & image->green_mask) >> 8);
+                    to[2] = static_cast<std::uint8_t>(p & image->blue_mask);
+                    to[3] = 255;
+                }
+            }
+            XDestroyImage(image);
+        }
+    }
+    XCloseDisplay(x);
+    return pixels;
+}
+
 TEST(PreviewWindow, ShowsFinishedRowsBottomUpAndRefusesShallowOrMissingDisplays) {
     // The server resets when its last client leaves: the probe must not leave the toolkit a server
     // in the middle of a reset (the toolkit would end the process).
@@ -101,9 +144,25 @@ TEST(PreviewWindow, ShowsFinishedRowsBottomUpAndRefusesShallowOrMissingDisplays)
         EXPECT_EQ(std::count(shown.end() - firstRows, shown.end(), 0), static_cast<long>(firstRows * 3 / 4));
         for (int y = 0; y < 10; ++y) window->rowFinished(y);
         EXPECT_EQ(window->readBack(), image);
+        // The rows redrawn strip by strip are what the window shows.
+        EXPECT_EQ(shownByServer(screen.name(), 40, 30), image);
         // At most one redraw per 8 finished rows (read-backs draw everything anyway).
         EXPECT_LE(window->redraws(), 30 / 8 + 2);
         EXPECT_FALSE(window->closed());
+    }
+    {
+        // A window larger than 4096 pixels shows the image's top left part.
+        DisplayVariable display(screen.name());
+        std::string problem;
+        std::unique_ptr<PreviewWindow> window = PreviewWindow::open(4100, 2, problem);
+        ASSERT_TRUE(window) << problem;
+        for (int x = 0; x < 4100; ++x) window->drawPixel(x, 0, Color{1, 1, 1});
+        window->rowFinished(0);
+        window->rowFinished(1);
+        const std::vector<std::uint8_t> shown = window->readBack();
+        const std::size_t top = 4100 * 4;  // image row 0 is the buffer's second row
+        EXPECT_EQ(std::count(shown.begin() + top, shown.begin() + top + 4096 * 4, 255), 4096 * 4);
+        EXPECT_EQ(std::count(shown.begin() + top + 4096 * 4, shown.end(), 0), 4 * 4);
     }
     testing::VirtualDisplay shallow(320, 240, 16);
     ASSERT_TRUE(shallow.running()) << shallow.error();
@@ -126,16 +185,7 @@ TEST(PreviewWindow, ShowsFinishedRowsBottomUpAndRefusesShallowOrMissingDisplays)
 bool sendToWindow(const std::string& display, bool close) {
     Display* x = XOpenDisplay(display.c_str());
     if (!x) return false;
-    Window root = DefaultRootWindow(x), parent, *children = nullptr, target = 0;
-    unsigned count = 0;
-    XQueryTree(x, root, &root, &parent, &children, &count);
-    for (unsigned i = 0; i < count && !target; ++i) {
-        char* name = nullptr;
-        if (XFetchName(x, children[i], &name) && name && std::string(name) == "Rendering Window")
-            target = children[i];
-        if (name) XFree(name);
-    }
-    if (children) XFree(children);
+    Window root = DefaultRootWindow(x), target = renderingWindow(x);
     if (target) {
         XEvent event{};
         if (close) {
