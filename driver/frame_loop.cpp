@@ -88,6 +88,21 @@ class ImageRowWriter final : public RowSink {
     int next_ = 0;
 };
 
+// Rows that become final show in the frame-buffer window too.
+class WindowRows final : public RowSink {
+  public:
+    WindowRows(RowSink& writer, PreviewWindow* window) : writer_(writer), window_(window) {}
+    void rowFinished(int row) override {
+        writer_.rowFinished(row);
+        if (window_) window_->rowFinished(row);
+    }
+    void rowsFinished(int endRow) override { writer_.rowsFinished(endRow); }
+
+  private:
+    RowSink& writer_;
+    PreviewWindow* window_;
+};
+
 }  // namespace
 
 void SceneRun::frameLoop() {
@@ -359,6 +374,7 @@ void SceneRun::render() {
     const bool averageBlocks =
         (options.renderMode == 2 || options.renderMode == 3) && options.antialiasing > 0;
     ImageRowWriter writer(frame, output.get(), region, !restore, averageBlocks);
+    WindowRows shownRows(writer, window_.get());
     int sampledEnd = height;  // rows below it were rendered whole
     if (raytracing) {
         for (const RowGroup& group : region.groups) {
@@ -366,14 +382,14 @@ void SceneRun::render() {
             RenderJob job{scene, ctx, frame, ViewFrame{}};
             // The irradiance cache grows while pixels render and later pixels reuse earlier records, so
             // its images depend on the shading order: they render on one thread, which keeps every image
-            // the same whatever -j says. The frame-buffer window draws from one thread too.
-            job.workers = (cache || window_) ? nullptr : workers_;
+            // the same whatever -j says.
+            job.workers = cache ? nullptr : workers_;
             job.columnStart = group.columns.begin;
             job.columnEnd = group.columns.end;
             job.rowSink = &writer;
             if (window_) {
-                window_->setFirstColumn(group.columns.begin);
                 job.display = window_.get();
+                job.rowSink = &shownRows;
             }
             renderRows(job, group.rowStart, group.rowEnd);
             // Any key ends the pixel loop (and this frame); Escape also stops the run.
@@ -401,10 +417,9 @@ void SceneRun::render() {
             if (output) markDrawn(*output, row, columns.begin, columns.end);
         });
     }
-    if (window_) {
+    if (window_ && checkWindow()) {
         // The frame as written (filtered, or drawn by a preview mode) shows at once.
         window_->drawRows(frame.color, 0, height - 1);
-        window_->pump();
     }
     writer.writeUpTo(height);
     if (options.zChannelDepth != 0 && run_.writeImage)

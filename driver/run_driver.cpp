@@ -23,13 +23,11 @@ namespace quorva {
 namespace {
 
 // While the window is open, keys typed in it (and its closing, as Escape) come before the console's.
-// Asking for a key also handles the window's events, once per row of the pixel loops.
 class WindowKeys final : public KeySource {
   public:
     WindowKeys(PreviewWindow& window, KeySource& console) : window_(window), console_(console) {}
     bool keyWaiting() override {
         if (pending_ >= 0) return true;
-        window_.pump();
         int key;
         if (window_.takeKey(key)) {
             pending_ = key;
@@ -152,6 +150,7 @@ void SceneRun::run() {
     readOptions();
     openLog();
     printBanner();
+    startWindow();
     switch (scene_->options.renderMode) {
         case 3:
             message("\nHidden line removal rendering mode enabled.\n");
@@ -167,7 +166,7 @@ void SceneRun::run() {
     }
     run_.frameStartTime = std::time(nullptr);
     frameLoop();
-    if (window_) {
+    if (window_ && windowShown_) {
         if (!run_.noCompletionBox) message("\nRendering completed.\n");
         closeWindow();
     }
@@ -193,18 +192,36 @@ void SceneRun::openWindow() {
         }
         return;
     }
-    if (window_ || windowFailed_ || !run_.showFrameBuffer || scene_->options.renderMode == 0) return;
-    std::string problem;
-    window_ = PreviewWindow::open(scene_->camera.width, scene_->camera.height, problem);
-    if (!window_) {
-        windowFailed_ = true;
-        if (!problem.empty()) warning("%s", problem.c_str());
-        warning("No display window available: rendering in batch mode");
-        return;
-    }
+    if (!window_ || windowShown_) return;
+    // Without an image file (-n) the file is written after all when no window can open, which must be
+    // known now. With one the render need not wait for the display: a window that cannot open is
+    // reported when the frame ends.
+    if (!run_.writeImage && !checkWindow()) return;
+    window_->show(scene_->camera.width, scene_->camera.height);
+    windowShown_ = true;
     consoleKeys_ = &keys();
     windowKeys_ = std::make_unique<WindowKeys>(*window_, *consoleKeys_);
     setKeySource(windowKeys_.get());
+}
+
+bool SceneRun::checkWindow() {
+    std::string problem;
+    if (window_->started(problem)) return true;
+    if (windowKeys_) {
+        setKeySource(consoleKeys_);
+        windowKeys_.reset();
+    }
+    window_.reset();
+    windowFailed_ = true;
+    if (!problem.empty()) warning("%s", problem.c_str());
+    warning("No display window available: rendering in batch mode");
+    return false;
+}
+
+// The display opens while the scene is read: under load a server takes a while to answer.
+void SceneRun::startWindow() {
+    if (window_ || windowFailed_ || !run_.showFrameBuffer || scene_->options.renderMode == 0) return;
+    window_ = PreviewWindow::start();
 }
 
 void SceneRun::closeWindow() {

@@ -47,9 +47,12 @@ class SceneRun {
     void render();
     void renderOutline(FrameBuffers& frame, RenderContext& ctx, int rowStart, int rowEnd);
     void cleanUp(bool lastFrame);
-    // The frame-buffer window (-f, -n): opened on the first frame that renders; without a display the
-    // run goes on in batch mode and writes the image file.
+    // The frame-buffer window (-f, -n): started before the scene is parsed, shown on the first frame that
+    // renders; without a display the run goes on in batch mode and writes the image file.
+    void startWindow();
     void openWindow();
+    // Waits for the display probe; a window that cannot open is dropped, with the warnings.
+    bool checkWindow();
     void closeWindow();
 
     RunState& run_;
@@ -68,6 +71,7 @@ class SceneRun {
     std::unique_ptr<KeySource> windowKeys_;  // window keys first, then the console's
     KeySource* consoleKeys_ = nullptr;
     bool windowFailed_ = false;
+    bool windowShown_ = false;
     std::unique_ptr<OpenGlPreview> openGl_;  // the -O window
     bool openGlFailed_ = false;
     RenderWorkers* workers_;  // the run's render threads

@@ -1,15 +1,26 @@
 // The frame-buffer window under a private Xvfb, and the runs that use it or go without it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "render/opengl_preview.h"
 #include "render/preview_window.h"
 #include "support/run_program.h"
 #include "support/virtual_display.h"
 
+// Last: the X headers define macros with common names.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+
 namespace quorva {
 namespace {
+
+using namespace std::chrono_literals;
 
 // Sets DISPLAY for the scope of a test.
 class DisplayVariable {
@@ -63,8 +74,52 @@ testing::ProgramResult runScene(const testing::TemporaryFolder& out, std::vector
     return testing::runProgram(QUORVA_BINARY, args, o);
 }
 
-TEST(PreviewWindow, ShowsTheImageBottomUpAndRefusesShallowOrMissingDisplays) {
-    testing::VirtualDisplay screen(320, 240, 24);
+// The "Rendering Window" among the display's windows; 0 when there is none.
+Window renderingWindow(Display* x) {
+    Window root = DefaultRootWindow(x), parent, *children = nullptr, target = 0;
+    unsigned count = 0;
+    XQueryTree(x, root, &root, &parent, &children, &count);
+    for (unsigned i = 0; i < count && !target; ++i) {
+        char* name = nullptr;
+        if (XFetchName(x, children[i], &name) && name && std::string(name) == "Rendering Window")
+            target = children[i];
+        if (name) XFree(name);
+    }
+    if (children) XFree(children);
+    return target;
+}
+
+// What the server shows in the "Rendering Window", read by another client (RGBA, rows bottom-up).
+std::vector<std::uint8_t> shownByServer(const std::string& display, int width, int height) {
+    std::vector<std::uint8_t> pixels;
+    Display* x = XOpenDisplay(display.c_str());
+    if (!x) return pixels;
+    if (Window window = renderingWindow(x)) {
+        XImage* image = XGetImage(x, window, 0, 0, static_cast<unsigned>(width),
+                                  static_cast<unsigned>(height), AllPlanes, ZPixmap);
+        if (image) {
+            pixels.resize(static_cast<std::size_t>(width) * height * 4);
+            for (int y = 0; y < height; ++y) {
+                for (int c = 0; c < width; ++c) {
+                    const unsigned long p = XGetPixel(image, c, y);
+                    std::uint8_t* to = &pixels[(static_cast<std::size_t>(height - 1 - y) * width + c) * 4];
+                    to[0] = static_cast<std::uint8_t>((p & image->red_mask) >> 16);
+                    to[1] = static_cast<std::uint8_t>((p & image->green_mask) >> 8);
+                    to[2] = static_cast<std::uint8_t>(p & image->blue_mask);
+                    to[3] = 255;
+                }
+            }
+            XDestroyImage(image);
+        }
+    }
+    XCloseDisplay(x);
+    return pixels;
+}
+
+TEST(PreviewWindow, ShowsFinishedRowsBottomUpAndRefusesShallowOrMissingDisplays) {
+    // The server resets when its last client leaves: the probe must not leave the toolkit a server
+    // in the middle of a reset (the toolkit would end the process).
+    testing::VirtualDisplay screen(320, 240, 24, true);
     ASSERT_TRUE(screen.running()) << screen.error();
     {
         DisplayVariable display(screen.name());
@@ -80,8 +135,34 @@ TEST(PreviewWindow, ShowsTheImageBottomUpAndRefusesShallowOrMissingDisplays) {
         EXPECT_EQ(image[(29 * 40 + 5) * 4 + 0], static_cast<std::uint8_t>(5 / 40.0 * 255));
         EXPECT_EQ(image[(29 * 40 + 5) * 4 + 1], 0);
         EXPECT_EQ(image[(29 * 40 + 5) * 4 + 2], 255);
+        // Rows show once they are finished, in any order; the others stay black.
+        for (int y = 29; y >= 10; --y) window->rowFinished(y);
+        std::vector<std::uint8_t> shown = window->readBack();
+        ASSERT_EQ(shown.size(), image.size());
+        const std::size_t firstRows = 10 * 40 * 4;  // image rows 20..29 at the buffer's start
+        EXPECT_TRUE(std::equal(shown.begin(), shown.end() - firstRows, image.begin()));
+        EXPECT_EQ(std::count(shown.end() - firstRows, shown.end(), 0), static_cast<long>(firstRows * 3 / 4));
+        for (int y = 0; y < 10; ++y) window->rowFinished(y);
         EXPECT_EQ(window->readBack(), image);
+        // The rows redrawn strip by strip are what the window shows.
+        EXPECT_EQ(shownByServer(screen.name(), 40, 30), image);
+        // At most one redraw per 8 finished rows (read-backs draw everything anyway).
+        EXPECT_LE(window->redraws(), 30 / 8 + 2);
         EXPECT_FALSE(window->closed());
+    }
+    {
+        // A window larger than 4096 pixels shows the image's top left part.
+        DisplayVariable display(screen.name());
+        std::string problem;
+        std::unique_ptr<PreviewWindow> window = PreviewWindow::open(4100, 2, problem);
+        ASSERT_TRUE(window) << problem;
+        for (int x = 0; x < 4100; ++x) window->drawPixel(x, 0, Color{1, 1, 1});
+        window->rowFinished(0);
+        window->rowFinished(1);
+        const std::vector<std::uint8_t> shown = window->readBack();
+        const std::size_t top = 4100 * 4;  // image row 0 is the buffer's second row
+        EXPECT_EQ(std::count(shown.begin() + top, shown.begin() + top + 4096 * 4, 255), 4096 * 4);
+        EXPECT_EQ(std::count(shown.begin() + top + 4096 * 4, shown.end(), 0), 4 * 4);
     }
     testing::VirtualDisplay shallow(320, 240, 16);
     ASSERT_TRUE(shallow.running()) << shallow.error();
@@ -97,6 +178,60 @@ TEST(PreviewWindow, ShowsTheImageBottomUpAndRefusesShallowOrMissingDisplays) {
         EXPECT_FALSE(PreviewWindow::open(40, 30, problem));
         EXPECT_EQ(problem, "");
     }
+}
+
+// Sends the "Rendering Window" a key press, or the window manager's request to close it, as another
+// client of the display. False while there is no such window.
+bool sendToWindow(const std::string& display, bool close) {
+    Display* x = XOpenDisplay(display.c_str());
+    if (!x) return false;
+    Window root = DefaultRootWindow(x), target = renderingWindow(x);
+    if (target) {
+        XEvent event{};
+        if (close) {
+            event.xclient.type = ClientMessage;
+            event.xclient.window = target;
+            event.xclient.message_type = XInternAtom(x, "WM_PROTOCOLS", False);
+            event.xclient.format = 32;
+            event.xclient.data.l[0] = static_cast<long>(XInternAtom(x, "WM_DELETE_WINDOW", False));
+        } else {
+            event.xkey.type = KeyPress;
+            event.xkey.window = target;
+            event.xkey.root = root;
+            event.xkey.same_screen = True;
+            event.xkey.keycode = XKeysymToKeycode(x, XK_q);
+        }
+        XSendEvent(x, target, False, close ? NoEventMask : KeyPressMask, &event);
+    }
+    XCloseDisplay(x);
+    return target != 0;
+}
+
+// Polls the window's key queue for up to five seconds.
+int nextWindowKey(PreviewWindow& window) {
+    int key = -1;
+    for (int i = 0; i < 500 && !window.takeKey(key); ++i) std::this_thread::sleep_for(10ms);
+    return key;
+}
+
+TEST(PreviewWindow, KeysTypedInTheWindowAndClosingItReachTheRenderer) {
+    testing::VirtualDisplay screen(320, 240, 24);
+    ASSERT_TRUE(screen.running()) << screen.error();
+    DisplayVariable display(screen.name());
+    std::string problem;
+    std::unique_ptr<PreviewWindow> window = PreviewWindow::open(40, 30, problem);
+    ASSERT_TRUE(window) << problem;
+    window->readBack();  // the window exists
+    ASSERT_TRUE(sendToWindow(screen.name(), false));
+    EXPECT_EQ(nextWindowKey(*window), 'q');
+    ASSERT_TRUE(sendToWindow(screen.name(), true));
+    EXPECT_EQ(nextWindowKey(*window), 27);  // closing reads as Escape, once
+    EXPECT_TRUE(window->closed());
+    int key;
+    EXPECT_FALSE(window->takeKey(key));
+    // Drawing into a closed window is harmless.
+    window->rowFinished(0);
+    EXPECT_EQ(window->readBack(), std::vector<std::uint8_t>(40 * 30 * 4, 0));
 }
 
 TEST(PreviewWindow, OpenGlPreviewIsNotMirroredAgainstTheRayTracer) {
@@ -150,12 +285,69 @@ TEST(PreviewWindowRun, FrameBufferRunsEndByThemselves) {
     EXPECT_EQ(r.output.find("Rendering completed."), std::string::npos) << r.output;
 }
 
+// Frames shown in the window render on every thread, with the image and counters of one thread.
+TEST(PreviewWindowRun, ShownFramesEqualBatchFramesForAnyThreadCount) {
+    testing::VirtualDisplay screen(320, 240, 24);
+    ASSERT_TRUE(screen.running()) << screen.error();
+    testing::TemporaryFolder out;
+    for (const char* sampling : {"-a", "-u"}) {
+        // 0xA3 keeps the completion text back, so that the counters end the output.
+        std::vector<std::string> common{
+            "-r", "64", "48", "-d", "-\xA3", sampling, sampling[1] == 'a' ? "2" : "7"};
+        auto args = [&](std::vector<std::string> more) {
+            more.insert(more.end(), common.begin(), common.end());
+            return more;
+        };
+        testing::ProgramResult batch =
+            runScene(out, args({"-o", out.file("batch"), "-j", "1"}), screen.name());
+        ASSERT_EQ(batch.status, 0) << batch.output;
+        const std::string counters = batch.output.substr(batch.output.find("primary rays") - 8);
+        for (const char* threads : {"1", "2", "3"}) {
+            const std::string name = std::string("shown") + threads;
+            testing::ProgramResult r =
+                runScene(out, args({"-f", "-o", out.file(name), "-j", threads}), screen.name());
+            ASSERT_EQ(r.status, 0) << r.output;
+            EXPECT_EQ(r.output.find("No display window"), std::string::npos) << r.output;
+            EXPECT_EQ(testing::readFile(out.file(name + ".tga")), testing::readFile(out.file("batch.tga")))
+                << sampling << " -j " << threads;
+            EXPECT_EQ(r.output.substr(r.output.find("primary rays") - 8), counters)
+                << sampling << " -j " << threads;
+        }
+    }
+}
+
+// Closing the window stops every thread, as Escape does.
+TEST(PreviewWindowRun, ClosingTheWindowStopsTheRender) {
+    testing::VirtualDisplay screen(320, 240, 24);
+    ASSERT_TRUE(screen.running()) << screen.error();
+    testing::TemporaryFolder out;
+    std::atomic<bool> sent{false};
+    std::thread closer([&] {
+        for (int i = 0; i < 2000 && !sent; ++i) {
+            if (sendToWindow(screen.name(), true))
+                sent = true;
+            else
+                std::this_thread::sleep_for(5ms);
+        }
+    });
+    testing::ProgramResult r = runScene(
+        out, {"-f", "-j", "2", "-a", "4", "-r", "2000", "1500", "-o", out.file("closed")}, screen.name());
+    closer.join();
+    ASSERT_TRUE(sent);
+    EXPECT_NE(r.output.find("Stopped at row"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("Rendering: 100%"), std::string::npos) << r.output;
+}
+
 TEST(PreviewWindowRun, WithoutADisplayTheImageIsWrittenAfterAll) {
     testing::TemporaryFolder out;
-    testing::ProgramResult r = runScene(out, {"-n", "-o", out.file("kept")}, ":4095");
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_NE(r.output.find("No display window available: rendering in batch mode"), std::string::npos);
-    EXPECT_TRUE(testing::fileExists(out.file("kept.tga")));
+    for (const char* option : {"-n", "-f"}) {
+        const std::string name = std::string("kept") + option;
+        testing::ProgramResult r = runScene(out, {option, "-o", out.file(name)}, ":4095");
+        EXPECT_EQ(r.status, 0) << r.output;
+        EXPECT_NE(r.output.find("No display window available: rendering in batch mode"), std::string::npos);
+        EXPECT_EQ(r.output.find("Rendering completed."), std::string::npos) << r.output;
+        EXPECT_TRUE(testing::fileExists(out.file(name + ".tga"))) << option;
+    }
 }
 
 TEST(PreviewRun, ScanlineOfAmbientWhiteShapesEqualsTheRayTracedImage) {

@@ -10,7 +10,7 @@
 
 namespace quorva::testing {
 
-VirtualDisplay::VirtualDisplay(int width, int height, int depth) {
+VirtualDisplay::VirtualDisplay(int width, int height, int depth, bool resetWhenIdle) {
     std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
     // Display numbers from a range ordinary sessions do not use, skipping those whose lock exists.
     for (int attempt = 0; attempt < 40; ++attempt) {
@@ -22,8 +22,12 @@ VirtualDisplay::VirtualDisplay(int width, int height, int depth) {
         if (pid == 0) {
             std::string display = std::to_string(number);
             display.insert(display.begin(), ':');
-            execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
-                   "-noreset", static_cast<char*>(nullptr));
+            if (resetWhenIdle)
+                execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
+                       static_cast<char*>(nullptr));
+            else
+                execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
+                       "-noreset", static_cast<char*>(nullptr));
             _exit(127);
         }
         std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);

@@ -9,7 +9,8 @@ namespace quorva::testing {
 class VirtualDisplay {
   public:
     // Starts Xvfb with one screen of the given size and colour depth; on failure `error()` says why.
-    VirtualDisplay(int width, int height, int depth);
+    // With `resetWhenIdle` the server resets whenever its last client leaves, as xvfb-run's does.
+    VirtualDisplay(int width, int height, int depth, bool resetWhenIdle = false);
     ~VirtualDisplay();
     VirtualDisplay(const VirtualDisplay&) = delete;
     VirtualDisplay& operator=(const VirtualDisplay&) = delete;
