@@ -7,6 +7,7 @@
 
 #include <cmath>
 
+#include "render/preview_shading.h"
 #include "render/preview_window.h"
 
 namespace quorva {
@@ -88,19 +89,22 @@ void OpenGlPreview::beginFrame(const PreviewView& view, const std::vector<Previe
     glEnable(GL_LIGHTING);
     GLenum mode = view.polygonMode == 1 ? GL_POINT : view.polygonMode == 2 ? GL_LINE : GL_FILL;
     glPolygonMode(GL_FRONT_AND_BACK, mode);
-    glColor3f(0.8f, 0.8f, 0.8f);
     glBegin(GL_TRIANGLES);
 }
 
-void OpenGlPreview::triangle(const Vec3& a, const Vec3& b, const Vec3& c) {
+void OpenGlPreview::triangle(const PreviewVertex& a, const PreviewVertex& b, const PreviewVertex& c,
+                             unsigned /*edges*/) {
     if (glWindowClosed) return;
-    Vec3 n = cross(b - a, c - a);
-    double length = std::sqrt(dot(n, n));
-    if (!(length >= 1e-8)) n = Vec3{0, 0, 0};
-    glNormal3d(n.x, n.y, n.z);
-    glVertex3d(a.x, a.y, a.z);
-    glVertex3d(b.x, b.y, b.z);
-    glVertex3d(c.x, c.y, c.z);
+    const Vec3 face = faceNormal(a.point, b.point, c.point);
+    for (const PreviewVertex* corner : {&a, &b, &c}) {
+        PreviewVertex v = *corner;
+        if (v.normal.x == 0 && v.normal.y == 0 && v.normal.z == 0) v.normal = face;
+        const Color colour = shading_ ? shading_->vertexColour(surface_, v) : Color{0.8, 0.8, 0.8};
+        glColor3d(colour[0], colour[1], colour[2]);
+        glNormal3d(v.normal.x, v.normal.y, v.normal.z);
+        if (v.hasTexcoord) glTexCoord2d(v.texcoord.x, v.texcoord.y);
+        glVertex3d(v.point.x, v.point.y, v.point.z);
+    }
 }
 
 void OpenGlPreview::endFrame() {
