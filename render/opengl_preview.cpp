@@ -92,6 +92,21 @@ void OpenGlPreview::beginFrame(const PreviewView& view, const std::vector<Previe
     glBegin(GL_TRIANGLES);
 }
 
+namespace {
+
+void emitVertex(const PreviewVertex& v, const Color& colour) {
+    glColor3d(colour[0], colour[1], colour[2]);
+    glNormal3d(v.normal.x, v.normal.y, v.normal.z);
+    if (v.hasTexcoord) glTexCoord2d(v.texcoord.x, v.texcoord.y);
+    glVertex3d(v.point.x, v.point.y, v.point.z);
+}
+
+}  // namespace
+
+Color OpenGlPreview::colourAt(const PreviewVertex& v) {
+    return shading_ ? shading_->vertexColour(surface_, v) : Color{0.8, 0.8, 0.8};
+}
+
 void OpenGlPreview::triangle(const PreviewVertex& a, const PreviewVertex& b, const PreviewVertex& c,
                              unsigned /*edges*/) {
     if (glWindowClosed) return;
@@ -99,11 +114,42 @@ void OpenGlPreview::triangle(const PreviewVertex& a, const PreviewVertex& b, con
     for (const PreviewVertex* corner : {&a, &b, &c}) {
         PreviewVertex v = *corner;
         if (v.normal.x == 0 && v.normal.y == 0 && v.normal.z == 0) v.normal = face;
-        const Color colour = shading_ ? shading_->vertexColour(surface_, v) : Color{0.8, 0.8, 0.8};
-        glColor3d(colour[0], colour[1], colour[2]);
-        glNormal3d(v.normal.x, v.normal.y, v.normal.z);
-        if (v.hasTexcoord) glTexCoord2d(v.texcoord.x, v.texcoord.y);
-        glVertex3d(v.point.x, v.point.y, v.point.z);
+        emitVertex(v, colourAt(v));
+    }
+}
+
+// A grid's vertices with normals are coloured once each; those without take each face's normal.
+void OpenGlPreview::grid(const PreviewVertex* vertices, int uCount, int vCount) {
+    if (glWindowClosed) return;
+    const std::size_t row = static_cast<std::size_t>(uCount) + 1;
+    const std::size_t count = row * (static_cast<std::size_t>(vCount) + 1);
+    gridColours_.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const Vec3& n = vertices[i].normal;
+        if (n.x != 0 || n.y != 0 || n.z != 0) gridColours_[i] = colourAt(vertices[i]);
+    }
+    auto corner = [&](std::size_t k, const Vec3& face) {
+        const PreviewVertex& v = vertices[k];
+        if (v.normal.x != 0 || v.normal.y != 0 || v.normal.z != 0) {
+            emitVertex(v, gridColours_[k]);
+        } else {
+            PreviewVertex flat = v;
+            flat.normal = face;
+            emitVertex(flat, colourAt(flat));
+        }
+    };
+    for (std::size_t j = 0; j < static_cast<std::size_t>(vCount); ++j) {
+        for (std::size_t i = 0; i < static_cast<std::size_t>(uCount); ++i) {
+            const std::size_t a = j * row + i, b = a + 1, c = b + row, d = a + row;
+            const Vec3 first = faceNormal(vertices[a].point, vertices[b].point, vertices[c].point);
+            corner(a, first);
+            corner(b, first);
+            corner(c, first);
+            const Vec3 second = faceNormal(vertices[a].point, vertices[c].point, vertices[d].point);
+            corner(a, second);
+            corner(c, second);
+            corner(d, second);
+        }
     }
 }
 

@@ -43,6 +43,7 @@ class OpenGlPreview final : public TriangleSink {
     // coordinate when it has one, and its position.
     void triangle(const PreviewVertex& a, const PreviewVertex& b, const PreviewVertex& c,
                   unsigned edges) override;
+    void grid(const PreviewVertex* vertices, int uCount, int vCount) override;
     // Shows the frame and handles window events.
     void endFrame();
     // The frame's pixels (RGBA, rows bottom-up), read before the swap; for tests.
@@ -55,6 +56,8 @@ class OpenGlPreview final : public TriangleSink {
     int width_, height_, windowId_;
     PreviewShading* shading_ = nullptr;
     PreviewSurface surface_;
+    std::vector<Color> gridColours_;
+    Color colourAt(const PreviewVertex& v);
     std::vector<std::uint8_t> lastFrame_;
 };
 
