@@ -7,6 +7,7 @@
 
 #include <cmath>
 
+#include "geometry/shape.h"
 #include "render/preview_shading.h"
 #include "render/preview_window.h"
 
@@ -111,16 +112,37 @@ void OpenGlPreview::triangle(const PreviewVertex& a, const PreviewVertex& b, con
                              unsigned /*edges*/) {
     if (glWindowClosed) return;
     const Vec3 face = faceNormal(a.point, b.point, c.point);
-    for (const PreviewVertex* corner : {&a, &b, &c}) {
-        PreviewVertex v = *corner;
+    const PreviewVertex* corners[3] = {&a, &b, &c};
+    bool inside[3] = {true, true, true};
+    int kept = 3;
+    if (surface_.clip)
+        for (int i = 0; i < 3; ++i) kept -= !(inside[i] = surface_.clip->accepts(corners[i]->point));
+    if (kept == 0) return;
+    // A CSG component's triangle straddling its Solid's boundary keeps only its corners inside, as a
+    // polygon of its own.
+    if (kept < 3) {
+        glEnd();
+        glBegin(GL_POLYGON);
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (!inside[i]) continue;
+        PreviewVertex v = *corners[i];
         if (v.normal.x == 0 && v.normal.y == 0 && v.normal.z == 0) v.normal = face;
         emitVertex(v, colourAt(v));
+    }
+    if (kept < 3) {
+        glEnd();
+        glBegin(GL_TRIANGLES);
     }
 }
 
 // A grid's vertices with normals are coloured once each; those without take each face's normal.
 void OpenGlPreview::grid(const PreviewVertex* vertices, int uCount, int vCount) {
     if (glWindowClosed) return;
+    if (surface_.clip) {
+        TriangleSink::grid(vertices, uCount, vCount);
+        return;
+    }
     const std::size_t row = static_cast<std::size_t>(uCount) + 1;
     const std::size_t count = row * (static_cast<std::size_t>(vCount) + 1);
     gridColours_.resize(count);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "geometry/shape.h"
 #include "render/frame_buffers.h"
 #include "render/preview_shading.h"
 
@@ -247,6 +248,7 @@ void OutlineRasterizer::fillTriangle(const ScreenVertex& a, const ScreenVertex& 
     const double inv = 1.0 / area;
     const bool scanline = mode_ == OutlineMode::Scanline;
     const std::int32_t surface = static_cast<std::int32_t>(surfaces_.size()) - 1;
+    const SolidMembership* clip = surface_.clip;
     for (int y = y0; y <= y1; ++y) {
         const double py = y - a.y;
         float* row = &invDepth_[index(x0, y)];
@@ -260,6 +262,8 @@ void OutlineRasterizer::fillTriangle(const ScreenVertex& a, const ScreenVertex& 
             const double invW = wa * a.invW + wb * b.invW + wc * c.invW;
             const float depth = static_cast<float>(invW);
             if (!(depth > *row)) continue;
+            // A CSG component covers only the points its Solid accepts.
+            if (clip && !clip->accepts(transform_.unproject(x, y, 1.0 / invW))) continue;
             *row = depth;
             if (!scanline) continue;
             const std::size_t i = index(x, y);
@@ -333,6 +337,7 @@ void OutlineRasterizer::drawSegment(double x0, double y0, double iw0, const Colo
         const int px = static_cast<int>(x), py = static_cast<int>(y);
         if (px < columnStart_ || px >= columnEnd_ || py < rowStart_ || py >= rowEnd_) continue;
         if (iw * (1 + EdgeDepthBias) < invDepth_[index(px, py)]) continue;
+        if (surface_.clip && !surface_.clip->accepts(transform_.unproject(px, py, 1.0 / iw))) continue;
         putSBufferPixel(*frame_, plain ? c0 : c0 + (c1 - c0) * (k * step), 1.0, px, py);
     }
 }

@@ -22,7 +22,8 @@ Ray hitAt(const Vec3& eye, const PreviewSurface& surface, const PreviewVertex& v
     hit.hit = 1;
     hit.distance = distance;
     hit.point = vertex.point;
-    hit.normal = vertex.normal;
+    // The bite of a CSG difference shows its surface from inside.
+    hit.normal = surface.clip && surface.clip->reverseNormal ? -vertex.normal : vertex.normal;
     hit.local = vertex.hasTexcoord ? vertex.texcoord : Vec3{0, 0, 0};
     hit.shape = surface.shape;
     hit.shaderOverride = surface.shaderOverride;

@@ -14,6 +14,11 @@ namespace {
 
 constexpr int MaxGroupDepth = 64;
 
+// The membership test a hit on the shape must pass (components of a CSG Solid).
+const SolidMembership* clipOf(const Shape& shape) {
+    return shape.parent && shape.solidTest ? shape.solidTest : nullptr;
+}
+
 // The same grid of triangles the generic cut makes, evaluated straight into the sink.
 void cutParametric(const Shape& shape, TriangleSink& sink, std::vector<PreviewVertex>& grid) {
     const int uCount = std::max<int>(1, shape.subdivisions[0]);
@@ -60,7 +65,7 @@ void cutMeshTriangle(const MeshTriangle& t, TriangleSink& sink, bool ownSurface)
         }
     }
     // A hit on a mesh triangle records the mesh's shape and the triangle's own shader.
-    if (ownSurface) sink.beginSurface(PreviewSurface{t.parent, t.shader.get()});
+    if (ownSurface) sink.beginSurface(PreviewSurface{t.parent, t.shader.get(), clipOf(*t.parent)});
     sink.triangle(corner[0], corner[1], corner[2], AllEdges);
 }
 
@@ -77,7 +82,7 @@ void cutAtDepth(const Shape& shape, TriangleSink& sink, TriangleScratch& scratch
         return;
     }
     if (shape.kind == ShapeKind::LightEntry) return;
-    if (!temporary) sink.beginSurface(PreviewSurface{&shape, nullptr});
+    if (!temporary) sink.beginSurface(PreviewSurface{&shape, nullptr, clipOf(shape)});
     if (shape.hasEvaluate() && !displacementFor(shape)) {
         cutParametric(shape, sink, scratch.grid);
         return;

@@ -9,6 +9,7 @@ namespace quorva {
 
 class Shape;
 class Shader;
+class SolidMembership;
 
 // One corner of a preview triangle, in world space.
 struct PreviewVertex {
@@ -22,6 +23,8 @@ struct PreviewVertex {
 struct PreviewSurface {
     const Shape* shape = nullptr;
     const Shader* shaderOverride = nullptr;  // a mesh triangle's own shader
+    // A CSG component's membership test: only the points it accepts belong to the surface.
+    const SolidMembership* clip = nullptr;
 };
 
 // Triangle edges as bits of the `edges` mask: corner 0 to 1, 1 to 2, 2 to 0.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <random>
 
+#include "geometry/shape.h"
 #include "render/camera.h"
 #include "render/camera_rays.h"
 #include "render/frame_buffers.h"
@@ -229,6 +230,38 @@ TEST(OutlineRaster, ColouredOutlinesTakeTheShadersColourAtTheirCorners) {
     const std::uint8_t* p = &s.frame.color.rows[y][4 * x];
     EXPECT_EQ(p[0], 255);
     EXPECT_EQ(p[2], 0);
+}
+
+TEST(OutlineRaster, CsgComponentsCoverOnlyWhatTheirSolidAccepts) {
+    struct LeftHalf final : SolidMembership {
+        bool accepts(const Vec3& p) const override { return p.x < 0; }
+    } leftHalf;
+    View s;
+    for (OutlineMode mode : {OutlineMode::Scanline, OutlineMode::HiddenLineWhite}) {
+        OutlineRasterizer raster(s.transform(), mode, W, 0, H, 0, W);
+        PreviewSurface clipped;
+        clipped.clip = &leftHalf;
+        const Vec3 a{-3, -3, 0}, b{3, -3, 0}, c{0, 3, 0};
+        raster.beginSurface(clipped);
+        raster.addTriangle(a, b, c);
+        raster.beginEdges(s.frame, nullptr);
+        raster.beginSurface(clipped);
+        raster.addTriangle(a, b, c);
+        int left = 0;
+        for (int y = 0; y < H; ++y) {
+            for (int x = 0; x < W; ++x) {
+                // Where the pixel's ray meets the triangle's plane z = 0.
+                Ray ray = primaryRay(s.camera, s.view, x, y, 0.1);
+                Vec3 p = ray.origin + ray.direction * (-ray.origin.z / ray.direction.z);
+                if (p.x > 1e-6) {
+                    EXPECT_FALSE(raster.covered(x, y)) << x << "," << y;
+                    EXPECT_FALSE(s.lit(x, y)) << x << "," << y;
+                }
+                left += raster.covered(x, y);
+            }
+        }
+        EXPECT_GT(left, 100);
+    }
 }
 
 }  // namespace
