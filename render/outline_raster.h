@@ -46,7 +46,7 @@ class OutlineRasterizer final : public TriangleSink {
 
     // Triangles handed in during the faces pass.
     std::size_t triangleCount() const { return triangles_; }
-    // Whether a band pixel is covered by a face.
+    // Whether a pixel of the band (rows and columns drawn) is covered by a face.
     bool covered(int x, int y) const { return invDepth_[index(x, y)] > 0; }
 
     // A projected corner: homogeneous image position and what the scanline mode interpolates.

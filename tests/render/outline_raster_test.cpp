@@ -153,7 +153,8 @@ TEST(OutlineRaster, ClipsCornersBehindTheEyeAndSkipsNonFiniteOnes) {
     addAll();
     // The triangle reaching behind the eye still covers the band where it lies in front.
     double x, y;
-    s.toImage({0.3, 0, 2}, x, y);
+    s.toImage({0.05, 0.7, 1.4}, x, y);  // inside it, in front of the eye
+    ASSERT_TRUE(y >= 10.5 && y < 19.5) << y;
     EXPECT_TRUE(raster.covered(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y))));
     raster.beginEdges(s.frame, nullptr);
     addAll();
