@@ -137,10 +137,10 @@ void OpenGlPreview::triangle(const PreviewVertex& a, const PreviewVertex& b, con
 }
 
 // A grid's vertices with normals are coloured once each; those without take each face's normal.
-void OpenGlPreview::grid(const PreviewVertex* vertices, int uCount, int vCount) {
+void OpenGlPreview::grid(const PreviewVertex* vertices, int uCount, int vCount, bool topEdges) {
     if (glWindowClosed) return;
     if (surface_.clip) {
-        TriangleSink::grid(vertices, uCount, vCount);
+        TriangleSink::grid(vertices, uCount, vCount, topEdges);
         return;
     }
     const std::size_t row = static_cast<std::size_t>(uCount) + 1;

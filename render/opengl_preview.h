@@ -43,7 +43,7 @@ class OpenGlPreview final : public TriangleSink {
     // coordinate when it has one, and its position.
     void triangle(const PreviewVertex& a, const PreviewVertex& b, const PreviewVertex& c,
                   unsigned edges) override;
-    void grid(const PreviewVertex* vertices, int uCount, int vCount) override;
+    void grid(const PreviewVertex* vertices, int uCount, int vCount, bool topEdges) override;
     // Shows the frame and handles window events.
     void endFrame();
     // The frame's pixels (RGBA, rows bottom-up), read before the swap; for tests.

@@ -130,13 +130,13 @@ void OutlineRasterizer::triangle(const PreviewVertex& a, const PreviewVertex& b,
 }
 
 // Grids project every vertex once.
-void OutlineRasterizer::grid(const PreviewVertex* vertices, int uCount, int vCount) {
+void OutlineRasterizer::grid(const PreviewVertex* vertices, int uCount, int vCount, bool topEdges) {
     const std::size_t row = static_cast<std::size_t>(uCount) + 1;
     const std::size_t count = row * (static_cast<std::size_t>(vCount) + 1);
     projected_.resize(count);
     for (std::size_t i = 0; i < count; ++i) projected_[i] = projectPoint(vertices[i].point);
     for (std::size_t j = 0; j < static_cast<std::size_t>(vCount); ++j) {
-        const bool lastRow = j + 1 == static_cast<std::size_t>(vCount);
+        const bool lastRow = topEdges && j + 1 == static_cast<std::size_t>(vCount);
         for (std::size_t i = 0; i < static_cast<std::size_t>(uCount); ++i) {
             const bool lastColumn = i + 1 == static_cast<std::size_t>(uCount);
             const std::size_t a = j * row + i, b = a + 1, c = b + row, d = a + row;

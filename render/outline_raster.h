@@ -40,7 +40,7 @@ class OutlineRasterizer final : public TriangleSink {
     void beginSurface(const PreviewSurface& surface) override;
     void triangle(const PreviewVertex& a, const PreviewVertex& b, const PreviewVertex& c,
                   unsigned edges) override;
-    void grid(const PreviewVertex* vertices, int uCount, int vCount) override;
+    void grid(const PreviewVertex* vertices, int uCount, int vCount, bool topEdges) override;
     // A bare world-space triangle with all its edges (face normal, no surface).
     void addTriangle(const Vec3& a, const Vec3& b, const Vec3& c);
 

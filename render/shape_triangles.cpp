@@ -13,6 +13,7 @@ namespace quorva {
 namespace {
 
 constexpr int MaxGroupDepth = 64;
+constexpr std::size_t GridStripVertices = 1 << 16;
 
 // The membership test a hit on the shape must pass (components of a CSG Solid).
 const SolidMembership* clipOf(const Shape& shape) {
@@ -31,22 +32,29 @@ void cutParametric(const Shape& shape, TriangleSink& sink, std::vector<PreviewVe
         v1 = shape.uvWindow[3];
     }
     const std::size_t row = static_cast<std::size_t>(uCount) + 1;
-    grid.resize(row * (static_cast<std::size_t>(vCount) + 1));
+    // The grid goes in strips of rows that share their border row, so that the finest subdivision
+    // needs no more than a few rows of vertices at a time.
+    const int stripRows = static_cast<int>(std::max<std::size_t>(1, GridStripVertices / row));
     SurfacePoint point;
-    for (int j = 0; j <= vCount; ++j) {
-        const double v = j == vCount ? v1 : v0 + (v1 - v0) * j / vCount;
-        for (int i = 0; i <= uCount; ++i) {
-            const double u = i == uCount ? u1 : u0 + (u1 - u0) * i / uCount;
-            point = SurfacePoint{};
-            shape.evaluate(u, v, point);
-            PreviewVertex& g = grid[j * row + i];
-            g.point = point.worldPoint;
-            g.normal = point.normal;
-            g.texcoord = Vec3{point.u, point.v, 0};
-            g.hasTexcoord = true;
+    for (int first = 0; first < vCount; first += stripRows) {
+        const int last = std::min(vCount, first + stripRows);
+        grid.resize(row * static_cast<std::size_t>(last - first + 1));
+        for (int j = first; j <= last; ++j) {
+            const double v = j == vCount ? v1 : v0 + (v1 - v0) * j / vCount;
+            for (int i = 0; i <= uCount; ++i) {
+                const double u = i == uCount ? u1 : u0 + (u1 - u0) * i / uCount;
+                point = SurfacePoint{};
+                shape.evaluate(u, v, point);
+                PreviewVertex& g =
+                    grid[static_cast<std::size_t>(j - first) * row + static_cast<std::size_t>(i)];
+                g.point = point.worldPoint;
+                g.normal = point.normal;
+                g.texcoord = Vec3{point.u, point.v, 0};
+                g.hasTexcoord = true;
+            }
         }
+        sink.grid(grid.data(), uCount, last - first, last == vCount);
     }
-    sink.grid(grid.data(), uCount, vCount);
 }
 
 void cutMeshTriangle(const MeshTriangle& t, TriangleSink& sink, bool ownSurface) {
@@ -102,10 +110,10 @@ void cutAtDepth(const Shape& shape, TriangleSink& sink, TriangleScratch& scratch
 
 }  // namespace
 
-void TriangleSink::grid(const PreviewVertex* vertices, int uCount, int vCount) {
+void TriangleSink::grid(const PreviewVertex* vertices, int uCount, int vCount, bool topEdges) {
     const std::size_t row = static_cast<std::size_t>(uCount) + 1;
     for (std::size_t j = 0; j < static_cast<std::size_t>(vCount); ++j) {
-        const bool lastRow = j + 1 == static_cast<std::size_t>(vCount);
+        const bool lastRow = topEdges && j + 1 == static_cast<std::size_t>(vCount);
         for (std::size_t i = 0; i < static_cast<std::size_t>(uCount); ++i) {
             const bool lastColumn = i + 1 == static_cast<std::size_t>(uCount);
             const std::size_t a = j * row + i, b = a + 1, c = b + row, d = a + row;

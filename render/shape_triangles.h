@@ -39,11 +39,11 @@ class TriangleSink {
     // edge two triangles of a grid share is drawn once.
     virtual void triangle(const PreviewVertex& a, const PreviewVertex& b, const PreviewVertex& c,
                           unsigned edges) = 0;
-    // A grid of (uCount + 1) x (vCount + 1) vertices, u varying fastest: each cell (a, b, c, d) counter-
-    // clockwise from its lowest corner is the triangles a-b-c and a-c-d. Every grid edge is outlined
-    // once: a cell outlines its lower and left edges and its diagonal, the last column and row their far
-    // edges too.
-    virtual void grid(const PreviewVertex* vertices, int uCount, int vCount);
+    // A grid (or a strip of one) of (uCount + 1) x (vCount + 1) vertices, u varying fastest: each cell
+    // (a, b, c, d) counter-clockwise from its lowest corner is the triangles a-b-c and a-c-d. Every grid
+    // edge is outlined once: a cell outlines its lower and left edges and its diagonal, the last column
+    // its right edge, and the last row its top edge when `topEdges` (the last strip of a grid).
+    virtual void grid(const PreviewVertex* vertices, int uCount, int vCount, bool topEdges);
 };
 
 // Reused storage of the cut.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <random>
 
+#include "geometry/quadrics.h"
 #include "geometry/shape.h"
 #include "render/camera.h"
 #include "render/camera_rays.h"
@@ -262,6 +263,31 @@ TEST(OutlineRaster, CsgComponentsCoverOnlyWhatTheirSolidAccepts) {
             }
         }
         EXPECT_GT(left, 100);
+    }
+}
+
+// Counts the triangles and outlined edges a cut hands over.
+struct CountingSink final : TriangleSink {
+    std::size_t triangles = 0, edges = 0;
+    void triangle(const PreviewVertex&, const PreviewVertex&, const PreviewVertex&, unsigned mask) override {
+        ++triangles;
+        edges += (mask & 1) + ((mask >> 1) & 1) + ((mask >> 2) & 1);
+    }
+};
+
+TEST(OutlineRaster, FineGridsGoInStripsWithEveryEdgeOutlinedOnce) {
+    for (int v : {16, 300}) {  // one strip, and several of 65 rows
+        Sphere sphere({0, 0, 0}, 1);
+        sphere.subdivisions[0] = 1000;
+        sphere.subdivisions[1] = static_cast<std::uint16_t>(v);
+        CountingSink sink;
+        TriangleScratch scratch;
+        cutIntoTriangles(sphere, sink, scratch);
+        const std::size_t u = 1000, rows = static_cast<std::size_t>(v);
+        EXPECT_EQ(sink.triangles, 2 * u * rows);
+        // Rows of u edges, columns of v edges and one diagonal per cell.
+        EXPECT_EQ(sink.edges, u * (rows + 1) + (u + 1) * rows + u * rows);
+        EXPECT_LE(scratch.grid.size(), (u + 1) * 66);
     }
 }
 
