@@ -492,6 +492,8 @@ void SceneRun::renderOutline(FrameBuffers& frame, RenderContext& ctx, int rowSta
         progressMessage("\r%d shapes done ", count);
         return true;
     };
+    // The hidden-line modes cut every shape twice: the second pass replays the first one's cuts.
+    if (hiddenLine) scratch.tape = TriangleScratch::Tape::Record;
     bool complete = cutShapes(draw ? &raster : nullptr, openGl_ != nullptr);
     if (openGl_) {
         openGl_->endFrame();
@@ -505,6 +507,7 @@ void SceneRun::renderOutline(FrameBuffers& frame, RenderContext& ctx, int rowSta
     if (!draw || !complete) return;
     if (hiddenLine) {
         raster.beginEdges(frame, black ? nullptr : &shading);
+        scratch.rewind();
         cutShapes(&raster, false);
     } else {
         raster.shadeCovered(shading);

@@ -57,13 +57,12 @@ void cutParametric(const Shape& shape, TriangleSink& sink, std::vector<PreviewVe
     }
 }
 
-void cutMeshTriangle(const MeshTriangle& t, TriangleSink& sink, bool ownSurface) {
-    if (!t.parent || !t.parent->mesh) return;
-    const SubdivisionMesh& mesh = *t.parent->mesh;
+// One triangle of a cut mesh, with the mesh's normals and texture coordinates where it has them.
+void emitMeshTriangle(const SubdivisionMesh& mesh, const std::uint32_t* index, TriangleSink& sink) {
     const std::vector<Vec3>& v = mesh.vertices;
     PreviewVertex corner[3];
     for (int k = 0; k < 3; ++k) {
-        const std::uint32_t i = t.index[k];
+        const std::uint32_t i = index[k];
         if (i >= v.size()) return;
         corner[k].point = v[i];
         if (i < mesh.normals.size()) corner[k].normal = normalized(mesh.normals[i]);
@@ -72,9 +71,20 @@ void cutMeshTriangle(const MeshTriangle& t, TriangleSink& sink, bool ownSurface)
             corner[k].hasTexcoord = true;
         }
     }
+    sink.triangle(corner[0], corner[1], corner[2], AllEdges);
+}
+
+void cutMeshTriangle(const MeshTriangle& t, TriangleSink& sink, TriangleScratch& scratch, bool ownSurface) {
+    if (!t.parent || !t.parent->mesh) return;
+    const SubdivisionMesh& mesh = *t.parent->mesh;
+    if (scratch.recording) {
+        if (scratch.meshes.empty() || scratch.meshes.back().get() != &mesh)
+            scratch.meshes.push_back(t.parent->mesh);
+        scratch.triangles.push_back({&mesh, {t.index[0], t.index[1], t.index[2]}});
+    }
     // A hit on a mesh triangle records the mesh's shape and the triangle's own shader.
     if (ownSurface) sink.beginSurface(PreviewSurface{t.parent, t.shader.get(), clipOf(*t.parent)});
-    sink.triangle(corner[0], corner[1], corner[2], AllEdges);
+    emitMeshTriangle(mesh, t.index, sink);
 }
 
 // `temporary`: the shape lives only while it is cut, its surface was announced by its source.
@@ -86,17 +96,43 @@ void cutAtDepth(const Shape& shape, TriangleSink& sink, TriangleScratch& scratch
         return;
     }
     if (shape.kind == ShapeKind::MeshTriangle) {
-        cutMeshTriangle(static_cast<const MeshTriangle&>(shape), sink, !temporary);
+        cutMeshTriangle(static_cast<const MeshTriangle&>(shape), sink, scratch, !temporary);
         return;
     }
     if (shape.kind == ShapeKind::LightEntry) return;
     if (!temporary) sink.beginSurface(PreviewSurface{&shape, nullptr, clipOf(shape)});
     if (shape.hasEvaluate() && !displacementFor(shape)) {
+        // Inside a recorded cut only mesh triangles go on the tape: the replay cuts this shape again.
+        if (scratch.recording) scratch.cuts.back().complete = false;
         cutParametric(shape, sink, scratch.grid);
         return;
     }
+    // A cut recorded in the previous pass is replayed.
+    const bool taped = !temporary && scratch.tape != TriangleScratch::Tape::Off;
+    if (taped && scratch.tape == TriangleScratch::Tape::Replay && scratch.nextCut < scratch.cuts.size()) {
+        const TriangleScratch::TapeCut& cut = scratch.cuts[scratch.nextCut++];
+        if (cut.complete) {
+            for (std::size_t i = cut.begin; i < cut.end; ++i)
+                emitMeshTriangle(*scratch.triangles[i].mesh, scratch.triangles[i].index, sink);
+            return;
+        }
+    }
     // Other kinds are cut into triangles in a World of their own; a copy is cut so that the scene's
     // shape keeps its own mesh. Kinds without a cut draw nothing.
+    const bool record = taped && scratch.tape == TriangleScratch::Tape::Record;
+    if (record) {
+        scratch.cuts.push_back({scratch.triangles.size(), scratch.triangles.size(), true});
+        scratch.recording = true;
+    }
+    struct StopRecording {
+        TriangleScratch& scratch;
+        bool on;
+        ~StopRecording() {
+            if (!on) return;
+            scratch.recording = false;
+            scratch.cuts.back().end = scratch.triangles.size();
+        }
+    } stop{scratch, record};
     std::unique_ptr<Shape> copy = shape.clone();
     if (!copy) return;
     World pieces;

@@ -1,6 +1,8 @@
 // Cutting shapes into the triangles the previews draw: the same triangles ray tracing would use.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "geometry/vec3.h"
@@ -10,6 +12,7 @@ namespace quorva {
 class Shape;
 class Shader;
 class SolidMembership;
+struct SubdivisionMesh;
 
 // One corner of a preview triangle, in world space.
 struct PreviewVertex {
@@ -49,6 +52,31 @@ class TriangleSink {
 // Reused storage of the cut.
 struct TriangleScratch {
     std::vector<PreviewVertex> grid;
+
+    // A shape cut twice in a row (the two passes of the hidden-line previews) need not go through a
+    // temporary World again: the first pass records the mesh triangles such cuts give, the second
+    // replays them in the same order.
+    enum class Tape { Off, Record, Replay };
+    Tape tape = Tape::Off;
+    struct TapeTriangle {
+        const SubdivisionMesh* mesh;
+        std::uint32_t index[3];
+    };
+    struct TapeCut {
+        std::size_t begin = 0, end = 0;
+        bool complete = true;  // false: the cut gave more than mesh triangles; cut it again
+    };
+    std::vector<TapeTriangle> triangles;
+    std::vector<std::shared_ptr<const SubdivisionMesh>> meshes;  // kept alive for the replay
+    std::vector<TapeCut> cuts;
+    std::size_t nextCut = 0;
+    bool recording = false;  // inside a recorded cut
+
+    // Starts replaying what was recorded.
+    void rewind() {
+        tape = Tape::Replay;
+        nextCut = 0;
+    }
 };
 
 // Hands every triangle of `shape` to `sink`: groups recurse, mesh triangles go as they are, parametric

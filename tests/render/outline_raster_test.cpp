@@ -269,9 +269,12 @@ TEST(OutlineRaster, CsgComponentsCoverOnlyWhatTheirSolidAccepts) {
 // Counts the triangles and outlined edges a cut hands over.
 struct CountingSink final : TriangleSink {
     std::size_t triangles = 0, edges = 0;
-    void triangle(const PreviewVertex&, const PreviewVertex&, const PreviewVertex&, unsigned mask) override {
+    std::vector<Vec3> corners;
+    void triangle(const PreviewVertex& a, const PreviewVertex& b, const PreviewVertex& c,
+                  unsigned mask) override {
         ++triangles;
         edges += (mask & 1) + ((mask >> 1) & 1) + ((mask >> 2) & 1);
+        corners.insert(corners.end(), {a.point, b.point, c.point});
     }
 };
 
@@ -289,6 +292,26 @@ TEST(OutlineRaster, FineGridsGoInStripsWithEveryEdgeOutlinedOnce) {
         EXPECT_EQ(sink.edges, u * (rows + 1) + (u + 1) * rows + u * rows);
         EXPECT_LE(scratch.grid.size(), (u + 1) * 66);
     }
+}
+
+TEST(OutlineRaster, ASecondPassReplaysTheFirstOnesCuts) {
+    BoxShape box({-1, -1, -1}, {1, 2, 3});
+    Sphere sphere({0, 0, 0}, 1);
+    TriangleScratch scratch;
+    scratch.tape = TriangleScratch::Tape::Record;
+    CountingSink first, second;
+    for (const Shape* shape : {static_cast<const Shape*>(&box), static_cast<const Shape*>(&sphere)})
+        cutIntoTriangles(*shape, first, scratch);
+    scratch.rewind();
+    for (const Shape* shape : {static_cast<const Shape*>(&box), static_cast<const Shape*>(&sphere)})
+        cutIntoTriangles(*shape, second, scratch);
+    EXPECT_GE(first.triangles, 12u + 2 * 32 * 16);
+    // The box went through a temporary World once; its triangles were replayed.
+    ASSERT_EQ(scratch.cuts.size(), 1u);
+    EXPECT_TRUE(scratch.cuts[0].complete);
+    EXPECT_GE(scratch.triangles.size(), 12u);
+    EXPECT_EQ(first.corners, second.corners);
+    EXPECT_EQ(first.edges, second.edges);
 }
 
 }  // namespace
