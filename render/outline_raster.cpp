@@ -84,6 +84,13 @@ void OutlineRasterizer::beginEdges(FrameBuffers& frame, PreviewShading* shading)
     edgesPass_ = true;
     frame_ = &frame;
     shading_ = shading;
+    // The faces' distances from the eye go to the band's ZBuffer, as the shaded pixels' do.
+    if (!frame.hasDepth) return;
+    for (int y = rowStart_; y < rowEnd_; ++y)
+        for (int x = columnStart_; x < columnEnd_; ++x)
+            if (const float invW = invDepth_[index(x, y)]; invW > 0)
+                putZBufferDepth(frame, length(transform_.unproject(x, y, 1.0 / invW) - transform_.location),
+                                y, x);
 }
 
 void OutlineRasterizer::beginSurface(const PreviewSurface& surface) {

@@ -31,8 +31,9 @@ class OutlineRasterizer final : public TriangleSink {
     OutlineRasterizer(const PreviewTransform& transform, OutlineMode mode, int width, int rowStart,
                       int rowEnd, int columnStart, int columnEnd);
 
-    // Ends the faces pass: the triangles that follow draw their edges into `frame`, coloured by
-    // `shading` in the coloured mode (white without it).
+    // Ends the faces pass (their distances from the eye go to the frame's ZBuffer when it has one): the
+    // triangles that follow draw their edges into `frame`, coloured by `shading` in the coloured mode
+    // (white without it).
     void beginEdges(FrameBuffers& frame, PreviewShading* shading);
     // Scanline mode, after the faces pass: shades every covered pixel.
     void shadeCovered(PreviewShading& shading);

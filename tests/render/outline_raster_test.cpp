@@ -96,8 +96,25 @@ TEST(OutlineRaster, HiddenLineTriangleLightsOnlyItsEdges) {
     Vec3 corners[3] = {{-1.5, -1, 0}, {1.5, -1.2, 0.5}, {0, 1.3, 0}};
     OutlineRasterizer raster(s.transform(), OutlineMode::HiddenLineWhite, W, 0, H, 0, W);
     raster.addTriangle(corners[0], corners[1], corners[2]);
+    s.frame.hasDepth = true;
+    s.frame.depth.width = W;
+    s.frame.depth.height = H;
+    s.frame.depth.rows.assign(H + 1, std::vector<double>(W + 1, 1000000));
     raster.beginEdges(s.frame, nullptr);
     raster.addTriangle(corners[0], corners[1], corners[2]);
+    // The covered pixels' ZBuffer holds the distance along their primary ray to the triangle.
+    const Vec3 n = faceNormal(corners[0], corners[1], corners[2]);
+    int covered = 0;
+    for (int y = 0; y < H; ++y) {
+        for (int x = 0; x < W; ++x) {
+            if (!raster.covered(x, y)) continue;
+            ++covered;
+            Ray ray = primaryRay(s.camera, s.view, x, y, 0.1);
+            double t = dot(corners[0] - ray.origin, n) / dot(ray.direction, n);
+            EXPECT_NEAR(s.frame.depth.rows[y][x], t, 1e-4 * t);
+        }
+    }
+    EXPECT_GT(covered, 100);
     double ix[3], iy[3];
     for (int i = 0; i < 3; ++i) s.toImage(corners[i], ix[i], iy[i]);
     int litCount = 0;
