@@ -26,6 +26,8 @@
 #include "render/frame_buffers.h"
 #include "render/opengl_preview.h"
 #include "render/outline_raster.h"
+#include "render/preview_shading.h"
+#include "render/preview_transform.h"
 #include "render/preview_window.h"
 #include "render/render_context.h"
 #include "render/render_job.h"
@@ -304,9 +306,7 @@ void SceneRun::render() {
     applyCameraTransform(camera);
     // The scanline preview shades through the hierarchy too; only ray tracing uses the pixel loops.
     bool raytracing = options.renderMode == 1;
-    // So do the outlines on the background, which take the colour of the surface they bound.
-    bool colouredOutlines = options.renderMode == 3 && run_.hiddenLineVariant == 1;
-    if (raytracing || colouredOutlines || (options.renderMode == 2 && (options.featureMask & 14))) {
+    if (raytracing || (options.renderMode == 2 && (options.featureMask & 14))) {
         message("\nBuilding hierarchical bounding volumes...");
         buildHierarchy(scene.world);
         message(" Done.");
@@ -439,13 +439,13 @@ void SceneRun::render() {
 }
 
 // The preview modes: the band starts from the background, then every shape of the main list is cut
-// into triangles and scan-converted; the hidden-line modes draw their edges, the scanline mode shades
-// the covered pixels.
+// into triangles and scan-converted: the faces first, which fill the depth buffer; then the hidden-line
+// modes cut the shapes again and draw the visible edges, and the scanline mode shades the covered pixels.
 void SceneRun::renderOutline(FrameBuffers& frame, RenderContext& ctx, int rowStart, int rowEnd) {
     SceneState& scene = *scene_;
     Camera& camera = scene.camera;
     const bool hiddenLine = scene.options.renderMode == 3;
-    // The OpenGL preview has no window here: its shapes are only walked.
+    // The OpenGL preview has no band to draw into: its shapes go to the window only.
     const bool draw = hiddenLine || scene.options.renderMode == 2;
     const bool black = hiddenLine && run_.hiddenLineVariant == 0;
     for (int y = rowStart; y < rowEnd && draw; ++y)
@@ -457,13 +457,14 @@ void SceneRun::renderOutline(FrameBuffers& frame, RenderContext& ctx, int rowSta
     job.columnEnd = run_.xb;
     job.view = prepareView(camera);
     prepareRenderContext(ctx, scene);
+    // Shadow rays of the scanline shading start well clear of the triangles that stand for the surface.
+    if (scene.options.renderMode == 2) ctx.settings.shadowBias = 0.1;
+    JobPreviewShading shading(job);
     OutlineMode mode = !hiddenLine ? OutlineMode::Scanline
                                    : (black ? OutlineMode::HiddenLineWhite : OutlineMode::HiddenLineColour);
-    OutlineRasterizer raster(
-        PreviewProjection::fromView(camera.location, job.view, camera.width, camera.height), mode, rowStart,
-        rowEnd, run_.xa, run_.xb);
+    OutlineRasterizer raster(buildPreviewTransform(camera), mode, camera.width, rowStart, rowEnd, run_.xa,
+                             run_.xb);
     // The OpenGL preview: the camera as a look-at view, one GL light per scene light (at most 8).
-    std::vector<Vec3> scratch;
     if (openGl_) {
         PreviewView view;
         view.location = camera.location;
@@ -482,34 +483,52 @@ void SceneRun::renderOutline(FrameBuffers& frame, RenderContext& ctx, int rowSta
             light->lightAt(ctx, camera.location, sample);
             lights.push_back({sample.position, light->colour, light->decayType});
         }
+        openGl_->setShading(&shading);
         openGl_->beginFrame(view, lights);
     }
-    int count = 0;
-    for (Shape* shape : scene.world.mainList) {
-        if (!shape) continue;
-        if (draw) raster.addShape(*shape);
-        if (openGl_) cutIntoTriangles(*shape, *openGl_, scratch);
-        ++count;
-        if ((count & 255) == 0) progressMessage("\r%d shapes done", count);
-        if (keys().keyWaiting()) {
-            if (keys().readKey() == EscapeKey) {
-                run_.interruptKey = 1;
-                escaped_ = true;
+    TriangleScratch scratch;
+    // One pass over the main list; false when a key stopped it.
+    auto cutShapes = [&](TriangleSink* sink, bool toWindow) {
+        int count = 0;
+        for (Shape* shape : scene.world.mainList) {
+            if (!shape) continue;
+            if (sink) cutIntoTriangles(*shape, *sink, scratch);
+            if (toWindow) cutIntoTriangles(*shape, *openGl_, scratch);
+            ++count;
+            if ((count & 255) == 0) progressMessage("\r%d shapes done", count);
+            if (keys().keyWaiting()) {
+                if (keys().readKey() == EscapeKey) {
+                    run_.interruptKey = 1;
+                    escaped_ = true;
+                }
+                stopped_ = true;
+                return false;
             }
-            stopped_ = true;
-            break;
         }
-    }
-    progressMessage("\r%d shapes done ", count);
+        progressMessage("\r%d shapes done ", count);
+        return true;
+    };
+    // The hidden-line modes cut every shape twice: the second pass replays the first one's cuts.
+    if (hiddenLine) scratch.tape = TriangleScratch::Tape::Record;
+    bool complete = cutShapes(draw ? &raster : nullptr, openGl_ != nullptr);
     if (openGl_) {
         openGl_->endFrame();
+        openGl_->setShading(nullptr);
         // Closing the window acts as Escape.
         if (openGl_->closed()) {
             run_.interruptKey = 1;
             escaped_ = stopped_ = true;
         }
     }
-    if (draw) raster.finish(frame, &job);
+    if (!draw || !complete) return;
+    if (hiddenLine) {
+        raster.beginEdges(frame, black ? nullptr : &shading);
+        scratch.rewind();
+        cutShapes(&raster, false);
+    } else {
+        raster.shadeCovered(shading);
+    }
+    if (run_.statistics) message("\n%zu preview triangles", raster.triangleCount());
 }
 
 void SceneRun::cleanUp(bool lastFrame) {

@@ -7,6 +7,8 @@
 
 #include <cmath>
 
+#include "geometry/shape.h"
+#include "render/preview_shading.h"
 #include "render/preview_window.h"
 
 namespace quorva {
@@ -88,19 +90,89 @@ void OpenGlPreview::beginFrame(const PreviewView& view, const std::vector<Previe
     glEnable(GL_LIGHTING);
     GLenum mode = view.polygonMode == 1 ? GL_POINT : view.polygonMode == 2 ? GL_LINE : GL_FILL;
     glPolygonMode(GL_FRONT_AND_BACK, mode);
-    glColor3f(0.8f, 0.8f, 0.8f);
     glBegin(GL_TRIANGLES);
 }
 
-void OpenGlPreview::triangle(const Vec3& a, const Vec3& b, const Vec3& c) {
+namespace {
+
+void emitVertex(const PreviewVertex& v, const Color& colour) {
+    glColor3d(colour[0], colour[1], colour[2]);
+    glNormal3d(v.normal.x, v.normal.y, v.normal.z);
+    if (v.hasTexcoord) glTexCoord2d(v.texcoord.x, v.texcoord.y);
+    glVertex3d(v.point.x, v.point.y, v.point.z);
+}
+
+}  // namespace
+
+Color OpenGlPreview::colourAt(const PreviewVertex& v) {
+    return shading_ ? shading_->vertexColour(surface_, v) : Color{0.8, 0.8, 0.8};
+}
+
+void OpenGlPreview::triangle(const PreviewVertex& a, const PreviewVertex& b, const PreviewVertex& c,
+                             unsigned /*edges*/) {
     if (glWindowClosed) return;
-    Vec3 n = cross(b - a, c - a);
-    double length = std::sqrt(dot(n, n));
-    if (!(length >= 1e-8)) n = Vec3{0, 0, 0};
-    glNormal3d(n.x, n.y, n.z);
-    glVertex3d(a.x, a.y, a.z);
-    glVertex3d(b.x, b.y, b.z);
-    glVertex3d(c.x, c.y, c.z);
+    const Vec3 face = faceNormal(a.point, b.point, c.point);
+    const PreviewVertex* corners[3] = {&a, &b, &c};
+    bool inside[3] = {true, true, true};
+    int kept = 3;
+    if (surface_.clip)
+        for (int i = 0; i < 3; ++i) kept -= !(inside[i] = surface_.clip->accepts(corners[i]->point));
+    if (kept == 0) return;
+    // A CSG component's triangle straddling its Solid's boundary keeps only its corners inside, as a
+    // polygon of its own.
+    if (kept < 3) {
+        glEnd();
+        glBegin(GL_POLYGON);
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (!inside[i]) continue;
+        PreviewVertex v = *corners[i];
+        if (v.normal.x == 0 && v.normal.y == 0 && v.normal.z == 0) v.normal = face;
+        emitVertex(v, colourAt(v));
+    }
+    if (kept < 3) {
+        glEnd();
+        glBegin(GL_TRIANGLES);
+    }
+}
+
+// A grid's vertices with normals are coloured once each; those without take each face's normal.
+void OpenGlPreview::grid(const PreviewVertex* vertices, int uCount, int vCount, bool topEdges) {
+    if (glWindowClosed) return;
+    if (surface_.clip) {
+        TriangleSink::grid(vertices, uCount, vCount, topEdges);
+        return;
+    }
+    const std::size_t row = static_cast<std::size_t>(uCount) + 1;
+    const std::size_t count = row * (static_cast<std::size_t>(vCount) + 1);
+    gridColours_.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const Vec3& n = vertices[i].normal;
+        if (n.x != 0 || n.y != 0 || n.z != 0) gridColours_[i] = colourAt(vertices[i]);
+    }
+    auto corner = [&](std::size_t k, const Vec3& face) {
+        const PreviewVertex& v = vertices[k];
+        if (v.normal.x != 0 || v.normal.y != 0 || v.normal.z != 0) {
+            emitVertex(v, gridColours_[k]);
+        } else {
+            PreviewVertex flat = v;
+            flat.normal = face;
+            emitVertex(flat, colourAt(flat));
+        }
+    };
+    for (std::size_t j = 0; j < static_cast<std::size_t>(vCount); ++j) {
+        for (std::size_t i = 0; i < static_cast<std::size_t>(uCount); ++i) {
+            const std::size_t a = j * row + i, b = a + 1, c = b + row, d = a + row;
+            const Vec3 first = faceNormal(vertices[a].point, vertices[b].point, vertices[c].point);
+            corner(a, first);
+            corner(b, first);
+            corner(c, first);
+            const Vec3 second = faceNormal(vertices[a].point, vertices[c].point, vertices[d].point);
+            corner(a, second);
+            corner(c, second);
+            corner(d, second);
+        }
+    }
 }
 
 void OpenGlPreview::endFrame() {

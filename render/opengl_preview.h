@@ -12,6 +12,8 @@
 
 namespace quorva {
 
+class PreviewShading;
+
 struct PreviewLight {
     Vec3 position;
     Color colour;
@@ -34,7 +36,14 @@ class OpenGlPreview final : public TriangleSink {
     ~OpenGlPreview() override;
 
     void beginFrame(const PreviewView& view, const std::vector<PreviewLight>& lights);
-    void triangle(const Vec3& a, const Vec3& b, const Vec3& c) override;
+    // Vertex colours come from `shading` (its shader colour seen from the camera); grey without it.
+    void setShading(PreviewShading* shading) { shading_ = shading; }
+    void beginSurface(const PreviewSurface& surface) override { surface_ = surface; }
+    // Each corner with its colour, its normal (the face normal when the cut gives none), its texture
+    // coordinate when it has one, and its position.
+    void triangle(const PreviewVertex& a, const PreviewVertex& b, const PreviewVertex& c,
+                  unsigned edges) override;
+    void grid(const PreviewVertex* vertices, int uCount, int vCount, bool topEdges) override;
     // Shows the frame and handles window events.
     void endFrame();
     // The frame's pixels (RGBA, rows bottom-up), read before the swap; for tests.
@@ -45,6 +54,10 @@ class OpenGlPreview final : public TriangleSink {
     OpenGlPreview(int width, int height, int windowId)
         : width_(width), height_(height), windowId_(windowId) {}
     int width_, height_, windowId_;
+    PreviewShading* shading_ = nullptr;
+    PreviewSurface surface_;
+    std::vector<Color> gridColours_;
+    Color colourAt(const PreviewVertex& v);
     std::vector<std::uint8_t> lastFrame_;
 };
 

@@ -1,21 +1,21 @@
-// The fast preview modes: every shape is cut into triangles, projected through the camera and
-// scan-converted into the band with a depth test. The hidden-line modes draw the triangles' edges over
-// the faces that hide them; the scanline mode shades each covered pixel.
+// The fast preview modes: every shape is cut into triangles, projected through the preview transform,
+// clipped against the band's window in homogeneous coordinates and scan-converted with a depth test.
+// The hidden-line modes draw the triangles' edges over the faces that hide them; the scanline mode
+// shades each covered pixel.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
 #include "geometry/vec3.h"
-#include "render/render_job.h"
+#include "render/preview_transform.h"
 #include "render/shape_triangles.h"
 
 namespace quorva {
 
-class Shape;
-struct SceneState;
 struct FrameBuffers;
-class RenderContext;
+class PreviewShading;
 
 enum class OutlineMode {
     HiddenLineWhite,   // white edges on black
@@ -23,64 +23,79 @@ enum class OutlineMode {
     Scanline,          // covered pixels shaded
 };
 
-// Camera-space projection of the perspective view: a point lands on the pixel whose primary ray
-// passes through it (pixel centres at integer image coordinates, row 0 at the top).
-struct PreviewProjection {
-    Vec3 location, right, up, view;
-    double tanHalf = 1, tanHalfAspect = 1;
-    int width = 1, height = 1;
-
-    static PreviewProjection fromView(const Vec3& location, const ViewFrame& frame, int width, int height);
-    // Camera-space coordinates (along right, up, view).
-    Vec3 toCamera(const Vec3& world) const;
-    // Image position (x, y) and the camera depth of a camera-space point with depth > 0.
-    void toImage(const Vec3& camera, double& x, double& y) const;
-};
-
+// Two passes over the same triangles: the faces (depth, and for the scanline mode what is seen at
+// each pixel), then, for the hidden-line modes, the edges.
 class OutlineRasterizer final : public TriangleSink {
   public:
-    // Rows rowStart..rowEnd-1 and columns columnStart..columnEnd-1 of `frame` are drawn.
-    OutlineRasterizer(const PreviewProjection& projection, OutlineMode mode, int rowStart, int rowEnd,
-                      int columnStart, int columnEnd);
+    // Draws rows rowStart..rowEnd-1 and columns columnStart..columnEnd-1 of an image `width` wide.
+    OutlineRasterizer(const PreviewTransform& transform, OutlineMode mode, int width, int rowStart,
+                      int rowEnd, int columnStart, int columnEnd);
 
-    // Cuts a shape into triangles (groups and mesh triangles directly) and fills the depth buffer.
-    void addShape(const Shape& shape);
-    // Adds one world-space triangle.
+    // Ends the faces pass (their distances from the eye go to the frame's ZBuffer when it has one): the
+    // triangles that follow draw their edges into `frame`, coloured by `shading` in the coloured mode
+    // (white without it).
+    void beginEdges(FrameBuffers& frame, PreviewShading* shading);
+    // Scanline mode, after the faces pass: shades every covered pixel.
+    void shadeCovered(PreviewShading& shading);
+
+    void beginSurface(const PreviewSurface& surface) override;
+    void triangle(const PreviewVertex& a, const PreviewVertex& b, const PreviewVertex& c,
+                  unsigned edges) override;
+    void grid(const PreviewVertex* vertices, int uCount, int vCount, bool topEdges) override;
+    // A bare world-space triangle with all its edges (face normal, no surface).
     void addTriangle(const Vec3& a, const Vec3& b, const Vec3& c);
-    void triangle(const Vec3& a, const Vec3& b, const Vec3& c) override { addTriangle(a, b, c); }
-    // Draws the result into the band: edges (hidden line) or the shaded covered pixels (scanline). The
-    // scanline pixels and the edges on the background are coloured by the primary ray through them,
-    // traced with `job` (set up for ray tracing; without it the scanline draws nothing and edges are
-    // white). The background is already in the band.
-    void finish(FrameBuffers& frame, RenderJob* job);
 
+    // Triangles handed in during the faces pass.
     std::size_t triangleCount() const { return triangles_; }
-    // Depth at a band pixel (infinity when uncovered); for tests.
-    float depthAt(int x, int y) const { return depth_[index(x, y)]; }
+    // Whether a pixel of the band (rows and columns drawn) is covered by a face.
+    bool covered(int x, int y) const { return invDepth_[index(x, y)] > 0; }
+
+    // A projected corner: homogeneous image position and what the scanline mode interpolates.
+    struct ClipVertex {
+        double X, Y, W;
+        Vec3 normal, texcoord;
+    };
 
   private:
-    struct ScreenPoint {
-        float x, y, invDepth;
+    static constexpr unsigned NotFinite = 64;
+    struct Projected {
+        double X, Y, W;
+        unsigned code;  // planes of the window the point lies outside, or NotFinite
     };
-    struct Edge {
-        ScreenPoint a, b;
+    struct ScreenVertex {
+        double x, y, invW;
+        const ClipVertex* source;
     };
     std::size_t index(int x, int y) const {
         return static_cast<std::size_t>(y - rowStart_) * static_cast<std::size_t>(bandWidth_) +
                static_cast<std::size_t>(x - columnStart_);
     }
-    void fillTriangle(const ScreenPoint& a, const ScreenPoint& b, const ScreenPoint& c);
-    void drawEdge(FrameBuffers& frame, const Edge& edge, RenderJob* job);
-    void drawEdgePixel(FrameBuffers& frame, RenderJob* job, int x, int y);
-    // Colours a pixel with the primary ray through it.
-    void shadePixel(RenderJob& job, int x, int y);
+    unsigned outcode(double X, double Y, double W) const;
+    Projected projectPoint(const Vec3& point) const;
+    void projectedTriangle(const PreviewVertex* const* corner, const Projected* const* q, unsigned edges);
+    void fillPolygon(const ClipVertex* polygon, int count, unsigned orCodes);
+    void fillTriangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c);
+    void drawEdges(const PreviewVertex* const* corners, const Projected* const* projected, unsigned edges);
+    void drawSegment(double x0, double y0, double iw0, const Color& c0, double x1, double y1, double iw1,
+                     const Color& c1);
 
-    PreviewProjection projection_;
+    PreviewTransform transform_;
     OutlineMode mode_;
-    int rowStart_, rowEnd_, columnStart_, columnEnd_, bandWidth_;
-    std::vector<float> depth_;
-    std::vector<Edge> edges_;
-    std::vector<Vec3> grid_;  // vertices of the parametric cut, reused
+    int width_, rowStart_, rowEnd_, columnStart_, columnEnd_, bandWidth_;
+    bool edgesPass_ = false;
+    FrameBuffers* frame_ = nullptr;
+    PreviewShading* shading_ = nullptr;
+    // 1 / depth of the nearest face per band pixel (0: none).
+    std::vector<float> invDepth_;
+    // Scanline mode: per pixel the surface (index into surfaces_, -1 none), normal and texture coordinate.
+    std::vector<std::int32_t> pixelSurface_;
+    std::vector<Vec3> pixelNormal_, pixelTexcoord_;
+    std::vector<std::uint8_t> pixelHasTexcoord_;
+    std::vector<PreviewSurface> surfaces_;
+    PreviewSurface surface_;                    // of the triangles now handed in
+    std::array<ClipVertex, 12> clipA_, clipB_;  // polygons being clipped
+    std::vector<Projected> projected_;          // the vertices of a grid
+    bool texcoords_ = false;                    // the current triangle carries texture coordinates
     std::size_t triangles_ = 0;
 };
 

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "render/opengl_preview.h"
+#include "render/preview_shading.h"
 #include "render/preview_window.h"
 #include "support/run_program.h"
 #include "support/virtual_display.h"
@@ -246,15 +247,26 @@ TEST(PreviewWindow, OpenGlPreviewIsNotMirroredAgainstTheRayTracer) {
     view.up = {0, 1, 0};
     view.fieldOfView = 40;
     view.aspect = -40.0 / 30.0;
+    // Every vertex takes its colour from the shading: red here.
+    struct RedShading final : PreviewShading {
+        Color vertexColour(const PreviewSurface&, const PreviewVertex&) override { return {1, 0, 0}; }
+        void shadePixel(const PreviewSurface&, int, int, const PreviewVertex&) override {}
+    } red;
+    preview->setShading(&red);
     preview->beginFrame(view, {{Vec3{0, 0, -5}, Color{1, 1, 1}, 0}});
     // The ray tracer shows +x on the right (right = up x view) and +y at the top.
-    preview->triangle({0.3, 0.3, 0}, {1.2, 0.3, 0}, {0.3, 1.2, 0});
+    PreviewVertex a, b, c;
+    a.point = {0.3, 0.3, 0};
+    b.point = {1.2, 0.3, 0};
+    c.point = {0.3, 1.2, 0};
+    preview->triangle(a, b, c, AllEdges);
     preview->endFrame();
     std::vector<std::uint8_t> pixels = preview->lastFrame();
     int right = 0, left = 0, top = 0, bottom = 0;
     for (int y = 0; y < 30; ++y) {
         for (int x = 0; x < 40; ++x) {
             if (!pixels[(y * 40 + x) * 4]) continue;
+            EXPECT_EQ(pixels[(y * 40 + x) * 4 + 1], 0);  // no green in a red surface
             (x >= 20 ? right : left)++;
             (y >= 15 ? top : bottom)++;  // rows bottom-up
         }
