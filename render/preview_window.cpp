@@ -11,8 +11,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <system_error>
+#include <thread>
 
 #include "render/frame_buffers.h"
 
@@ -54,6 +56,13 @@ std::uint8_t channel(double v) {
 Display* probeDisplay(std::string& problem) {
     problem.clear();
     Display* probe = XOpenDisplay(nullptr);
+    // A server that resets when its last client leaves refuses connections for a moment while it
+    // resets (a run started right after another on the same virtual server): try again briefly.
+    const char* name = std::getenv("DISPLAY");
+    for (int attempt = 0; !probe && name && *name && attempt < 10; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        probe = XOpenDisplay(nullptr);
+    }
     if (!probe) return nullptr;
     if (DefaultDepth(probe, DefaultScreen(probe)) < 24) {
         XCloseDisplay(probe);
