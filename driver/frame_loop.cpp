@@ -448,14 +448,14 @@ void SceneRun::renderOutline(FrameBuffers& frame, RenderContext& ctx, int rowSta
     // The OpenGL preview has no band to draw into: its shapes go to the window only.
     const bool draw = hiddenLine || scene.options.renderMode == 2;
     const bool black = hiddenLine && run_.hiddenLineVariant == 0;
+    const ViewFrame view = prepareView(camera);
     for (int y = rowStart; y < rowEnd && draw; ++y)
         if (frame.color.hasRow(y))
-            fillBackgroundRow(scene, black, y, camera.width, camera.height, frame.color);
+            fillBackgroundRow(scene, black, y, camera.width, camera.height, frame.color, &view);
 
-    RenderJob job{scene, ctx, frame, ViewFrame{}};
+    RenderJob job{scene, ctx, frame, view};
     job.columnStart = run_.xa;
     job.columnEnd = run_.xb;
-    job.view = prepareView(camera);
     prepareRenderContext(ctx, scene);
     // Shadow rays of the scanline shading start well clear of the triangles that stand for the surface.
     if (scene.options.renderMode == 2) ctx.settings.shadowBias = 0.1;

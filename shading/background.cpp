@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "diagnostics/diagnostics.h"
+#include "render/camera_rays.h"
 #include "render/frame_buffers.h"
 #include "render/render_context.h"
 #include "scene/scene_state.h"
@@ -46,7 +47,7 @@ void backgroundColour(RenderContext& ctx, int level, const Ray& ray, Color& colo
 }
 
 void fillBackgroundRow(const SceneState& scene, bool hiddenLine, int row, int width, int rows,
-                       SBuffer& buffer) {
+                       SBuffer& buffer, const ViewFrame* view) {
     const BackgroundSettings& background = scene.background;
     std::uint8_t* pixels = buffer.row(row);
     const std::size_t count =
@@ -59,6 +60,16 @@ void fillBackgroundRow(const SceneState& scene, bool hiddenLine, int row, int wi
                 shading.u = static_cast<double>(i) / (width + 1);
                 shading.v = rows > 0 ? static_cast<double>(rows - row) / rows : 0.0;
                 shading.Puv = {shading.u, shading.v, 0};
+                if (view) {
+                    const Ray ray = primaryRay(scene.camera, *view, static_cast<double>(i), row,
+                                               scene.options.shadowBias);
+                    shading.E = ray.origin;
+                    shading.I = ray.direction;
+                    shading.V = -ray.direction;
+                    shading.N = -ray.direction;
+                    shading.P = ray.at(NoHitDistance);
+                    shading.Po = shading.P;
+                }
                 EvalContext eval{&scene.frames, &shading};
                 Value value = evaluate(eval, background.expression.get());
                 if (!value.isVector()) fatal("Unable to resolve Background expression");

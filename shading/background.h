@@ -6,6 +6,8 @@
 
 namespace quorva {
 
+struct ViewFrame;
+
 class RenderContext;
 
 // Background seen by `ray` at recursion `level`. A background expression is evaluated with the surface
@@ -23,7 +25,10 @@ struct SBuffer;
 // background colour; black for the hidden-line preview (`hiddenLine`, -h 1). Sky tint and intensity
 // apply as for missed rays; channels are clamped to 0..1 before they become bytes, and the alpha byte is
 // 0 as for a primary ray that misses. The row must be present in `buffer`.
+// With `view`, an expression also sees the primary ray of each pixel (E, I, V, N and P as for a ray
+// that misses), so that a background that depends on the ray direction (an environment map) shows in
+// the previews as it does in the ray-traced image.
 void fillBackgroundRow(const SceneState& scene, bool hiddenLine, int row, int width, int rows,
-                       SBuffer& buffer);
+                       SBuffer& buffer, const ViewFrame* view = nullptr);
 
 }  // namespace quorva

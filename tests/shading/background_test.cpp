@@ -3,9 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "diagnostics/diagnostics.h"
+#include "render/camera_rays.h"
 #include "render/frame_buffers.h"
 #include "render/render_context.h"
+#include "render/render_job.h"
 #include "scene/builtins.h"
 #include "scene/scene_state.h"
 
@@ -112,6 +116,22 @@ TEST(Background, PreviewRowsReachTheSpareColumnAndClampBrightSkies) {
 
     fillBackgroundRow(scene, true, 1, 4, 3, buffer);  // -h 1: black
     for (int i = 0; i < 20; ++i) EXPECT_EQ(buffer.row(1)[i], 0);
+
+    // With the view, the expression sees each pixel's primary ray: the direction (as a colour) through
+    // the top left corner points up and left, the one through the bottom right down and right.
+    Camera& camera = scene.camera;
+    camera.width = 4;
+    camera.height = 3;
+    const ViewFrame view = prepareView(camera);
+    scene.background.intensity = 1;
+    scene.background.expression = makeCallRequest(static_cast<int>(BuiltinId::Incident), {});
+    fillBackgroundRow(scene, false, 0, 4, 3, buffer, &view);
+    for (int i = 0; i < 5; ++i) {
+        const Vec3 d = primaryRay(camera, view, i, 0, scene.options.shadowBias).direction;
+        EXPECT_EQ(buffer.row(0)[4 * i + 1], static_cast<int>(std::clamp(d.y, 0.0, 1.0) * 255)) << i;
+        EXPECT_EQ(buffer.row(0)[4 * i + 2], static_cast<int>(std::clamp(d.z, 0.0, 1.0) * 255)) << i;
+    }
+    EXPECT_GT(buffer.row(0)[1], 0);  // looking up at the top row
 
     scene.background.expression = makeFloatRequest(1);
     try {
