@@ -57,8 +57,22 @@ void cutParametric(const Shape& shape, TriangleSink& sink, std::vector<PreviewVe
     }
 }
 
+// The edges of a triangle that lie on an outline whose corners are the mesh's vertices in order (a
+// polygon's): the diagonals the split of the polygon made are not outlined.
+unsigned outlineEdges(const SubdivisionMesh& mesh, const std::uint32_t* index) {
+    const std::size_t n = mesh.vertices.size();
+    auto onOutline = [n](std::uint32_t a, std::uint32_t b) {
+        const std::size_t d = a > b ? a - b : b - a;
+        return d == 1 || d + 1 == n;
+    };
+    return (onOutline(index[0], index[1]) ? EdgeAB : 0) | (onOutline(index[1], index[2]) ? EdgeBC : 0) |
+           (onOutline(index[2], index[0]) ? EdgeCA : 0);
+}
+
 // One triangle of a cut mesh, with the mesh's normals and texture coordinates where it has them.
-void emitMeshTriangle(const SubdivisionMesh& mesh, const std::uint32_t* index, TriangleSink& sink) {
+// `outline`: the mesh is a split polygon (see outlineEdges).
+void emitMeshTriangle(const SubdivisionMesh& mesh, const std::uint32_t* index, TriangleSink& sink,
+                      bool outline) {
     const std::vector<Vec3>& v = mesh.vertices;
     PreviewVertex corner[3];
     for (int k = 0; k < 3; ++k) {
@@ -71,32 +85,35 @@ void emitMeshTriangle(const SubdivisionMesh& mesh, const std::uint32_t* index, T
             corner[k].hasTexcoord = true;
         }
     }
-    sink.triangle(corner[0], corner[1], corner[2], AllEdges);
+    sink.triangle(corner[0], corner[1], corner[2], outline ? outlineEdges(mesh, index) : AllEdges);
 }
 
-void cutMeshTriangle(const MeshTriangle& t, TriangleSink& sink, TriangleScratch& scratch, bool ownSurface) {
+void cutMeshTriangle(const MeshTriangle& t, TriangleSink& sink, TriangleScratch& scratch, bool ownSurface,
+                     bool outline) {
     if (!t.parent || !t.parent->mesh) return;
     const SubdivisionMesh& mesh = *t.parent->mesh;
     if (scratch.recording) {
         if (scratch.meshes.empty() || scratch.meshes.back().get() != &mesh)
             scratch.meshes.push_back(t.parent->mesh);
-        scratch.triangles.push_back({&mesh, {t.index[0], t.index[1], t.index[2]}});
+        scratch.triangles.push_back({&mesh, {t.index[0], t.index[1], t.index[2]}, outline});
     }
     // A hit on a mesh triangle records the mesh's shape and the triangle's own shader.
     if (ownSurface) sink.beginSurface(PreviewSurface{t.parent, t.shader.get(), clipOf(*t.parent)});
-    emitMeshTriangle(mesh, t.index, sink);
+    emitMeshTriangle(mesh, t.index, sink, outline);
 }
 
-// `temporary`: the shape lives only while it is cut, its surface was announced by its source.
-void cutAtDepth(const Shape& shape, TriangleSink& sink, TriangleScratch& scratch, int level, bool temporary) {
+// `temporary`: the shape lives only while it is cut, its surface was announced by its source; `outline`:
+// it comes from the cut of a polygon.
+void cutAtDepth(const Shape& shape, TriangleSink& sink, TriangleScratch& scratch, int level, bool temporary,
+                bool outline = false) {
     if (level > MaxGroupDepth) return;
     if (shape.kind == ShapeKind::BoundingGroup) {
         for (const Shape* member : static_cast<const BoundingGroup&>(shape).members)
-            if (member) cutAtDepth(*member, sink, scratch, level + 1, temporary);
+            if (member) cutAtDepth(*member, sink, scratch, level + 1, temporary, outline);
         return;
     }
     if (shape.kind == ShapeKind::MeshTriangle) {
-        cutMeshTriangle(static_cast<const MeshTriangle&>(shape), sink, scratch, !temporary);
+        cutMeshTriangle(static_cast<const MeshTriangle&>(shape), sink, scratch, !temporary, outline);
         return;
     }
     if (shape.kind == ShapeKind::LightEntry) return;
@@ -113,7 +130,8 @@ void cutAtDepth(const Shape& shape, TriangleSink& sink, TriangleScratch& scratch
         const TriangleScratch::TapeCut& cut = scratch.cuts[scratch.nextCut++];
         if (cut.complete) {
             for (std::size_t i = cut.begin; i < cut.end; ++i)
-                emitMeshTriangle(*scratch.triangles[i].mesh, scratch.triangles[i].index, sink);
+                emitMeshTriangle(*scratch.triangles[i].mesh, scratch.triangles[i].index, sink,
+                                 scratch.triangles[i].outline);
             return;
         }
     }
@@ -141,7 +159,7 @@ void cutAtDepth(const Shape& shape, TriangleSink& sink, TriangleScratch& scratch
     copy->subdivide(pieces);
     for (const Shape* piece : pieces.mainList)
         if (piece && piece != copy.get() && piece->kind != shape.kind)
-            cutAtDepth(*piece, sink, scratch, level + 1, true);
+            cutAtDepth(*piece, sink, scratch, level + 1, true, shape.kind == ShapeKind::Polygon);
 }
 
 }  // namespace

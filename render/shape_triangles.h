@@ -61,6 +61,7 @@ struct TriangleScratch {
     struct TapeTriangle {
         const SubdivisionMesh* mesh;
         std::uint32_t index[3];
+        bool outline;  // cut from a polygon: only the polygon's own edges are outlined
     };
     struct TapeCut {
         std::size_t begin = 0, end = 0;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <random>
 
+#include "geometry/flat_shapes.h"
 #include "geometry/quadrics.h"
 #include "geometry/shape.h"
 #include "render/camera.h"
@@ -13,6 +14,7 @@
 #include "render/preview_shading.h"
 #include "render/preview_transform.h"
 #include "render/render_job.h"
+#include "render/shape_triangles.h"
 
 namespace quorva {
 namespace {
@@ -329,6 +331,30 @@ TEST(OutlineRaster, ASecondPassReplaysTheFirstOnesCuts) {
     EXPECT_GE(scratch.triangles.size(), 12u);
     EXPECT_EQ(first.corners, second.corners);
     EXPECT_EQ(first.edges, second.edges);
+}
+
+// A polygon is outlined along its own edges: the diagonals its split into triangles makes stay hidden,
+// for a convex and a concave outline alike.
+TEST(OutlineRaster, PolygonsOutlineOnlyTheirOwnEdges) {
+    struct Edges : TriangleSink {
+        int count = 0, triangles = 0;
+        void triangle(const PreviewVertex&, const PreviewVertex&, const PreviewVertex&,
+                      unsigned edges) override {
+            ++triangles;
+            count += ((edges & EdgeAB) != 0) + ((edges & EdgeBC) != 0) + ((edges & EdgeCA) != 0);
+        }
+    };
+    const std::vector<std::vector<Vec3>> outlines = {
+        {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}},
+        {{0, 0, 0}, {3, 0, 0}, {3, 2, 0}, {2, 2, 0}, {2, 1, 0}, {1, 1, 0}, {1, 2, 0}, {0, 2, 0}}};
+    for (const std::vector<Vec3>& outline : outlines) {
+        Polygon polygon(outline);
+        Edges edges;
+        TriangleScratch scratch;
+        cutIntoTriangles(polygon, edges, scratch);
+        EXPECT_EQ(edges.triangles, static_cast<int>(outline.size()) - 2);
+        EXPECT_EQ(edges.count, static_cast<int>(outline.size()));
+    }
 }
 
 }  // namespace
