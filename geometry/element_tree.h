@@ -81,7 +81,7 @@ void ElementTree::forEachOnRay(const Vec3& o, const Vec3& d, double tmin, double
             for (int i = 0; i < n.count; ++i) tmax = visit(items_[n.first + i], tmax);
             continue;
         }
-        double e0, e1;
+        double e0 = 0, e1 = 0;  // set by slab() when it reports a hit
         const bool h0 = slab(nodes_[n.first], o, inv, tmin, tmax, e0);
         const bool h1 = slab(nodes_[n.right], o, inv, tmin, tmax, e1);
         // Push the farther child first so that the nearer one is visited next.
