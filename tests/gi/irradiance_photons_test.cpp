@@ -13,34 +13,10 @@
 namespace quorva {
 namespace {
 
-using testing::num;
+using testing::glass;
+using testing::matte;
+using testing::mirror;
 using testing::vec;
-
-SurfaceDescription matte() {
-    SurfaceDescription d;
-    d.slots[13] = num(0);
-    d.slots[17] = num(0.8);
-    return d;
-}
-SurfaceDescription mirror() {
-    SurfaceDescription d;
-    d.slots[13] = num(0);
-    d.slots[17] = num(0);
-    d.slots[20] = vec(1, 1, 1);
-    d.slots[21] = num(1);
-    return d;
-}
-SurfaceDescription glass(double dispersion, double absorption) {
-    SurfaceDescription d;
-    d.slots[13] = num(0);
-    d.slots[17] = num(0);
-    d.slots[23] = vec(1, 1, 1);
-    d.slots[24] = num(1);
-    d.slots[26] = num(absorption);
-    d.slots[29] = num(1.5);
-    if (dispersion > 0) d.slots[30] = num(dispersion);
-    return d;
-}
 
 struct PhotonScene : ::testing::Test {
     SceneState scene;
@@ -68,7 +44,7 @@ struct PhotonScene : ::testing::Test {
 TEST_F(PhotonScene, IrradiancePhotonsLandOnDiffuseSurfacesAfterOneBounce) {
     LightItems items;
     addLight(scene, makePointLight({0, 3, 0}, items));
-    add(makeBox({-20, -1, -20}, {20, 0, 20}), matte());
+    add(makeBox({-20, -1, -20}, {20, 0, 20}), matte(0.8));
     // Alone, the floor sends every bounce into the void: the direct light is never stored.
     EXPECT_EQ(irradiancePhotons(5000, 20)->irradianceMap.count(), 0);
 
@@ -92,12 +68,12 @@ TEST_F(PhotonScene, GuidedSamplesAgreeWithUniformOnesWithLessNoise) {
     items.intensity = vec(2, 2, 2);
     items.hasIntensity = true;
     addLight(scene, makeSpotLight({0, 4.8, 0}, {0, 0, 0}, 12, 16, 1, items));
-    add(makeBox({-2.5, -0.1, -2.5}, {2.5, 0, 2.5}), matte());
-    add(makeBox({-2.5, 5, -2.5}, {2.5, 5.1, 2.5}), matte());
-    add(makeBox({-2.6, 0, -2.5}, {-2.5, 5, 2.5}), matte());
-    add(makeBox({2.5, 0, -2.5}, {2.6, 5, 2.5}), matte());
-    add(makeBox({-2.5, 0, -2.6}, {2.5, 5, -2.5}), matte());
-    add(makeBox({-2.5, 0, 2.5}, {2.5, 5, 2.6}), matte());
+    add(makeBox({-2.5, -0.1, -2.5}, {2.5, 0, 2.5}), matte(0.8));
+    add(makeBox({-2.5, 5, -2.5}, {2.5, 5.1, 2.5}), matte(0.8));
+    add(makeBox({-2.6, 0, -2.5}, {-2.5, 5, 2.5}), matte(0.8));
+    add(makeBox({2.5, 0, -2.5}, {2.6, 5, 2.5}), matte(0.8));
+    add(makeBox({-2.5, 0, -2.6}, {2.5, 5, -2.5}), matte(0.8));
+    add(makeBox({-2.5, 0, 2.5}, {2.5, 5, 2.6}), matte(0.8));
     scene.camera.location = {0, 2.5, -2};
     scene.options.irradiance.enabled = true;
     scene.options.irradiance.bounceLevel = 1;
@@ -134,7 +110,7 @@ TEST_F(PhotonScene, GuidedSamplesAgreeWithUniformOnesWithLessNoise) {
 TEST_F(PhotonScene, GlassDispersesAndAbsorbsCausticPhotons) {
     LightItems items;
     addLight(scene, makePointLight({0, 10, 0}, items));
-    add(makeBox({-20, -1, -20}, {20, 0, 20}), matte());
+    add(makeBox({-20, -1, -20}, {20, 0, 20}), matte(0.8));
     Shape& ball = add(makeSphere({0, 2, 0}, 1), glass(0, 0));
     ball.caustics = 1;
     PhotonSettings& p = scene.options.photons;

@@ -17,6 +17,9 @@
 namespace quorva {
 namespace {
 
+using testing::glass;
+using testing::matte;
+using testing::mirror;
 using testing::num;
 using testing::vec;
 
@@ -217,30 +220,6 @@ TEST(PhotonFile, RoundTripIsByteExactAndBadFilesAreRefused) {
     refused(bad, "index -128");
     refused(saved.substr(0, saved.size() - 1), "short file");
     refused(saved.substr(0, 20), "short header");
-}
-
-SurfaceDescription matte() {
-    SurfaceDescription d;
-    d.slots[13] = num(0);
-    d.slots[17] = num(1);
-    return d;
-}
-SurfaceDescription mirror() {
-    SurfaceDescription d;
-    d.slots[13] = num(0);
-    d.slots[17] = num(0);
-    d.slots[20] = vec(1, 1, 1);
-    d.slots[21] = num(1);
-    return d;
-}
-SurfaceDescription glass() {
-    SurfaceDescription d;
-    d.slots[13] = num(0);
-    d.slots[17] = num(0);
-    d.slots[23] = vec(1, 1, 1);
-    d.slots[24] = num(1);
-    d.slots[29] = num(1.5);
-    return d;
 }
 
 struct CausticScene : ::testing::Test {

@@ -60,4 +60,32 @@ inline SurfaceDescription plainSurface() {
     return SurfaceDescription{};
 }
 
+// Surfaces of the photon tests, ambient off: a diffuse one, a perfect mirror, and a clear glass of index
+// 1.5 (dispersive and absorbing when asked).
+inline SurfaceDescription matte(double kd = 1) {
+    SurfaceDescription d;
+    d.slots[13] = num(0);
+    d.slots[17] = num(kd);
+    return d;
+}
+inline SurfaceDescription mirror() {
+    SurfaceDescription d;
+    d.slots[13] = num(0);
+    d.slots[17] = num(0);
+    d.slots[20] = vec(1, 1, 1);
+    d.slots[21] = num(1);
+    return d;
+}
+inline SurfaceDescription glass(double dispersion = 0, double absorption = 0) {
+    SurfaceDescription d;
+    d.slots[13] = num(0);
+    d.slots[17] = num(0);
+    d.slots[23] = vec(1, 1, 1);
+    d.slots[24] = num(1);
+    if (absorption > 0) d.slots[26] = num(absorption);
+    d.slots[29] = num(1.5);
+    if (dispersion > 0) d.slots[30] = num(dispersion);
+    return d;
+}
+
 }  // namespace quorva::testing
