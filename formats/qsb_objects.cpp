@@ -46,8 +46,8 @@ bool isMeshPrimitive(std::uint8_t code) {
 }
 
 // A smooth triangle: three corners of position, normal and (with texture coordinates) u, v. Its data
-// goes into the reader's current block, which the patch then shares.
-std::unique_ptr<Shape> readTriangle(ByteReader& in, bool uv, PatchDataBlocks& blocks) {
+// goes into the reader's current block, which every patch made from it then shares.
+MeshParts::Part readTriangle(ByteReader& in, bool uv, PatchDataBlocks& blocks) {
     const int stride = uv ? 8 : 6;
     const std::uint8_t* p = in.take(static_cast<std::size_t>(3 * stride) * 4);
     float v[24];
@@ -65,7 +65,15 @@ std::unique_ptr<Shape> readTriangle(ByteReader& in, bool uv, PatchDataBlocks& bl
     try {
         std::shared_ptr<PatchData> data = blocks.next();
         const Box bounds = setPatchData(*data, c[0], c[1], c[2]);
-        return std::make_unique<TriangularPatch>(std::move(data), bounds);
+        return {std::move(data), bounds};
+    } catch (const std::bad_alloc&) {
+        fatal("Failed to allocate TriangularPatch");
+    }
+}
+
+std::unique_ptr<Shape> makePatch(const MeshParts::Part& part) {
+    try {
+        return std::make_unique<TriangularPatch>(part.data, part.bounds);
     } catch (const std::bad_alloc&) {
         fatal("Failed to allocate TriangularPatch");
     }
@@ -165,15 +173,41 @@ void ObjectReader::readDeclaration() {
     std::string name = in_.name();
     if (mesh_) message("Processing mesh '%s'\n", name.c_str());
     const std::uint8_t end = mesh_ ? qsb::code::EndMesh : qsb::code::EndDeclaration;
+    // Triangles alone make a flat mesh (no tree, no patch until a call places it); any other primitive
+    // turns the declaration into an ordinary union over shapes, the triangles so far first.
     std::vector<std::unique_ptr<Shape>> parts;
+    auto mesh = std::make_shared<MeshParts>();
     for (;;) {
         std::uint8_t code = in_.byte();
         if (code == end) break;
+        if (code == c::Triangle || code == c::TriangleUV) {
+            MeshParts::Part part = readTriangle(in_, code == c::TriangleUV, patchBlocks_);
+            try {
+                if (parts.empty())
+                    mesh->parts.push_back(std::move(part));
+                else
+                    parts.push_back(makePatch(part));
+            } catch (const std::bad_alloc&) {
+                fatal("Failed to allocate TriangularPatch");
+            }
+            continue;
+        }
+        if (!mesh->parts.empty()) {
+            for (const MeshParts::Part& part : mesh->parts) parts.push_back(makePatch(part));
+            mesh->parts.clear();
+        }
         if (!readPrimitive(code, parts)) unexpectedInDeclaration(code);
     }
     // An empty declaration has no shape: calls place nothing.
     std::shared_ptr<const Shape> object;
-    if (!parts.empty()) object = makeSolidUnion(std::move(parts), true);
+    try {
+        if (!mesh->parts.empty())
+            object = std::make_shared<Solid>(std::move(mesh));
+        else if (!parts.empty())
+            object = makeSolidUnion(std::move(parts), true);
+    } catch (const std::bad_alloc&) {
+        fatal("Failed to allocate Solid");
+    }
     EvalContext ctx;
     ctx.frames = &scene_.frames;
     scene_.symbols->declare(name, SymbolKind::Solid, std::move(object), false, true, ctx);
@@ -209,9 +243,11 @@ bool ObjectReader::readPrimitive(std::uint8_t code, std::vector<std::unique_ptr<
     std::unique_ptr<Shape> shape;
     switch (code) {
         case c::Triangle:
-        case c::TriangleUV:
-            shape = readTriangle(in_, code == c::TriangleUV, patchBlocks_);
+        case c::TriangleUV: {
+            MeshParts::Part part = readTriangle(in_, code == c::TriangleUV, patchBlocks_);
+            shape = makePatch(part);
             break;
+        }
         case c::Sphere: {
             Floats f = readFloats(in_, 4);
             shape = makeSphere(f.vec(0), f.v[3]);

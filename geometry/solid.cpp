@@ -96,9 +96,35 @@ Solid::Solid(SolidTree tree) : Shape(ShapeKind::Solid), root(std::move(tree)) {
     if (any) setBounds(box);
 }
 
+Solid::Solid(std::shared_ptr<const MeshParts> flat) : Shape(ShapeKind::Solid), meshParts(std::move(flat)) {
+    if (!meshParts || meshParts->parts.empty())
+        internalFailure(InternalFailure::EmptySolidRequest, "Empty Solid request");
+    // Last part first, as the walk over the equivalent tree meets them: the same box to the last bit.
+    const auto& parts = meshParts->parts;
+    Box box = parts.back().bounds;
+    for (std::size_t i = parts.size() - 1; i-- > 0;) box = unionBoxes(box, parts[i].bounds);
+    setBounds(box);
+}
+
 Solid::~Solid() = default;
 
-Solid::Solid(const Solid& other, SolidTree copiedRoot) : Shape(other), root(std::move(copiedRoot)) {}
+Solid::Solid(const Solid& other, SolidTree copiedRoot)
+    : Shape(other), root(std::move(copiedRoot)), meshParts(root ? nullptr : other.meshParts) {}
+
+void Solid::expandMesh() {
+    if (!isFlatMesh()) return;
+    SolidTree tree;
+    try {
+        for (const MeshParts::Part& part : meshParts->parts) {
+            SolidTree leaf = newSolidLeaf(std::make_unique<TriangularPatch>(part.data, part.bounds));
+            tree = tree ? newSolidNode(SolidOp::UnionKeep, std::move(tree), std::move(leaf)) : std::move(leaf);
+        }
+    } catch (const std::bad_alloc&) {
+        fatal("Failed to allocate request (Solid)");
+    }
+    root = std::move(tree);
+    meshParts.reset();
+}
 
 std::unique_ptr<Shape> Solid::clone() const {
     // Node by node, keeping each copy owned by the partial tree so that a failure frees it.
@@ -142,6 +168,8 @@ std::unique_ptr<Shape> Solid::clone() const {
 }
 
 bool Solid::inside(const Vec3& worldPoint) const {
+    // Patches enclose nothing.
+    if (isFlatMesh()) return false;
     if (plan) return planInside(*plan, worldPoint);
     return solidInside(root.get(), worldPoint);
 }
@@ -257,6 +285,17 @@ bool solidMembership(const SolidNode* leaf, const Vec3& p) {
 Box solidLeafBounds(const Solid& solid) {
     bool any = false;
     Box box = solid.bounds();
+    if (solid.isFlatMesh()) {
+        // In the order a walk over the equivalent tree takes: last part first.
+        const auto& parts = solid.meshParts->parts;
+        for (std::size_t i = parts.size(); i-- > 0;) {
+            const Box& own = parts[i].bounds;
+            const Box b = solid.transform ? transformBox(own, solid.transform->forward) : own;
+            box = any ? unionBoxes(box, b) : b;
+            any = true;
+        }
+        return box;
+    }
     std::vector<const SolidNode*> stack;
     if (solid.root) stack.push_back(solid.root.get());
     while (!stack.empty()) {

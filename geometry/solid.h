@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "diagnostics/diagnostics.h"
+#include "geometry/flat_shapes.h"
 #include "geometry/shape.h"
 
 namespace quorva {
@@ -63,20 +64,44 @@ SolidTree newSolidLeaf(std::unique_ptr<Shape> component);
 SolidTree newSolidNode(std::int32_t opcode, SolidTree left, SolidTree right,
                        bool insideSolidStatement = true);
 
+// The triangles of a mesh kept flat: a union keeping inner surfaces of patches only, in the order they
+// were declared. A declared mesh and every copy of it share one; nothing is made per triangle and copy
+// until a copy is placed, and no operation tree is built unless the mesh becomes a CSG operand.
+struct MeshParts {
+    struct Part {
+        std::shared_ptr<const PatchData> data;
+        Box bounds;  // the patch's own box (object space)
+    };
+    std::vector<Part> parts;
+};
+
 // The Solid shape (kind 5): no transform of its own at creation, bounds = the union of the bounds of
 // every leaf's component as they stand now.
 class Solid final : public Shape {
   public:
     explicit Solid(SolidTree root);
+    // A flat mesh (at least one part): bounds = the union of the parts' boxes.
+    explicit Solid(std::shared_ptr<const MeshParts> parts);
     ~Solid() override;
 
     SolidTree root;
+    // A flat mesh has these instead of a tree (`root` null); see MeshParts.
+    std::shared_ptr<const MeshParts> meshParts;
+    // A placed flat mesh's patches, one per part in order, owned here and put on the main list. Filled
+    // once by prepareSolid (reserved to size: the World keeps pointers to them).
+    std::vector<TriangularPatch> placedParts;
+
+    bool isFlatMesh() const { return !root && meshParts; }
+    // Turns a flat mesh into the equivalent tree, a left-deep union keeping inner surfaces over one
+    // patch per part (it is about to become a CSG operand). Nothing for any other Solid.
+    void expandMesh();
     // Built when the Solid is added to the World (outermost Solids only); null before.
     std::shared_ptr<const SolidPlan> plan;
 
     bool inside(const Vec3& worldPoint) const override;
     void subdivide(World&) override {}
-    // Deep copy: the tree node by node, each component through copyShape; the copy owns everything.
+    // Deep copy: the tree node by node, each component through copyShape; the copy owns everything. A
+    // flat mesh's copy shares its parts.
     std::unique_ptr<Shape> clone() const override;
 
   private:

@@ -1,6 +1,7 @@
 // Putting a Solid into the World: its components get their links, transforms and boxes, the tree is
 // folded into its plan, and each component that can show a surface joins the main list (or its
 // triangulation does, cut from a copy).
+#include <algorithm>
 #include <new>
 
 #include "diagnostics/diagnostics.h"
@@ -24,9 +25,63 @@ bool isOperator(std::int32_t opcode) {
     return opcode >= SolidOp::Clip && opcode <= SolidOp::UnionKeep;
 }
 
+// One component that shows its surface: onto the main list, or its triangulation when it has to be cut.
+void addComponent(World& world, Shape& c, bool displaced, bool untested, const AddSettings& settings) {
+    if (tracesSurfaces(settings) && (displaced || alwaysSubdivided(c.kind))) {
+        // The triangulation is cut from a copy; the component stays in the tree for inside tests.
+        std::unique_ptr<Shape> copy;
+        try {
+            copy = copyShape(c);
+        } catch (const std::bad_alloc&) {
+            fatal("Failed to allocate a request (solid)");
+        }
+        if (untested) copy->solidTest = nullptr;
+        pruneComponent(*copy);
+        addSubdivided(world, std::move(copy), "Failed to compute a Solid triangulation");
+        return;
+    }
+    // The component itself goes on the main list (the Solid keeps owning it and lives as long as the
+    // World): a converted mesh adds tens of thousands of them.
+    if (untested) c.solidTest = nullptr;
+    pruneComponent(c);
+    try {
+        world.mainList.push_back(&c);
+    } catch (const std::bad_alloc&) {
+        fatal("Failed to allocate a new shape");
+    }
+}
+
+// A flat mesh placed by itself: one patch per part, prepared as the leaves of the equivalent tree would
+// be (the Solid's transform after the patch's own, the box cut to the Solid's), none of them tested.
+void placeFlatMesh(Solid& solid) {
+    const std::vector<MeshParts::Part>& parts = solid.meshParts->parts;
+    const Transform* transform = solid.transform.get();
+    const Box whole = solid.bounds();
+    try {
+        solid.placedParts.clear();
+        solid.placedParts.reserve(parts.size());
+        for (const MeshParts::Part& part : parts) {
+            TriangularPatch& c = solid.placedParts.emplace_back(part.data, part.bounds);
+            c.parent = &solid;
+            if (transform) {
+                c.transform = std::make_unique<Transform>();
+                compose(*c.transform, *transform);
+                c.setBounds(transformBox(c.bounds(), transform->forward));
+            }
+            c.setBounds(intersectBoxes(c.bounds(), whole));
+        }
+    } catch (const std::bad_alloc&) {
+        fatal("Failed to allocate a request (solid)");
+    }
+}
+
 }  // namespace
 
 void prepareSolid(Solid& solid) {
+    if (solid.isFlatMesh()) {
+        placeFlatMesh(solid);
+        return;
+    }
     struct Work {
         SolidNode* node;
         SolidNode* up;
@@ -57,6 +112,8 @@ void prepareSolid(Solid& solid) {
             c->setBounds(intersectBoxes(c->bounds(), w.bounds));
             if (c->kind == ShapeKind::Solid) {
                 if (auto* inner = dynamic_cast<Solid*>(c)) {
+                    // A mesh inside a CSG expression takes part in it as the tree it stands for.
+                    inner->expandMesh();
                     if (!inner->root)
                         internalFailure(InternalFailure::EmptySolidRequest, "Empty Solid request");
                     pushWork(stack,
@@ -76,6 +133,25 @@ void prepareSolid(Solid& solid) {
 
 void addSolidComponents(World& world, Solid& solid, bool needsMesh, std::uint16_t attributes,
                         const AddSettings& settings) {
+    if (solid.isFlatMesh()) {
+        // The patches carry no membership test; the Solid (the outermost one: a nested mesh was
+        // expanded) and each patch take the attributes.
+        solid.attributes = attributes;
+        const bool displaced = needsMesh || solid.displacement;
+        try {
+            // Grown geometrically: a scene may place many small meshes.
+            auto& list = world.mainList;
+            const std::size_t need = list.size() + solid.placedParts.size();
+            if (need > list.capacity()) list.reserve(std::max(need, 2 * list.capacity()));
+        } catch (const std::bad_alloc&) {
+            fatal("Failed to allocate a new shape");
+        }
+        for (TriangularPatch& c : solid.placedParts) {
+            c.attributes = attributes;
+            addComponent(world, c, displaced || c.displacement, true, settings);
+        }
+        return;
+    }
     const SolidPlan* plan = solid.plan.get();
     std::vector<SolidNode*> stack;
     pushWork(stack, solid.root.get());
@@ -119,28 +195,7 @@ void addSolidComponents(World& world, Solid& solid, bool needsMesh, std::uint16_
 
         // Every test up to the root is constant and passes: no walk at all.
         const bool untested = leaf && leaf->checkCount == 0 && !leaf->reverseNormal;
-        if (tracesSurfaces(settings) && (displaced || alwaysSubdivided(c->kind))) {
-            // The triangulation is cut from a copy; the component stays in the tree for inside tests.
-            std::unique_ptr<Shape> copy;
-            try {
-                copy = copyShape(*c);
-            } catch (const std::bad_alloc&) {
-                fatal("Failed to allocate a request (solid)");
-            }
-            if (untested) copy->solidTest = nullptr;
-            pruneComponent(*copy);
-            addSubdivided(world, std::move(copy), "Failed to compute a Solid triangulation");
-            continue;
-        }
-        // The component itself goes on the main list (the Solid keeps owning it and lives as long as
-        // the World): a converted mesh adds tens of thousands of them.
-        if (untested) c->solidTest = nullptr;
-        pruneComponent(*c);
-        try {
-            world.mainList.push_back(c);
-        } catch (const std::bad_alloc&) {
-            fatal("Failed to allocate a new shape");
-        }
+        addComponent(world, *c, displaced, untested, settings);
     }
 }
 

@@ -417,6 +417,22 @@ TEST(BinarySceneRender, MatchesItsAsciiTwin) {
                               .floats({0, 0.25f, 0, 0, 0, 0})
                               .u8(qsb::code::Matrix)
                               .floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0.5f, 0, 1}));
+    // Triangles alone: a mesh kept flat until its call places it.
+    const std::vector<float> fan[] = {{-2, -0.5f, 2, 0, 0, -1, -1, -0.5f, 2, 0, 0, -1, -2, 0.5f, 2, 0, 0, -1},
+                                      {-1, -0.5f, 2, 0, 0, -1, -1, 0.5f, 2, 0, 0, -1, -2, 0.5f, 2, 0, 0, -1}};
+    Bytes fanParts;
+    for (const auto& t : fan) {
+        fanParts.u8(qsb::code::Triangle);
+        for (float f : t) fanParts.raw(f);
+    }
+    file += declaration("fan", fanParts);
+    file += call("fan", Bytes()
+                            .u8(qsb::code::ShaderName)
+                            .name("blue")
+                            .u8(qsb::code::Rotate)
+                            .floats({0, 0, 20})
+                            .u8(qsb::code::Translate)
+                            .floats({0.5f, 0.75f, 0}));
     file.u8(qsb::code::Primitive)
         .u8(qsb::code::Disk)
         .floats({0, -1, 0, 0, 1, 0, 6})
@@ -441,6 +457,13 @@ TEST(BinarySceneRender, MatchesItsAsciiTwin) {
             "Shape [ " + p +
             " blue Scale (0.5, 0.5, 0.5) Rotate (0, -30, 0) Translate (1.5, 0, 0) Shear (0, 0.25, 0, 0, 0, 0)"
             " Transform (1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0.5, 0, 1) ]\n";
+    }
+    for (const auto& t : fan) {
+        std::string corners;
+        for (std::size_t i = 0; i < t.size(); i += 3)
+            corners += (i ? ", (" : "(") + std::to_string(t[i]) + ", " + std::to_string(t[i + 1]) + ", " +
+                       std::to_string(t[i + 2]) + ")";
+        ascii += "Shape [ TriangularPatch (" + corners + ") blue Rotate (0, 0, 20) Translate (0.5, 0.75, 0) ]\n";
     }
     ascii += "Shape [ Disk ((0, -1, 0), (0, 1, 0), 6) blue ]\n";
     dir.write("ascii.qsb", ascii);

@@ -4,6 +4,7 @@
 
 #include "formats/writer/qsb_writer.h"
 #include "geometry/flat_shapes.h"
+#include "geometry/solid.h"
 #include "scene/parser_fixture.h"
 #include "scene/search_path.h"
 #include "support/run_program.h"
@@ -81,6 +82,46 @@ TEST_F(MeshFile, DeclaredOncePlacedByCallAndByName) {
     EXPECT_EQ(data(4), data(0));
     EXPECT_EQ(data(5), data(1));
     EXPECT_NE(data(1), data(0));
+}
+
+// A mesh of triangles alone stays flat until placed. As a CSG operand it becomes the union it stands for
+// (its patches then carry the intersection's test); min/max see the same box as that union's; a
+// displaced placement is cut into triangles.
+TEST_F(MeshFile, FlatMeshActsAsItsUnion) {
+    qsb::QsbWriter w;
+    ASSERT_EQ(w.OpenMeshFile(path_), qsb::WriteStatus::Written);
+    const float a[18] = {0, 0, 0, 0, 0, -1, 1, 0, 0, 0, 0, -1, 0, 1, 0, 0, 0, -1};
+    const float b[18] = {1, 0, 0, 0, 0, -1, 1, 1, 0, 0, 0, -1, 0, 1, 0, 0, 0, -1};
+    ASSERT_EQ(w.BeginMeshDeclaration("quad"), qsb::WriteStatus::Written);
+    ASSERT_EQ(w.WriteMeshTriangle(a), qsb::WriteStatus::Written);
+    ASSERT_EQ(w.WriteMeshTriangle(b), qsb::WriteStatus::Written);
+    ASSERT_EQ(w.EndMeshDeclaration(), qsb::WriteStatus::Written);
+    ASSERT_EQ(w.CloseMeshFile(), qsb::WriteStatus::Written);
+    ASSERT_EQ(readMesh(Bytes{testing::readFile(path_)},
+                       "ReadMeshFile \"%s\"\n"
+                       "Solid [ quad * Shape [ Box ((0.5, -1, -1), (2, 2, 1)) ] ]\n"
+                       "quad [ red DisplacementMapping 0 ]\n"),
+              "");
+    const auto& list = scene_->world.mainList;
+    ASSERT_GE(list.size(), 3u);
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(list[i]->kind, ShapeKind::TriangularPatch);
+        ASSERT_TRUE(list[i]->solidTest);
+        EXPECT_TRUE(list[i]->solidTest->accepts({0.75, 0.1, 0}));
+        EXPECT_FALSE(list[i]->solidTest->accepts({0.25, 0.1, 0}));
+    }
+    for (std::size_t i = 2; i < list.size(); ++i) EXPECT_NE(list[i]->kind, ShapeKind::TriangularPatch);
+
+    const auto& quad = std::get<std::shared_ptr<const Shape>>(scene_->symbols->lookup("quad")->value);
+    std::unique_ptr<Shape> flat = copyShape(*quad), tree = copyShape(*quad);
+    ASSERT_TRUE(static_cast<Solid&>(*flat).isFlatMesh());
+    static_cast<Solid&>(*tree).expandMesh();
+    ASSERT_TRUE(static_cast<Solid&>(*tree).root);
+    for (Shape* s : {flat.get(), tree.get()}) s->applyTransform(makeRotate(10, 20, 30));
+    const Box flatBox = solidLeafBounds(static_cast<Solid&>(*flat));
+    const Box treeBox = solidLeafBounds(static_cast<Solid&>(*tree));
+    EXPECT_EQ(flatBox.min, treeBox.min);
+    EXPECT_EQ(flatBox.size, treeBox.size);
 }
 
 TEST_F(MeshFile, BadInputMessages) {
