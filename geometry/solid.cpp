@@ -18,6 +18,16 @@ SolidNode* allocateNode(const char* message) {
     return node;
 }
 
+// A left-deep tree joining `shapes` by `opcode`, in the order given.
+SolidTree unionTree(std::vector<std::unique_ptr<Shape>> shapes, std::int32_t opcode) {
+    SolidTree tree;
+    for (auto& shape : shapes) {
+        SolidTree leaf = newSolidLeaf(std::move(shape));
+        tree = tree ? newSolidNode(opcode, std::move(tree), std::move(leaf)) : std::move(leaf);
+    }
+    return tree;
+}
+
 }  // namespace
 
 void releaseSolidTree(SolidNode* root) {
@@ -113,16 +123,15 @@ Solid::Solid(const Solid& other, SolidTree copiedRoot)
 
 void Solid::expandMesh() {
     if (!isFlatMesh()) return;
-    SolidTree tree;
+    std::vector<std::unique_ptr<Shape>> patches;
     try {
-        for (const MeshParts::Part& part : meshParts->parts) {
-            SolidTree leaf = newSolidLeaf(std::make_unique<TriangularPatch>(part.data, part.bounds));
-            tree = tree ? newSolidNode(SolidOp::UnionKeep, std::move(tree), std::move(leaf)) : std::move(leaf);
-        }
+        patches.reserve(meshParts->parts.size());
+        for (const MeshParts::Part& part : meshParts->parts)
+            patches.push_back(std::make_unique<TriangularPatch>(part.data, part.bounds));
     } catch (const std::bad_alloc&) {
         fatal("Failed to allocate request (Solid)");
     }
-    root = std::move(tree);
+    root = unionTree(std::move(patches), SolidOp::UnionKeep);
     meshParts.reset();
 }
 
@@ -175,14 +184,8 @@ bool Solid::inside(const Vec3& worldPoint) const {
 }
 
 std::unique_ptr<Solid> makeSolidUnion(std::vector<std::unique_ptr<Shape>> shapes, bool keepInnerSurfaces) {
-    SolidTree tree;
-    for (auto& shape : shapes) {
-        SolidTree leaf = newSolidLeaf(std::move(shape));
-        tree = tree ? newSolidNode(keepInnerSurfaces ? SolidOp::UnionKeep : SolidOp::Union, std::move(tree),
-                                   std::move(leaf))
-                    : std::move(leaf);
-    }
-    return std::make_unique<Solid>(std::move(tree));
+    return std::make_unique<Solid>(
+        unionTree(std::move(shapes), keepInnerSurfaces ? SolidOp::UnionKeep : SolidOp::Union));
 }
 
 // ---------------------------------------------------------------------------------------------------
