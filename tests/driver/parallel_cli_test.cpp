@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "support/parallel_scene.h"
 #include "support/run_program.h"
 
 namespace quorva {
@@ -21,24 +22,7 @@ using testing::ProgramOptions;
 using testing::ProgramResult;
 using testing::TemporaryFolder;
 
-// Glass, a blurred mirror, area and point lights over a checkered floor.
-std::string scene(const std::string& camera, const std::string& options = "") {
-    return "Version : 1.3\n"
-           "Options [ MaxRayLevel 5 MaxBlurSamples 3 SoftShadowSamples 4 " +
-           options +
-           " ]\n"
-           "Camera [ (0, 2, -7), (0, 0.7, 0), (0, 1, 0) FieldOfView 45 " +
-           camera +
-           " ]\n"
-           "Background '0.3, 0.4, 0.6'\n"
-           "PointLight [ (-4, 8, -6) ]\n"
-           "AreaLight [ Bulb ((3, 5, -2), 0.5) Intensity '0.6, 0.6, 0.6' ]\n"
-           "Shape [ Sphere ((-1.6, 1, 0), 1) Shader [ PlainSurface [ Color '1, 1, 1' Kd 0.05 Kr 0.2 "
-           "Kt (0.85, 1.5) ] ] ]\n"
-           "Shape [ Sphere ((1.2, 1, 0.5), 1) Shader [ PlainSurface [ Kd 0.1 Kr (0.8, 0.2) ] ] ]\n"
-           "Shape [ Disk ((0, 0, 0), (0, 1, 0), 10) Shader [ FunctionalSurface [ "
-           "Color ((floor(x) + floor(z)) % 2 == 0 ? '0.85, 0.85, 0.85' : '0.2, 0.2, 0.25') Kd 0.7 ] ] ]\n";
-}
+using testing::parallelScene;  // glass, a blurred mirror, area and point lights over a checkered floor
 
 class ParallelCli : public ::testing::Test {
   protected:
@@ -74,7 +58,7 @@ TEST_F(ParallelCli, ImagesAndZChannelsAreTheSameForAnyThreadCount) {
         std::string statistics;
         for (const char* threads : {"1", "2", "3", "8"}) {
             TemporaryFolder dir;
-            dir.write("s.qsb", scene(c.camera));
+            dir.write("s.qsb", parallelScene(c.camera));
             std::vector<std::string> args{"s", "-d", "-j", threads};
             args.insert(args.end(), c.options.begin(), c.options.end());
             ProgramResult r = run(dir, args);
@@ -100,7 +84,7 @@ TEST_F(ParallelCli, ImagesAndZChannelsAreTheSameForAnyThreadCount) {
 // Stopped with Ctrl-C or killed at several moments while four threads render, then run again with four
 // threads: the image one uninterrupted thread writes.
 TEST_F(ParallelCli, StoppedFourThreadRendersResumeToTheOneThreadImage) {
-    const std::string text = scene("Format (120, 90)", "");
+    const std::string text = parallelScene("Format (120, 90)", "");
     TemporaryFolder whole;
     whole.write("s.qsb", text);
     ASSERT_EQ(run(whole, {"s", "-m", "-a", "2", "-j", "1"}).status, 0);
@@ -122,7 +106,7 @@ TEST_F(ParallelCli, StoppedFourThreadRendersResumeToTheOneThreadImage) {
 }
 
 TEST_F(ParallelCli, FrameRangesWriteTheFramesOfAFullRun) {
-    const std::string text = scene("Format (16, 12)") + "Sequence [ FirstFrame 0 LastFrame 4 ]\n" +
+    const std::string text = parallelScene("Format (16, 12)") + "Sequence [ FirstFrame 0 LastFrame 4 ]\n" +
                              "Shape [ Sphere ((CurrentFrame - 2, 2.5, 0), 0.4) ]\n";
     TemporaryFolder full, part;
     full.write("a.qsb", text);
@@ -156,7 +140,7 @@ TEST_F(ParallelCli, ThreadsThatCannotStartLeaveFewerWorkers) {
     if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0 || access("/usr/bin/prlimit", X_OK) != 0)
         GTEST_SKIP() << "needs root with setpriv and prlimit";
     TemporaryFolder dir;
-    dir.write("s.qsb", scene("Format (40, 30)"));
+    dir.write("s.qsb", parallelScene("Format (40, 30)"));
     chmod(dir.path().c_str(), 0777);
     chmod(root.path().c_str(), 0777);
     ASSERT_EQ(run(dir, {"s", "-m", "-j", "1", "-o", "one"}).status, 0);
@@ -208,7 +192,7 @@ std::vector<std::uint8_t> targaPixels(const std::string& file, int& width, int& 
 TEST_F(ParallelCli, ThePngCopyHasTheTargaPixels) {
     for (const char* bits : {"24", "32"}) {
         TemporaryFolder dir;
-        dir.write("s.qsb", scene("Format (33, 21)", std::string("BitsPerPixel ") + bits));
+        dir.write("s.qsb", parallelScene("Format (33, 21)", std::string("BitsPerPixel ") + bits));
         ProgramResult r = run(dir, {"s", "-m", "-p", "-a", "2"});
         ASSERT_EQ(r.status, 0) << r.output;
         int width, height, channels;
@@ -229,7 +213,7 @@ TEST_F(ParallelCli, ThePngCopyHasTheTargaPixels) {
     }
     // A stopped render writes no PNG.
     TemporaryFolder dir;
-    dir.write("s.qsb", scene("Format (120, 90)"));
+    dir.write("s.qsb", parallelScene("Format (120, 90)"));
     ProgramResult r = run(dir, {"s", "-p", "-a", "2", "-j", "2"}, "Rendering: 30%");
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_FALSE(testing::fileExists(dir.file("s.png")));

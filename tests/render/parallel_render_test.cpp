@@ -15,24 +15,13 @@
 #include "scene/parser.h"
 #include "scene/scene_state.h"
 #include "shading/light.h"
+#include "support/parallel_scene.h"
 
 namespace quorva {
 namespace {
 
 std::string sceneText(const std::string& cameraExtra) {
-    return "Version : 1.3\n"
-           "Options [ MaxRayLevel 5 MaxBlurSamples 3 SoftShadowSamples 4 ]\n"
-           "Camera [ (0, 2, -7), (0, 0.7, 0), (0, 1, 0) Format (47, 31) FieldOfView 45 " +
-           cameraExtra +
-           " ]\n"
-           "Background '0.3, 0.4, 0.6'\n"
-           "PointLight [ (-4, 8, -6) ]\n"
-           "AreaLight [ Bulb ((3, 5, -2), 0.5) Intensity '0.6, 0.6, 0.6' ]\n"
-           "Shape [ Sphere ((-1.6, 1, 0), 1) Shader [ PlainSurface [ Color '1, 1, 1' Kd 0.05 Kr 0.2 "
-           "Kt (0.85, 1.5) ] ] ]\n"
-           "Shape [ Sphere ((1.2, 1, 0.5), 1) Shader [ PlainSurface [ Kd 0.1 Kr (0.8, 0.2) ] ] ]\n"
-           "Shape [ Disk ((0, 0, 0), (0, 1, 0), 10) Shader [ FunctionalSurface [ "
-           "Color ((floor(x) + floor(z)) % 2 == 0 ? '0.85, 0.85, 0.85' : '0.2, 0.2, 0.25') Kd 0.7 ] ] ]\n";
+    return testing::parallelScene("Format (47, 31) " + cameraExtra);
 }
 
 struct Rendered {
