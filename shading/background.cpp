@@ -12,6 +12,21 @@
 
 namespace quorva {
 
+namespace {
+
+// What a background expression sees of the ray that missed: it looks back along the ray from a point
+// far out on it.
+void setMissedRay(ShadingContext& shading, const Ray& ray) {
+    shading.E = ray.origin;
+    shading.I = ray.direction;
+    shading.V = -ray.direction;
+    shading.N = -ray.direction;
+    shading.P = ray.at(NoHitDistance);
+    shading.Po = shading.P;
+}
+
+}  // namespace
+
 void backgroundColour(RenderContext& ctx, int level, const Ray& ray, Color& colour, double& alpha) {
     const SceneState& scene = *ctx.scene;
     const BackgroundSettings& background = scene.background;
@@ -23,12 +38,7 @@ void backgroundColour(RenderContext& ctx, int level, const Ray& ray, Color& colo
         shading.v = static_cast<double>(camera.height - std::min(ctx.currentRow, camera.height - 1) - 1) /
                     camera.height;
         shading.Puv = {shading.u, shading.v, 0};
-        shading.E = ray.origin;
-        shading.I = ray.direction;
-        shading.V = -ray.direction;
-        shading.N = -ray.direction;
-        shading.P = ray.at(NoHitDistance);
-        shading.Po = shading.P;
+        setMissedRay(shading, ray);
         shading.level = level;
         shading.render = &ctx;
         EvalContext eval{&scene.frames, &shading};
@@ -63,12 +73,7 @@ void fillBackgroundRow(const SceneState& scene, bool hiddenLine, int row, int wi
                 if (view) {
                     const Ray ray = primaryRay(scene.camera, *view, static_cast<double>(i), row,
                                                scene.options.shadowBias);
-                    shading.E = ray.origin;
-                    shading.I = ray.direction;
-                    shading.V = -ray.direction;
-                    shading.N = -ray.direction;
-                    shading.P = ray.at(NoHitDistance);
-                    shading.Po = shading.P;
+                    setMissedRay(shading, ray);
                 }
                 EvalContext eval{&scene.frames, &shading};
                 Value value = evaluate(eval, background.expression.get());
