@@ -196,8 +196,10 @@ TEST_F(Cli, EndFrameWithEveryKindOfDeclaration) {
                               "Shape [ Sphere ((1, 1, 0), R + D + N) ]\n");
     ProgramResult r = run({"anim", "-k", "2", "-K", "3", "-m"});
     EXPECT_EQ(r.status, 0) << r.output;
-    for (const char* name : {"anim0001.tga", "anim0002.tga"}) EXPECT_TRUE(testing::fileExists(dir.file(name)));
-    for (const char* name : {"anim0000.tga", "anim0003.tga"}) EXPECT_FALSE(testing::fileExists(dir.file(name)));
+    for (const char* name : {"anim0001.tga", "anim0002.tga"})
+        EXPECT_TRUE(testing::fileExists(dir.file(name)));
+    for (const char* name : {"anim0000.tga", "anim0003.tga"})
+        EXPECT_FALSE(testing::fileExists(dir.file(name)));
 }
 
 // Ctrl-C stops a render like Escape: status 1, a whole image on disk. Running the same command again

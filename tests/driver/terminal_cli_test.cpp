@@ -81,7 +81,8 @@ TerminalRun runOnTerminal(const std::string& dir, const std::string& root,
         ssize_t n = read(master, buffer, sizeof buffer);
         if (n <= 0) break;
         result.output.append(buffer, static_cast<std::size_t>(n));
-        if (!typed && typeAt.time_since_epoch().count() == 0 && result.output.find(typeAfter) != std::string::npos)
+        if (!typed && typeAt.time_since_epoch().count() == 0 &&
+            result.output.find(typeAfter) != std::string::npos)
             typeAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
     }
     close(master);
