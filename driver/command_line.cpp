@@ -142,10 +142,12 @@ void applyOptions(const std::vector<OptionUse>& options, RunState& run, SceneSta
     for (const OptionUse& use : options) {
         const std::vector<std::string>& a = use.arguments;
         int n = a.empty() ? 0 : readInteger(a[0]);
-        // A level out of range is a mistake to be told, not a level to guess (a farm would spend every
-        // task on the guess).
-        if ((use.letter == 'a' || use.letter == 'A' || use.letter == 'u') && (n < 0 || n > 10))
-            fatal("Bad value specified with option -%c. Must be 0 to 10", use.letter);
+        // A level out of range is clamped, and said: quorva-farm refuses a command whose check run
+        // warns about its options, so a whole job is not spent on a guessed level.
+        if ((use.letter == 'a' || use.letter == 'A' || use.letter == 'u') && (n < 0 || n > 10)) {
+            if (warn) warning("Bad value specified with option -%c. Must be 0 to 10", use.letter);
+            n = n < 0 ? 0 : 10;
+        }
         switch (use.letter) {
             case 'a':
                 o.antialiasing = n;

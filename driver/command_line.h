@@ -48,7 +48,7 @@ int readInteger(const std::string& text);
 int requestedThreads(const std::vector<OptionUse>& options);
 
 // Applies the options, in order, to the run state, the render options and the camera. An
-// anti-aliasing or undersampling level (-a, -A, -u) outside 0..10 is the fatal error
+// anti-aliasing or undersampling level (-a, -A, -u) outside 0..10 is clamped to it with the warning
 // "Bad value specified with option -%c. Must be 0 to 10".
 // `sceneCount` is the number of scenes being rendered (-f is ignored for more than one).
 void applyOptions(const std::vector<OptionUse>& options, RunState& run, SceneState& scene,

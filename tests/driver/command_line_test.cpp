@@ -112,7 +112,7 @@ class ApplyOptions : public ::testing::Test {
     std::string warnings;
 };
 
-TEST_F(ApplyOptions, AntialiasingLevels) {
+TEST_F(ApplyOptions, AntialiasingClamps) {
     apply({"-A", "5"});
     EXPECT_EQ(scene.options.antialiasing, 15);
     apply({"-A", "10"});
@@ -122,10 +122,17 @@ TEST_F(ApplyOptions, AntialiasingLevels) {
     apply({"-a", "10"});
     EXPECT_EQ(scene.options.antialiasing, 10);
     EXPECT_FALSE(scene.options.undersampling);
-    // Levels out of range are refused rather than clamped.
-    EXPECT_EQ(fatalOf({"-A", "99"}), "Bad value specified with option -A. Must be 0 to 10");
-    EXPECT_EQ(fatalOf({"-a", "-3"}), "Bad value specified with option -a. Must be 0 to 10");
-    EXPECT_EQ(fatalOf({"-u", "11"}), "Bad value specified with option -u. Must be 0 to 10");
+    // Levels out of range are clamped, with a warning.
+    apply({"-A", "99"});
+    EXPECT_EQ(scene.options.antialiasing, 20);
+    EXPECT_NE(warnings.find("Bad value specified with option -A. Must be 0 to 10"), std::string::npos);
+    apply({"-A", "-3"});
+    EXPECT_EQ(scene.options.antialiasing, 0);
+    apply({"-a", "99"});
+    EXPECT_EQ(scene.options.antialiasing, 10);
+    apply({"-u", "11"});
+    EXPECT_EQ(scene.options.antialiasing, 10);
+    EXPECT_TRUE(scene.options.undersampling);
     apply({"-u", "4"});
     EXPECT_EQ(scene.options.antialiasing, 4);
     EXPECT_TRUE(scene.options.undersampling);
