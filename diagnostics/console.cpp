@@ -1,8 +1,9 @@
 // Terminal key polling with termios: the terminal is switched to non-canonical, no-echo mode the
-// first time a key is polled and restored when the process ends.
+// first time a key is polled in the foreground and restored when the process ends.
 #include "diagnostics/console.h"
 
 #include <poll.h>
+#include <pthread.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -27,6 +28,10 @@ bool takeInterrupt() {
     return interruptPending.exchange(false);
 }
 
+// A process the terminal has put in the background is stopped (SIGTTIN, SIGTTOU) when it reads the
+// terminal or changes its modes, so the keys are polled, and the modes set, only while the process
+// group is the terminal's foreground group; that is checked at every poll, since the shell moves a
+// job between the background and the foreground at any time.
 class TerminalKeys final : public KeySource {
   public:
     bool keyWaiting() override {
@@ -50,31 +55,58 @@ class TerminalKeys final : public KeySource {
     }
 
   private:
+    // True when keys can be read now: standard input is a terminal and this process is in its
+    // foreground group. The first time that holds, the modes are saved and keys switched to unbuffered,
+    // unechoed reading; after a time in the background (where the shell may have set its own modes)
+    // they are switched again.
     bool prepare() {
         if (atEnd_) return false;
         if (!checked_) {
             checked_ = true;
             isTerminal_ = isatty(STDIN_FILENO) == 1;
-            if (isTerminal_ && tcgetattr(STDIN_FILENO, &saved_) == 0) {
-                termios raw = saved_;
-                raw.c_lflag &= ~(ICANON | ECHO);
-                raw.c_cc[VMIN] = 1;
-                raw.c_cc[VTIME] = 0;
-                if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) {
-                    restoreOnExit_ = this;
-                    std::atexit([] {
-                        if (restoreOnExit_) tcsetattr(STDIN_FILENO, TCSANOW, &restoreOnExit_->saved_);
-                    });
-                }
-            }
         }
-        return isTerminal_;
+        if (!isTerminal_) return false;
+        if (tcgetpgrp(STDIN_FILENO) != getpgrp()) {
+            foreground_ = false;
+            return false;
+        }
+        if (!foreground_) {
+            foreground_ = true;
+            enterKeyMode();
+        }
+        return true;
+    }
+
+    void enterKeyMode() {
+        if (!saved_ && tcgetattr(STDIN_FILENO, &savedModes_) != 0) return;
+        termios raw = savedModes_;
+        raw.c_lflag &= ~(ICANON | ECHO);
+        raw.c_cc[VMIN] = 1;
+        raw.c_cc[VTIME] = 0;
+        if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0 || saved_) return;
+        saved_ = true;
+        restoreOnExit_ = this;
+        std::atexit([] { restoreOnExit_->restoreModes(); });
+    }
+
+    // Only in the foreground: in the background the shell has taken the terminal back with its own
+    // modes, which are not to be changed under it. SIGTTOU stays blocked meanwhile, so that a job moved
+    // to the background just then is not stopped on its way out.
+    void restoreModes() {
+        sigset_t block, previous;
+        sigemptyset(&block);
+        sigaddset(&block, SIGTTOU);
+        pthread_sigmask(SIG_BLOCK, &block, &previous);
+        if (tcgetpgrp(STDIN_FILENO) == getpgrp()) tcsetattr(STDIN_FILENO, TCSANOW, &savedModes_);
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     }
 
     bool checked_ = false;
     bool isTerminal_ = false;
+    bool foreground_ = false;
     bool atEnd_ = false;
-    termios saved_{};
+    bool saved_ = false;
+    termios savedModes_{};
     static inline TerminalKeys* restoreOnExit_ = nullptr;
 };
 

@@ -66,22 +66,34 @@ int readInteger(const std::string& text) {
     return static_cast<int>(v);
 }
 
-std::vector<OptionUse> parseOptionWords(const std::vector<std::string>& words, bool warn) {
+OptionRequest longOption(const std::string& word) {
+    if (word == "--help" || word == "-help") return OptionRequest::Usage;
+    if (word == "--version") return OptionRequest::Version;
+    if (word.size() > 2 && word.compare(0, 2, "--") == 0) fatal("Unknown option %s", word.c_str());
+    return OptionRequest::Render;
+}
+
+std::vector<OptionUse> parseOptionWords(const std::vector<std::string>& words, bool warn,
+                                        OptionRequest* request) {
     std::vector<OptionUse> out;
+    if (request) *request = OptionRequest::Render;
     std::size_t i = 0;
     while (i < words.size()) {
         const std::string& word = words[i];
         if (word.size() < 2 || word[0] != '-') break;
         ++i;
         if (word == "--") break;
+        if (OptionRequest asked = longOption(word); asked != OptionRequest::Render) {
+            if (request) *request = asked;
+            break;
+        }
         std::size_t pos = 1;
         while (pos < word.size()) {
             unsigned char c = static_cast<unsigned char>(word[pos++]);
             int count = argumentCount(c);
-            if (count < 0) {
-                if (warn) warning("option '%c' unsupported", c);
-                continue;
-            }
+            // Refused rather than skipped: the letters after an unknown one (the delete-inputs letter
+            // among them) were likely not meant as options either.
+            if (count < 0) fatal("option '%c' unsupported", c);
             OptionUse use;
             use.letter = c;
             if (count >= 1) {
@@ -130,17 +142,23 @@ void applyOptions(const std::vector<OptionUse>& options, RunState& run, SceneSta
     for (const OptionUse& use : options) {
         const std::vector<std::string>& a = use.arguments;
         int n = a.empty() ? 0 : readInteger(a[0]);
+        // A level out of range is clamped, and said: quorva-farm refuses a command whose check run
+        // warns about its options, so a whole job is not spent on a guessed level.
+        if ((use.letter == 'a' || use.letter == 'A' || use.letter == 'u') && (n < 0 || n > 10)) {
+            if (warn) warning("Bad value specified with option -%c. Must be 0 to 10", use.letter);
+            n = n < 0 ? 0 : 10;
+        }
         switch (use.letter) {
             case 'a':
-                o.antialiasing = n < 0 ? 0 : (n > 10 ? 10 : n);
+                o.antialiasing = n;
                 o.undersampling = false;
                 break;
             case 'A':
-                o.antialiasing = n <= 0 ? 0 : (n >= 10 ? 20 : n + 10);
+                o.antialiasing = n == 0 ? 0 : (n == 10 ? 20 : n + 10);
                 o.undersampling = false;
                 break;
             case 'u':
-                o.antialiasing = n < 0 ? 0 : (n > 10 ? 10 : n);
+                o.antialiasing = n;
                 o.undersampling = true;
                 break;
             case 'C':

@@ -262,7 +262,9 @@ bool SceneRun::frame(bool firstPass) {
         if (run_.statistics && options.renderMode == 1 && diagnostics().messagesOn)
             printStatistics(*stats_, scene.background.skyLightOn);
     }
-    if (interrupted || run_.interruptKey != 0) return false;
+    // The last frame released the whole symbol table, static names too: no frame may follow it (one
+    // would no longer find them).
+    if (last || run_.interruptKey != 0) return false;
     run_.frameStartTime = std::time(nullptr);
     ++frames.currentFrame;
     return frames.currentFrame <= frames.lastFrame;

@@ -59,10 +59,24 @@ int runRenderer(const std::vector<std::string>& arguments) {
         printUsage();
         return 1;
     }
+    // Help and the version are answered, and options that cannot be read refused, before any scene is
+    // looked at: nothing is rendered or deleted on their account.
+    OptionRequest request = longOption(arguments[0]);
+    std::vector<OptionUse> options;
+    if (request == OptionRequest::Render) {
+        std::vector<std::string> words(arguments.begin() + 1, arguments.end());
+        options = parseOptionWords(words, true, &request);
+    }
+    if (request == OptionRequest::Usage) {
+        printUsage();
+        return 0;
+    }
+    if (request == OptionRequest::Version) {
+        printBanner();
+        return 0;
+    }
     RunState run;
     buildSceneList(arguments[0], run);
-    std::vector<std::string> words(arguments.begin() + 1, arguments.end());
-    std::vector<OptionUse> options = parseOptionWords(words, true);
     searchPath().scanFromEnvironment();
 
     // The render threads serve every scene and frame of the run.

@@ -156,6 +156,52 @@ TEST_F(Cli, LogFileAndDeletedInputs) {
     EXPECT_FALSE(testing::fileExists(dir.file("s.qsh")));
 }
 
+// Long options and option errors are answered before anything is rendered: the scene and its shader
+// stay (a group starting with a second dash once read as the delete-inputs letter).
+TEST_F(Cli, LongOptionsAndOptionErrorsNeitherRenderNorDelete) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* text;
+    } cases[] = {
+        {{"s", "--help"}, 0, "Usage: QUORVA file [options]\n"},
+        {{"s", "-d", "-help"}, 0, " -z z_depth : Dump Z-channel"},
+        {{"--help"}, 0, "Usage: QUORVA file [options]\n"},
+        {{"s", "--version"}, 0, "\nquorva 1.3 - global illumination ray tracer\n"},
+        {{"s", "--threads", "2"}, 1, "\nERROR :\nUnknown option --threads\n"},
+        {{"s", "--"}, 0, "- Image: s.tga"},
+        {{"s", "-Q"}, 1, "\nERROR :\noption 'Q' unsupported\n"},
+        {{"s", "-dQ-"}, 1, "\nERROR :\noption 'Q' unsupported\n"},
+        {{"s", "-a", "42"}, 0, "WARNING : Bad value specified with option -a. Must be 0 to 10"},
+    };
+    for (const Case& c : cases) {
+        dir.write("s.qsb", TinyScene);
+        dir.write("s.qsh", "Declare Grey = '0.5, 0.5, 0.5'\n");
+        std::filesystem::remove(dir.file("s.tga"));
+        ProgramResult r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args.back() << "\n" << r.output;
+        EXPECT_NE(r.output.find(c.text), std::string::npos) << r.output;
+        EXPECT_EQ(testing::fileExists(dir.file("s.tga")), c.status == 0 && (c.args.back() == "--" || c.args.back() == "42"));
+        EXPECT_TRUE(testing::fileExists(dir.file("s.qsb")) && testing::fileExists(dir.file("s.qsh")))
+            << c.args.back();
+    }
+    EXPECT_EQ(run({"s", "--version"}).output, "\nquorva 1.3 - global illumination ray tracer\n");
+}
+
+// The last frame of -K releases every name, static ones too: the frame after it is not parsed.
+TEST_F(Cli, EndFrameWithEveryKindOfDeclaration) {
+    dir.write("anim.qsb", std::string(TinyScene) +
+                              "Sequence [ FirstFrame 0 LastFrame 4 ]\n"
+                              "static R = 0.5\nDeclare D = 0.4\nnew N = 0.1\n"
+                              "Shape [ Sphere ((1, 1, 0), R + D + N) ]\n");
+    ProgramResult r = run({"anim", "-k", "2", "-K", "3", "-m"});
+    EXPECT_EQ(r.status, 0) << r.output;
+    for (const char* name : {"anim0001.tga", "anim0002.tga"})
+        EXPECT_TRUE(testing::fileExists(dir.file(name)));
+    for (const char* name : {"anim0000.tga", "anim0003.tga"})
+        EXPECT_FALSE(testing::fileExists(dir.file(name)));
+}
+
 // Ctrl-C stops a render like Escape: status 1, a whole image on disk. Running the same command again
 // renders only the rows that were missing and gives the image an uninterrupted render gives.
 TEST_F(Cli, InterruptedRenderResumesToTheSameImage) {

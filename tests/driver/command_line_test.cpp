@@ -43,7 +43,7 @@ TEST(OptionWords, GroupsArgumentsAndEnds) {
     EXPECT_EQ(letters(parse({"-o", "-d"})), "o[-d]");
 }
 
-TEST(OptionWords, MissingAndUnknownLettersWarn) {
+TEST(OptionWords, MissingLettersWarnUnknownOnesAreRefused) {
     std::string w;
     EXPECT_EQ(letters(parse({"-k"}, &w)), "");
     EXPECT_EQ(w, "WARNING : option 'k' requires an argument!\n");
@@ -51,8 +51,33 @@ TEST(OptionWords, MissingAndUnknownLettersWarn) {
     EXPECT_EQ(w, "WARNING : option 'r' requires two arguments!\n");
     EXPECT_EQ(letters(parse({"-r", "640"}, &w)), "");
     EXPECT_EQ(w, "WARNING : option 'r' requires arguments!\n");
-    EXPECT_EQ(letters(parse({"-qd"}, &w)), "d");
-    EXPECT_EQ(w, "WARNING : option 'q' unsupported!\n");
+    try {
+        parse({"-d", "-q-"});
+        ADD_FAILURE() << "an unknown letter was skipped";
+    } catch (const FatalError& e) {
+        EXPECT_STREQ(e.what(), "option 'q' unsupported");
+    }
+}
+
+// A word beginning with "--" is never a group holding the delete-inputs letter.
+TEST(OptionWords, LongOptions) {
+    OptionRequest request;
+    EXPECT_EQ(letters(parseOptionWords({"-d", "--help", "-q"}, true, &request)), "d");
+    EXPECT_EQ(request, OptionRequest::Usage);
+    EXPECT_EQ(letters(parseOptionWords({"-help"}, true, &request)), "");
+    EXPECT_EQ(request, OptionRequest::Usage);
+    EXPECT_EQ(letters(parseOptionWords({"--version", "-d-"}, true, &request)), "");
+    EXPECT_EQ(request, OptionRequest::Version);
+    EXPECT_EQ(letters(parseOptionWords({"-o", "--help", "--", "--help"}, true, &request)), "o[--help]");
+    EXPECT_EQ(request, OptionRequest::Render);
+    for (const char* word : {"--threads", "---", "--d-"}) {
+        try {
+            parseOptionWords({word, "2"}, true);
+            ADD_FAILURE() << word << " was read";
+        } catch (const FatalError& e) {
+            EXPECT_EQ(std::string(e.what()), std::string("Unknown option ") + word);
+        }
+    }
 }
 
 TEST(OptionWords, NumbersReadLikeTheStandardConversion) {
@@ -92,13 +117,22 @@ TEST_F(ApplyOptions, AntialiasingClamps) {
     EXPECT_EQ(scene.options.antialiasing, 15);
     apply({"-A", "10"});
     EXPECT_EQ(scene.options.antialiasing, 20);
+    apply({"-A", "0"});
+    EXPECT_EQ(scene.options.antialiasing, 0);
+    apply({"-a", "10"});
+    EXPECT_EQ(scene.options.antialiasing, 10);
+    EXPECT_FALSE(scene.options.undersampling);
+    // Levels out of range are clamped, with a warning.
     apply({"-A", "99"});
     EXPECT_EQ(scene.options.antialiasing, 20);
+    EXPECT_NE(warnings.find("Bad value specified with option -A. Must be 0 to 10"), std::string::npos);
     apply({"-A", "-3"});
     EXPECT_EQ(scene.options.antialiasing, 0);
     apply({"-a", "99"});
     EXPECT_EQ(scene.options.antialiasing, 10);
-    EXPECT_FALSE(scene.options.undersampling);
+    apply({"-u", "11"});
+    EXPECT_EQ(scene.options.antialiasing, 10);
+    EXPECT_TRUE(scene.options.undersampling);
     apply({"-u", "4"});
     EXPECT_EQ(scene.options.antialiasing, 4);
     EXPECT_TRUE(scene.options.undersampling);
