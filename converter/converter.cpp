@@ -49,7 +49,8 @@ class FrameConverter {
         // Every file is written under a temporary name and renamed when the frame is complete, so that
         // a failure leaves the earlier files of these names as they were. The MSH file is created
         // first.
-        if (settings_.mesh && writer_.OpenMeshFile(staged_.stage(names_.geometry)) != qsb::WriteStatus::Written)
+        if (settings_.mesh &&
+            writer_.OpenMeshFile(staged_.stage(names_.geometry)) != qsb::WriteStatus::Written)
             fail("Failed to create the MeSH file %s!\n", names_.geometry.c_str());
         std::vector<std::uint8_t> bytes;
         if (!readFile(input, bytes)) fail("\n3DS input file %s not found!\n", input.c_str());
