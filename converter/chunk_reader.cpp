@@ -1,6 +1,7 @@
 // Bounds-checked chunk reading.
 #include "converter/chunk_reader.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "converter/report.h"
@@ -54,6 +55,7 @@ float Chunk::f32() {
     std::uint32_t bits = u32();
     float f;
     std::memcpy(&f, &bits, 4);
+    if (!std::isfinite(f)) throw InvalidNumber{id_};
     return f;
 }
 

@@ -10,6 +10,11 @@
 
 namespace quorva::converter {
 
+// Raised by Chunk::f32 for a value that is not a finite number: the chunk holding it.
+struct InvalidNumber {
+    std::uint16_t chunk;
+};
+
 // The payload of one chunk, read front to back. Any read past the chunk's end, and any sub-chunk whose
 // length is below 6 or runs past this chunk, fails "Corrupt or truncated chunk 0x%04X in 3DS file".
 class Chunk {
@@ -28,7 +33,7 @@ class Chunk {
     std::uint8_t u8();
     std::uint16_t u16();
     std::uint32_t u32();
-    float f32();
+    float f32();           // throws InvalidNumber unless finite
     Point3 point();        // three floats
     std::string string();  // zero-terminated
     // The next sub-chunk; this chunk continues after it.

@@ -1,5 +1,6 @@
 // The frame loop: per frame the 3DS file is read again, the VUE frame applied, and the main scene,
-// shader and geometry files written.
+// shader and geometry files written. A frame's files replace the earlier ones only when all are
+// complete; the frames finished before a failure keep their new files.
 #include "converter/converter.h"
 
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include "converter/scene_names.h"
 #include "converter/settings.h"
 #include "converter/smoothing.h"
+#include "converter/staged_files.h"
 #include "converter/tds_reader.h"
 #include "converter/vue_reader.h"
 
@@ -44,26 +46,30 @@ class FrameConverter {
         : settings_(settings), names_(names), console_(console) {}
 
     void run(const std::string& input, const VueFrame* vue, int frame, int lastFrame) {
-        // The MSH file is created first, so that a failure leaves nothing half written.
-        if (settings_.mesh && writer_.OpenMeshFile(names_.geometry) != qsb::WriteStatus::Written)
+        // Every file is written under a temporary name and renamed when the frame is complete, so that
+        // a failure leaves the earlier files of these names as they were. The MSH file is created
+        // first.
+        if (settings_.mesh &&
+            writer_.OpenMeshFile(staged_.stage(names_.geometry)) != qsb::WriteStatus::Written)
             fail("Failed to create the MeSH file %s!\n", names_.geometry.c_str());
         std::vector<std::uint8_t> bytes;
         if (!readFile(input, bytes)) fail("\n3DS input file %s not found!\n", input.c_str());
         if (settings_.binary) {
-            if (writer_.OpenBinaryScene(names_.main) != qsb::WriteStatus::Written)
+            if (writer_.OpenBinaryScene(staged_.stage(names_.main)) != qsb::WriteStatus::Written)
                 fail("Cannot create the binary QSB file %s!\n", names_.main.c_str());
-        } else if (!main_.create(names_.main)) {
+        } else if (!main_.create(staged_.stage(names_.main))) {
             fail("Cannot create the main QSB file %s!\n", names_.main.c_str());
         }
-        if (!shader_.create(names_.shader))
+        if (!shader_.create(staged_.stage(names_.shader)))
             fail("\nCannot create the shader file %s...\n", names_.shader.c_str());
-        if (!settings_.binary && !settings_.mesh && !geometry_.create(names_.geometry))
+        bool asciiGeometry = !settings_.binary && !settings_.mesh;
+        if (asciiGeometry && !geometry_.create(staged_.stage(names_.geometry)))
             fail("Error writing geometry QSB file");
         if (frame >= 0) console_.print("\n- Processing frame %d/%d -\n", frame, lastFrame);
         if (!settings_.binary) main_.write("// Quillbarrow QSB-Structure\n\n");
         shader_.write("ReadArchive \"statics.qsb\"\n\n");
 
-        ReadSettings read{settings_.gamma, settings_.excluded, settings_.cameraName};
+        ReadSettings read{settings_.gamma, settings_.excluded, settings_.cameraName, input};
         Model model;
         try {
             model = readTds(bytes, read, console_);
@@ -72,9 +78,13 @@ class FrameConverter {
         } catch (const std::bad_alloc&) {
             failAllocation(0x50);
         }
+        // A file in which nothing was found is damaged (an editor chunk with a broken identifier is
+        // skipped whole) rather than an empty scene.
+        if (model.objects == 0) fail("No object found in 3DS file %s", input.c_str());
         writeItems(model);
-        SolidPlan plan =
-            planSolids(model, settings_.binary || settings_.mesh ? qsb::MaxNameLength : std::string::npos);
+        bool declared = settings_.binary || settings_.mesh || settings_.declare;
+        SolidPlan plan = planSolids(
+            model, settings_.binary || settings_.mesh ? qsb::MaxNameLength : std::string::npos, declared);
         writeGeometry(model, plan);
 
         for (const ShaderUse& s : plan.shaders) shader_.write(shaderDeclaration(s));
@@ -99,6 +109,7 @@ class FrameConverter {
         }
         if (settings_.mesh && writer_.CloseMeshFile() != qsb::WriteStatus::Written)
             fail("Error writing geometry QSB file");
+        publish();
         console_.print("\n\nProcess complete.\n");
         console_.print("%u solids written.\n", stats_.solids);
         console_.print("%u triangular patches all in all.\n", stats_.patches);
@@ -242,6 +253,20 @@ class FrameConverter {
         main_.write("\n");
     }
 
+    // The complete files take their final names, the main file last since it reads the others. A
+    // binary scene has no geometry file: an old one of its name is removed, as every file of the
+    // output name is replaced.
+    void publish() {
+        if (!settings_.binary && !staged_.publish(names_.geometry)) fail("Error writing geometry QSB file");
+        if (!staged_.publish(names_.shader))
+            fail("\nCannot create the shader file %s...\n", names_.shader.c_str());
+        if (!staged_.publish(names_.main))
+            fail(settings_.binary ? "Cannot create the binary QSB file %s!\n"
+                                  : "Cannot create the main QSB file %s!\n",
+                 names_.main.c_str());
+        if (settings_.binary) std::remove(names_.geometry.c_str());
+    }
+
     void writeGeometry(const Model& model, const SolidPlan& plan) {
         std::size_t current = SIZE_MAX;
         CornerNormals normals;
@@ -268,6 +293,7 @@ class FrameConverter {
     const Settings& settings_;
     const OutputNames& names_;
     Console& console_;
+    StagedFiles staged_;  // destroyed after the files written into it are closed
     OutputFile main_, shader_, geometry_;
     qsb::QsbWriter writer_;
     GeometryStatistics stats_;
@@ -306,9 +332,6 @@ int runConverter(int argc, const char* const* argv, Console& console) {
 
     for (int frame = frames ? first : -1; frame <= (frames ? last : -1); ++frame) {
         OutputNames names = outputNames(settings, frame);
-        std::remove(names.main.c_str());
-        std::remove(names.shader.c_str());
-        std::remove(names.geometry.c_str());
         std::optional<VueFrame> vue;
         if (!settings.vueBase.empty()) {
             try {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 
 #include "converter/report.h"
 #include "converter/scene_names.h"
@@ -38,7 +39,7 @@ void check(qsb::WriteStatus status) {
 
 }  // namespace
 
-SolidPlan planSolids(const Model& model, std::size_t maxName) {
+SolidPlan planSolids(const Model& model, std::size_t maxName, bool declared) {
     SolidPlan plan;
     auto fit = [&](const std::string& raw) {
         std::string n = sceneName(raw);
@@ -46,14 +47,10 @@ SolidPlan planSolids(const Model& model, std::size_t maxName) {
         n = sceneName(n.substr(0, maxName));
         return n.size() <= maxName ? n : n.substr(0, maxName - 1) + "_";
     };
-    auto useShader = [&](const std::string& name, const Material& values, const std::string& solid) {
+    auto useShader = [&](const std::string& name, const Material& values) {
         auto it = std::find_if(plan.shaders.begin(), plan.shaders.end(),
                                [&](const ShaderUse& s) { return s.name == name; });
-        if (it == plan.shaders.end()) {
-            plan.shaders.push_back({name, values, {}});
-            it = plan.shaders.end() - 1;
-        }
-        it->objects.push_back(solid);
+        if (it == plan.shaders.end()) plan.shaders.push_back({name, values, {}});
     };
     for (std::size_t i = 0; i < model.meshes.size(); ++i) {
         const Mesh& mesh = model.meshes[i];
@@ -75,15 +72,32 @@ SolidPlan planSolids(const Model& model, std::size_t maxName) {
             const Material* values = findMaterial(model, material);
             if (!values && material == "Default") {
                 solid.shader = fit(numbered);
-                useShader(solid.shader, defaultMaterial(), solid.name);
+                useShader(solid.shader, defaultMaterial());
             } else {
                 // A material the file names but does not define gets the default values.
                 solid.shader = fit(material);
-                useShader(solid.shader, values ? *values : defaultMaterial(), solid.name);
+                useShader(solid.shader, values ? *values : defaultMaterial());
             }
             plan.solids.push_back(std::move(solid));
         }
     }
+    if (declared) {
+        // Every shader is declared before any solid, so a solid may take no shader's name, wherever
+        // that shader is used; a new name also avoids the other solids' names.
+        std::set<std::string> shaders, taken;
+        for (const ShaderUse& s : plan.shaders) shaders.insert(s.name);
+        taken = shaders;
+        for (const Solid& s : plan.solids) taken.insert(s.name);
+        for (Solid& s : plan.solids)
+            if (shaders.count(s.name) != 0) {
+                s.name = distinctName(s.name, taken, maxName);
+                taken.insert(s.name);
+            }
+    }
+    for (const Solid& s : plan.solids)
+        std::find_if(plan.shaders.begin(), plan.shaders.end(), [&](const ShaderUse& u) {
+            return u.name == s.shader;
+        })->objects.push_back(s.name);
     return plan;
 }
 

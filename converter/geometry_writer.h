@@ -30,7 +30,10 @@ struct SolidPlan {
 // (name, number of the material from 1). Faces without a material get a shader of their own with the
 // default values, named like the solid of that number. Names longer than `maxName` characters are cut
 // (binary records hold 31), so that shader names in records and in the shader file stay the same.
-SolidPlan planSolids(const Model& model, std::size_t maxName = std::string::npos);
+// With `declared` (the solids are declared under their names: -d, binary and MSH output) a solid whose
+// name a shader has takes a distinct name instead (distinctName), since a declaration would replace
+// the shader; solids placed directly keep their names.
+SolidPlan planSolids(const Model& model, std::size_t maxName = std::string::npos, bool declared = false);
 
 struct GeometryStatistics {
     unsigned solids = 0;

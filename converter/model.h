@@ -98,6 +98,9 @@ struct Model {
     std::string backgroundBitmap;
     bool bitmapBackground = false;  // a bitmap background is used
     Fog fog, groundFog;
+    // Meshes, lights and cameras the file holds, converted or not (an object left out with -o counts
+    // as one whatever it holds).
+    unsigned objects = 0;
 };
 
 }  // namespace quorva::converter

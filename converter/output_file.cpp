@@ -1,6 +1,8 @@
 // Buffered text output.
 #include "converter/output_file.h"
 
+#include <unistd.h>
+
 #include <cstdarg>
 
 #include "converter/report.h"
@@ -54,7 +56,8 @@ void OutputFile::flush() {
 void OutputFile::close() {
     if (!file_) return;
     flush();
-    bool ok = std::ferror(file_) == 0;
+    // On disk before the file is renamed to its final name, so that a crash cannot leave it empty.
+    bool ok = std::fflush(file_) == 0 && std::ferror(file_) == 0 && fsync(fileno(file_)) == 0;
     ok = std::fclose(file_) == 0 && ok;
     file_ = nullptr;
     if (!ok) fail("Error writing geometry QSB file");

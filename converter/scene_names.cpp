@@ -304,4 +304,17 @@ std::string sceneName(const std::string& name) {
     return out;
 }
 
+std::string distinctName(const std::string& name, const std::set<std::string>& taken, std::size_t maxName) {
+    std::string candidate = name;
+    // The suffixes end in distinct texts that start with '_', so no two candidates are equal even where
+    // the name is cut.
+    for (unsigned k = 1; taken.count(candidate) != 0; ++k) {
+        std::string suffix(1, '_');
+        if (k > 1) suffix += std::to_string(k);
+        std::size_t keep = maxName > suffix.size() ? maxName - suffix.size() : 0;
+        candidate = name.substr(0, keep) + suffix;
+    }
+    return candidate;
+}
+
 }  // namespace quorva::converter

@@ -218,10 +218,14 @@ class TdsReader {
 
     void readObject(Chunk& object) {
         std::string name = object.string();
-        if (excluded(name)) return;
+        if (excluded(name)) {
+            ++model_.objects;
+            return;
+        }
         bool hidden = false, castsShadows = true;
         while (!object.atEnd()) {
             Chunk c = object.next();
+            if (c.id() == 0x4100 || c.id() == 0x4600 || c.id() == 0x4700) ++model_.objects;
             switch (c.id()) {
                 case 0x4010:
                     hidden = true;
@@ -398,7 +402,12 @@ class TdsReader {
 }  // namespace
 
 Model readTds(const std::vector<std::uint8_t>& bytes, const ReadSettings& settings, Console& console) {
-    return TdsReader(settings, console).read(bytes);
+    try {
+        return TdsReader(settings, console).read(bytes);
+    } catch (const InvalidNumber& e) {
+        // Not a number would reach the text forms as "nan" and the binary ones as a silent black.
+        fail("Invalid number in 3DS file %s (chunk 0x%04x)", settings.fileName.c_str(), e.chunk);
+    }
 }
 
 double fieldOfView(double lens) {

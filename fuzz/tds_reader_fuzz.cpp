@@ -22,6 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         Model model = readTds(bytes, settings, quiet);
         SolidPlan plan = planSolids(model);
+        planSolids(model, 31, true);  // the names of declared solids (binary, MSH and -d output)
         for (const ShaderUse& s : plan.shaders) shaderDeclaration(s);
         for (const Solid& s : plan.solids) {
             const Mesh& mesh = model.meshes[s.mesh];

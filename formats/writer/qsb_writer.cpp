@@ -1,6 +1,8 @@
 // The converter's record writer for binary scene and mesh files.
 #include "formats/writer/qsb_writer.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -30,7 +32,8 @@ WriteStatus QsbWriter::open(Output& out, const std::string& path, std::string_vi
 
 WriteStatus QsbWriter::close(Output& out) {
     if (!out.file) return WriteStatus::NoFile;
-    bool failed = std::ferror(out.file) != 0;
+    // On disk before the caller renames the file to its final name.
+    bool failed = std::fflush(out.file) != 0 || std::ferror(out.file) != 0 || fsync(fileno(out.file)) != 0;
     failed = std::fclose(out.file) != 0 || failed;
     out.file = nullptr;
     bool open = out.inDeclaration;

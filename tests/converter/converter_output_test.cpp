@@ -135,5 +135,35 @@ TEST(ConverterSolids, OneSolidPerMaterialAndSceneNames) {
     EXPECT_EQ(sceneName("2nd box"), "_2nd_box");
 }
 
+TEST(ConverterSolids, DeclaredSolidsTakeNoShaderName) {
+    // A mesh and its material of one name, the material also used by a later mesh.
+    Model model;
+    model.materials.push_back(defaultMaterial());
+    model.materials[0].name = "Default";
+    Mesh mesh = sphere(2, 4);
+    mesh.name = "Default";
+    mesh.materialNames = {"Default"};
+    model.meshes.push_back(mesh);
+    mesh.name = "Rock";
+    model.meshes.push_back(mesh);
+    EXPECT_EQ(planSolids(model).solids[0].name, "Default");  // placed directly: names as before
+    SolidPlan declared = planSolids(model, 31, true);
+    EXPECT_EQ(declared.solids[0].name, "Default_");
+    EXPECT_EQ(declared.solids[0].shader, "Default");
+    EXPECT_EQ(declared.solids[1].name, "Rock");
+    EXPECT_EQ(declared.shaders.at(0).objects, (std::vector<std::string>{"Default_", "Rock"}));
+    // Faces of no material in a mesh of several materials: the shader takes the solid's name.
+    model.materials[0].name = "Red";
+    model.meshes[1].materialNames = {"Red", "Default"};
+    for (std::size_t f = 0; f < mesh.faces.size(); ++f) model.meshes[1].faces[f].material = f % 2;
+    declared = planSolids(model, 31, true);
+    EXPECT_EQ(declared.solids[2].name, "Rock_2_");
+    EXPECT_EQ(declared.solids[2].shader, "Rock_2");
+    // Taken candidates give way to numbered ones; a cut name keeps its suffix within the limit.
+    EXPECT_EQ(distinctName("A", {"A", "A_", "A_2"}), "A_3");
+    EXPECT_EQ(distinctName(std::string(31, 'm'), {std::string(31, 'm')}, 31), std::string(30, 'm') + "_");
+    EXPECT_EQ(distinctName("Free", {"A"}), "Free");
+}
+
 }  // namespace
 }  // namespace quorva::converter

@@ -2,6 +2,8 @@
 // cameras, and what corrupt input gets.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "converter/tds_reader.h"
 #include "support/fatal_text.h"
 #include "tests/converter/chunk_builder.h"
@@ -63,6 +65,23 @@ TEST(TdsReader, CorruptInputIsRefused) {
               "Percentage parsing error in 3DS file");
     // A name without its terminating zero.
     EXPECT_EQ(error(file(chunk(0x4000, "Name"))), "Corrupt or truncated chunk 0x4000 in 3DS file");
+}
+
+TEST(TdsReader, NonFiniteNumbersNameTheirChunk) {
+    ReadSettings named;
+    named.fileName = "fels.3ds";
+    EXPECT_EQ(error(file(chunk(0x1200, rgb(0, NAN, 0))), named),
+              "Invalid number in 3DS file fels.3ds (chunk 0x0010)");
+    EXPECT_EQ(error(file(chunk(0xAFFF, chunk(0xA050, chunk(0x0031, f32(-INFINITY))))), named),
+              "Invalid number in 3DS file fels.3ds (chunk 0x0031)");
+    std::string frame = chunk(0x4160, floats({1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, NAN}));
+    EXPECT_EQ(error(file(meshObject("A", Triangle, {0, 1, 2}, {}, frame)), named),
+              "Invalid number in 3DS file fels.3ds (chunk 0x4160)");
+    // What was found counts objects left out with -o, and nothing else.
+    ReadSettings skip;
+    skip.excluded = {"A"};
+    EXPECT_EQ(read(file(meshObject("A", Triangle, {0, 1, 2})), skip).model.objects, 1u);
+    EXPECT_EQ(read(file(chunk(0x4000, cstr("Empty")) + chunk(0xAFFF))).model.objects, 0u);
 }
 
 TEST(TdsReader, MaterialsAndColours) {
