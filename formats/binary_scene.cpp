@@ -69,7 +69,7 @@ class SceneReader {
         : in_(in), scene_(scene), version_(version), objects_(in, scene) {}
 
     void read() {
-        while (!in_.atEnd()) record(in_.byte());
+        while (!in_.atEnd()) record(in_.code());
     }
 
   private:
@@ -128,6 +128,8 @@ void SceneReader::record(std::uint8_t code) {
 // The Camera statement's items, from the record's words.
 void SceneReader::camera() {
     auto r = in_.record<qsb::CameraRecord>(qsb::cameraSize(version_));
+    in_.requireFinite(r.location, r.lookAt, r.up, r.fieldOfView, r.aspectRatio, r.nearClip, r.farClip, r.aperture,
+                      r.focalDistance, r.exposure, r.scale, r.rotation, r.translation, r.pixelFilterParameters);
     Camera& cam = scene_.camera;
     Options& o = scene_.options;
     cam.location = vec(r.location);
@@ -185,6 +187,9 @@ void SceneReader::camera() {
 void SceneReader::options() {
     auto r = in_.record<qsb::OptionsRecord>(std::min(qsb::optionsSize(version_), sizeof(qsb::OptionsRecord)));
     if (qsb::optionsSize(version_) > sizeof r) in_.take(qsb::optionsSize(version_) - sizeof r);
+    in_.requireFinite(r.gamma, r.adaptiveThreshold, r.shadowBias, r.irradianceMaxError, r.irradianceBlendingArea,
+                      r.irradianceMaxDistance, r.photonsAccelerator, r.henyeyGreenstein, r.sunGlow,
+                      r.sunLightRotation);
     Options& o = scene_.options;
     IrradianceSettings& irr = o.irradiance;
     if (r.gamma[0] != 0) {
@@ -306,6 +311,9 @@ void SceneReader::general() {
     } else {
         r = in_.record<qsb::GeneralRecord>();
     }
+    in_.requireFinite(r.background, r.fogDistance, r.fogColour, r.fogDensity, r.groundFogDistance,
+                      r.groundFogColour, r.groundFogDensity, r.photonsS, r.mediaDensity, r.mediaIntensity,
+                      r.mediaMix, r.mediaColour);
     BackgroundSettings& b = scene_.background;
     std::string name = nameText(r.backgroundName);
     if (name.empty()) {
@@ -370,7 +378,8 @@ LightItems lightItems(const float colour[3], std::uint8_t decay, float fade, std
     return items;
 }
 
-LightItems areaItems(const qsb::AreaLightCommon& c) {
+LightItems areaItems(const ByteReader& in, const qsb::AreaLightCommon& c) {
+    in.requireFinite(c.colour, c.glow, c.range, c.scale, c.rotation, c.translation);
     LightItems items = lightItems(c.colour, c.decay, c.range, c.flags, c.media);
     if (c.glow > 0) {
         items.hasGlow = true;
@@ -382,6 +391,7 @@ LightItems areaItems(const qsb::AreaLightCommon& c) {
 
 void SceneReader::pointLight() {
     auto r = in_.record<qsb::PointLightRecord>();
+    in_.requireFinite(r.position, r.colour, r.fadeDistance, r.radius);
     LightItems items = lightItems(r.colour, r.decay, r.fadeDistance, r.flags, r.media);
     if (r.radius > 0) {
         // A radius gives soft shadows: a spherical area light of that radius around the position.
@@ -396,6 +406,7 @@ void SceneReader::pointLight() {
 
 void SceneReader::spotLight() {
     auto r = in_.record<qsb::SpotLightRecord>();
+    in_.requireFinite(r.position, r.pointAt, r.cone, r.colour, r.fadeDistance, r.radius);
     LightItems items = lightItems(r.colour, r.decay, r.fadeDistance, r.flags, r.media);
     if (r.radius > 0) {
         items.hasBulb = true;
@@ -406,6 +417,7 @@ void SceneReader::spotLight() {
 
 void SceneReader::directionalLight() {
     auto r = in_.record<qsb::DirectionalLightRecord>();
+    in_.requireFinite(r.direction, r.colour);
     LightItems items;
     items.hasIntensity = true;
     items.intensity = makeVectorRequest(vec(r.colour));
@@ -416,13 +428,15 @@ void SceneReader::directionalLight() {
 
 void SceneReader::blackHole() {
     auto r = in_.record<qsb::BlackHoleRecord>();
+    in_.requireFinite(r.centre, r.strength, r.vector);
     Vec3 v = vec(r.vector);
     addLight(scene_, makeBlackHole(vec(r.centre), r.strength, isVec(r.vector, 0, 0, 0) ? nullptr : &v));
 }
 
 void SceneReader::sphAreaLight() {
     auto r = in_.record<qsb::SphAreaLightRecord>();
-    LightItems items = areaItems(r.common);
+    in_.requireFinite(r.centre, r.radius);
+    LightItems items = areaItems(in_, r.common);
     items.hasBulb = true;
     items.bulbCentre = vec(r.centre);
     items.bulbRadius = r.radius;
@@ -431,8 +445,9 @@ void SceneReader::sphAreaLight() {
 
 void SceneReader::flatAreaLight() {
     auto r = in_.record<qsb::FlatAreaLightRecord>();
+    in_.requireFinite(r.plane);
     if (r.common.media == 1) fatal("Flat (plane) area light cannot interact with participating media");
-    LightItems items = areaItems(r.common);
+    LightItems items = areaItems(in_, r.common);
     items.hasPlane = true;
     items.planeCount = 4;
     for (int i = 0; i < 4; ++i) items.plane[i] = r.plane[i];
@@ -442,6 +457,7 @@ void SceneReader::flatAreaLight() {
 // SkyLight (the diffuse solar radiation) and SunLight.
 void SceneReader::skyDome() {
     auto r = in_.record<qsb::SkyDomeRecord>(qsb::skyDomeSize(version_));
+    in_.requireFinite(r.scale, r.skyColour, r.sunLight, r.sunVector, r.skyLightLast);
     if (r.diffuseSolarRadiation == 1) {
         std::vector<std::string> args{number(r.samples), vectorText(r.skyColour), number(r.scale)};
         if (r.skyLightLast > 0) args.push_back(number(r.skyLightLast));

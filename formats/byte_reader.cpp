@@ -33,6 +33,11 @@ void ByteReader::truncated() const {
     fatal("Binary QSB file \"%s\" is truncated", fileName_.c_str());
 }
 
+void ByteReader::invalidNumber() const {
+    if (meshFile_) fatal("Invalid number in MSH file \"%s\" (record 0x%x)", fileName_.c_str(), record_);
+    fatal("Invalid number in binary QSB file \"%s\" (record 0x%x)", fileName_.c_str(), record_);
+}
+
 std::string ByteReader::decodeName(const std::uint8_t* field) {
     std::size_t length = 0;
     while (length < qsb::NameSize && field[length] != 0) ++length;

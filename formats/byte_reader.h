@@ -1,7 +1,9 @@
 // Bounded reading of a binary scene or mesh file held in memory: every read is checked against the
-// bytes left, and a read past the end is the file's "truncated" fatal error.
+// bytes left, and a read past the end is the file's "truncated" fatal error. Every float a record
+// carries must be finite: a NaN or an infinity is the file's "invalid number" fatal error.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -36,6 +38,8 @@ class ByteReader {
     bool meshFile() const { return meshFile_; }
 
     std::uint8_t byte() { return *take(1); }
+    // A record code; the messages for invalid numbers name the last one read.
+    std::uint8_t code() { return record_ = byte(); }
     // The next n bytes; fatal when fewer are left.
     const std::uint8_t* take(std::size_t n) {
         if (n > left()) truncated();
@@ -52,20 +56,44 @@ class ByteReader {
         return value;
     }
     std::int32_t int32() { return record<std::int32_t>(); }
-    double float32() { return record<float>(); }
+    double float32() { return finite(record<float>()); }
+    // The float at p (unaligned), which must be finite.
+    double float32At(const std::uint8_t* p) const {
+        float x;
+        std::memcpy(&x, p, sizeof x);
+        return finite(x);
+    }
+    // Fatal unless every given float field (a float or an array of floats) is finite.
+    template <class... Fields>
+    void requireFinite(const Fields&... fields) const {
+        (check(fields), ...);
+    }
     // A 32-byte name field: the text up to the first zero byte, at most 32 characters.
     std::string name() { return decodeName(take(qsb::NameSize)); }
 
     [[noreturn]] void truncated() const;
+    // "Invalid number in binary QSB file "%s" (record 0x%x)", or "... MSH file ..." for a mesh file.
+    [[noreturn]] void invalidNumber() const;
 
     static std::string decodeName(const std::uint8_t* field);
 
   private:
+    float finite(float x) const {
+        if (!std::isfinite(x)) invalidNumber();
+        return x;
+    }
+    void check(float x) const { finite(x); }
+    template <std::size_t N>
+    void check(const float (&values)[N]) const {
+        for (float x : values) finite(x);
+    }
+
     const std::uint8_t* data_;
     std::size_t size_;
     std::size_t pos_;
     bool meshFile_;
     std::string fileName_;
+    std::uint8_t record_ = 0;
 };
 
 }  // namespace quorva

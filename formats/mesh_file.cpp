@@ -26,7 +26,7 @@ void readMeshBytes(SceneState& scene, const std::vector<std::uint8_t>& bytes, co
     ByteReader in(bytes, qsb::MagicSize, true, name);
     ObjectReader objects(in, scene);
     while (!in.atEnd()) {
-        std::uint8_t code = in.byte();
+        std::uint8_t code = in.code();
         if (code == qsb::code::StartMesh)
             objects.readDeclaration();
         else if (code == qsb::code::CallMesh)

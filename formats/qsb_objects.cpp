@@ -3,7 +3,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "diagnostics/diagnostics.h"
@@ -24,7 +23,7 @@ namespace c = qsb::code;
 
 constexpr double DegreesToRadians = 0.017453292519943295;
 
-// n floats of a primitive payload, widened.
+// n floats of a primitive payload, widened; each must be finite.
 struct Floats {
     double v[51];  // the longest fixed payload: a BicubicPatch
     Vec3 vec(int i) const { return {v[i], v[i + 1], v[i + 2]}; }
@@ -32,11 +31,7 @@ struct Floats {
 Floats readFloats(ByteReader& in, int n) {
     Floats f{};
     const std::uint8_t* p = in.take(static_cast<std::size_t>(n) * 4);
-    for (int i = 0; i < n; ++i) {
-        float x;
-        std::memcpy(&x, p + 4 * i, 4);
-        f.v[i] = x;
-    }
+    for (int i = 0; i < n; ++i) f.v[i] = in.float32At(p + 4 * i);
     return f;
 }
 
@@ -51,7 +46,7 @@ MeshParts::Part readTriangle(ByteReader& in, bool uv, PatchDataBlocks& blocks) {
     const int stride = uv ? 8 : 6;
     const std::uint8_t* p = in.take(static_cast<std::size_t>(3 * stride) * 4);
     float v[24];
-    std::memcpy(v, p, static_cast<std::size_t>(3 * stride) * 4);
+    for (int i = 0; i < 3 * stride; ++i) v[i] = static_cast<float>(in.float32At(p + 4 * i));
     PatchCorner c[3];
     for (int k = 0; k < 3; ++k) {
         const float* f = v + k * stride;
@@ -91,11 +86,10 @@ std::unique_ptr<Shape> readNurbs(ByteReader& in) {
     const std::uint64_t floats = std::uint64_t(nu) + ou + nv + ov + 4 * std::uint64_t(nu) * std::uint64_t(nv);
     if (floats > in.left() / 4) in.truncated();
     const std::uint8_t* p = in.take(static_cast<std::size_t>(floats) * 4);
-    auto next = [&p] {
-        float x;
-        std::memcpy(&x, p, 4);
+    auto next = [&in, &p] {
+        const double x = in.float32At(p);
         p += 4;
-        return static_cast<double>(x);
+        return x;
     };
     std::vector<double> knotsU(static_cast<std::size_t>(nu + ou)), knotsV(static_cast<std::size_t>(nv + ov));
     for (double& k : knotsU) k = next();
@@ -178,7 +172,7 @@ void ObjectReader::readDeclaration() {
     std::vector<std::unique_ptr<Shape>> parts;
     auto mesh = std::make_shared<MeshParts>();
     for (;;) {
-        std::uint8_t code = in_.byte();
+        std::uint8_t code = in_.code();
         if (code == end) break;
         if (code == c::Triangle || code == c::TriangleUV) {
             MeshParts::Part part = readTriangle(in_, code == c::TriangleUV, patchBlocks_);
@@ -226,7 +220,7 @@ void ObjectReader::readCall() {
 
 void ObjectReader::readPlacedPrimitive() {
     std::vector<std::unique_ptr<Shape>> parts;
-    std::uint8_t code = in_.byte();
+    std::uint8_t code = in_.code();
     if (!readPrimitive(code, parts)) fatal("Unexpected data while parsing binary QSB: 0x%x", code);
     Shape* shape = parts.empty() ? nullptr : parts.front().get();
     readModifiers(shape);
@@ -325,7 +319,7 @@ bool ObjectReader::readPrimitive(std::uint8_t code, std::vector<std::unique_ptr<
 void ObjectReader::readModifiers(Shape* shape) {
     const std::uint8_t end = mesh_ ? qsb::code::EndCallMesh : qsb::code::EndCall;
     for (;;) {
-        std::uint8_t code = in_.byte();
+        std::uint8_t code = in_.code();
         if (code == end) return;
         if (!readModifier(code, shape)) unexpectedInCall(code);
     }
@@ -354,6 +348,7 @@ bool ObjectReader::readModifier(std::uint8_t code, Shape* shape) {
     }
     if (code == attributes) {
         auto record = in_.record<qsb::SurfaceAttributesRecord>();
+        in_.requireFinite(record.subdivisions, record.caustics, record.renderBound);
         std::string name =
             ByteReader::decodeName(reinterpret_cast<const std::uint8_t*>(record.displacementName));
         RequestPtr displacement;

@@ -56,7 +56,7 @@ bool readBmpImage(std::FILE* file, ImageFile& image) {
     if (fileBytes < 0 || dataOffset > static_cast<std::uint64_t>(fileBytes) ||
         rowBytes * height > static_cast<std::uint64_t>(fileBytes) - dataOffset)
         return false;
-    if (outBytes * height > MaxImageBytes) return false;
+    if (tooManyPixels(static_cast<std::uint32_t>(width), static_cast<std::uint64_t>(height))) return false;
     if (std::fseek(file, static_cast<long>(dataOffset), SEEK_SET) != 0) return false;
 
     image.width = static_cast<unsigned>(width);

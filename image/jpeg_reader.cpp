@@ -3,10 +3,12 @@
 #include <cstddef>
 #include <cstdio>
 
+#include <jerror.h>
 #include <jpeglib.h>
 
 #include <csetjmp>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "diagnostics/diagnostics.h"
@@ -16,38 +18,65 @@ namespace quorva {
 
 namespace {
 
+// What libjpeg may allocate for itself: a progressive or multi-scan picture keeps all its coefficients
+// (two bytes a sample) while it is read. A picture needing more fails to load.
+constexpr long DecoderMemory = static_cast<long>(MaxImagePixels * 4);
+
 struct JpegErrors {
     jpeg_error_mgr manager;
     std::jmp_buf jump;
+    void (*defaultMessage)(j_common_ptr, int);
 };
 
 void jumpOnError(j_common_ptr info) {
     std::longjmp(reinterpret_cast<JpegErrors*>(info->err)->jump, 1);
 }
 
-// libjpeg reports errors by a long jump back to the setjmp below; these functions keep only plain
-// values in their frames so the jump skips no destructor.
+// libjpeg completes a scan whose data ends early with grey, after a warning, at the cost of decoding
+// every pixel the header claims: a file of a few hundred bytes may claim millions. The first such
+// warning fails the load. Other warnings (such as stray bytes before a marker) keep libjpeg's report.
+void onMessage(j_common_ptr info, int level) {
+    if (level < 0 && (info->err->msg_code == JWRN_JPEG_EOF || info->err->msg_code == JWRN_HIT_MARKER))
+        jumpOnError(info);
+    reinterpret_cast<JpegErrors*>(info->err)->defaultMessage(info, level);
+}
+
+// libjpeg reports errors by a long jump back to the setjmp below; these functions keep no C++ object
+// alive across a libjpeg call, so the jump skips no destructor.
 bool startJpeg(jpeg_decompress_struct* info, std::FILE* file) {
     if (setjmp(reinterpret_cast<JpegErrors*>(info->err)->jump)) return false;
     jpeg_create_decompress(info);
+    info->mem->max_memory_to_use = DecoderMemory;
     jpeg_stdio_src(info, file);
     jpeg_read_header(info, TRUE);
     // Four-component (CMYK) pictures cannot be turned into the record's colour layout.
     if (info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK) return false;
+    // Before the decoder sizes anything by the claimed picture.
+    if (tooManyPixels(info->image_width, info->image_height)) return false;
     jpeg_start_decompress(info);
     return info->output_components == 1 || info->output_components == 3;
 }
 
-bool readJpegRows(jpeg_decompress_struct* info, std::uint8_t** rows) {
+void addRow(std::vector<std::vector<std::uint8_t>>& rows, std::size_t bytes) {
+    try {
+        rows.emplace_back(bytes);
+    } catch (const std::bad_alloc&) {
+        fatal("Failed to allocate JPEG image memory");
+    }
+}
+
+// Each row of the record is allocated once it is decoded, so a file whose data ends early costs only
+// the rows it holds.
+bool readJpegRows(jpeg_decompress_struct* info, std::vector<std::vector<std::uint8_t>>* rows) {
     if (setjmp(reinterpret_cast<JpegErrors*>(info->err)->jump)) return false;
     const JDIMENSION width = info->output_width;
     const int components = info->output_components;
     JSAMPARRAY line =
         (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE, width * components, 1);
     while (info->output_scanline < info->output_height) {
-        const JDIMENSION y = info->output_scanline;
         if (jpeg_read_scanlines(info, line, 1) != 1) return false;
-        std::uint8_t* out = rows[y];
+        addRow(*rows, static_cast<std::size_t>(width) * components);
+        std::uint8_t* out = rows->back().data();
         if (components == 1) {
             std::memcpy(out, line[0], width);
         } else {
@@ -69,6 +98,8 @@ struct JpegReader {
         std::memset(&info, 0, sizeof info);
         info.err = jpeg_std_error(&errors.manager);
         errors.manager.error_exit = jumpOnError;
+        errors.defaultMessage = errors.manager.emit_message;
+        errors.manager.emit_message = onMessage;
     }
     ~JpegReader() { jpeg_destroy_decompress(&info); }
 };
@@ -76,28 +107,24 @@ struct JpegReader {
 }  // namespace
 
 bool readJpegImage(std::FILE* file, ImageFile& image) {
-    const long fileBytes = bytesRemaining(file);
     JpegReader reader;
     if (!startJpeg(&reader.info, file)) return false;
-    const std::uint64_t width = reader.info.output_width;
-    const std::uint64_t height = reader.info.output_height;
     const int components = reader.info.output_components;
-    const std::uint64_t bytes = width * height * components;
-    // Entropy coding needs at least a bit per block and component: far larger claims are corrupt.
-    if (fileBytes >= 0 && bytes > static_cast<std::uint64_t>(fileBytes) * 4096 + (std::uint64_t{64} << 20))
-        return false;
-    if (bytes > MaxImageBytes) fatal("Failed to allocate JPEG image memory");
-
-    image.width = static_cast<unsigned>(width);
-    image.height = static_cast<unsigned>(height);
+    image.width = reader.info.output_width;
+    image.height = reader.info.output_height;
     image.bitsPerPixel = 8 * components;
     image.imageType = components == 1 ? 3 : 2;
     image.orientation = 0x20;
     image.compressed = 0;
-    allocateRows(image, width * components, "Failed to allocate JPEG image memory");
-    std::vector<std::uint8_t*> rows(height);
-    for (std::uint64_t y = 0; y < height; ++y) rows[y] = image.rows[y].data();
-    return readJpegRows(&reader.info, rows.data());
+    image.rows.clear();
+    try {
+        image.rows.reserve(image.height);
+    } catch (const std::bad_alloc&) {
+        fatal("Failed to allocate JPEG image memory");
+    }
+    if (readJpegRows(&reader.info, &image.rows)) return true;
+    image.rows.clear();
+    return false;
 }
 
 }  // namespace quorva

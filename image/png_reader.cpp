@@ -81,7 +81,7 @@ bool readPngImage(std::FILE* file, ImageFile& image) {
     // corrupt, and is refused before anything is allocated.
     const std::uint64_t stored = std::uint64_t{layout.storedRowBytes + 1} * layout.height;
     if (fileBytes >= 0 && stored > static_cast<std::uint64_t>(fileBytes) * 1040 + 4096) return false;
-    if (std::uint64_t{layout.rowBytes} * layout.height > MaxImageBytes) fatal("Failed to allocate PNG image");
+    if (tooManyPixels(layout.width, layout.height)) return false;
 
     image.width = layout.width;
     image.height = layout.height;

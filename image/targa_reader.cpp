@@ -93,7 +93,7 @@ void readTargaImage(std::FILE* file, ImageFile& image) {
             image.compressed ? (available / (1 + pixelBytes) + 1) * 128 : available / pixelBytes;
         if (pixels > limit) prematureEnd();
     }
-    if (pixels * pixelBytes > MaxImageBytes) fatal("Failed to allocate image size");
+    if (tooManyPixels(image.width, image.height)) fatal("Failed to load image file \"%s\"", name);
     allocateRows(image, image.width * pixelBytes, "Failed to allocate image size");
     if (pixels == 0) return;
 

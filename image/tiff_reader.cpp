@@ -61,7 +61,7 @@ bool readTiffImage(const std::string& path, ImageFile& image) {
     if (fileBytes >= 0 &&
         rasterBytes > static_cast<std::uint64_t>(fileBytes) * 4096 + (std::uint64_t{64} << 20))
         return false;
-    if (rasterBytes > MaxImageBytes) fatal("Failed to allocate image size");
+    if (tooManyPixels(width, height)) return false;
 
     // The layout follows the samples: grey pictures keep one byte, colour three, and pictures with
     // alpha (or four or more samples) four.

@@ -1,9 +1,11 @@
 // The binary scene reader: the writer's records read back, every message of bad input, every prefix of a
-// valid file, the version-dependent record sizes, names, and a binary scene rendered against its ascii
-// twin.
+// valid file, non-finite numbers, the version-dependent record sizes, names, and a binary scene rendered
+// against its ascii twin.
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
+#include <limits>
 #include <set>
 
 #include "formats/writer/qsb_writer.h"
@@ -287,6 +289,68 @@ TEST_F(BinaryScene, EveryPrefixReadsOrIsTruncated) {
             EXPECT_EQ(message, "Binary QSB file \"" + path_ + "\" is truncated") << n;
     }
     EXPECT_EQ(scene().world.mainList.size(), 3u);  // sphere and polygon of the call, and the box
+}
+
+// A NaN or an infinity anywhere a record carries a float refuses the file, naming the record. Each
+// file is first read with a finite marker in that place, then with the marker replaced.
+TEST_F(BinaryScene, NonFiniteNumbersAreRefused) {
+    constexpr float Marker = 1234.5f;
+    const std::string markerBytes(reinterpret_cast<const char*>(&Marker), sizeof Marker);
+    const float triangle[18] = {0, 0, 0, 0, 0, -1, 1, 0, 0, 0, 0, -1, 0, Marker, 0, 0, 0, -1};
+    // Written by the converter's writer: camera, point light, a triangle, a call's translation.
+    auto written = [&](int marked) {
+        qsb::QsbWriter w;
+        w.OpenBinaryScene(path_);
+        qsb::CameraRecord cam;
+        if (marked == 0) cam.fieldOfView = Marker;
+        w.WriteCamera(cam);
+        qsb::PointLightRecord point;
+        if (marked == 1) point.colour[2] = Marker;
+        w.WritePointLight(point);
+        const float plain[18] = {0, 0, 0, 0, 0, -1, 1, 0, 0, 0, 0, -1, 0, 1, 0, 0, 0, -1};
+        w.BeginObjectDeclaration("o");
+        w.WriteTriangle(marked == 2 ? triangle : plain);
+        w.EndObjectDeclaration();
+        w.BeginObjectCall("o");
+        w.WriteTranslate(0, marked == 3 ? Marker : 1, 0);
+        w.EndObjectCall();
+        w.CloseBinaryScene();
+        return Bytes{testing::readFile(path_)};
+    };
+    qsb::OptionsRecord options;
+    options.shadowBias = Marker;
+    qsb::SurfaceAttributesRecord attributes;
+    attributes.renderBound[3] = Marker;
+    const std::pair<Bytes, int> cases[] = {
+        {written(0), qsb::code::Camera},
+        {written(1), qsb::code::PointLight},
+        {written(2), qsb::code::Triangle},
+        {written(3), qsb::code::Translate},
+        {sceneHeader().u8(qsb::code::Options).raw(options).raw(std::uint64_t{0}), qsb::code::Options},
+        {sceneHeader() += declaration("o", sphere()) +=
+         call("o", Bytes().u8(qsb::code::SurfaceAttributes).raw(attributes)),
+         qsb::code::SurfaceAttributes},
+        {sceneHeader() +=
+         declaration("o", Bytes().u8(qsb::code::Nurbs).i32(1).i32(1).i32(1).i32(1).floats({0, Marker, 0, 1})
+                              .floats({0, 0, 0, 1})),
+         qsb::code::Nurbs},
+        {sceneHeader().u8(qsb::code::Primitive).u8(qsb::code::Box).floats({0, 0, 0, 1, Marker, 1}).u8(
+             qsb::code::EndCall),
+         qsb::code::Box},
+    };
+    for (const auto& [file, code] : cases) {
+        const std::size_t at = file.data.find(markerBytes);
+        ASSERT_NE(at, std::string::npos) << code;
+        ASSERT_EQ(read(file), "") << code;
+        for (float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                          -std::numeric_limits<float>::infinity()}) {
+            Bytes damaged = file;
+            damaged.data.replace(at, sizeof bad, reinterpret_cast<const char*>(&bad), sizeof bad);
+            char expected[64];
+            std::snprintf(expected, sizeof expected, " (record 0x%x)", code);
+            EXPECT_EQ(read(damaged), "Invalid number in binary QSB file \"" + path_ + "\"" + expected) << code;
+        }
+    }
 }
 
 // Version 1, 2 and 4 camera, general and sky records have their own sizes; the next record must still

@@ -1,6 +1,9 @@
-// Mesh files: written by the converter's writer, read by ReadMeshFile from ascii scenes, and their
-// messages for bad input.
+// Mesh files: written by the converter's writer, read by ReadMeshFile from ascii scenes, cut short, and
+// their messages for bad input.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <limits>
 
 #include "formats/writer/qsb_writer.h"
 #include "geometry/flat_shapes.h"
@@ -122,6 +125,70 @@ TEST_F(MeshFile, FlatMeshActsAsItsUnion) {
     const Box treeBox = solidLeafBounds(static_cast<Solid&>(*tree));
     EXPECT_EQ(flatBox.min, treeBox.min);
     EXPECT_EQ(flatBox.size, treeBox.size);
+}
+
+// A cut inside a declaration or a call (even where one of its records ends) is truncated; a cut where an
+// item ends cannot be told from a shorter whole file: it reads, without the items after it.
+TEST_F(MeshFile, EveryPrefixReadsOrIsTruncated) {
+    qsb::QsbWriter w;
+    ASSERT_EQ(w.OpenMeshFile(path_), qsb::WriteStatus::Written);
+    const float a[18] = {0, 0, 0, 0, 0, -1, 1, 0, 0, 0, 0, -1, 0, 1, 0, 0, 0, -1};
+    const float b[24] = {1, 0, 0, 0, 0, -1, 0, 0, 1, 1, 0, 0, 0, -1, 1, 0, 0, 1, 0, 0, 0, -1, 0, 1};
+    w.BeginMeshDeclaration("m");
+    w.WriteMeshTriangle(a);
+    w.WriteMeshTriangleUV(b);
+    w.EndMeshDeclaration();
+    w.BeginMeshCall("m");
+    w.WriteMeshShaderName("red");
+    w.WriteMeshTranslate(0, 0, 3);
+    w.EndMeshCall();
+    ASSERT_EQ(w.CloseMeshFile(), qsb::WriteStatus::Written);
+    const std::string file = testing::readFile(path_);
+    const std::size_t declarationEnd = qsb::MagicSize + 1 + qsb::NameSize + 73 + 97 + 1;
+    ASSERT_EQ(file.size(), declarationEnd + 1 + qsb::NameSize + 1 + qsb::NameSize + 13 + 1);
+    const std::string truncated = "MSH file \"" + path_ + "\" is truncated";
+    for (std::size_t n = qsb::MagicSize; n <= file.size(); ++n) {
+        const bool whole = n == qsb::MagicSize || n == declarationEnd || n == file.size();
+        ASSERT_EQ(readMesh(Bytes{file.substr(0, n)}), whole ? "" : truncated) << n;
+        if (whole) {
+            EXPECT_EQ(scene_->world.mainList.size(), n == file.size() ? 2u : 0u) << n;
+        }
+    }
+}
+
+// A NaN or an infinity in a triangle or a modifier refuses the file, naming the record.
+TEST_F(MeshFile, NonFiniteNumbersAreRefused) {
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const float plain[24] = {0, 0, 0, 0, 0, -1, 0, 0, 1, 0, 0, 0, 0, -1, 1, 0, 0, 1, 0, 0, 0, -1, 0, 1};
+    for (int marked = 0; marked < 3; ++marked) {
+        constexpr float Marker = 1234.5f;
+        float corners[24];
+        std::copy(plain, plain + 24, corners);
+        if (marked < 2) corners[marked == 0 ? 13 : 22] = Marker;  // a normal, a texture coordinate
+        qsb::QsbWriter w;
+        w.OpenMeshFile(path_);
+        w.BeginMeshDeclaration("m");
+        if (marked == 0)
+            w.WriteMeshTriangle(corners);
+        else
+            w.WriteMeshTriangleUV(corners);
+        w.EndMeshDeclaration();
+        w.BeginMeshCall("m");
+        w.WriteMeshScale(1, 1, marked == 2 ? Marker : 1);
+        w.EndMeshCall();
+        w.CloseMeshFile();
+        const std::string file = testing::readFile(path_);
+        ASSERT_EQ(readMesh(Bytes{file}), "") << marked;
+        const std::size_t at = file.find(std::string(reinterpret_cast<const char*>(&Marker), 4));
+        ASSERT_NE(at, std::string::npos);
+        const char* record[] = {"0x50", "0x51", "0x72"};
+        for (float bad : {nan, -inf}) {
+            std::string damaged = file;
+            damaged.replace(at, 4, reinterpret_cast<const char*>(&bad), 4);
+            EXPECT_EQ(readMesh(Bytes{damaged}),
+                      "Invalid number in MSH file \"" + path_ + "\" (record " + record[marked] + ")");
+        }
+    }
 }
 
 TEST_F(MeshFile, BadInputMessages) {

@@ -96,6 +96,9 @@ TEST_F(TextureFiles, BrokenTargaFilesAreFatal) {
     // A header claiming 60000 x 60000 pixels with a few bytes behind it is refused before allocating.
     EXPECT_EQ(fails("huge.tga", cat(targaHeader(10, 60000, 60000, 32, 0), Bytes(64, 0xFF))),
               "Premature EOF in image file");
+    // Enough run packets for 65535 x 4097 grey pixels, but that is beyond the bound of 2^28 pixels.
+    EXPECT_EQ(fails("vast.tga", cat(targaHeader(11, 65535, 4097, 8, 0), Bytes(4200000, 0xFF))),
+              "Failed to load image file \"" + folder.file("vast.tga") + "\"");
 }
 
 // --- BMP ---------------------------------------------------------------------------------------------
@@ -263,7 +266,8 @@ TEST_F(TextureFiles, BadLibraryFilesFailToLoad) {
 
 // --- JPEG --------------------------------------------------------------------------------------------
 
-void writeJpeg(const std::string& path, int width, int height, int components, const Bytes& data) {
+void writeJpeg(const std::string& path, int width, int height, int components, const Bytes& data,
+               bool arithmetic = false) {
     jpeg_compress_struct info;
     jpeg_error_mgr errors;
     info.err = jpeg_std_error(&errors);
@@ -276,6 +280,7 @@ void writeJpeg(const std::string& path, int width, int height, int components, c
     info.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, 100, TRUE);
+    info.arith_code = arithmetic ? TRUE : FALSE;
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < info.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(data.data() + info.next_scanline * width * components);
@@ -302,6 +307,41 @@ TEST_F(TextureFiles, JpegColourAndGrey) {
     ASSERT_TRUE(image);
     EXPECT_EQ(image->imageType, 3);
     EXPECT_NEAR(image->rows[0][0], 120, 2);
+}
+
+// A scan the data cannot hold fails at once: the file ends early, Huffman-coded data reaches a marker,
+// or the header claims more than 2^28 pixels. Arithmetic-coded data may end long before its scan (the
+// decoder pads it with zeros): a uniform picture of millions of pixels in a hundred bytes loads.
+TEST_F(TextureFiles, JpegWhoseDataCannotHoldItsScanFailsToLoad) {
+    Bytes gradient;
+    for (int i = 0; i < 64 * 64 * 3; ++i) gradient.push_back(static_cast<std::uint8_t>(i * 7 % 251));
+    // Width and height in the frame header, after the marker, length and precision.
+    const auto claim = [](Bytes jpeg, int width, int height) {
+        for (std::size_t i = 0; i + 9 < jpeg.size(); ++i)
+            if (jpeg[i] == 0xFF && (jpeg[i + 1] == 0xC0 || jpeg[i + 1] == 0xC9)) {
+                jpeg[i + 5] = static_cast<std::uint8_t>(height >> 8), jpeg[i + 6] = height & 0xFF;
+                jpeg[i + 7] = static_cast<std::uint8_t>(width >> 8), jpeg[i + 8] = width & 0xFF;
+                return jpeg;
+            }
+        ADD_FAILURE() << "no frame header";
+        return jpeg;
+    };
+    for (bool arithmetic : {false, true}) {
+        writeJpeg(folder.file("small.jpg"), 64, 64, 3, gradient, arithmetic);
+        const Bytes small = testing::readBytes(folder.file("small.jpg"));
+        ASSERT_TRUE(load("whole.jpg", small)) << arithmetic;
+        if (!arithmetic) {
+            EXPECT_FALSE(load("wide.jpg", claim(small, 64035, 252)));
+        }
+        EXPECT_FALSE(load("vast.jpg", claim(small, 65000, 65000))) << arithmetic;
+        EXPECT_FALSE(load("cut.jpg", Bytes(small.begin(), small.begin() + small.size() * 2 / 3))) << arithmetic;
+    }
+    writeJpeg(folder.file("flat.jpg"), 4096, 4096, 1, Bytes(4096 * 4096, 90), true);
+    EXPECT_LT(testing::readBytes(folder.file("flat.jpg")).size(), 1000u);
+    const auto flat = loadImageFile(folder.file("flat.jpg"));
+    ASSERT_TRUE(flat);
+    ASSERT_EQ(flat->rows.size(), 4096u);
+    EXPECT_NEAR(flat->rows[4095][4095], 90, 1);
 }
 
 // --- TIFF --------------------------------------------------------------------------------------------
