@@ -93,8 +93,9 @@ KeySource* installed = nullptr;
 }  // namespace
 
 void installInterruptHandler() {
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        // A signal the parent ignores stays ignored (nohup, a background job of a script).
+    std::signal(SIGINT, onInterrupt);
+    for (int signal : {SIGTERM, SIGHUP}) {
+        // A hang-up or termination the parent ignores (nohup) stays ignored.
         struct sigaction current {};
         if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
         std::signal(signal, onInterrupt);

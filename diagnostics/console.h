@@ -21,7 +21,7 @@ void setKeySource(KeySource* source);
 
 // Ctrl-C (SIGINT), SIGTERM (a scheduler's time limit, kill, a shutdown) and SIGHUP become an Escape key
 // press, so an interrupted render stops cleanly and its image stays valid; a second Ctrl-C ends the
-// process at once. Signals the process inherited as ignored stay ignored.
+// process at once. SIGTERM and SIGHUP inherited as ignored (nohup) stay ignored.
 void installInterruptHandler();
 // True once one of those signals arrived (it stays true): the run ends with status 1.
 bool stopSignalled();
