@@ -17,11 +17,16 @@ namespace {
 // Set by the handler on whichever thread takes the signal, read by the render worker that polls keys: a
 // lock-free atomic serves both (a volatile flag is safe only within one thread).
 std::atomic<bool> interruptPending{false};
+// Stays set once a stop signal came, for the driver to end the run even when no key poll took it.
+std::atomic<bool> stopSignal{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
-void onInterrupt(int) {
+void onInterrupt(int signal) {
     interruptPending.store(true);
-    std::signal(SIGINT, SIG_DFL);
+    stopSignal.store(true);
+    // A second Ctrl-C ends the process at once. A scheduler or a shutdown may send SIGTERM or SIGHUP more
+    // than once: the stop they ask for is already under way, and kill -9 remains for a hard end.
+    if (signal == SIGINT) std::signal(SIGINT, SIG_DFL);
 }
 
 bool takeInterrupt() {
@@ -121,6 +126,16 @@ KeySource* installed = nullptr;
 
 void installInterruptHandler() {
     std::signal(SIGINT, onInterrupt);
+    for (int signal : {SIGTERM, SIGHUP}) {
+        // A hang-up or termination the parent ignores (nohup) stays ignored.
+        struct sigaction current {};
+        if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+        std::signal(signal, onInterrupt);
+    }
+}
+
+bool stopSignalled() {
+    return stopSignal.load();
 }
 
 KeySource& keys() {

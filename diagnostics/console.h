@@ -19,9 +19,12 @@ KeySource& keys();
 // Installs a replacement (tests); nullptr restores the terminal.
 void setKeySource(KeySource* source);
 
-// Ctrl-C (SIGINT) becomes an Escape key press, so an interrupted render stops cleanly and its image
-// stays valid; a second Ctrl-C ends the process at once.
+// Ctrl-C (SIGINT), SIGTERM (a scheduler's time limit, kill, a shutdown) and SIGHUP become an Escape key
+// press, so an interrupted render stops cleanly and its image stays valid; a second Ctrl-C ends the
+// process at once. SIGTERM and SIGHUP inherited as ignored (nohup) stay ignored.
 void installInterruptHandler();
+// True once one of those signals arrived (it stays true): the run ends with status 1.
+bool stopSignalled();
 
 // Waits for one key press on a terminal and returns it; returns -1 at once when there is no terminal.
 int waitForKey();

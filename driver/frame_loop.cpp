@@ -24,6 +24,7 @@
 #include "render/antialias.h"
 #include "render/camera_rays.h"
 #include "render/frame_buffers.h"
+#include "render/image_rows.h"
 #include "render/opengl_preview.h"
 #include "render/outline_raster.h"
 #include "render/preview_shading.h"
@@ -46,49 +47,6 @@ bool fileExists(const std::string& path) {
     std::error_code ec;
     return std::filesystem::is_regular_file(path, ec);
 }
-
-// Writes rows to the image as soon as they and all rows above them are final, and records the pixels of
-// every row as soon as it is final, so that a render cut short loses at most the rows it was drawing
-// (the rows finished below a gap are written, recorded, when the frame ends). With a pixel filter rows
-// change until the frame is filtered: they are recorded and written then.
-class ImageRowWriter final : public RowSink {
-  public:
-    ImageRowWriter(FrameBuffers& frame, TargaOutput* output, const RenderRegion& region, bool immediate,
-                   bool averageBlocks)
-        : frame_(frame),
-          output_(output),
-          region_(region),
-          immediate_(immediate),
-          averageBlocks_(averageBlocks) {}
-
-    void rowFinished(int row) override {
-        if (!immediate_ || !output_) return;
-        const ColumnSpan span = region_.finished[static_cast<std::size_t>(row)];
-        if (!span.empty()) markDrawn(*output_, row, span.begin, span.end);
-    }
-    void rowsFinished(int endRow) override {
-        if (!immediate_ || !output_) return;
-        for (int y = next_; y < endRow; ++y) {
-            const ColumnSpan span = region_.finished[static_cast<std::size_t>(y)];
-            if (!span.empty()) markDrawn(*output_, y, span.begin, span.end);
-        }
-        writeUpTo(endRow);
-    }
-    // Writes the rows from the next unwritten one up to endRow (exclusive).
-    void writeUpTo(int endRow) {
-        if (!output_ || endRow <= next_) return;
-        writeTargaRows(next_, frame_, *output_, endRow - 1, averageBlocks_);
-        next_ = endRow;
-    }
-
-  private:
-    FrameBuffers& frame_;
-    TargaOutput* output_;
-    const RenderRegion& region_;
-    bool immediate_;
-    bool averageBlocks_;
-    int next_ = 0;
-};
 
 // Rows that become final show in the frame-buffer window too.
 class WindowRows final : public RowSink {
@@ -255,6 +213,11 @@ bool SceneRun::frame(bool firstPass) {
         else
             last = true;
     }
+    // A stop signal between two frames ends the run like Escape during a render.
+    if (stopSignalled()) {
+        run_.interruptKey = 1;
+        last = true;
+    }
     cleanUp(last);
     if (frames.currentFrame > run_.startFrame) {
         if (diagnostics().messagesOn)
@@ -368,17 +331,19 @@ void SceneRun::render() {
     const RenderRegion region =
         planRenderRegion(width, height, run_.xa, run_.xb, startRow_, endRow_, filtered ? 2 : 0, grid, drawn);
     if (output) trackDrawnPixels(*output);
-    const bool restore = filtered || grid > 1;
-    std::vector<std::vector<std::uint8_t>> unfiltered;
-    if (restore) unfiltered = frame.color.rows;
 
     // The preview modes with anti-aliasing write each pixel as the mean of its 2 x 2 block.
     const bool averageBlocks =
         (options.renderMode == 2 || options.renderMode == 3) && options.antialiasing > 0;
-    ImageRowWriter writer(frame, output.get(), region, !restore, averageBlocks);
+    ImageRows writer(frame, output.get(), region, camera, averageBlocks);
     WindowRows shownRows(writer, window_.get());
-    int sampledEnd = height;  // rows below it were rendered whole
-    if (raytracing) {
+    // A stop signal that came before the pixel loops (while the scene was read or prepared) ends the
+    // frame before its first row.
+    if (stopSignalled()) {
+        stopped_ = escaped_ = true;
+        run_.interruptKey = 1;
+    }
+    if (raytracing && !stopped_) {
         for (const RowGroup& group : region.groups) {
             writer.rowsFinished(group.rowStart);
             RenderJob job{scene, ctx, frame, ViewFrame{}};
@@ -402,28 +367,18 @@ void SceneRun::render() {
             }
             // A stopped frame keeps only its finished rows; the image records the others as missing so
             // that running the same command again resumes the render.
-            if (stopped_) {
-                sampledEnd = std::max(job.finishedEnd, group.rowStart);
-                break;
-            }
+            if (stopped_) break;
         }
-    } else if (!region.empty()) {
+    } else if (!region.empty() && !stopped_) {
         // Preview frames are drawn whole over the requested rows: rows resumed from an older image are
         // drawn again.
         renderOutline(frame, ctx, startRow_, endRow_);
-        if (!stopped_) writer.rowsFinished(height);
     }
-    if (restore) {
-        filterBand(frame, camera, 0, height - 1, workers_);
-        keepOnlyFinished(frame, unfiltered, region, sampledEnd, [&output](int row, ColumnSpan columns) {
-            if (output) markDrawn(*output, row, columns.begin, columns.end);
-        });
-    }
+    writer.finish(!stopped_);
     if (window_ && checkWindow()) {
         // The frame as written (filtered, or drawn by a preview mode) shows at once.
         window_->drawRows(frame.color, 0, height - 1);
     }
-    writer.writeUpTo(height);
     if (options.zChannelDepth != 0 && run_.writeImage)
         dumpZChannel(frame, run_.zChannelBase, options.zChannelDepth);
     releaseBand(frame);

@@ -66,6 +66,11 @@ void prepareBand(FrameBuffers& frame, const Camera& camera, TargaOutput* resume,
 // ("\nPerforming %s pixel filtering..." / " Done."). Rows are filtered by the workers when given.
 void filterBand(FrameBuffers& frame, const Camera& camera, int firstRow, int lastRow,
                 RenderWorkers* workers = nullptr);
+// Filters pixels columnBegin <= x < columnEnd of row y into `out` (a row of the SBuffer's layout) from the
+// unfiltered rows of `sb`, the neighbours taken and normalised as filterBand takes them for a band of
+// rows firstRow..lastRow; the other bytes of `out` are left alone.
+void filterPixels(const SBuffer& sb, const PixelFilter& filter, int y, int firstRow, int lastRow,
+                  int columnBegin, int columnEnd, std::uint8_t* out);
 void releaseBand(FrameBuffers& frame);
 
 }  // namespace quorva

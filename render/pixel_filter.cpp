@@ -90,6 +90,39 @@ PixelFilter makePixelFilter(int type, double widthX, double widthY) {
     return filter;
 }
 
+void filterPixels(const SBuffer& sb, const PixelFilter& filter, int y, int firstRow, int lastRow,
+                  int columnBegin, int columnEnd, std::uint8_t* out) {
+    constexpr double ByteScale = 0.00392156862745098;
+    const int width = sb.width;
+    columnBegin = std::max(columnBegin, 0);
+    columnEnd = std::min(columnEnd, width);
+    for (int x = columnBegin; x < columnEnd; ++x) {
+        double sum[4] = {0, 0, 0, 0};
+        double weightSum = 0;
+        // Every neighbour of the 5 x 5 window takes part; those outside the image or the band, or on
+        // absent rows, add neither colour nor weight, so edges keep their brightness.
+        for (int j = 0; j < 5; ++j) {
+            const int ny = y - 2 + j;
+            if (ny < firstRow || ny > lastRow || !sb.hasRow(ny)) continue;
+            const std::uint8_t* row = sb.row(ny);
+            for (int k = 0; k < 5; ++k) {
+                const int nx = x - 2 + k;
+                if (nx < 0 || nx >= width) continue;
+                const double w = filter.weights[j][k];
+                const std::uint8_t* p = row + 4 * nx;
+                for (int ch = 0; ch < 4; ++ch) sum[ch] += w * (p[ch] * ByteScale);
+                weightSum += w;
+            }
+        }
+        // Weights that cancel out leave nothing to normalise by; the pixel keeps its value.
+        if (!(std::fabs(weightSum) > 1e-12)) continue;
+        for (int ch = 0; ch < 4; ++ch) {
+            double v = std::clamp(sum[ch] / weightSum, 0.0, 1.0);
+            out[static_cast<std::size_t>(4 * x + ch)] = colourByte(v);
+        }
+    }
+}
+
 void filterBand(FrameBuffers& frame, const Camera& camera, int firstRow, int lastRow,
                 RenderWorkers* workers) {
     const char* name = pixelFilterName(camera.pixelFilterType);
@@ -113,7 +146,6 @@ void filterBand(FrameBuffers& frame, const Camera& camera, int firstRow, int las
     } catch (const std::bad_alloc&) {
         fatal("Failed to allocate FilteredBuffer");
     }
-    constexpr double ByteScale = 0.00392156862745098;
     // Each row is filtered from the unfiltered rows alone, so rows may be done in any order.
     auto filterRow = [&](int y) {
         if (!sb.hasRow(y)) return;
@@ -124,31 +156,7 @@ void filterBand(FrameBuffers& frame, const Camera& camera, int firstRow, int las
         } catch (const std::bad_alloc&) {
             fatal("Failed to allocate FilteredBuffer");
         }
-        for (int x = 0; x < width; ++x) {
-            double sum[4] = {0, 0, 0, 0};
-            double weightSum = 0;
-            // Every neighbour of the 5 x 5 window takes part; those outside the image or the band, or
-            // on absent rows, add neither colour nor weight, so edges keep their brightness.
-            for (int j = 0; j < 5; ++j) {
-                const int ny = y - 2 + j;
-                if (ny < firstRow || ny > lastRow || !sb.hasRow(ny)) continue;
-                const std::uint8_t* row = sb.row(ny);
-                for (int k = 0; k < 5; ++k) {
-                    const int nx = x - 2 + k;
-                    if (nx < 0 || nx >= width) continue;
-                    const double w = filter.weights[j][k];
-                    const std::uint8_t* p = row + 4 * nx;
-                    for (int ch = 0; ch < 4; ++ch) sum[ch] += w * (p[ch] * ByteScale);
-                    weightSum += w;
-                }
-            }
-            // Weights that cancel out leave nothing to normalise by; the pixel keeps its value.
-            if (!(std::fabs(weightSum) > 1e-12)) continue;
-            for (int ch = 0; ch < 4; ++ch) {
-                double v = std::clamp(sum[ch] / weightSum, 0.0, 1.0);
-                out[static_cast<std::size_t>(4 * x + ch)] = colourByte(v);
-            }
-        }
+        filterPixels(sb, filter, y, firstRow, lastRow, 0, width, out.data());
     };
     const int rows = lastRow - firstRow + 1;
     if (workers && workers->count() > 1 && rows > 1) {

@@ -1,10 +1,7 @@
-// Planning the pixels of a frame that still need rendering, and keeping only the finished ones.
+// Planning the pixels of a frame that still need rendering.
 #include "render/render_region.h"
 
 #include <algorithm>
-#include <cstring>
-
-#include "render/frame_buffers.h"
 
 namespace quorva {
 
@@ -71,31 +68,6 @@ RenderRegion planRenderRegion(int width, int height, int x0, int x1, int y0, int
             region.groups.push_back({y, y + 1, s});
     }
     return region;
-}
-
-void keepOnlyFinished(FrameBuffers& frame, const std::vector<std::vector<std::uint8_t>>& before,
-                      const RenderRegion& region, int sampledEnd,
-                      const std::function<void(int row, ColumnSpan columns)>& finishedRow) {
-    SBuffer& sb = frame.color;
-    const int height = static_cast<int>(region.sampled.size());
-    for (int y = 0; y < height; ++y) {
-        if (!sb.hasRow(y) ||
-            before[static_cast<std::size_t>(y)].size() != sb.rows[static_cast<std::size_t>(y)].size())
-            continue;
-        ColumnSpan kept = region.finished[static_cast<std::size_t>(y)];
-        if (std::min(y + region.margin, height - 1) >= sampledEnd) kept = ColumnSpan{};
-        std::uint8_t* row = sb.row(y);
-        const std::uint8_t* old = before[static_cast<std::size_t>(y)].data();
-        // The whole row goes back except the kept span: the filter changes every row and column.
-        const std::size_t bytes = sb.rows[static_cast<std::size_t>(y)].size();
-        if (kept.empty()) {
-            std::memcpy(row, old, bytes);
-            continue;
-        }
-        std::memcpy(row, old, 4 * static_cast<std::size_t>(kept.begin));
-        std::memcpy(row + 4 * kept.end, old + 4 * kept.end, bytes - 4 * static_cast<std::size_t>(kept.end));
-        finishedRow(y, kept);
-    }
 }
 
 }  // namespace quorva

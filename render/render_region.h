@@ -1,15 +1,11 @@
 // Which pixels a frame renders: the requested rows and columns less what an older image already holds,
-// widened by the pixel filter's reach so that every pixel finished is filtered from fresh samples; and
-// putting the pixels rendered only for the filter back to what they were.
+// widened by the pixel filter's reach so that every pixel finished is filtered from fresh samples.
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <vector>
 
 namespace quorva {
-
-struct FrameBuffers;
 
 struct ColumnSpan {
     int begin = 0, end = 0;  // columns begin <= x < end
@@ -37,13 +33,5 @@ struct RenderRegion {
 // blocks do.
 RenderRegion planRenderRegion(int width, int height, int x0, int x1, int y0, int y1, int margin, int grid,
                               const std::function<bool(int x, int y)>& drawn);
-
-// After the filter: pixels that were not finished (the margin, everything the frame did not render, and
-// rows whose samples a stop left incomplete) get their value from `before` again. Rows below `sampledEnd`
-// were rendered whole; a finished row counts only when the rows it was filtered from are among them. Calls
-// `finishedRow` for every row that counts.
-void keepOnlyFinished(FrameBuffers& frame, const std::vector<std::vector<std::uint8_t>>& before,
-                      const RenderRegion& region, int sampledEnd,
-                      const std::function<void(int row, ColumnSpan columns)>& finishedRow);
 
 }  // namespace quorva

@@ -6,8 +6,11 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
+#include <map>
 
+#include "support/parallel_scene.h"
 #include "support/run_program.h"
 
 namespace quorva {
@@ -68,14 +71,23 @@ class ResumeOutput : public ::testing::Test {
         args.insert(args.begin(), "-c");
         return testing::runProgram("/bin/sh", args, o);
     }
+    // Runs until the output shows `at`, then sends `signal`.
+    ProgramResult stopped(const std::vector<std::string>& args, const std::string& at, int signal) {
+        ProgramOptions o;
+        o.workingDirectory = dir.path();
+        o.environment.push_back({"QUORVA_ROOT", root.path()});
+        o.interruptWhenOutputContains = at;
+        o.interruptSignal = signal;
+        return testing::runProgram(QUORVA_BINARY, args, o);
+    }
     // The image one uninterrupted render of the scene gives.
-    std::string fullRender(const std::string& text) {
+    std::string fullRender(const std::string& text, const std::vector<std::string>& flags = {}) {
         TemporaryFolder other;
         other.write("s.qsb", text);
         ProgramOptions o;
         o.workingDirectory = other.path();
         o.environment.push_back({"QUORVA_ROOT", root.path()});
-        EXPECT_EQ(testing::runProgram(QUORVA_BINARY, {"s"}, o).status, 0);
+        EXPECT_EQ(testing::runProgram(QUORVA_BINARY, with({"s"}, flags), o).status, 0);
         return testing::readFile(other.file("s.tga"));
     }
     static std::vector<std::string> with(std::vector<std::string> args,
@@ -196,6 +208,67 @@ TEST_F(ResumeOutput, LeftoverCopyIsUsedAndRemoved) {
     EXPECT_EQ(rowsOf(resumed, 0, 12), rowsOf(full, 0, 12));
     EXPECT_EQ(rowsOf(resumed, 12, 30), rowsOf(otherFull, 12, 30));
     EXPECT_EQ(listing(), (std::vector<std::string>{"s.qsb", "s.tga"}));
+}
+
+// Complete rows at the start of the pixel data of a run-length encoded 24-bit image.
+int completeRows(const std::string& image, int width, int height) {
+    const std::vector<std::size_t> ends = rowEnds(image, width, height);
+    int rows = 0;
+    while (rows < height && rows + 1 < static_cast<int>(ends.size()) && ends[rows + 1] <= image.size())
+        ++rows;
+    return rows;
+}
+
+// Stopped by SIGTERM or SIGHUP (a scheduler's time limit, kill, a shutdown) or killed with kill -9 at
+// several moments, with a pixel filter, undersampling or neither, on one thread or four. SIGTERM and
+// SIGHUP end the run with status 1 and a whole image (status 0 when they come after the last row);
+// kill -9 leaves every row that was final when the progress line showed; and the same command then
+// writes the image of one uninterrupted thread.
+TEST_F(ResumeOutput, TerminatedAndKilledRendersResumeToTheFullImage) {
+    const std::string plain = "Format (80, 60) DepthOfField (0.1, 7, 24)";
+    const std::string filtered = plain + " PixelFilter (2, 1.5, 1.5)";
+    struct Case {
+        const std::string& camera;
+        std::vector<std::string> flags;
+        int signal;
+        const char* at;
+        int rowsLeft;  // rows a kill with one thread must find in the file (it was at 50 % or beyond)
+    };
+    const Case cases[] = {
+        {plain, {"-j", "1"}, SIGTERM, "Rendering: 20%", 0},
+        {plain, {"-j", "4"}, SIGTERM, "Rendering: 60%", 0},
+        {filtered, {"-j", "1"}, SIGTERM, "Rendering: 50%", 0},
+        {filtered, {"-j", "4"}, SIGTERM, "Rendering: 10%", 0},
+        {filtered, {"-j", "4"}, SIGHUP, "Rendering: 80%", 0},
+        {filtered, {"-j", "1"}, SIGKILL, "Rendering: 50%", 28},
+        {plain, {"-u", "3", "-j", "1"}, SIGKILL, "Rendering: 51%", 36},
+        {plain, {"-u", "3", "-j", "4"}, SIGTERM, "Rendering: 31%", 0},
+        {filtered, {"-u", "3", "-j", "4"}, SIGKILL, "Rendering: 71%", 0},
+    };
+    std::map<std::string, std::string> full;
+    for (const Case& c : cases) {
+        const bool undersampled = c.flags[0] == "-u";
+        const std::string text = testing::parallelScene(c.camera);
+        const std::string key = c.camera + (undersampled ? " -u" : "");
+        if (!full.count(key))
+            full[key] = fullRender(text, undersampled ? std::vector<std::string>{"-u", "3", "-j", "1"}
+                                                      : std::vector<std::string>{"-j", "1"});
+        std::filesystem::remove(dir.file("s.tga"));
+        dir.write("s.qsb", text);
+        const std::string what =
+            key + " " + c.flags.back() + " " + c.at + " signal " + std::to_string(c.signal);
+        ProgramResult r = stopped(with({"s"}, c.flags), c.at, c.signal);
+        if (c.signal == SIGKILL) {
+            EXPECT_GE(completeRows(image(), 80, 60), c.rowsLeft) << what;
+        } else {
+            EXPECT_TRUE(r.status == 1 || r.status == 0) << what << "\n" << r.output;
+            EXPECT_EQ(completeRows(image(), 80, 60), 60) << what;
+        }
+        r = run(with({"s"}, c.flags));
+        ASSERT_EQ(r.status, 0) << what << "\n" << r.output;
+        EXPECT_TRUE(image() == full[key]) << what;
+        EXPECT_EQ(listing(), (std::vector<std::string>{"s.qsb", "s.tga"})) << what;
+    }
 }
 
 // A TIFF strip libtiff cannot decode is a failed load, not a black texture.
