@@ -162,7 +162,7 @@ void PhotonMap::search(const Vec3& point, const Vec3& normal, GatherHeap& heap, 
 
 int PhotonMap::gather(GatherHeap& heap, const Vec3& point, double radius, const Vec3* normal,
                       double& foundRadius) const {
-    heap.reset(std::min(gatherCount, count_));
+    heap.reset(gatherCount, count_);
     double bound = radius * radius;
     if (normal)
         search<true>(point, *normal, heap, bound);

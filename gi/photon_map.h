@@ -37,8 +37,8 @@ class PhotonMap {
     // Builds the kd-tree in place. `spinner` advances the console spinner on large ranges.
     void balance(bool spinner = false);
 
-    // The k nearest photons to `point` within `radius` (k = gatherCount; the heap holds no more than the
-    // map's photons, so a huge k allocates nothing): returns their number
+    // The k nearest photons to `point` within `radius` (k = gatherCount; the heap's storage never
+    // exceeds the map's photons, so a huge k allocates nothing): returns their number
     // and sets `foundRadius` to the bound reached. With a normal, distances along it weigh 17 times more.
     int gather(GatherHeap& heap, const Vec3& point, double radius, const Vec3* normal,
                double& foundRadius) const;
