@@ -133,6 +133,20 @@ TEST(GiFileFaults, CutPhotonFileStopsTheRun) {
     EXPECT_EQ(run.quorva({"glass"}).status, 1);
 }
 
+// Bit 0 wins in a sum of -s or -l values: 3 touches the photon map only, and says so.
+TEST(GiFileFaults, SumAskingForBothFilesWarns) {
+    GiRun run;
+    run.dir.write("box.qsb", CacheScene);
+    testing::ProgramResult r = run.quorva({"box", "-s", "1", "-s", "2", "-l", "3"});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("Option -s 3 saves the photon map only, not the irradiance cache"),
+              std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("Option -l 3 loads the photon map only, not the irradiance cache"),
+              std::string::npos);
+    EXPECT_FALSE(testing::fileExists(run.dir.file("box.qic")));
+}
+
 TEST(GiFileFaults, CacheWriteBeyondTheFileSizeLimitFails) {
     GiRun run;
     run.dir.write("box.qsb", CacheScene);
