@@ -1,6 +1,9 @@
 // The tracked allocator: a doubly linked list of headers in front of the callers' blocks.
 #include "diagnostics/allocation.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -99,6 +102,38 @@ void trackedReleaseAll() {
     t.counters = AllocationCounters{};
     t.blocks = 0;
     ++t.generation;
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define QUORVA_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#define QUORVA_SANITIZED 1
+#endif
+#endif
+
+void boundAddressSpaceToMachine() {
+#ifndef QUORVA_SANITIZED
+    const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0) return;
+    // RAM, plus swap as the kernel counts it, plus room for the mappings that are address space but not
+    // memory (program, libraries, thread stacks, allocator arenas).
+    rlim_t bytes = static_cast<rlim_t>(pages) * static_cast<rlim_t>(pageSize);
+    long swapKb = 0;
+    if (std::FILE* info = std::fopen("/proc/meminfo", "r")) {
+        char line[128];
+        while (std::fgets(line, sizeof line, info))
+            if (std::sscanf(line, "SwapTotal: %ld kB", &swapKb) == 1) break;
+        std::fclose(info);
+    }
+    bytes += static_cast<rlim_t>(swapKb > 0 ? swapKb : 0) * 1024 + (rlim_t(1) << 30);
+    rlimit limit;
+    if (::getrlimit(RLIMIT_AS, &limit) != 0) return;
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur <= bytes) return;
+    if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < bytes) bytes = limit.rlim_max;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_AS, &limit);
+#endif
 }
 
 AllocationCounters allocationCounters() {

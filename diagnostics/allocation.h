@@ -36,6 +36,12 @@ void trackedRelease(const char* file, int line, void* block);
 // Returns every tracked block to the system and zeroes the counters.
 void trackedReleaseAll();
 
+// Lowers the process's address-space limit to the machine's memory (RAM and swap) unless a lower limit
+// is set already, so that a run needing more than the machine has fails an allocation ("Failed memory
+// allocation", status 1) instead of being killed by the system when memory runs out. No effect under
+// the sanitizers, whose shadow memory needs the whole address space.
+void boundAddressSpaceToMachine();
+
 AllocationCounters allocationCounters();
 std::size_t trackedBlockCount();
 // Increases by one at every release-all; owners use it to know their block is already gone.

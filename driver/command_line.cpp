@@ -305,6 +305,12 @@ void applyOptions(const std::vector<OptionUse>& options, RunState& run, SceneSta
     }
     if (run.hasEndFrame && run.startFrame != -1 && run.endFrame < run.startFrame)
         fatal("End frame must not be before start frame");
+    // The values of -l and -s add up, but the photon map bit wins: a sum that asks for both files
+    // touches only the photon map, which a user adding 1 + 2 would not expect.
+    if (warn && (run.loadFlags & 3) == 3)
+        warning("Option -l %d loads the photon map only, not the irradiance cache", run.loadFlags);
+    if (warn && (run.saveFlags & 3) == 3)
+        warning("Option -s %d saves the photon map only, not the irradiance cache", run.saveFlags);
 }
 
 }  // namespace quorva

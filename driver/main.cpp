@@ -14,6 +14,8 @@ int main(int argc, char** argv) {
     // A write beyond the file size limit fails like a full disk instead of ending the process, so the
     // image writer can put the old image back and say that the image was not written.
     std::signal(SIGXFSZ, SIG_IGN);
+    // More memory than the machine has is a failed allocation and status 1, not a process the system kills.
+    quorva::boundAddressSpaceToMachine();
     std::vector<std::string> arguments(argv + 1, argv + argc);
     try {
         return quorva::runRenderer(arguments);

@@ -1,13 +1,20 @@
 // Fuzz target: scene text parsed, the world built (lights, bounding hierarchy, camera frontier) and a
-// few pixels rendered, so that faults in shape set-up, intersection and shading meet the fuzzer. The
-// work per input is bounded: a 4 x 3 frame, shallow rays, few samples, no global illumination.
+// few pixels rendered, so that faults in shape set-up, intersection and shading meet the fuzzer. When
+// the scene asks for them, the photon maps are shot, the irradiance cache is seeded by its primary grid
+// and the medium is applied, as a frame of the renderer does. The work per input is bounded: a 4 x 3
+// frame, shallow rays, few samples, small photon counts and no cache or photon files.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "diagnostics/diagnostics.h"
 #include "geometry/hierarchy.h"
+#include "gi/irradiance_cache.h"
+#include "gi/irradiance_init.h"
+#include "gi/photon_maps.h"
+#include "gi/primary_grid.h"
 #include "render/camera_rays.h"
 #include "render/frame_buffers.h"
 #include "render/render_context.h"
@@ -22,7 +29,11 @@ using namespace quorva;
 
 namespace {
 
-// Caps every setting that multiplies the work of one pixel.
+// Lights and photon targets multiply the photon work; past these the photons are left out.
+constexpr std::size_t MaxPhotonLights = 4;
+constexpr double MaxGridPhotons = 256;
+
+// Caps every setting that multiplies the work of one pixel or of the passes before the pixels.
 void boundWork(SceneState& scene) {
     Options& o = scene.options;
     Camera& c = scene.camera;
@@ -35,8 +46,31 @@ void boundWork(SceneState& scene) {
     o.depthOfFieldSamples = std::clamp(o.depthOfFieldSamples, 0, 2);
     o.adaptiveDepth = std::clamp(o.adaptiveDepth, 1, 2);
     o.antialiasing = std::min(o.antialiasing, 2);
-    o.irradiance.enabled = false;
-    o.photons.requested = false;
+
+    IrradianceSettings& irr = o.irradiance;
+    irr.samples = std::min(irr.samples, 6);
+    irr.skySamples = std::min(irr.skySamples, 6);
+    irr.bounceLevel = std::min(irr.bounceLevel, 2);
+    irr.gridSize = 0;  // a grid size is at least 4, more than half of this frame: the automatic grid
+    irr.photons[0] = std::min(irr.photons[0], 1000);
+    irr.photons[1] = std::min(irr.photons[1], 20);
+    irr.loadRequested = irr.saveRequested = false;
+
+    PhotonSettings& p = o.photons;
+    p.parameters[0] = std::min(p.parameters[0], 20.0);
+    p.parameters[1] = std::min(p.parameters[1], 64.0);
+    p.parameterCount = std::min(p.parameterCount, 3);  // a fixed spacing could be any fine grid
+    p.parameters[3] = 0;
+    p.gatherRange[0] = std::min(p.gatherRange[0], 20);
+    p.gatherRange[1] = std::min(p.gatherRange[1], 20);
+    p.loadRequested = p.saveRequested = false;
+    if (scene.lights.size() > MaxPhotonLights) {
+        p.requested = false;
+        irr.photons[0] = 0;
+    }
+
+    scene.media.samples = std::min(scene.media.samples, 3);
+    scene.media.depth = std::min(scene.media.depth, 1);
 }
 
 }  // namespace
@@ -66,6 +100,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         buildHierarchy(scene->world);
         buildCameraFrontier(scene->world, camera.location);
         RenderContext ctx(scene);
+
+        // The passes before the pixels, in the frame's order: photon maps, then the cache and its grid.
+        const Options& options = scene->options;
+        std::unique_ptr<PhotonMaps> photons;
+        const bool photonsAsked = options.photons.requested || options.irradiance.photons[0] > 0;
+        if (options.renderMode == 1 && photonsAsked && !scene->lights.empty() && options.irradiance.enabled) {
+            photons = std::make_unique<PhotonMaps>(*scene);
+            photons->gridPhotonLimit = MaxGridPhotons;
+            RenderContext photonCtx(scene);
+            prepareRenderContext(photonCtx, *scene);
+            photons->build(photonCtx, PhotonFileRequest{});
+        }
+        std::unique_ptr<IrradianceCache> cache = IrradianceInit(*scene);
+        if (photons) photons->irradianceSource = cache.get();
+        if (photons && cache) cache->guideWith(&photons->irradianceMap, &photons->directions());
+        ctx.globalIllumination = photons ? static_cast<GlobalIllumination*>(photons.get()) : cache.get();
+        ctx.skyLightMode =
+            cache && scene->background.skyLightOn && scene->lights.empty() && !options.irradiance.forced;
+        prepareRenderContext(ctx, *scene);
+        if (cache) computePrimaryGrid(*scene, ctx, *cache, 0, camera.height, 0, camera.width);
+
         FrameBuffers frame;
         prepareBand(frame, camera, nullptr, 0, camera.height - 1, true);
         RenderJob job{*scene, ctx, frame, ViewFrame{}};

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "diagnostics/diagnostics.h"
 #include "gi/hemisphere_directions.h"
 #include "gi/irradiance_file.h"
 #include "gi/photon_importance.h"
@@ -51,9 +52,11 @@ double guideRadius(const PhotonMap& map) {
 IrradianceConfig irradianceConfig(const SceneState& scene) {
     const IrradianceSettings& s = scene.options.irradiance;
     IrradianceConfig c;
-    c.maxError = s.maxError == -1 ? 0.8 : s.maxError;
-    c.samples = s.samples < 5 ? 5 : s.samples;
-    c.maxDistance = s.maxDistance > 0 ? s.maxDistance : 0;
+    // The statements bound these; a binary scene's records are bounded here as well.
+    const double a = boundedMaxError(s.maxError);
+    c.maxError = a == -1 ? 0.8 : a;
+    c.samples = boundedCount(s.samples, 5, MaxIrradianceSamples);
+    c.maxDistance = s.maxDistance > 0 ? std::fmin(s.maxDistance, MaxIrradianceDistance) : 0;
     c.automaticDistance = c.maxDistance == 0;
     if (c.automaticDistance)
         c.maxDistance = 0.2 * length(scene.camera.location - scene.camera.pointOfInterest);
@@ -63,7 +66,7 @@ IrradianceConfig irradianceConfig(const SceneState& scene) {
     c.camera = scene.camera.location;
     if (scene.background.skyLightOn && s.skySamples > 0) {
         c.skyLight = true;
-        c.samples = s.skySamples < 5 ? 5 : s.skySamples;
+        c.samples = boundedCount(s.skySamples, 5, MaxIrradianceSamples);
         if (s.skyScale > 0) c.scale = s.skyScale;
     }
     return c;
@@ -89,13 +92,14 @@ bool IrradianceCache::openSaveFile(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "wbx");
     if (!f) return false;
     save_ = f;
+    savePath_ = path;
     return true;
 }
 
 bool IrradianceCache::loadFile(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
-    ReadIrradianceFile(f, *this);
+    ReadIrradianceFile(f, *this, path);
     std::fclose(f);
     loaded_ = true;
     return true;
@@ -292,7 +296,7 @@ bool IrradianceCache::computeRecord(RenderContext& ctx, const Vec3& P, const Vec
     double R = N / inverseSum;
     if (!(R > D * 0.0001)) return false;
     if (R < m * cameraDistance) R = m * cameraDistance;
-    r.radius = static_cast<float>(R);
+    r.radius = static_cast<float>(std::fmin(R, 1e30));  // a camera far out of range still gives a finite R
     r.nearRadius = static_cast<float>(nearest);
     r.nearDirection = nearDirection;
     r.level = static_cast<std::int16_t>(level);
@@ -315,18 +319,25 @@ void IrradianceCache::insert(const IrradianceRecord& record) {
         primarySum_ += (owned->irradiance.r + owned->irradiance.g + owned->irradiance.b) / 3;
         ++primaryCount_;
     }
-    if (save_) WriteIrradianceRecord(*owned, save_);
+    if (save_ && !WriteIrradianceRecord(*owned, save_)) saveFailed();
     octree_.insert(std::move(owned), cell);
 }
 
 void IrradianceCache::writeScaleItem() {
     std::unique_lock lock(mutex_);
-    if (save_) WriteIrradianceScale(config_.scale, save_);
+    if (save_ && !WriteIrradianceScale(config_.scale, save_)) saveFailed();
 }
 
 void IrradianceCache::writeGridCompleteItem() {
     std::unique_lock lock(mutex_);
-    if (save_) WriteIrradianceGridComplete(save_);
+    if (save_ && !WriteIrradianceGridComplete(save_)) saveFailed();
+}
+
+void IrradianceCache::saveFailed() {
+    // The file keeps the complete items written before; later runs load those and say the last is cut.
+    std::fclose(save_);
+    save_ = nullptr;
+    fatal("Failed to write irradiance cache file %s", savePath_.c_str());
 }
 
 }  // namespace quorva

@@ -85,8 +85,9 @@ class IrradianceCache final : public GlobalIllumination {
     bool computeRecord(RenderContext& ctx, const Vec3& P, const Vec3& n, int samples, int level, int rayLevel,
                        double weight);
     // Inserts a record (its cell from P +- a R with the current a) and writes it to an open save file.
+    // A failed write is the fatal error "Failed to write irradiance cache file %s".
     void insert(const IrradianceRecord& record);
-    // Writes the scale item (253) or the grid-complete item (255) to an open save file.
+    // Writes the scale item (253) or the grid-complete item (255) to an open save file (fatal on failure).
     void writeScaleItem();
     void writeGridCompleteItem();
 
@@ -98,12 +99,14 @@ class IrradianceCache final : public GlobalIllumination {
 
   private:
     const std::vector<int>& nRooksTable(int n);
+    [[noreturn]] void saveFailed();
 
     IrradianceConfig config_;
     mutable std::shared_mutex mutex_;
     IrradianceOctree octree_;
     std::map<int, std::vector<int>> nRooks_;
     std::FILE* save_ = nullptr;
+    std::string savePath_;
     const PhotonMap* guide_ = nullptr;
     const PhotonDirections* guideDirections_ = nullptr;
     bool loaded_ = false;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "gi/irradiance_record.h"
 
@@ -18,15 +19,17 @@ inline constexpr int QicScaleTag = 253;
 inline constexpr int QicRecordTag = 254;
 inline constexpr int QicGridTag = 255;
 
-// Each writer flushes, so that a run cut short keeps every complete item. Records below level 1 are
-// not written.
-void WriteIrradianceRecord(const IrradianceRecord& record, std::FILE* out);
-void WriteIrradianceScale(double scale, std::FILE* out);
-void WriteIrradianceGridComplete(std::FILE* out);
+// Each writer writes its item with one call and flushes it, so that a run cut short keeps every complete
+// item; false when the item could not be written whole. Records below level 1 are not written (true).
+bool WriteIrradianceRecord(const IrradianceRecord& record, std::FILE* out);
+bool WriteIrradianceScale(double scale, std::FILE* out);
+bool WriteIrradianceGridComplete(std::FILE* out);
 
 // Reads items to the end of the stream into the cache and prints the outcome. Reading stops at a bad
-// tag, a cut item, a non-finite number, R <= 0 or a position farther than 1e7 from the origin; what was
-// read before stays. Returns the number of records read.
-long ReadIrradianceFile(std::FILE* in, IrradianceCache& cache);
+// tag, a non-finite number, R <= 0 or a position farther than 1e7 from the origin (the
+// "Unexpected error" message), or at an item the file ends inside: that is a file cut while it was
+// written, and a warning naming `name` says how many records were read. What was read before stays.
+// Returns the number of records read.
+long ReadIrradianceFile(std::FILE* in, IrradianceCache& cache, const std::string& name = "");
 
 }  // namespace quorva

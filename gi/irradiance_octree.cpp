@@ -6,8 +6,14 @@
 namespace quorva {
 namespace {
 
-double floorDiv(double value, double size) {
-    return std::floor(value / size);
+// The cell coordinate of `value` for cells of `size`. A cube too large for any cell (a huge error bound
+// or radius) saturates instead of overflowing the conversion; the record then lies in the coarsest cells.
+std::int64_t floorDiv(double value, double size) {
+    constexpr double Limit = 4611686018427387904.0;  // 2^62
+    const double cell = std::floor(value / size);
+    if (!(cell > -Limit)) return static_cast<std::int64_t>(-Limit);
+    if (cell > Limit) return static_cast<std::int64_t>(Limit);
+    return static_cast<std::int64_t>(cell);
 }
 
 bool isAncestorOrSelf(const OctreeCell& a, const OctreeCell& c) {
@@ -61,9 +67,9 @@ OctreeCell cellForCube(const Vec3& lo, const Vec3& hi) {
     OctreeCell base;
     base.level = exponent + 127;
     const double S = base.size();
-    base.ix = static_cast<std::int64_t>(floorDiv(lo.x + CellOffset, S));
-    base.iy = static_cast<std::int64_t>(floorDiv(lo.y + CellOffset, S));
-    base.iz = static_cast<std::int64_t>(floorDiv(lo.z + CellOffset, S));
+    base.ix = floorDiv(lo.x + CellOffset, S);
+    base.iy = floorDiv(lo.y + CellOffset, S);
+    base.iz = floorDiv(lo.z + CellOffset, S);
     for (OctreeCell start = base; start.level < 255; start = start.parent()) {
         for (int c = 0; c < 8; ++c) {
             OctreeCell cell{start.ix + ((c >> 2) & 1), start.iy + ((c >> 1) & 1), start.iz + (c & 1),

@@ -2,10 +2,12 @@
 #include "gi/photon_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "gi/photon_map.h"
@@ -73,12 +75,16 @@ struct FileCloser {
 
 bool savePhotonFile(const std::string& path, const PhotonMap& caustic, const PhotonMap& media,
                     const PhotonMap& irradiance) {
-    // Exclusive creation: a file that appeared since the caller checked is not replaced either.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    // The maps are written under a temporary name beside the final one and linked to it only when the
+    // whole file is on disk, so a run cut short never leaves a partial file under the final name. The
+    // link fails when the final name exists: a file that appeared since the caller checked is kept.
+    std::string temporary = path + ".tmpXXXXXX";
+    const int fd = ::mkstemp(temporary.data());
     if (fd < 0) return false;
     std::FILE* f = ::fdopen(fd, "wb");
     if (!f) {
         ::close(fd);
+        std::remove(temporary.c_str());
         return false;
     }
     const PhotonMap* maps[3] = {&caustic, &media, &irradiance};
@@ -94,33 +100,45 @@ bool savePhotonFile(const std::string& path, const PhotonMap& caustic, const Pho
             encode((*maps[m])[i], record);
             ok = std::fwrite(record, 1, 32, f) == 32;
         }
+    ok = std::fflush(f) == 0 && ok;
+    ok = ::fsync(::fileno(f)) == 0 && ok;
     ok = std::fclose(f) == 0 && ok;
-    if (!ok) std::remove(path.c_str());
+    ::chmod(temporary.c_str(), 0644);
+    ok = ok && ::link(temporary.c_str(), path.c_str()) == 0;
+    std::remove(temporary.c_str());
     return ok;
 }
 
-bool loadPhotonFile(const std::string& path, PhotonMap& caustic, PhotonMap& media, PhotonMap& irradiance) {
+bool loadPhotonFile(const std::string& path, PhotonMap& caustic, PhotonMap& media, PhotonMap& irradiance,
+                    const char** failure) {
     PhotonMap* maps[3] = {&caustic, &media, &irradiance};
     for (PhotonMap* m : maps) m->clear();
+    const char* unused = nullptr;
+    const char*& why = failure ? *failure : unused;
+    why = "cannot be read";
     FileCloser file{std::fopen(path.c_str(), "rb")};
     if (!file.f) return false;
     if (std::fseek(file.f, 0, SEEK_END) != 0) return false;
     const long size = std::ftell(file.f);
     if (size < 0 || std::fseek(file.f, 0, SEEK_SET) != 0) return false;
+    why = "is shorter than its photon counts say";
     unsigned char header[HeaderSize];
     if (std::fread(header, 1, HeaderSize, file.f) != HeaderSize) return false;
+    why = "has a damaged header";
     std::int32_t counts[3];
     double scales[3];
     long long total = 0;
     for (int m = 0; m < 3; ++m) {
         counts[m] = getInt(header + 12 * m);
         scales[m] = getDouble(header + 12 * m + 4);
-        if (counts[m] < 0) return false;
+        if (counts[m] < 0 || counts[m] > PhotonMap::MaxPhotons) return false;
         if (counts[m] > 0 && !(scales[m] > 0 && std::isfinite(scales[m]))) return false;
         total += counts[m];
     }
     // Counts are checked against the file's size before anything is allocated for them.
+    why = "is shorter than its photon counts say";
     if (HeaderSize + 32 * total > size) return false;
+    why = "holds a damaged photon";
     unsigned char record[32];
     bool ok = true;
     for (int m = 0; m < 3 && ok; ++m) {
@@ -133,6 +151,8 @@ bool loadPhotonFile(const std::string& path, PhotonMap& caustic, PhotonMap& medi
     }
     if (!ok)
         for (PhotonMap* m : maps) m->clear();
+    else
+        why = nullptr;
     return ok;
 }
 

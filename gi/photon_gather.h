@@ -2,6 +2,7 @@
 // owns one, so that gathering while pixels render touches no shared state.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -14,12 +15,16 @@ struct GatheredPhoton {
 
 class GatherHeap {
   public:
-    // Empties the heap and sets its capacity (grows the storage only the first time a size is seen).
-    void reset(int capacity) {
+    // Empties the heap and sets its capacity. The storage grows to at most `storage` items at once (a
+    // gather can find no more photons than its map holds, however large the capacity) and only the
+    // first time a size is seen.
+    void reset(int capacity, int storage) {
         capacity_ = capacity < 1 ? 1 : capacity;
-        if (static_cast<int>(items_.size()) < capacity_) items_.resize(capacity_);
+        const int wanted = std::max(1, std::min(capacity_, storage));
+        if (static_cast<int>(items_.size()) < wanted) items_.resize(wanted);
         size_ = 0;
     }
+    void reset(int capacity) { reset(capacity, capacity); }
     bool full() const { return size_ >= capacity_; }
     int size() const { return size_; }
     double largest() const { return items_.front().distance2; }

@@ -43,7 +43,7 @@ void PhotonMap::index() {
 
 bool PhotonMap::store(const Color& power, const Vec3& position, const Vec3& previous) {
     const double largest = power.maxChannel();
-    if (!(largest > 0) || !std::isfinite(largest)) return false;
+    if (!(largest > 0) || !std::isfinite(largest) || count_ >= MaxPhotons) return false;
     if (scale_ == 0) scale_ = 2 / largest;
     Photon p;
     encodePhoton(p, power, scale_, position, previous);
@@ -162,7 +162,7 @@ void PhotonMap::search(const Vec3& point, const Vec3& normal, GatherHeap& heap, 
 
 int PhotonMap::gather(GatherHeap& heap, const Vec3& point, double radius, const Vec3* normal,
                       double& foundRadius) const {
-    heap.reset(gatherCount);
+    heap.reset(gatherCount, count_);
     double bound = radius * radius;
     if (normal)
         search<true>(point, *normal, heap, bound);

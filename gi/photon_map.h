@@ -16,6 +16,9 @@ namespace quorva {
 class PhotonMap {
   public:
     static constexpr int BlockSize = 16384;
+    // A map holds at most this many photons (4 GB of them); later photons are not stored, so counts
+    // and indices stay within 32 bits whatever the scene asks for.
+    static constexpr int MaxPhotons = 1 << 27;
 
     PhotonMap();
 
@@ -24,7 +27,7 @@ class PhotonMap {
     const Photon& operator[](std::uint32_t i) const { return blocks_[i / BlockSize][i % BlockSize]; }
 
     // Stores a photon of `power` at `position` coming from `previous`. A photon with no positive channel
-    // is not stored. Returns false when not stored.
+    // is not stored, nor one beyond MaxPhotons. Returns false when not stored.
     bool store(const Color& power, const Vec3& position, const Vec3& previous);
     // Appends an already encoded photon (loading); S is set by the caller.
     void append(const Photon& p);
@@ -34,7 +37,8 @@ class PhotonMap {
     // Builds the kd-tree in place. `spinner` advances the console spinner on large ranges.
     void balance(bool spinner = false);
 
-    // The k nearest photons to `point` within `radius` (k = the heap's capacity): returns their number
+    // The k nearest photons to `point` within `radius` (k = gatherCount; the heap's storage never
+    // exceeds the map's photons, so a huge k allocates nothing): returns their number
     // and sets `foundRadius` to the bound reached. With a normal, distances along it weigh 17 times more.
     int gather(GatherHeap& heap, const Vec3& point, double radius, const Vec3* normal,
                double& foundRadius) const;

@@ -23,9 +23,6 @@
 namespace quorva {
 namespace {
 
-// One light-target grid holds at most this many photons; a finer one is widened.
-constexpr double MaxGridPhotons = 16.0 * 1024 * 1024;
-
 void frameAbout(const Vec3& w, Vec3& u, Vec3& v) {
     const Vec3 a = std::fabs(w.x) < 0.9 ? Vec3{1, 0, 0} : Vec3{0, 1, 0};
     u = normalized(cross(a, w));
@@ -40,10 +37,12 @@ bool parallelLight(const Light& light) {
 
 PhotonMaps::PhotonMaps(const SceneState& scene) : scene_(scene) {
     const PhotonSettings& s = scene.options.photons;
-    const int k = std::max(1, static_cast<int>(s.parameters[0]));
-    caustic.gatherCount = s.gatherRange[0] >= 1 ? s.gatherRange[0] : k;
-    media.gatherCount = s.gatherRange[1] >= 1 ? s.gatherRange[1] : k;
-    irradianceMap.gatherCount = std::max(k, scene.options.irradiance.photons[1]);
+    // The statements bound these counts; a binary scene's records are bounded here as well.
+    const int k = boundedCount(s.parameters[0], 1, MaxPhotonGatherCount);
+    auto gatherCount = [k](int range) { return range >= 1 ? std::min(range, MaxPhotonGatherCount) : k; };
+    caustic.gatherCount = gatherCount(s.gatherRange[0]);
+    media.gatherCount = gatherCount(s.gatherRange[1]);
+    irradianceMap.gatherCount = std::clamp(scene.options.irradiance.photons[1], k, MaxPhotonGatherCount);
     PhotonMap* maps[3] = {&caustic, &media, &irradianceMap};
     for (int i = 0; i < 3; ++i)
         if (s.accelerator[i] > 0) maps[i]->rangeFactor = s.accelerator[i];
@@ -60,10 +59,12 @@ bool PhotonMaps::build(RenderContext& ctx, const PhotonFileRequest& files) {
     escaped_ = false;
     if (files.load && !files.loadPath.empty()) {
         message("\nLoading Photon maps...");
-        if (loadPhotonFile(files.loadPath, caustic, media, irradianceMap))
-            message("\nPhoton maps rebuilt successfully.\n");
-        else
-            warning("Could not load photon maps file \"%s\" for some reason", files.loadPath.c_str());
+        // A file asked for that cannot be used stops the run: rendering without its photons would give
+        // another image under the same name.
+        const char* failure = nullptr;
+        if (!loadPhotonFile(files.loadPath, caustic, media, irradianceMap, &failure))
+            fatal("Could not load photon maps file \"%s\": the file %s", files.loadPath.c_str(), failure);
+        message("\nPhoton maps rebuilt successfully.\n");
         estimateRadii(ctx);
         return true;
     }
@@ -106,7 +107,7 @@ void PhotonMaps::shootCaustics(RenderContext& ctx) {
     mediaPhotons_ = mediaOn(scene_);
     const PhotonSettings& s = scene_.options.photons;
     const bool fixedSpacing = s.parameterCount >= 4 && s.parameters[3] > 0;
-    if (!fixedSpacing && s.parameters[1] <= 0) return;
+    if (!fixedSpacing && !(s.parameters[1] > 0)) return;
     ctx.photonPass = true;
     const bool hadEye = ctx.hasEye;
     ctx.hasEye = false;  // photon rays never start at the camera frontier
@@ -133,6 +134,7 @@ bool PhotonMaps::shootAt(RenderContext& ctx, const Light& light, const CausticTa
     double spacing = (s.parameterCount >= 4 && s.parameters[3] > 0) ? s.parameters[3]
                                                                     : r * std::sqrt(M_PI / s.parameters[1]);
     spacing *= target.spacingFactor;
+    if (!(spacing > 0)) return true;  // a spacing factor of 0 or below (or NaN) shoots nothing
     // Photons that may also land on the target itself follow paths that exclude no shape.
     const Shape& excluded = target.internal ? shapeNeverHit() : *target.shape;
     LightSample ls;
@@ -142,7 +144,7 @@ bool PhotonMaps::shootAt(RenderContext& ctx, const Light& light, const CausticTa
         Vec3 u, v;
         frameAbout(w, u, v);
         double step = spacing;
-        if (M_PI * (r / step) * (r / step) > MaxGridPhotons) step = r * std::sqrt(M_PI / MaxGridPhotons);
+        if (M_PI * (r / step) * (r / step) > gridPhotonLimit) step = r * std::sqrt(M_PI / gridPhotonLimit);
         const Color power = ls.colour * (ls.K * step * step * target.powerFactor);
         const Vec3 origin = centre - w * (2 * r + 1);
         const int n = static_cast<int>(std::ceil(r / step));
@@ -181,7 +183,7 @@ bool PhotonMaps::shootCone(RenderContext& ctx, const Light& light, const Vec3& o
     double step = std::atan(spacing / d);
     const double solid = 2 * M_PI * (1 - std::cos(half));
     // One light-target pair stays within the cap whatever the number of positions sharing it.
-    const double cap = MaxGridPhotons * share;
+    const double cap = gridPhotonLimit * share;
     if (solid / (step * step) > cap) step = std::sqrt(solid / cap);
     const double weight = step * step * share * powerFactor;
     for (double polar = 0; polar < half; polar += step) {

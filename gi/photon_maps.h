@@ -37,6 +37,9 @@ class PhotonMaps : public GlobalIllumination {
     void shootCaustics(RenderContext& ctx);
 
     PhotonMap caustic, media, irradianceMap;
+    // One light-target grid shoots at most this many photons; a finer one is widened. Callers that
+    // must bound their time (the fuzz target) lower it.
+    double gridPhotonLimit = 16.0 * 1024 * 1024;
     const PhotonDirections& directions() const { return directions_; }
 
     // The irradiance provider (the irradiance cache) shading's indirect term goes to; null gives none.

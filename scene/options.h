@@ -9,6 +9,31 @@
 
 namespace quorva {
 
+// Bounds of the global-illumination counts a scene sets. Each of them sizes an allocation or a loop
+// (a gather heap, a photon map, an N-Rooks table); a statement clamps its value into them, so that no
+// scene value asks for more than a run can hold.
+inline constexpr int MaxPhotonGatherCount = 100000;   // Photons k, PhotonsGatherRange, IrradiancePhotons m
+inline constexpr int MaxIrradiancePhotons = 1 << 24;  // IrradiancePhotons n
+inline constexpr double MaxPhotonsPerTarget = 16777216.0;  // Photons n
+inline constexpr int MaxIrradianceSamples = 10000000;      // IrradianceSamples, SkyLight samples
+inline constexpr double MaxIrradianceError = 1000.0;       // |IrradianceMaxError|; NaN is the default
+// IrradianceMaxDistance: sample distances never exceed the no-hit distance 1e6, so any larger D gives
+// the same records; bounding it keeps every radius a finite float.
+inline constexpr double MaxIrradianceDistance = 1e7;
+
+// `value` truncated towards zero and clamped to lo..hi; NaN gives lo.
+inline int boundedCount(double value, int lo, int hi) {
+    if (!(value >= lo)) return lo;
+    if (value >= hi) return hi;
+    return static_cast<int>(value);
+}
+
+// IrradianceMaxError: any finite value within +-MaxIrradianceError; NaN keeps the default (-1).
+inline double boundedMaxError(double a) {
+    if (a != a) return -1;
+    return a < -MaxIrradianceError ? -MaxIrradianceError : a > MaxIrradianceError ? MaxIrradianceError : a;
+}
+
 struct IrradianceSettings {
     double maxError = -1;       // -1 means 0.8
     int samples = 100;          // below 5 becomes 5

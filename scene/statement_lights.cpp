@@ -1,5 +1,7 @@
 // Light statements, BlackHole, and the global-illumination statements Media, Photons,
 // ComputeIrradiance and SkyLight.
+#include <algorithm>
+
 #include "diagnostics/diagnostics.h"
 #include "gi/media.h"
 #include "scene/scene_state.h"
@@ -214,7 +216,10 @@ void Parser::parsePhotons() {
     PhotonSettings& photons = scene_.options.photons;
     photons.requested = true;
     photons.parameterCount = n;
-    for (int i = 0; i < 4; ++i) photons.parameters[i] = i < n ? values[i] : 0;
+    for (int i = 0; i < 4; ++i) photons.parameters[i] = i < n && values[i] == values[i] ? values[i] : 0;
+    // k is a gather count and n a photon count: both bounded (NaN is 0, as above).
+    photons.parameters[0] = boundedCount(photons.parameters[0], 0, MaxPhotonGatherCount);
+    photons.parameters[1] = std::clamp(photons.parameters[1], 0.0, MaxPhotonsPerTarget);
 }
 
 // compute-irradiance := ComputeIrradiance f
@@ -264,7 +269,7 @@ void Parser::parseSkyLight() {
     }
     if (!constant) b.expression = std::move(sky);
     IrradianceSettings& irr = scene_.options.irradiance;
-    irr.skySamples = !(samples >= 5) ? 5 : samples > 1e7 ? 10000000 : static_cast<int>(samples);
+    irr.skySamples = boundedCount(samples, 5, MaxIrradianceSamples);
     irr.skyScale = scale > 0 ? scale : 0;
     if (scene_.options.renderMode == 1) irr.enabled = true;
 }

@@ -103,9 +103,12 @@ bool Parser::parseOptionItem() {
         case Keyword::OutputTo:
             parseOutputTo();
             break;
-        case Keyword::IrradianceMaxError:
-            storeFloatItem(irr.maxError);
+        case Keyword::IrradianceMaxError: {
+            advance();
+            const double f = parseFloat();
+            if (active()) irr.maxError = boundedMaxError(f);
             break;
+        }
         case Keyword::IrradianceBlendingArea: {
             advance();
             double f = parseFloat();
@@ -119,7 +122,7 @@ bool Parser::parseOptionItem() {
         case Keyword::IrradianceSamples: {
             advance();
             int n = parseInt();
-            if (active()) irr.samples = n < 5 ? 5 : n;
+            if (active()) irr.samples = boundedCount(n, 5, MaxIrradianceSamples);
             break;
         }
         case Keyword::IrradianceDistribution: {
@@ -143,16 +146,16 @@ bool Parser::parseOptionItem() {
             expectChar(')');
             if (!active()) break;
             // The photons shot for the irradiance map are at least 1000; that map gathers at least as many
-            // photons per estimate as the Photons statement's first value.
+            // photons per estimate as the Photons statement's first value (both within their bounds).
             int gathered = o.photons.parameterCount > 0 ? static_cast<int>(o.photons.parameters[0]) : 0;
-            irr.photons[0] = n < 1000 ? 1000 : n;
-            irr.photons[1] = m < gathered ? gathered : m;
+            irr.photons[0] = boundedCount(n, 1000, MaxIrradiancePhotons);
+            irr.photons[1] = boundedCount(m < gathered ? gathered : m, 0, MaxPhotonGatherCount);
             break;
         }
         case Keyword::IrradianceMaxDistance: {
             advance();
             double f = parseFloat();
-            if (active()) irr.maxDistance = f > 0 ? f : 0;
+            if (active()) irr.maxDistance = f > 0 ? std::fmin(f, MaxIrradianceDistance) : 0;
             break;
         }
         case Keyword::PhotonsGatherRange: {
@@ -162,9 +165,10 @@ bool Parser::parseOptionItem() {
             expectChar(',');
             int m = parseInt();
             expectChar(')');
+            // Each value is a heap capacity: values below 1 take the Photons count, larger ones are bounded.
             if (active()) {
-                o.photons.gatherRange[0] = n;
-                o.photons.gatherRange[1] = m;
+                o.photons.gatherRange[0] = boundedCount(n, 0, MaxPhotonGatherCount);
+                o.photons.gatherRange[1] = boundedCount(m, 0, MaxPhotonGatherCount);
             }
             break;
         }

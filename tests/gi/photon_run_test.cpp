@@ -43,11 +43,11 @@ TEST(PhotonRun, ReloadedMapsRenderTheSavedRunsPixels) {
     EXPECT_EQ(testing::readFile(dir.file("glass.qpm")), map);
     EXPECT_EQ(testing::readFile(dir.file("second.tga")), testing::readFile(dir.file("first.tga")));
 
-    // A damaged file: a warning, no photons, status 0.
+    // A damaged file stops the run rather than rendering without its photons.
     dir.write("glass.qpm", map.substr(0, 50));
     testing::ProgramResult third =
         testing::runProgram(QUORVA_BINARY, {scene, "-g", "4", "-l", "1", "-o", dir.file("third")}, o);
-    EXPECT_EQ(third.status, 0) << third.output;
+    EXPECT_EQ(third.status, 1) << third.output;
     EXPECT_NE(third.output.find("Could not load photon maps file"), std::string::npos) << third.output;
 }
 
