@@ -1,8 +1,10 @@
 // The tracked allocator: a doubly linked list of headers in front of the callers' blocks.
+#include <algorithm>
 #include "diagnostics/allocation.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -117,8 +119,10 @@ void boundAddressSpaceToMachine() {
     const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
     if (pages <= 0 || pageSize <= 0) return;
     // RAM, plus swap as the kernel counts it, plus room for the mappings that are address space but not
-    // memory (program, libraries, thread stacks, allocator arenas).
-    rlim_t bytes = static_cast<rlim_t>(pages) * static_cast<rlim_t>(pageSize);
+    // memory (program, libraries, thread stacks, allocator arenas, what a GL driver reserves): a quarter
+    // of the RAM, at least 4 GB.
+    const rlim_t ram = static_cast<rlim_t>(pages) * static_cast<rlim_t>(pageSize);
+    rlim_t bytes = ram + std::max<rlim_t>(ram / 4, rlim_t(1) << 32);
     long swapKb = 0;
     if (std::FILE* info = std::fopen("/proc/meminfo", "r")) {
         char line[128];
@@ -126,7 +130,7 @@ void boundAddressSpaceToMachine() {
             if (std::sscanf(line, "SwapTotal: %ld kB", &swapKb) == 1) break;
         std::fclose(info);
     }
-    bytes += static_cast<rlim_t>(swapKb > 0 ? swapKb : 0) * 1024 + (rlim_t(1) << 30);
+    bytes += static_cast<rlim_t>(swapKb > 0 ? swapKb : 0) * 1024;
     rlimit limit;
     if (::getrlimit(RLIMIT_AS, &limit) != 0) return;
     if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur <= bytes) return;
