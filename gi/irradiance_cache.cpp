@@ -128,12 +128,8 @@ int IrradianceCache::lookup(const Vec3& P, const Vec3& n, int level, double a, C
     double weights = 0;
     int count = 0;
     std::shared_lock lock(mutex_);
-    octree_.forEachNear(P, [&](const IrradianceRecord& r) {
-        if (r.level != level) return;
+    octree_.forEachWithin(P, level, bound, [&](const IrradianceRecord& r, double dist2) {
         const Vec3 d = P - r.position;
-        const double dist2 = dot(d, d);
-        const double reach = r.radius * bound;
-        if (dist2 >= reach * reach) return;
         const double dist = std::sqrt(dist2);
         double Re = r.radius;
         Vec3 u;
