@@ -128,7 +128,9 @@ int IrradianceCache::lookup(const Vec3& P, const Vec3& n, int level, double a, C
     double weights = 0;
     int count = 0;
     std::shared_lock lock(mutex_);
-    octree_.forEachWithin(P, level, bound, [&](const IrradianceRecord& r, double dist2) {
+    // The octree has applied the tests that reject most records, distance and bend of the normal; for a
+    // positive bound a record failing the bend fails the error bound below anyway (dist / Re >= 0).
+    octree_.forEachWithin(P, n, level, bound, [&](const IrradianceRecord& r, double dist2, double bend) {
         const Vec3 d = P - r.position;
         const double dist = std::sqrt(dist2);
         double Re = r.radius;
@@ -139,7 +141,7 @@ int IrradianceCache::lookup(const Vec3& P, const Vec3& n, int level, double a, C
             if (cs > 0) Re = r.nearRadius * cs + (1 - cs) * r.radius;
         }
         if (dist >= Re * bound) return;
-        const double eps = dist / Re + 2 * std::sqrt(std::fabs(1 - dot(n, r.normal)));
+        const double eps = dist / Re + bend;
         if (!(eps < bound)) return;
         if (dist > 1e-6) {
             const Vec3 nm = normalized((n + r.normal) / 2);

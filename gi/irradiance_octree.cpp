@@ -88,6 +88,15 @@ std::unique_ptr<IrradianceOctree::Node> IrradianceOctree::makeNode(const OctreeC
     return node;
 }
 
+void IrradianceOctree::relink(Node& node) {
+    node.skip = &node;
+    if (!node.record.empty() || std::popcount(node.childMask) != 1) return;
+    const Node& child = *node.children[std::countr_zero(node.childMask)];
+    for (int k = 0; k < 3; ++k)
+        if (child.lo[k] < node.lo[k] || child.hi[k] > node.hi[k]) return;
+    node.skip = child.skip;
+}
+
 void IrradianceOctree::growTo(LevelTree& tree, const OctreeCell& rootCell) {
     while (tree.root->cell.level < rootCell.level) {
         std::unique_ptr<Node> grown = makeNode(tree.root->cell.parent());
@@ -97,6 +106,7 @@ void IrradianceOctree::growTo(LevelTree& tree, const OctreeCell& rootCell) {
         const int index = tree.root->cell.childIndex();
         grown->childMask = 1u << index;
         grown->children[index] = std::move(tree.root);
+        relink(*grown);
         tree.root = std::move(grown);
     }
 }
@@ -128,7 +138,10 @@ void IrradianceOctree::insert(std::unique_ptr<IrradianceRecord> record, const Oc
         }
         n.maxRadius = std::fmax(n.maxRadius, static_cast<double>(record->radius));
     };
+    Node* path[256];  // root to the record's node, at most one node per level
+    int depth = 0;
     Node* node = tree->root.get();
+    path[depth++] = node;
     widen(*node);
     if (isAncestorOrSelf(node->cell, cell)) {
         for (int level = node->cell.level - 1; level >= cell.level; --level) {
@@ -141,6 +154,7 @@ void IrradianceOctree::insert(std::unique_ptr<IrradianceRecord> record, const Oc
                 node->childMask |= 1u << index;
             }
             node = child.get();
+            path[depth++] = node;
             widen(*node);
         }
     }
@@ -148,8 +162,12 @@ void IrradianceOctree::insert(std::unique_ptr<IrradianceRecord> record, const Oc
     node->y.push_back(record->position.y);
     node->z.push_back(record->position.z);
     node->radius.push_back(record->radius);
+    node->nx.push_back(record->normal.x);
+    node->ny.push_back(record->normal.y);
+    node->nz.push_back(record->normal.z);
     node->record.push_back(record.get());
     records_.push_back(std::move(record));
+    while (depth > 0) relink(*path[--depth]);
 }
 
 void IrradianceOctree::clear() {

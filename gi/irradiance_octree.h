@@ -12,6 +12,7 @@
 #pragma once
 
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -51,17 +52,17 @@ class IrradianceOctree {
             if (tree.root->holds(P)) walk(*tree.root, P, visit);
     }
 
-    // Calls visit(record, dist2) for the records of bounce `level` of the nodes whose loose box holds P
-    // (children first, each node's records newest first) that lie nearer to P than radius * reach, that
-    // is dist2 = |P - position|^2 < (radius * reach)^2, both evaluated as written. Returns the number of
-    // records whose distance it computed.
+    // Calls visit(record, dist2, bend) for the records of bounce `level` in the nodes whose loose box
+    // holds P (children first, each node's records newest first) that lie nearer to P than radius * reach,
+    // dist2 = |P - position|^2 < (radius * reach)^2, and, when reach > 0, whose normal bends from n by
+    // less than reach, bend = 2 sqrt(|1 - n . normal|) < reach; every value evaluated as written. Returns
+    // the number of records whose distance it computed.
     template <typename Visit>
-    long forEachWithin(const Vec3& P, int level, double reach, Visit&& visit) const {
-        long examined = 0;
+    long forEachWithin(const Vec3& P, const Vec3& n, int level, double reach, Visit&& visit) const {
+        Query<Visit> q{P, n, reach, reach > 0, visit, 0};
         for (const LevelTree& tree : trees_)
-            if (tree.level == level && tree.root->holds(P) && !tree.root->outOfReach(P, reach))
-                walkWithin(*tree.root, P, reach, visit, examined);
-        return examined;
+            if (tree.level == level && tree.root->skip->admits(P, reach)) walkWithin(*tree.root->skip, q);
+        return q.examined;
     }
 
   private:
@@ -71,24 +72,33 @@ class IrradianceOctree {
         double maxRadius = 0;                 // largest radius of the subtree's records
         unsigned childMask = 0;               // bit i: children[i] exists
         std::unique_ptr<Node> children[8];
+        // The node a walk tests and enters in this one's place: itself, or, for a node without records of
+        // its own whose only child's loose box lies inside its own, what that child names - the same
+        // records below, the same bounds, and P in the child's box is in this one's.
+        const Node* skip = this;
         // The node's own records, oldest first.
-        std::vector<double> x, y, z;
-        std::vector<float> radius;
+        std::vector<double> x, y, z, radius, nx, ny, nz;
         std::vector<const IrradianceRecord*> record;
         OctreeCell cell;
 
         bool holds(const Vec3& P) const {
             return !(P.x < lo.x || P.x > hi.x || P.y < lo.y || P.y > hi.y || P.z < lo.z || P.z > hi.z);
         }
-        // True when no record of the subtree can lie within reach of P. The gap to the box bounds the
-        // distance of every position from below, computed by the same operations rounded the same way;
-        // the margin keeps that true should the arithmetic be contracted differently.
-        bool outOfReach(const Vec3& P, double reach) const {
-            const double gx = P.x < first.x ? first.x - P.x : (P.x > last.x ? P.x - last.x : 0.0);
-            const double gy = P.y < first.y ? first.y - P.y : (P.y > last.y ? P.y - last.y : 0.0);
-            const double gz = P.z < first.z ? first.z - P.z : (P.z > last.z ? P.z - last.z : 0.0);
+        // False when the loose box does not hold P or no record of the subtree can lie within reach of
+        // it. The gap to the box of positions bounds the distance of every position from below, computed
+        // by the same operations rounded the same way; the margin keeps that true should the arithmetic be
+        // contracted differently.
+        bool admits(const Vec3& P, double reach) const {
+            if (!holds(P)) return false;
+            const double gx = gap(P.x, first.x, last.x), gy = gap(P.y, first.y, last.y),
+                         gz = gap(P.z, first.z, last.z);
             const double r = maxRadius * reach;
-            return gx * gx + gy * gy + gz * gz > r * r * (1 + 1e-9);
+            return !(gx * gx + gy * gy + gz * gz > r * r * (1 + 1e-9));
+        }
+        static double gap(double p, double from, double to) {
+            const double below = from - p, above = p - to;
+            const double g = below > above ? below : above;
+            return g > 0 ? g : 0.0;
         }
     };
     struct LevelTree {
@@ -98,6 +108,7 @@ class IrradianceOctree {
 
     static std::unique_ptr<Node> makeNode(const OctreeCell& cell);
     static void growTo(LevelTree& tree, const OctreeCell& rootCell);
+    static void relink(Node& node);
 
     template <typename Visit>
     static void walk(const Node& node, const Vec3& P, Visit& visit) {
@@ -109,18 +120,33 @@ class IrradianceOctree {
     }
 
     template <typename Visit>
-    static void walkWithin(const Node& node, const Vec3& P, double reach, Visit& visit, long& examined) {
+    struct Query {
+        Vec3 P, n;
+        double reach;
+        bool bendTest;
+        Visit& visit;
+        long examined;
+    };
+
+    template <typename Visit>
+    static void walkWithin(const Node& node, Query<Visit>& q) {
         for (unsigned m = node.childMask; m; m &= m - 1) {
-            const Node& child = *node.children[std::countr_zero(m)];
-            if (child.holds(P) && !child.outOfReach(P, reach)) walkWithin(child, P, reach, visit, examined);
+            const Node& child = *node.children[std::countr_zero(m)]->skip;
+            if (child.admits(q.P, q.reach)) walkWithin(child, q);
         }
-        const std::size_t n = node.x.size();
-        examined += static_cast<long>(n);
-        for (std::size_t i = n; i-- > 0;) {
+        const std::size_t count = node.x.size();
+        q.examined += static_cast<long>(count);
+        const Vec3 P = q.P;
+        const double reach = q.reach;
+        for (std::size_t i = count; i-- > 0;) {
             const double dx = P.x - node.x[i], dy = P.y - node.y[i], dz = P.z - node.z[i];
             const double dist2 = dx * dx + dy * dy + dz * dz;
             const double r = node.radius[i] * reach;
-            if (!(dist2 >= r * r)) visit(*node.record[i], dist2);
+            if (dist2 >= r * r) continue;
+            const double bend =
+                2 * std::sqrt(std::fabs(1 - (q.n.x * node.nx[i] + q.n.y * node.ny[i] + q.n.z * node.nz[i])));
+            if (q.bendTest && !(bend < reach)) continue;
+            q.visit(*node.record[i], dist2, bend);
         }
     }
 
