@@ -67,10 +67,10 @@ class IrradianceOctree {
 
   private:
     struct Node {
-        Vec3 lo, hi;                          // the cell's loose box
-        Vec3 first, last;                     // box of the positions of the subtree's records
-        double maxRadius = 0;                 // largest radius of the subtree's records
-        unsigned childMask = 0;               // bit i: children[i] exists
+        Vec3 lo, hi;             // the cell's loose box
+        Vec3 first, last;        // box of the positions of the subtree's records
+        double maxRadius = 0;    // largest radius of the subtree's records
+        unsigned childMask = 0;  // bit i: children[i] exists
         std::unique_ptr<Node> children[8];
         // The node a walk tests and enters in this one's place: itself, or, for a node without records of
         // its own whose only child's loose box lies inside its own, what that child names - the same
