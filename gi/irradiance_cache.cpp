@@ -144,8 +144,10 @@ int IrradianceCache::lookup(const Vec3& P, const Vec3& n, int level, double a, C
         const double eps = dist / Re + bend;
         if (!(eps < bound)) return;
         if (dist > 1e-6) {
-            const Vec3 nm = normalized((n + r.normal) / 2);
-            if (dot(nm, u) <= -0.05) return;  // the record lies in front of the point
+            // The record lies in front of the point. A mean normal of at least half length that does not
+            // lean away from u cannot pass this, whatever the rounding: its normalizing is skipped.
+            const Vec3 mean = (n + r.normal) / 2;
+            if (!(dot(mean, u) >= 0 && dot(mean, mean) >= 0.25) && dot(normalized(mean), u) <= -0.05) return;
         }
         const double w = std::sqrt(1 - eps / bound);
         if (w <= 0.001) return;

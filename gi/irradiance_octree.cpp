@@ -165,15 +165,15 @@ void IrradianceOctree::insert(std::unique_ptr<IrradianceRecord> record, const Oc
     node->nx.push_back(record->normal.x);
     node->ny.push_back(record->normal.y);
     node->nz.push_back(record->normal.z);
-    node->record.push_back(record.get());
-    records_.push_back(std::move(record));
+    node->record.push_back(*record);
+    ++size_;
     while (depth > 0) relink(*path[--depth]);
 }
 
 void IrradianceOctree::clear() {
     hasRoot_ = false;
     trees_.clear();
-    records_.clear();
+    size_ = 0;
 }
 
 }  // namespace quorva

@@ -39,13 +39,14 @@ OctreeCell cellForCube(const Vec3& lo, const Vec3& hi);
 
 class IrradianceOctree {
   public:
-    // Takes ownership of the record and links it into the node of `cell`, creating the nodes on the way.
+    // Keeps the record in the node of `cell`, creating the nodes on the way.
     void insert(std::unique_ptr<IrradianceRecord> record, const OctreeCell& cell);
     void clear();
-    std::size_t size() const { return records_.size(); }
+    std::size_t size() const { return size_; }
 
     // Calls visit(record) for the records of every node whose loose box holds P: level by level in the
-    // order of their first record, children first, each node's records newest first.
+    // order of their first record, children first, each node's records newest first. The references
+    // handed to visit (here and below) stay valid until the next insert.
     template <typename Visit>
     void forEachNear(const Vec3& P, Visit&& visit) const {
         for (const LevelTree& tree : trees_)
@@ -78,7 +79,7 @@ class IrradianceOctree {
         const Node* skip = this;
         // The node's own records, oldest first.
         std::vector<double> x, y, z, radius, nx, ny, nz;
-        std::vector<const IrradianceRecord*> record;
+        std::vector<IrradianceRecord> record;  // by value: a node's records lie together
         OctreeCell cell;
 
         bool holds(const Vec3& P) const {
@@ -116,7 +117,7 @@ class IrradianceOctree {
             const Node& child = *node.children[std::countr_zero(m)];
             if (child.holds(P)) walk(child, P, visit);
         }
-        for (std::size_t i = node.record.size(); i-- > 0;) visit(*node.record[i]);
+        for (std::size_t i = node.record.size(); i-- > 0;) visit(node.record[i]);
     }
 
     template <typename Visit>
@@ -146,14 +147,14 @@ class IrradianceOctree {
             const double bend =
                 2 * std::sqrt(std::fabs(1 - (q.n.x * node.nx[i] + q.n.y * node.ny[i] + q.n.z * node.nz[i])));
             if (q.bendTest && !(bend < reach)) continue;
-            q.visit(*node.record[i], dist2, bend);
+            q.visit(node.record[i], dist2, bend);
         }
     }
 
     bool hasRoot_ = false;
     OctreeCell rootCell_;
     std::vector<LevelTree> trees_;
-    std::vector<std::unique_ptr<IrradianceRecord>> records_;
+    std::size_t size_ = 0;
 };
 
 }  // namespace quorva
