@@ -83,12 +83,22 @@ std::unique_ptr<IrradianceOctree::Node> IrradianceOctree::makeNode(const OctreeC
     auto node = std::make_unique<Node>();
     node->cell = cell;
     cell.looseBox(node->lo, node->hi);
+    if (cell.level > 0) {
+        Vec3 lo, hi;
+        OctreeCell{2 * cell.ix + 1, 2 * cell.iy + 1, 2 * cell.iz + 1, cell.level - 1}.looseBox(
+            node->upperStart, hi);
+        OctreeCell{2 * cell.ix, 2 * cell.iy, 2 * cell.iz, cell.level - 1}.looseBox(lo, node->lowerEnd);
+    }
     node->first = {INFINITY, INFINITY, INFINITY};
     node->last = {-INFINITY, -INFINITY, -INFINITY};
     return node;
 }
 
 void IrradianceOctree::relink(Node& node) {
+    for (unsigned m = node.childMask; m; m &= m - 1) {
+        const int i = std::countr_zero(m);
+        node.entry[i] = node.children[i]->skip;
+    }
     node.skip = &node;
     if (!node.record.empty() || std::popcount(node.childMask) != 1) return;
     const Node& child = *node.children[std::countr_zero(node.childMask)];

@@ -77,6 +77,22 @@ class IrradianceOctree {
         // its own whose only child's loose box lies inside its own, what that child names - the same
         // records below, the same bounds, and P in the child's box is in this one's.
         const Node* skip = this;
+        const Node* entry[8] = {};  // children[i]->skip
+        // Where the loose boxes of the upper children (odd index on the axis) start and those of the lower
+        // ones end: P below the one or above the other is in no child of that half.
+        Vec3 upperStart, lowerEnd;
+
+        // The children whose loose boxes may hold P, as a mask of indices.
+        unsigned childrenAround(const Vec3& P) const {
+            unsigned m = childMask;
+            m &= P.x < upperStart.x ? 0x0Fu : 0xFFu;
+            m &= P.x > lowerEnd.x ? 0xF0u : 0xFFu;
+            m &= P.y < upperStart.y ? 0x33u : 0xFFu;
+            m &= P.y > lowerEnd.y ? 0xCCu : 0xFFu;
+            m &= P.z < upperStart.z ? 0x55u : 0xFFu;
+            m &= P.z > lowerEnd.z ? 0xAAu : 0xFFu;
+            return m;
+        }
         // The node's own records, oldest first.
         std::vector<double> x, y, z, radius, nx, ny, nz;
         std::vector<IrradianceRecord> record;  // by value: a node's records lie together
@@ -131,8 +147,8 @@ class IrradianceOctree {
 
     template <typename Visit>
     static void walkWithin(const Node& node, Query<Visit>& q) {
-        for (unsigned m = node.childMask; m; m &= m - 1) {
-            const Node& child = *node.children[std::countr_zero(m)]->skip;
+        for (unsigned m = node.childrenAround(q.P); m; m &= m - 1) {
+            const Node& child = *node.entry[std::countr_zero(m)];
             if (child.admits(q.P, q.reach)) walkWithin(child, q);
         }
         const std::size_t count = node.x.size();
