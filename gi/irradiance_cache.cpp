@@ -132,12 +132,10 @@ int IrradianceCache::lookup(const Vec3& P, const Vec3& n, int level, double a, C
     double weights = 0;
     int count = 0;
     std::shared_lock lock(mutex_);
-    octree_.forEachNear(P, [&](const IrradianceRecord& r) {
-        if (r.level != level) return;
+    // The octree has applied the tests that reject most records, distance and bend of the normal; for a
+    // positive bound a record failing the bend fails the error bound below anyway (dist / Re >= 0).
+    octree_.forEachWithin(P, n, level, bound, [&](const IrradianceRecord& r, double dist2, double bend) {
         const Vec3 d = P - r.position;
-        const double dist2 = dot(d, d);
-        const double reach = r.radius * bound;
-        if (dist2 >= reach * reach) return;
         const double dist = std::sqrt(dist2);
         double Re = r.radius;
         Vec3 u;
@@ -147,11 +145,13 @@ int IrradianceCache::lookup(const Vec3& P, const Vec3& n, int level, double a, C
             if (cs > 0) Re = r.nearRadius * cs + (1 - cs) * r.radius;
         }
         if (dist >= Re * bound) return;
-        const double eps = dist / Re + 2 * std::sqrt(std::fabs(1 - dot(n, r.normal)));
+        const double eps = dist / Re + bend;
         if (!(eps < bound)) return;
         if (dist > 1e-6) {
-            const Vec3 nm = normalized((n + r.normal) / 2);
-            if (dot(nm, u) <= -0.05) return;  // the record lies in front of the point
+            // The record lies in front of the point. A mean normal of at least half length that does not
+            // lean away from u cannot pass this, whatever the rounding: its normalizing is skipped.
+            const Vec3 mean = (n + r.normal) / 2;
+            if (!(dot(mean, u) >= 0 && dot(mean, mean) >= 0.25) && dot(normalized(mean), u) <= -0.05) return;
         }
         const double w = std::sqrt(1 - eps / bound);
         if (w <= 0.001) return;

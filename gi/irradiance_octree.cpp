@@ -2,6 +2,7 @@
 #include "gi/irradiance_octree.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace quorva {
 namespace {
@@ -26,7 +27,11 @@ bool isAncestorOrSelf(const OctreeCell& a, const OctreeCell& c) {
 }  // namespace
 
 double OctreeCell::size() const {
-    return std::ldexp(1.0, level - 127);
+    // 2^(level - 127) built from its exponent bits (every level 0..255 is a normal double).
+    const std::uint64_t bits = static_cast<std::uint64_t>(level - 127 + 1023) << 52;
+    double S;
+    std::memcpy(&S, &bits, sizeof S);
+    return S;
 }
 
 void OctreeCell::looseBox(Vec3& lo, Vec3& hi) const {
@@ -80,40 +85,111 @@ OctreeCell cellForCube(const Vec3& lo, const Vec3& hi) {
     return base;  // unreachable for finite cubes: the coarsest cell holds every coordinate in range
 }
 
+std::unique_ptr<IrradianceOctree::Node> IrradianceOctree::makeNode(const OctreeCell& cell) {
+    auto node = std::make_unique<Node>();
+    node->cell = cell;
+    cell.looseBox(node->lo, node->hi);
+    if (cell.level > 0) {
+        Vec3 lo, hi;
+        OctreeCell{2 * cell.ix + 1, 2 * cell.iy + 1, 2 * cell.iz + 1, cell.level - 1}.looseBox(
+            node->upperStart, hi);
+        OctreeCell{2 * cell.ix, 2 * cell.iy, 2 * cell.iz, cell.level - 1}.looseBox(lo, node->lowerEnd);
+    }
+    node->first = {INFINITY, INFINITY, INFINITY};
+    node->last = {-INFINITY, -INFINITY, -INFINITY};
+    return node;
+}
+
+void IrradianceOctree::relink(Node& node) {
+    for (unsigned m = node.childMask; m; m &= m - 1) {
+        const int i = std::countr_zero(m);
+        node.entry[i] = node.children[i]->skip;
+    }
+    node.skip = &node;
+    if (!node.record.empty() || std::popcount(node.childMask) != 1) return;
+    const Node& child = *node.children[std::countr_zero(node.childMask)];
+    for (int k = 0; k < 3; ++k)
+        if (child.lo[k] < node.lo[k] || child.hi[k] > node.hi[k]) return;
+    node.skip = child.skip;
+}
+
+void IrradianceOctree::growTo(LevelTree& tree, const OctreeCell& rootCell) {
+    while (tree.root->cell.level < rootCell.level) {
+        std::unique_ptr<Node> grown = makeNode(tree.root->cell.parent());
+        grown->first = tree.root->first;
+        grown->last = tree.root->last;
+        grown->maxRadius = tree.root->maxRadius;
+        const int index = tree.root->cell.childIndex();
+        grown->childMask = 1u << index;
+        grown->children[index] = std::move(tree.root);
+        relink(*grown);
+        tree.root = std::move(grown);
+    }
+}
+
 void IrradianceOctree::insert(std::unique_ptr<IrradianceRecord> record, const OctreeCell& cell) {
-    if (!root_) {
-        root_ = std::make_unique<Node>();
-        root_->cell = cell;
+    // Grow the common root until the new cell lies inside it, and every level's root with it.
+    if (!hasRoot_) {
+        rootCell_ = cell;
+        hasRoot_ = true;
     }
-    // Grow the root until the new cell lies inside it.
-    while (!isAncestorOrSelf(root_->cell, cell) && root_->cell.level < 254) {
-        auto grown = std::make_unique<Node>();
-        grown->cell = root_->cell.parent();
-        const int index = root_->cell.childIndex();
-        grown->children[index] = std::move(root_);
-        root_ = std::move(grown);
+    const int before = rootCell_.level;
+    while (!isAncestorOrSelf(rootCell_, cell) && rootCell_.level < 254) rootCell_ = rootCell_.parent();
+    if (rootCell_.level != before)
+        for (LevelTree& tree : trees_) growTo(tree, rootCell_);
+    LevelTree* tree = nullptr;
+    for (LevelTree& t : trees_)
+        if (t.level == record->level) tree = &t;
+    if (!tree) {
+        tree = &trees_.emplace_back();
+        tree->level = record->level;
+        tree->root = makeNode(rootCell_);
     }
-    Node* node = root_.get();
+
+    // Down to the record's cell (or, past the coarsest level, the root), widening every bound on the way.
+    auto widen = [&record](Node& n) {
+        for (int k = 0; k < 3; ++k) {
+            n.first[k] = std::fmin(n.first[k], record->position[k]);
+            n.last[k] = std::fmax(n.last[k], record->position[k]);
+        }
+        n.maxRadius = std::fmax(n.maxRadius, static_cast<double>(record->radius));
+    };
+    Node* path[256];  // root to the record's node, at most one node per level
+    int depth = 0;
+    Node* node = tree->root.get();
+    path[depth++] = node;
+    widen(*node);
     if (isAncestorOrSelf(node->cell, cell)) {
         for (int level = node->cell.level - 1; level >= cell.level; --level) {
             const int shift = level - cell.level;
             OctreeCell step{cell.ix >> shift, cell.iy >> shift, cell.iz >> shift, level};
-            std::unique_ptr<Node>& child = node->children[step.childIndex()];
+            const int index = step.childIndex();
+            std::unique_ptr<Node>& child = node->children[index];
             if (!child) {
-                child = std::make_unique<Node>();
-                child->cell = step;
+                child = makeNode(step);
+                node->childMask |= 1u << index;
             }
             node = child.get();
+            path[depth++] = node;
+            widen(*node);
         }
     }
-    record->next = node->records;
-    node->records = record.get();
-    records_.push_back(std::move(record));
+    node->x.push_back(record->position.x);
+    node->y.push_back(record->position.y);
+    node->z.push_back(record->position.z);
+    node->radius.push_back(record->radius);
+    node->nx.push_back(record->normal.x);
+    node->ny.push_back(record->normal.y);
+    node->nz.push_back(record->normal.z);
+    node->record.push_back(*record);
+    ++size_;
+    while (depth > 0) relink(*path[--depth]);
 }
 
 void IrradianceOctree::clear() {
-    root_.reset();
-    records_.clear();
+    hasRoot_ = false;
+    trees_.clear();
+    size_ = 0;
 }
 
 }  // namespace quorva

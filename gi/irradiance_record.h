@@ -9,7 +9,6 @@
 namespace quorva {
 
 struct IrradianceRecord {
-    IrradianceRecord* next = nullptr;  // next record of the same octree node
     Vec3 position;                     // P
     Vec3 normal;                       // unit surface normal at P
     float gradient[3][3] = {};         // [axis][channel]: change of the channel per unit move (0: none)
