@@ -33,6 +33,7 @@
 #include "render/render_context.h"
 #include "render/render_job.h"
 #include "render/render_region.h"
+#include "render/render_progress.h"
 #include "render/render_rows.h"
 #include "scene/parser.h"
 #include "scene/scene_state.h"
@@ -344,9 +345,11 @@ void SceneRun::render() {
         run_.interruptKey = 1;
     }
     if (raytracing && !stopped_) {
+        RenderProgress progress;
         for (const RowGroup& group : region.groups) {
             writer.rowsFinished(group.rowStart);
             RenderJob job{scene, ctx, frame, ViewFrame{}};
+            job.progress = &progress;
             // The irradiance cache grows while pixels render and later pixels reuse earlier records, so
             // its images depend on the shading order: they render on one thread, which keeps every image
             // the same whatever -j says.
@@ -367,7 +370,12 @@ void SceneRun::render() {
             }
             // A stopped frame keeps only its finished rows; the image records the others as missing so
             // that running the same command again resumes the render.
-            if (stopped_) break;
+            if (stopped_) {
+                if (job.stopRequested && output)
+                    message("\nStopped at row %d: run the same command to resume.\n",
+                            job.lastFinishedRow >= 0 ? job.lastFinishedRow : ctx.currentRow);
+                break;
+            }
         }
     } else if (!region.empty() && !stopped_) {
         // Preview frames are drawn whole over the requested rows: rows resumed from an older image are
