@@ -346,6 +346,9 @@ void SceneRun::render() {
     }
     if (raytracing && !stopped_) {
         RenderProgress progress;
+        if (window_)
+            progress.setListener(
+                [this](int percent) { window_->setTitle(windowTitle(formatText("%d %%", percent))); });
         for (const RowGroup& group : region.groups) {
             writer.rowsFinished(group.rowStart);
             RenderJob job{scene, ctx, frame, ViewFrame{}};

@@ -55,6 +55,10 @@ std::string RenderProgress::times(int percent) const {
 }
 
 void RenderProgress::show(int percent, const std::string& text) {
+    if (listener_ && percent != lastNotified_) {
+        lastNotified_ = percent;
+        listener_(percent);
+    }
     const double now = clock_();
     if (style_ == ProgressStyle::Terminal) {
         // Rewritten when the percentage or the second changes; a shorter line blanks what the longer one

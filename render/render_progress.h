@@ -31,12 +31,16 @@ class RenderProgress {
     void begin(double percent);
     // `text` is the line without carriage return ("Rendering: 42% (antialiasing disabled)").
     void show(int percent, const std::string& text);
+    // Told each new percentage (a window's title), whatever the console shows.
+    void setListener(std::function<void(int percent)> listener) { listener_ = std::move(listener); }
 
   private:
     std::string times(int percent) const;
 
     ProgressStyle style_;
     std::function<double()> clock_;
+    std::function<void(int)> listener_;
+    int lastNotified_ = -1;
     double start_ = 0;
     double startPercent_ = 0;
     bool begun_ = false;
