@@ -135,6 +135,7 @@ void SceneRun::resetRunSettings() {
     run_.startFrame = -1;
     run_.hasEndFrame = false;
     run_.writePng = false;
+    run_.writeExr = false;
     run_.writeImage = true;
     run_.zDepth = 0;
     run_.logRequested = false;
