@@ -1,4 +1,4 @@
-# The two set-up commands: `make demo` renders the bundled demo scene, `make test` runs every test.
+# The two set-up commands: `make demo` renders the bundled demo scene (Targa and PNG), `make test` runs every test.
 BUILD_DIR ?= build
 SAN_DIR ?= build-sanitize
 TSAN_DIR ?= build-tsan
@@ -16,9 +16,9 @@ build: deps
 
 demo: build
 	@mkdir -p out
-	@rm -f out/demo.tga   # an existing image would be resumed rather than rendered again
-	cd out && QUORVA_ROOT=$(CURDIR)/share ../$(BUILD_DIR)/quorva ../examples/demo -o demo </dev/null; status=$$?; \
-	  echo; if [ -f demo.tga ]; then echo "demo image: $(CURDIR)/out/demo.tga"; fi; exit $$status
+	@rm -f out/demo.tga out/demo.png   # an existing image would be resumed rather than rendered again
+	cd out && QUORVA_ROOT=$(CURDIR)/share ../$(BUILD_DIR)/quorva ../examples/demo -o demo -p </dev/null; status=$$?; \
+	  echo; if [ -f demo.png ]; then echo "demo images: $(CURDIR)/out/demo.tga, $(CURDIR)/out/demo.png"; fi; exit $$status
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)

@@ -17,7 +17,7 @@ namespace {
 // Letters followed by ':' take one argument, by '+' two; 0xB5 takes one; the others none.
 const std::string& optionLetters() {
     static const std::string letters =
-        std::string("r+x+y+a:A:C:e:h:g:j:k:K:o:O:S:s:l:u:z:") + "\xB5" + ":" + "bdfLmnp@-" + "\xA3";
+        std::string("r+x+y+a:A:C:e:h:g:j:k:K:o:O:S:s:l:u:z:") + "\xB5" + ":" + "bdEfLmnp@-" + "\xA3";
     return letters;
 }
 
@@ -216,6 +216,9 @@ void applyOptions(const std::vector<OptionUse>& options, RunState& run, SceneSta
                 break;
             case 'p':
                 run.writePng = true;
+                break;
+            case 'E':
+                run.writeExr = true;
                 break;
             case 'l':
                 run.loadFlags += n;

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <system_error>
 
@@ -19,6 +20,7 @@
 #include "gi/irradiance_init.h"
 #include "gi/photon_maps.h"
 #include "gi/primary_grid.h"
+#include "image/exr_writer.h"
 #include "image/png_writer.h"
 #include "image/targa_output.h"
 #include "render/antialias.h"
@@ -33,6 +35,7 @@
 #include "render/render_context.h"
 #include "render/render_job.h"
 #include "render/render_region.h"
+#include "render/render_progress.h"
 #include "render/render_rows.h"
 #include "scene/parser.h"
 #include "scene/scene_state.h"
@@ -321,6 +324,10 @@ void SceneRun::render() {
     FrameBuffers frame;
     message("\nInitializing rendering pipeline...");
     prepareBand(frame, camera, output.get(), 0, height - 1, options.zChannelDepth != 0);
+    // The EXR copy keeps the colours before they are clipped: only then is there a float per pixel.
+    if (run_.writeExr && output)
+        frame.linear.assign((static_cast<std::size_t>(width) + 1) * (static_cast<std::size_t>(height) + 1) * 4,
+                            std::numeric_limits<float>::quiet_NaN());
     message(" Done.\n\n");
     // The pixel filter reads two pixels around each one; undersampling works in blocks from the frame's
     // corner. Either way more pixels are rendered than finished, and the others are put back after.
@@ -344,9 +351,14 @@ void SceneRun::render() {
         run_.interruptKey = 1;
     }
     if (raytracing && !stopped_) {
+        RenderProgress progress;
+        if (window_)
+            progress.setListener(
+                [this](int percent) { window_->setTitle(windowTitle(formatText("%d %%", percent))); });
         for (const RowGroup& group : region.groups) {
             writer.rowsFinished(group.rowStart);
             RenderJob job{scene, ctx, frame, ViewFrame{}};
+            job.progress = &progress;
             // The irradiance cache grows while pixels render and later pixels reuse earlier records, so
             // its images depend on the shading order: they render on one thread, which keeps every image
             // the same whatever -j says.
@@ -367,7 +379,12 @@ void SceneRun::render() {
             }
             // A stopped frame keeps only its finished rows; the image records the others as missing so
             // that running the same command again resumes the render.
-            if (stopped_) break;
+            if (stopped_) {
+                if (job.stopRequested && output)
+                    message("\nStopped at row %d: run the same command to resume.\n",
+                            job.lastFinishedRow >= 0 ? job.lastFinishedRow : ctx.currentRow);
+                break;
+            }
         }
     } else if (!region.empty() && !stopped_) {
         // Preview frames are drawn whole over the requested rows: rows resumed from an older image are
@@ -381,12 +398,13 @@ void SceneRun::render() {
     }
     if (options.zChannelDepth != 0 && run_.writeImage)
         dumpZChannel(frame, run_.zChannelBase, options.zChannelDepth);
-    releaseBand(frame);
-    // The PNG copy is made of complete images only: every pixel drawn now or kept from before.
+    // The PNG and EXR copies are made of complete images only: every pixel drawn now or kept from before.
     bool complete = output && !stopped_;
     for (int y = 0; complete && y < height; ++y)
         for (int x = 0; complete && x < width; ++x) complete = pixelDrawn(*output, x, y);
     if (output) closeTargaOutput(std::move(output));
+    if (complete && run_.writeExr) writeExrImage(frame, exrNameFor(run_.imageFile));
+    releaseBand(frame);
     if (complete && run_.writePng) writePngCopy(run_.imageFile, pngNameFor(run_.imageFile));
     renderEnd_ = static_cast<long>(std::time(nullptr));
     *stats_ = ctx.stats;

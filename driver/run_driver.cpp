@@ -12,6 +12,7 @@
 #include "driver/jitter_table.h"
 #include "driver/scene_list.h"
 #include "driver/usage.h"
+#include "driver/window_wait.h"
 #include "render/opengl_preview.h"
 #include "render/preview_window.h"
 #include "render/render_context.h"
@@ -134,6 +135,7 @@ void SceneRun::resetRunSettings() {
     run_.startFrame = -1;
     run_.hasEndFrame = false;
     run_.writePng = false;
+    run_.writeExr = false;
     run_.writeImage = true;
     run_.zDepth = 0;
     run_.logRequested = false;
@@ -180,14 +182,7 @@ void SceneRun::run() {
     }
     run_.frameStartTime = std::time(nullptr);
     frameLoop();
-    if (window_ && windowShown_) {
-        if (!run_.noCompletionBox) message("\nRendering completed.\n");
-        closeWindow();
-    }
-    if (openGl_) {
-        if (!run_.noCompletionBox) message("\nOpenGL rendering completed.\n");
-        openGl_.reset();
-    }
+    finishWindows();
     if (run_.deleteInputs) {
         std::remove(run_.sceneFile.c_str());
         std::remove(run_.shaderFile.c_str());
@@ -198,7 +193,7 @@ void SceneRun::run() {
 void SceneRun::openWindow() {
     if (scene_->options.renderMode == 0 && !openGl_ && !openGlFailed_) {
         std::string problem;
-        openGl_ = OpenGlPreview::open(scene_->camera.width, scene_->camera.height, problem);
+        openGl_ = OpenGlPreview::open(scene_->camera.width, scene_->camera.height, problem, windowTitle(""));
         if (!openGl_) {
             openGlFailed_ = true;
             if (!problem.empty()) warning("%s", problem.c_str());
@@ -211,7 +206,7 @@ void SceneRun::openWindow() {
     // known now. With one the render need not wait for the display: a window that cannot open is
     // reported when the frame ends.
     if (!run_.writeImage && !checkWindow()) return;
-    window_->show(scene_->camera.width, scene_->camera.height);
+    window_->show(scene_->camera.width, scene_->camera.height, windowTitle(""));
     windowShown_ = true;
     consoleKeys_ = &keys();
     windowKeys_ = std::make_unique<WindowKeys>(*window_, *consoleKeys_);
@@ -245,6 +240,44 @@ void SceneRun::closeWindow() {
     }
     window_.reset();
     openGl_.reset();
+}
+
+std::string SceneRun::windowTitle(const std::string& state) const {
+    std::string title = "quorva - " + std::filesystem::path(run_.sceneFile).filename().string();
+    return state.empty() ? title : title + " - " + state;
+}
+
+// The 0xA3 option closes the windows at once, without the completion text. A window already closed, a
+// stopped run or a stop signal does not wait either.
+void SceneRun::finishWindows() {
+    const bool frameBuffer = window_ && windowShown_;
+    if (!frameBuffer && !openGl_) return;
+    if (frameBuffer) window_->setTitle(windowTitle("done"));
+    if (openGl_) openGl_->setTitle(windowTitle("done"));
+    const char* completed = frameBuffer ? "Rendering completed." : "OpenGL rendering completed.";
+    const WindowWait rule = windowWaitRule();
+    const bool open = frameBuffer ? !window_->closed() : !openGl_->closed();
+    const bool wait = !run_.noCompletionBox && rule.wait && open && run_.interruptKey == 0 && !stopSignalled();
+    if (wait) {
+        message("\n%s Press a key or close the window.\n", completed);
+        if (frameBuffer) {
+            // Keys typed in the window and its closing come through the window's key source.
+            waitUntil([&] { return keys().keyWaiting() || stopSignalled(); }, rule.seconds);
+        } else {
+            waitUntil(
+                [&] {
+                    openGl_->handleEvents();
+                    int key;
+                    return openGl_->takeKey(key) || openGl_->closed() || keys().keyWaiting() ||
+                           stopSignalled();
+                },
+                rule.seconds);
+        }
+        if (keys().keyWaiting()) keys().readKey();
+    } else if (!run_.noCompletionBox) {
+        message("\n%s\n", completed);
+    }
+    closeWindow();
 }
 
 }  // namespace quorva

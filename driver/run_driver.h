@@ -54,6 +54,11 @@ class SceneRun {
     // Waits for the display probe; a window that cannot open is dropped, with the warnings.
     bool checkWindow();
     void closeWindow();
+    // "quorva - scene.qsb", with " - state" when state is not empty.
+    std::string windowTitle(const std::string& state) const;
+    // After the last frame: the completion text and, where the rule says so, the wait for a key or the
+    // window's closing.
+    void finishWindows();
 
     RunState& run_;
     const std::vector<OptionUse>& options_;

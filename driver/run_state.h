@@ -36,6 +36,7 @@ struct RunState {
     bool hasEndFrame = false;      // -K given
     int endFrame = 0;              // -K: frames are counted as -k counts them (CurrentFrame + 1)
     bool writePng = false;         // -p: a PNG copy of every complete image
+    bool writeExr = false;         // -E: every complete image also in half floats, unclipped
     int xa = -1, xb = -1;          // -x
     int ya = -1, yb = -1;          // -y
     int zDepth = 0;                // -z (also ZChannelDepth)

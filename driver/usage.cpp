@@ -20,6 +20,7 @@ void printUsage() {
         " -A level   : Super-adaptive Antialiasing (1 <= level <= 10)\n"
         " -C name    : Impose a specific file name for QPM and QIC data cache\n"
         " -d         : Display rendering statistics\n"
+        " -E         : Also write each finished image as EXR (half floats, unclipped)\n"
         " -f         : Display image in framebuffer\n"
         " -g size    : Primary grid size for Monte Carlo irradiance computation\n"
         " -h mode    : Enable hidden line (1/2) or experim. scanline (3) rendering mode\n"

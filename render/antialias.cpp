@@ -13,6 +13,7 @@
 #include "diagnostics/console.h"
 #include "diagnostics/diagnostics.h"
 #include "render/frame_buffers.h"
+#include "render/render_progress.h"
 #include "render/work_units.h"
 
 namespace quorva {
@@ -182,6 +183,8 @@ void runAdaptive(SamplingLoop& loop, int rowStart, int rowEnd) {
         fatal("Failed to allocate antialiasing buffer");
     }
 
+    RenderProgress ownProgress;
+    RenderProgress& progress = loop.progress ? *loop.progress : ownProgress;
     FinishedRows finished(rowStart, rowEnd);
     runner.run(
         [&](int unit, int worker) { samplers[static_cast<std::size_t>(worker)]->renderRow(unit, worker); },
@@ -192,12 +195,10 @@ void runAdaptive(SamplingLoop& loop, int rowStart, int rowEnd) {
             loop.source.rowsFinished(finished.mark(y, y + 1));
             if (runner.stopping()) return;
             const int percent = (rowStart + finished.count()) * 100 / rowEnd;
-            if (loop.superAdaptive)
-                progressMessage("\rRendering: %d%% (super-adaptive antialiasing level: %d/10)", percent,
-                                loop.level);
-            else
-                progressMessage("\rRendering: %d%% (adaptive antialiasing level: %d/10)", percent,
-                                loop.level);
+            progress.show(percent, formatText(loop.superAdaptive
+                                                  ? "Rendering: %d%% (super-adaptive antialiasing level: %d/10)"
+                                                  : "Rendering: %d%% (adaptive antialiasing level: %d/10)",
+                                              percent, loop.level));
             runner.pollKey();
         });
     if (runner.stopRequested) loop.stopRequested = true;

@@ -8,6 +8,7 @@ namespace quorva {
 
 struct RenderJob;
 class RenderWorkers;
+class RenderProgress;
 
 // Contrast threshold in 8-bit units for a level 1..10: 11 - level, at least 1.
 int contrastThreshold(int level);
@@ -48,6 +49,7 @@ struct SamplingLoop {
     // position, and the edges shared between neighbouring pixels and bands are handed from unit to unit
     // exactly as one worker would keep them, so the image and the statistics do not depend on the count.
     RenderWorkers* workers = nullptr;
+    RenderProgress* progress = nullptr;  // null: the loop keeps its own
     // Set when a key ended the loop: Escape stops the render, any other key only this loop.
     bool stopRequested = false;
     bool keyPressed = false;

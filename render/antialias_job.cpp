@@ -47,6 +47,7 @@ void runForJob(RenderJob& job, int rowStart, int rowEnd, Loop run) {
     loop.gridSize = job.gridSize;
     loop.superAdaptive = job.superAdaptive;
     loop.workers = job.workers;
+    loop.progress = job.progress;
     run(loop, rowStart, rowEnd);
     job.lastFinishedRow = loop.lastFinishedRow;
     if (loop.stopRequested) job.stopRequested = true;

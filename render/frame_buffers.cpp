@@ -23,6 +23,13 @@ void putSBufferPixel(FrameBuffers& frame, const Color& colour, double alpha, int
     p[1] = colourByte(colour.g);
     p[2] = colourByte(colour.b);
     p[3] = colourByte(alpha);
+    if (!frame.linear.empty()) {
+        float* f = &frame.linear[(static_cast<std::size_t>(y) * (static_cast<std::size_t>(sb.width) + 1) + x) * 4];
+        f[0] = static_cast<float>(colour.r);
+        f[1] = static_cast<float>(colour.g);
+        f[2] = static_cast<float>(colour.b);
+        f[3] = static_cast<float>(alpha);
+    }
 }
 
 void putZBufferDepth(FrameBuffers& frame, double depth, int y, int x) {
@@ -79,6 +86,8 @@ void prepareBand(FrameBuffers& frame, const Camera& camera, TargaOutput* resume,
 }
 
 void releaseBand(FrameBuffers& frame) {
+    frame.linear.clear();
+    frame.linear.shrink_to_fit();
     frame.color.rows.clear();
     frame.color.rows.shrink_to_fit();
     frame.depth.rows.clear();

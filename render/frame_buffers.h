@@ -31,6 +31,9 @@ struct FrameBuffers {
     bool hasDepth = false;  // the ZBuffer exists
     bool zDumped = false;   // the Z channel of this frame was written
     PixelFilter filter;     // weight table of the band; type NoPixelFilter when none
+    // Only for an EXR copy (-E), else empty: the unclipped R, G, B, alpha of every finished pixel, laid
+    // out as the SBuffer's rows ((width + 1) x (height + 1) x 4), NaN where nothing was finished.
+    std::vector<float> linear;
 };
 
 // A colour channel in 0..1 as a byte: trunc(v * 255) clamped to 0..255. Values that came from a byte

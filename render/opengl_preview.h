@@ -1,5 +1,5 @@
-// The OpenGL preview (-O): the scene's triangles drawn by OpenGL as points, lines or polygons in an
-// "OpenGL Display" window.
+// The OpenGL preview (-O): the scene's triangles drawn by OpenGL as points, lines or polygons in a
+// window of the main thread (its events are handled only when the renderer calls in).
 #pragma once
 
 #include <cstdint>
@@ -32,7 +32,8 @@ struct PreviewView {
 class OpenGlPreview final : public TriangleSink {
   public:
     // Null when no window can open (see openWindowSystem for `problem`).
-    static std::unique_ptr<OpenGlPreview> open(int width, int height, std::string& problem);
+    static std::unique_ptr<OpenGlPreview> open(int width, int height, std::string& problem,
+                                               const std::string& title = "quorva");
     ~OpenGlPreview() override;
 
     void beginFrame(const PreviewView& view, const std::vector<PreviewLight>& lights);
@@ -48,12 +49,26 @@ class OpenGlPreview final : public TriangleSink {
     void endFrame();
     // The frame's pixels (RGBA, rows bottom-up), read before the swap; for tests.
     std::vector<std::uint8_t> lastFrame() const { return lastFrame_; }
-    bool closed() const;
+    bool closed() const { return closed_; }
+    void setTitle(const std::string& title);
+    // Handles the window's events (keys, closing, exposure, which draws the last frame again).
+    void handleEvents();
+    // Keys typed in the window, oldest first (taken by handleEvents). False when none.
+    bool takeKey(int& key);
 
   private:
     OpenGlPreview(int width, int height, int windowId)
         : width_(width), height_(height), windowId_(windowId) {}
+    static OpenGlPreview* ofCallback();
+    static void onDisplay();
+    static void onKeyboard(unsigned char key, int x, int y);
+    static void onClose();
     int width_, height_, windowId_;
+    bool closed_ = false;
+    std::vector<int> keys_;
+    Vec3 eye_;  // filled faces turn their normals towards it
+    bool filled_ = true;
+    const Vec3* eyeIfFilled() const { return filled_ ? &eye_ : nullptr; }
     PreviewShading* shading_ = nullptr;
     PreviewSurface surface_;
     std::vector<Color> gridColours_;

@@ -110,10 +110,11 @@ std::unique_ptr<PreviewWindow> PreviewWindow::start() {
     return window;
 }
 
-std::unique_ptr<PreviewWindow> PreviewWindow::open(int width, int height, std::string& problem) {
+std::unique_ptr<PreviewWindow> PreviewWindow::open(int width, int height, std::string& problem,
+                                                   const std::string& title) {
     std::unique_ptr<PreviewWindow> window = start();
     if (!window->started(problem)) return nullptr;
-    window->show(width, height);
+    window->show(width, height, title);
     return window;
 }
 
@@ -133,10 +134,11 @@ bool PreviewWindow::started(std::string& problem) {
     return probe_ == Probe::Up;
 }
 
-void PreviewWindow::show(int width, int height) {
+void PreviewWindow::show(int width, int height, const std::string& title) {
     if (width < 1 || height < 1) return;
     std::lock_guard<std::mutex> hold(lock_);
     if (sizeKnown_) return;
+    title_ = title;
     width_ = width;
     height_ = height;
     const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
@@ -190,6 +192,13 @@ void PreviewWindow::drawRows(const SBuffer& rows, int first, int last) {
     }
     flush_ = true;
     wake_.notify_all();
+}
+
+void PreviewWindow::setTitle(const std::string& title) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (title == title_) return;
+    title_ = title;
+    titleChanged_ = true;
 }
 
 bool PreviewWindow::closed() const {
@@ -272,7 +281,13 @@ void PreviewWindow::createWindow() {
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA);
     glutInitWindowPosition(0, 0);
     glutInitWindowSize(std::min(width_, LargestSide), std::min(height_, LargestSide));
-    windowId_ = glutCreateWindow("Rendering Window");
+    std::string title;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        title = title_;
+        titleChanged_ = false;
+    }
+    windowId_ = glutCreateWindow(title.c_str());
     windowOpen_ = true;
     errorDisplay = glXGetCurrentDisplay();
     // Where the driver can copy a part of the back buffer to the window, a redraw shows only the rows it
@@ -305,6 +320,7 @@ void PreviewWindow::displayLoop() {
     for (;;) {
         int lo = -1, hi = -1;
         bool readBack, quitting;
+        std::string title;
         {
             std::unique_lock<std::mutex> hold(lock_);
             const bool due = Clock::now() - lastRedraw >= RedrawInterval;
@@ -328,6 +344,12 @@ void PreviewWindow::displayLoop() {
                 ++redraws_;
             }
             flush_ = false;
+            if (titleChanged_) title = title_;
+            titleChanged_ = false;
+        }
+        if (windowOpen_ && !title.empty()) {
+            glutSetWindow(windowId_);
+            glutSetWindowTitle(title.c_str());
         }
         if (windowOpen_) glutMainLoopEvent();
         if (windowOpen_ && lo >= 0) showRows(lo, hi);

@@ -35,7 +35,8 @@ class PreviewWindow final : public FramebufferDisplay {
     // whether a window can open.
     static std::unique_ptr<PreviewWindow> start();
     // start(), started() and show() at once: null when no window can open (see openWindowSystem).
-    static std::unique_ptr<PreviewWindow> open(int width, int height, std::string& problem);
+    static std::unique_ptr<PreviewWindow> open(int width, int height, std::string& problem,
+                                               const std::string& title = "quorva");
     // Shows what is drawn, then closes the window.
     ~PreviewWindow() override;
     PreviewWindow(const PreviewWindow&) = delete;
@@ -43,10 +44,12 @@ class PreviewWindow final : public FramebufferDisplay {
 
     // Waits for the display probe; see openWindowSystem for the result.
     bool started(std::string& problem);
-    // Opens the "Rendering Window" of the image size at (0, 0) (at most 4096 pixels a side: a larger
-    // image shows its top left part), cleared black; returns at once (the window appears as soon as the
-    // toolkit is up). Only the first call counts.
-    void show(int width, int height);
+    // Opens the window of the image size at (0, 0) (at most 4096 pixels a side: a larger image shows
+    // its top left part), cleared black, with the given title; returns at once (the window appears as
+    // soon as the toolkit is up). Only the first call counts.
+    void show(int width, int height, const std::string& title = "quorva");
+    // The window's title from now on (shown within an event interval).
+    void setTitle(const std::string& title);
 
     // Stores the pixel (channels x 255 clamped; outside pixels ignored). Called by every worker at
     // once, each pixel by one; the pixel shows once its row is reported finished.
@@ -114,6 +117,8 @@ class PreviewWindow final : public FramebufferDisplay {
     std::vector<std::uint8_t> readBack_;
     long redraws_ = 0;
     std::deque<int> keys_;
+    std::string title_;
+    bool titleChanged_ = false;
     bool closed_ = false;
     bool closeReported_ = false;
 

@@ -12,6 +12,7 @@ struct FrameBuffers;
 struct Camera;
 struct Options;
 class RenderWorkers;
+class RenderProgress;
 
 // Optional on-screen frame buffer window; the loops draw finished pixels into it, from every worker.
 class FramebufferDisplay {
@@ -54,6 +55,8 @@ struct RenderJob {
     int lastFinishedRow = -1;  // the lowest row of the units finished last (named when Escape stops)
     // Workers sharing the rows; null (or a pool of one) renders on the calling thread alone.
     RenderWorkers* workers = nullptr;
+    // The frame's progress line (its clock runs over every band); null: renderRows keeps one per call.
+    RenderProgress* progress = nullptr;
     // Anti-aliasing state settled once per frame when rendering starts.
     bool superAdaptive = false;
     int level = 0;     // anti-aliasing level after settling

@@ -11,6 +11,7 @@
 #include "render/frame_buffers.h"
 #include "render/render_context.h"
 #include "render/render_job.h"
+#include "render/render_progress.h"
 #include "render/render_workers.h"
 #include "render/trace.h"
 #include "render/work_units.h"
@@ -82,8 +83,8 @@ void renderPlain(RenderJob& job, int rowStart, int rowEnd) {
             if (job.rowSink) job.rowSink->rowFinished(y);
             reportRowsFinished(job, rows.mark(y, y + 1));
             if (runner.stopping() || runner.pollKey()) return;
-            progressMessage("\rRendering: %d%% (antialiasing disabled)",
-                            (rowStart + rows.count()) * 100 / rowEnd);
+            const int percent = (rowStart + rows.count()) * 100 / rowEnd;
+            job.progress->show(percent, formatText("Rendering: %d%% (antialiasing disabled)", percent));
         });
     if (runner.stopRequested) job.stopRequested = true;
     if (runner.stopRequested || runner.keyPressed) job.keyPressed = true;
@@ -137,6 +138,10 @@ void renderRows(RenderJob& job, int rowStart, int rowEnd) {
     prepareRenderContext(job.ctx, job.scene);
     prepareWorkerContexts(job);
     settleAntialiasing(job, job.scene.options);
+    RenderProgress ownProgress;
+    RenderProgress* const frameProgress = job.progress;
+    if (!frameProgress) job.progress = &ownProgress;
+    if (rowEnd > 0) job.progress->begin(rowStart * 100.0 / rowEnd);
 
     if (!job.stopRequested) {
         if (job.scene.options.undersampling) {
@@ -148,6 +153,7 @@ void renderRows(RenderJob& job, int rowStart, int rowEnd) {
         }
         collectWorkerStatistics(job);
     }
+    job.progress = frameProgress;
     if (job.stopRequested)
         message("\n\nStopped at row %d !",
                 job.lastFinishedRow >= 0 ? job.lastFinishedRow : job.ctx.currentRow);

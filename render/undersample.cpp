@@ -13,6 +13,7 @@
 
 #include "diagnostics/diagnostics.h"
 #include "render/frame_buffers.h"
+#include "render/render_progress.h"
 #include "render/work_units.h"
 
 namespace quorva {
@@ -188,9 +189,11 @@ class Undersampler {
     Pixel* band_[BandRows] = {};
 };
 
-void printProgress(const SamplingLoop& loop, int y0, int rowEnd) {
-    progressMessage("\rRendering: %d%% (undersampling quality level %d/10 - antialiasing disabled)",
-                    (y0 + 1) * 100 / rowEnd, loop.level);
+void printProgress(RenderProgress& progress, const SamplingLoop& loop, int y0, int rowEnd) {
+    const int percent = (y0 + 1) * 100 / rowEnd;
+    progress.show(percent,
+                  formatText("Rendering: %d%% (undersampling quality level %d/10 - antialiasing disabled)",
+                             percent, loop.level));
 }
 
 }  // namespace
@@ -234,6 +237,8 @@ void runUndersampled(SamplingLoop& loop, int rowStart, int rowEnd) {
         fatal("Failed to allocate antialiasing buffer");
     }
 
+    RenderProgress ownProgress;
+    RenderProgress& progress = loop.progress ? *loop.progress : ownProgress;
     FinishedRows finished(rowStart, rowEnd);
     int bandsPrinted = 0;
     int lastPrinted = rowStart;
@@ -256,11 +261,11 @@ void runUndersampled(SamplingLoop& loop, int rowStart, int rowEnd) {
             if (unit >= prefixRows) {
                 // Progress names the bands in order, however they finish.
                 lastPrinted = bands.bandTop(bandsPrinted++);
-                printProgress(loop, lastPrinted, rowEnd);
+                printProgress(progress, loop, lastPrinted, rowEnd);
             }
             runner.pollKey();
         });
-    if (bandsPrinted > 0) printProgress(loop, lastPrinted, rowEnd);
+    if (bandsPrinted > 0) printProgress(progress, loop, lastPrinted, rowEnd);
     if (runner.stopRequested) loop.stopRequested = true;
     if (runner.keyPressed) loop.keyPressed = true;
 }

@@ -93,7 +93,7 @@ TEST_F(ParallelCli, StoppedFourThreadRendersResumeToTheOneThreadImage) {
         const char* at;
         int signal;
     };
-    for (Stop stop : {Stop{"Rendering: 20%", SIGINT}, Stop{"Rendering: 45%", SIGKILL},
+    for (Stop stop : {Stop{"Rendering: 20%", SIGINT}, Stop{"Rendering: 40%", SIGKILL},
                       Stop{"Rendering: 70%", SIGINT}, Stop{"Rendering: 90%", SIGKILL}}) {
         TemporaryFolder dir;
         dir.write("s.qsb", text);

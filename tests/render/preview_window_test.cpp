@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <future>
 #include <thread>
 
 #include "render/opengl_preview.h"
@@ -16,6 +17,7 @@
 // Last: the X headers define macros with common names.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 namespace quorva {
@@ -75,14 +77,16 @@ testing::ProgramResult runScene(const testing::TemporaryFolder& out, std::vector
     return testing::runProgram(QUORVA_BINARY, args, o);
 }
 
-// The "Rendering Window" among the display's windows; 0 when there is none.
-Window renderingWindow(Display* x) {
+// The renderer's window among the display's windows (a title starting "quorva", or the one given);
+// 0 when there is none.
+Window renderingWindow(Display* x, const std::string& title = "") {
     Window root = DefaultRootWindow(x), parent, *children = nullptr, target = 0;
     unsigned count = 0;
     XQueryTree(x, root, &root, &parent, &children, &count);
     for (unsigned i = 0; i < count && !target; ++i) {
         char* name = nullptr;
-        if (XFetchName(x, children[i], &name) && name && std::string(name) == "Rendering Window")
+        if (XFetchName(x, children[i], &name) && name &&
+            (title.empty() ? std::string(name).rfind("quorva", 0) == 0 : std::string(name) == title))
             target = children[i];
         if (name) XFree(name);
     }
@@ -90,12 +94,13 @@ Window renderingWindow(Display* x) {
     return target;
 }
 
-// What the server shows in the "Rendering Window", read by another client (RGBA, rows bottom-up).
-std::vector<std::uint8_t> shownByServer(const std::string& display, int width, int height) {
+// What the server shows in the renderer's window, read by another client (RGBA, rows bottom-up).
+std::vector<std::uint8_t> shownByServer(const std::string& display, int width, int height,
+                                        const std::string& title = "") {
     std::vector<std::uint8_t> pixels;
     Display* x = XOpenDisplay(display.c_str());
     if (!x) return pixels;
-    if (Window window = renderingWindow(x)) {
+    if (Window window = renderingWindow(x, title)) {
         XImage* image = XGetImage(x, window, 0, 0, static_cast<unsigned>(width),
                                   static_cast<unsigned>(height), AllPlanes, ZPixmap);
         if (image) {
@@ -181,7 +186,7 @@ TEST(PreviewWindow, ShowsFinishedRowsBottomUpAndRefusesShallowOrMissingDisplays)
     }
 }
 
-// Sends the "Rendering Window" a key press, or the window manager's request to close it, as another
+// Sends the renderer's window a key press, or the window manager's request to close it, as another
 // client of the display. False while there is no such window.
 bool sendToWindow(const std::string& display, bool close) {
     Display* x = XOpenDisplay(display.c_str());
@@ -274,6 +279,115 @@ TEST(PreviewWindow, OpenGlPreviewIsNotMirroredAgainstTheRayTracer) {
     EXPECT_GT(right, 10);
     EXPECT_EQ(left, 0);
     EXPECT_EQ(bottom, 0);
+}
+
+// Points are drawn a few pixels wide: three corners cover more than three pixels each.
+TEST(PreviewWindow, OpenGlPointsAreVisible) {
+    testing::VirtualDisplay screen(320, 240, 24);
+    ASSERT_TRUE(screen.running()) << screen.error();
+    DisplayVariable display(screen.name());
+    std::string problem;
+    std::unique_ptr<OpenGlPreview> preview = OpenGlPreview::open(40, 30, problem);
+    ASSERT_TRUE(preview) << problem;
+    PreviewView view;
+    view.location = {0, 0, -5};
+    view.up = {0, 1, 0};
+    view.aspect = -40.0 / 30.0;
+    view.polygonMode = 1;
+    preview->beginFrame(view, {{Vec3{0, 0, -5}, Color{1, 1, 1}, 0}});
+    PreviewVertex a, b, c;
+    a.point = {-1, -1, 0};
+    b.point = {1, -1, 0};
+    c.point = {0, 1, 0};
+    preview->triangle(a, b, c, AllEdges);
+    preview->endFrame();
+    const std::vector<std::uint8_t> pixels = preview->lastFrame();
+    int lit = 0;
+    for (std::size_t i = 0; i < pixels.size(); i += 4) lit += pixels[i] > 0;
+    EXPECT_GE(lit, 3 * 9);
+    EXPECT_LT(lit, 3 * 25);
+}
+
+// A sphere lit from the left (-x, as the ray tracer shows it).
+const char* LitFromTheLeft = R"(Version : 1.3
+Camera [ (0, 0, -5), (0, 0, 0), (0, 1, 0) Format (40, 30) FieldOfView 40 ]
+Background '0, 0, 0'
+PointLight [ (-10, 0, -2) Intensity '1, 1, 1' ]
+Shape [ Sphere ((0, 0, 0), 1.2) Shader [ PlainSurface [ Color '1, 1, 1' ] ] ]
+)";
+
+// Sends a key press and release through the X test extension to the window, given the focus.
+bool pressKey(const std::string& display, const std::string& title) {
+    Display* x = XOpenDisplay(display.c_str());
+    if (!x) return false;
+    const Window target = renderingWindow(x, title);
+    if (target) {
+        XSetInputFocus(x, target, RevertToPointerRoot, CurrentTime);
+        const KeyCode key = XKeysymToKeycode(x, XK_space);
+        XTestFakeKeyEvent(x, key, True, 0);
+        XTestFakeKeyEvent(x, key, False, 0);
+        XSync(x, False);
+    }
+    XCloseDisplay(x);
+    return target != 0;
+}
+
+bool mapped(const std::string& display, const std::string& title) {
+    Display* x = XOpenDisplay(display.c_str());
+    if (!x) return false;
+    XWindowAttributes a{};
+    const Window target = renderingWindow(x, title);
+    const bool viewable = target && XGetWindowAttributes(x, target, &a) && a.map_state == IsViewable;
+    XCloseDisplay(x);
+    return viewable;
+}
+
+// Where QUORVA_WINDOW_WAIT asks for it, a finished window stays on the screen, titled "done", until a
+// key typed in it; the OpenGL preview shows the lit side where the ray tracer does.
+TEST(PreviewWindowRun, FinishedWindowsStayOpenUntilAKey) {
+    testing::VirtualDisplay screen(320, 240, 24);
+    ASSERT_TRUE(screen.running()) << screen.error();
+    for (const char* mode : {"-f", "-O"}) {
+        testing::TemporaryFolder out;
+        std::vector<std::string> args = mode[1] == 'f' ? std::vector<std::string>{"-f"}
+                                                       : std::vector<std::string>{"-O", "3"};
+        std::string base = out.write("scene.qsb", LitFromTheLeft);
+        base.resize(base.size() - 4);
+        args.insert(args.begin(), base);
+        testing::ProgramOptions o;
+        o.workingDirectory = out.path();
+        o.environment = {{"QUORVA_ROOT", std::string(QUORVA_SOURCE_DIR) + "/share"},
+                         {"DISPLAY", screen.name()},
+                         {"QUORVA_WINDOW_WAIT", "40"}};
+        o.timeoutSeconds = 60;
+        auto run = std::async(std::launch::async, [&] { return testing::runProgram(QUORVA_BINARY, args, o); });
+        const std::string done = "quorva - scene.qsb - done";
+        bool shown = false;
+        for (int i = 0; i < 1000 && !shown; ++i) {
+            shown = mapped(screen.name(), done);
+            if (!shown) std::this_thread::sleep_for(20ms);
+        }
+        ASSERT_TRUE(shown) << mode;
+        std::this_thread::sleep_for(300ms);
+        EXPECT_TRUE(mapped(screen.name(), done)) << mode;
+        EXPECT_EQ(run.wait_for(0ms), std::future_status::timeout) << mode;
+        if (mode[1] == 'O') {
+            const std::vector<std::uint8_t> pixels = shownByServer(screen.name(), 40, 30, done);
+            ASSERT_EQ(pixels.size(), 40u * 30 * 4);
+            long left = 0, right = 0;
+            for (int y = 10; y < 20; ++y)
+                for (int x = 0; x < 40; ++x) (x < 20 ? left : right) += pixels[(y * 40 + x) * 4];
+            EXPECT_GT(left, 2 * right) << left << " " << right;
+        }
+        EXPECT_TRUE(pressKey(screen.name(), done));
+        ASSERT_EQ(run.wait_for(15s), std::future_status::ready) << mode;
+        const testing::ProgramResult r = run.get();
+        EXPECT_EQ(r.status, 0) << r.output;
+        EXPECT_NE(r.output.find(mode[1] == 'f' ? "\nRendering completed. Press a key or close the window.\n"
+                                               : "\nOpenGL rendering completed. Press a key or close the window.\n"),
+                  std::string::npos)
+            << r.output;
+    }
 }
 
 TEST(PreviewWindowRun, FrameBufferRunsEndByThemselves) {

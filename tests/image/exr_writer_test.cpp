@@ -1,0 +1,117 @@
+// The -E copy of the renderer's image, decoded through OpenEXR.
+#include <gtest/gtest.h>
+
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfInputFile.h>
+#include <half.h>
+
+#include <cmath>
+#include <filesystem>
+#include <vector>
+
+#include "image/texture_image.h"
+#include "support/run_program.h"
+
+namespace quorva {
+namespace {
+
+using testing::ProgramOptions;
+using testing::TemporaryFolder;
+
+// A light bright enough to saturate the front of the sphere, and a background that is not.
+const char* Scene =
+    "Version : 1.3\n"
+    "Camera [ (0, 0, -5), (0, 0, 0), (0, 1, 0) Format (48, 36) FieldOfView 40 ]\n"
+    "Background '0.1, 0.2, 0.3'\n"
+    "PointLight [ (-4, 5, -6) Intensity '4, 4, 4' ]\n"
+    "Shape [ Sphere ((0, 0, 0), 1.2) Shader [ PlainSurface [ Color '1, 0.5, 0.2' ] ] ]\n";
+
+struct Decoded {
+    int width = 0, height = 0;
+    std::vector<float> rgba, z;
+    bool halfColour = false;
+};
+
+Decoded decode(const std::string& path) {
+    Decoded d;
+    Imf::InputFile file(path.c_str());
+    const Imath::Box2i window = file.header().dataWindow();
+    d.width = window.max.x - window.min.x + 1;
+    d.height = window.max.y - window.min.y + 1;
+    d.halfColour = file.header().channels().findChannel("R")->type == Imf::HALF;
+    d.rgba.resize(static_cast<std::size_t>(d.width) * d.height * 4);
+    d.z.resize(static_cast<std::size_t>(d.width) * d.height);
+    Imf::FrameBuffer slices;
+    const char* names[4] = {"R", "G", "B", "A"};
+    for (int c = 0; c < 4; ++c)
+        slices.insert(names[c], Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(d.rgba.data() + c),
+                                           4 * sizeof(float), 4 * sizeof(float) * d.width));
+    if (file.header().channels().findChannel("Z"))
+        slices.insert("Z", Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(d.z.data()), sizeof(float),
+                                      sizeof(float) * d.width));
+    else
+        d.z.clear();
+    file.setFrameBuffer(slices);
+    file.readPixels(window.min.y, window.max.y);
+    return d;
+}
+
+// The half values round to the Targa's bytes where the Targa is below 255 and lie above 1 where it is
+// saturated; with -z the depth comes along; every -j writes the same file; a partial render writes none.
+TEST(ExrOutput, HalfFloatsMatchTheTargaAndKeepWhatItClips) {
+    TemporaryFolder dir, root;
+    root.write("include/readme.txt", "search-path folder\n");
+    dir.write("s.qsb", Scene);
+    ProgramOptions o;
+    o.workingDirectory = dir.path();
+    o.environment.push_back({"QUORVA_ROOT", root.path()});
+    auto r = testing::runProgram(QUORVA_BINARY, {"s", "-m", "-E", "-z", "8", "-j", "1"}, o);
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::string first = testing::readFile(dir.file("s.exr"));
+    const Decoded exr = decode(dir.file("s.exr"));
+    const auto tga = loadImageFile(dir.file("s.tga"));
+    ASSERT_TRUE(tga);
+    ASSERT_EQ(exr.width, 48);
+    ASSERT_EQ(exr.height, 36);
+    EXPECT_TRUE(exr.halfColour);
+    ASSERT_EQ(exr.z.size(), 48u * 36);
+    int saturated = 0, below = 0;
+    for (int y = 0; y < 36; ++y)
+        for (int x = 0; x < 48; ++x) {
+            const std::uint8_t* bgr = tga->rows[y].data() + 3 * x;
+            const float* v = &exr.rgba[(static_cast<std::size_t>(y) * 48 + x) * 4];
+            for (int c = 0; c < 3; ++c) {
+                const int byte = bgr[2 - c];
+                if (byte == 255) {
+                    EXPECT_GE(v[c], 1.0f) << x << "," << y;
+                    saturated += v[c] > 1.05f;
+                } else {
+                    // The byte is the value's 255ths cut down; half precision moves it by 0.13 at most.
+                    EXPECT_NEAR(v[c] * 255, byte + 0.5, 0.65) << x << "," << y << " channel " << c;
+                    ++below;
+                }
+            }
+            EXPECT_GT(exr.z[static_cast<std::size_t>(y) * 48 + x], 0.0f);
+        }
+    EXPECT_GT(saturated, 20);
+    EXPECT_GT(below, 1000);
+    EXPECT_NEAR(exr.z[18 * 48 + 24], 5 - 1.2, 0.05);  // the sphere's front, in the middle
+
+    std::filesystem::remove(dir.file("s.tga"));
+    r = testing::runProgram(QUORVA_BINARY, {"s", "-m", "-E", "-z", "8", "-j", "3"}, o);
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(testing::readFile(dir.file("s.exr")) == first);
+
+    TemporaryFolder part;
+    part.write("s.qsb", Scene);
+    o.workingDirectory = part.path();
+    r = testing::runProgram(QUORVA_BINARY, {"s", "-m", "-E", "-y", "0", "9"}, o);
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(testing::fileExists(part.file("s.tga")));
+    EXPECT_FALSE(testing::fileExists(part.file("s.exr")));
+}
+
+}  // namespace
+}  // namespace quorva
