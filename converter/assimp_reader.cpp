@@ -1,6 +1,7 @@
-// The Open Asset Import Library's scene mapped onto the converter's Model. The library validates what
-// it returns (indices within their arrays), yet every index and number is checked again here: a
-// damaged file must be refused, never crash or write "nan".
+// The Open Asset Import Library's scene mapped onto the converter's Model. Every index and number is
+// checked here, the faces before the library's own steps read them: a damaged file must be refused,
+// never crash or write "nan". (The library's validation step is not used: it refuses what its own 3DS
+// reader returns for a camera.)
 #include "converter/assimp_reader.h"
 
 #include <assimp/DefaultIOSystem.h>
@@ -24,8 +25,7 @@ namespace quorva::converter {
 namespace {
 
 // Polygons become triangles; points and lines are dropped.
-constexpr unsigned ImportSteps =
-    aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_ValidateDataStructure;
+constexpr unsigned ImportSteps = aiProcess_Triangulate | aiProcess_SortByPType;
 
 // Whether the format's convention puts z up, as 3DS does; the others (OBJ, glTF, Collada as the
 // library gives it, FBX) put y up and are turned about x.
@@ -361,11 +361,32 @@ std::string baseNameOf(const std::string& path) {
     return name.empty() ? "Object" : name;
 }
 
-Model convertScene(const aiScene* scene, const Assimp::Importer& importer, const std::string& folder,
+// The faces' vertex indices, which the library's steps follow without a check.
+void checkFaces(const aiScene& scene) {
+    if (scene.mNumMeshes > 0 && !scene.mMeshes) throw InvalidModel{"missing meshes"};
+    for (unsigned m = 0; m < scene.mNumMeshes; ++m) {
+        const aiMesh* mesh = scene.mMeshes[m];
+        if (!mesh) throw InvalidModel{"missing mesh"};
+        if ((mesh->mNumVertices > 0 && !mesh->mVertices) || (mesh->mNumFaces > 0 && !mesh->mFaces))
+            throw InvalidModel{"missing mesh data"};
+        for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
+            const aiFace& face = mesh->mFaces[f];
+            if (face.mNumIndices > 0 && !face.mIndices) throw InvalidModel{"missing face"};
+            for (unsigned i = 0; i < face.mNumIndices; ++i)
+                if (face.mIndices[i] >= mesh->mNumVertices) throw InvalidModel{"bad vertex index"};
+        }
+    }
+}
+
+// The scene as read, checked and then triangulated.
+Model convertScene(const aiScene* scene, Assimp::Importer& importer, const std::string& folder,
                    const std::string& extension, const ReadSettings& settings, Console& console) {
     const std::string& file = settings.fileName;
     if (!scene) fail("Cannot read model file %s: %s", file.c_str(), importer.GetErrorString());
     try {
+        checkFaces(*scene);
+        scene = importer.ApplyPostProcessing(ImportSteps);
+        if (!scene) fail("Cannot read model file %s: %s", file.c_str(), importer.GetErrorString());
         return SceneConverter(*scene, settings, folder, !zUp(extension), baseNameOf(file), console).convert();
     } catch (const InvalidModel& e) {
         fail("Cannot read model file %s: %s", file.c_str(), e.text.c_str());
@@ -382,7 +403,7 @@ Model readAssimpFile(const std::string& path, const ReadSettings& settings, Cons
     Assimp::Importer importer;
     prepare(importer);
     importer.SetIOHandler(new CaseBlindFiles(console));  // the importer owns it
-    const aiScene* scene = importer.ReadFile(path, ImportSteps);
+    const aiScene* scene = importer.ReadFile(path, 0);
     return convertScene(scene, importer, folderOf(path), extensionOf(path), settings, console);
 }
 
@@ -390,7 +411,7 @@ Model readAssimpMemory(const std::uint8_t* data, std::size_t size, const std::st
                        const ReadSettings& settings, Console& console) {
     Assimp::Importer importer;
     prepare(importer);
-    const aiScene* scene = importer.ReadFileFromMemory(data, size, ImportSteps, hint.c_str());
+    const aiScene* scene = importer.ReadFileFromMemory(data, size, 0, hint.c_str());
     return convertScene(scene, importer, "", hint, settings, console);
 }
 
