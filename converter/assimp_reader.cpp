@@ -132,13 +132,15 @@ class SceneConverter {
                 m.specular = {m.specular.r * k, m.specular.g * k, m.specular.b * k};
             }
             // The shader takes a 3DS shininess s and writes the Blinn exponent 400 / s; these formats
-            // give the exponent. Without a specular colour the highlight is left out (shininess 0
-            // writes the least), and the colour becomes white: the shader reads a specular colour
-            // nearer the diffuse one than white as metal, which darkens the diffuse light.
+            // give the exponent, though a value below 1 is a glossiness fraction (files converted from
+            // 3DS percentages write those, and the library's own 3DS writer reads them so). Without a
+            // specular colour the highlight is left out (shininess 0 writes the least), and the colour
+            // becomes white: the shader reads a specular colour nearer the diffuse one than white as
+            // metal, which darkens the diffuse light.
             float exponent = 0;
             bool specular = m.specular.r > 0 || m.specular.g > 0 || m.specular.b > 0;
             if (source->Get(AI_MATKEY_SHININESS, exponent) == AI_SUCCESS && number(exponent) > 0 && specular)
-                m.shininess = std::clamp(400 / static_cast<double>(exponent), 400.0 / 45, 100.0);
+                m.shininess = exponent < 1 ? 100 * exponent : std::clamp(400.0 / exponent, 400.0 / 45, 100.0);
             if (!specular) m.specular = {1, 1, 1};
             float opacity = 1;
             if (source->Get(AI_MATKEY_OPACITY, opacity) == AI_SUCCESS)
