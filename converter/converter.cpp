@@ -1,4 +1,4 @@
-// The frame loop: per frame the 3DS file is read again, the VUE frame applied, and the main scene,
+// The frame loop: per frame the model file is read again, the VUE frame applied, and the main scene,
 // shader and geometry files written. A frame's files replace the earlier ones only when all are
 // complete; the frames finished before a failure keep their new files.
 #include "converter/converter.h"
@@ -9,7 +9,10 @@
 #include <new>
 #include <optional>
 
+#include "converter/assimp_reader.h"
+#include "converter/default_view.h"
 #include "converter/geometry_writer.h"
+#include "converter/model_files.h"
 #include "converter/output_file.h"
 #include "converter/scene_names.h"
 #include "converter/settings.h"
@@ -45,7 +48,8 @@ class FrameConverter {
     FrameConverter(const Settings& settings, const OutputNames& names, Console& console)
         : settings_(settings), names_(names), console_(console) {}
 
-    void run(const std::string& input, const VueFrame* vue, int frame, int lastFrame) {
+    // `tds`: the file is read by the 3DS reader, else by the general model reader.
+    void run(const std::string& input, bool tds, const VueFrame* vue, int frame, int lastFrame) {
         // Every file is written under a temporary name and renamed when the frame is complete, so that
         // a failure leaves the earlier files of these names as they were. The MSH file is created
         // first.
@@ -53,7 +57,7 @@ class FrameConverter {
             writer_.OpenMeshFile(staged_.stage(names_.geometry)) != qsb::WriteStatus::Written)
             fail("Failed to create the MeSH file %s!\n", names_.geometry.c_str());
         std::vector<std::uint8_t> bytes;
-        if (!readFile(input, bytes)) fail("\n3DS input file %s not found!\n", input.c_str());
+        if (tds && !readFile(input, bytes)) fail("\n3DS input file %s not found!\n", input.c_str());
         if (settings_.binary) {
             if (writer_.OpenBinaryScene(staged_.stage(names_.main)) != qsb::WriteStatus::Written)
                 fail("Cannot create the binary QSB file %s!\n", names_.main.c_str());
@@ -72,15 +76,25 @@ class FrameConverter {
         ReadSettings read{settings_.gamma, settings_.excluded, settings_.cameraName, input};
         Model model;
         try {
-            model = readTds(bytes, read, console_);
-            bytes.clear();
+            if (tds) {
+                model = readTds(bytes, read, console_);
+                bytes.clear();
+                std::size_t slash = input.find_last_of('/');
+                matchMapNames(model, slash == std::string::npos ? "" : input.substr(0, slash + 1), console_);
+            } else {
+                model = readAssimpFile(input, read, console_);
+            }
             if (vue) applyVueFrame(*vue, model, console_);
         } catch (const std::bad_alloc&) {
             failAllocation(0x50);
         }
         // A file in which nothing was found is damaged (an editor chunk with a broken identifier is
         // skipped whole) rather than an empty scene.
-        if (model.objects == 0) fail("No object found in 3DS file %s", input.c_str());
+        if (model.objects == 0)
+            fail(tds ? "No object found in 3DS file %s" : "No object found in model file %s", input.c_str());
+        Extent extent = modelExtent(model);
+        DefaultsAdded defaults;
+        if (settings_.defaultView) defaults = addDefaultView(model, extent);
         writeItems(model);
         bool declared = settings_.binary || settings_.mesh || settings_.declare;
         SolidPlan plan = planSolids(
@@ -113,6 +127,11 @@ class FrameConverter {
         console_.print("\n\nProcess complete.\n");
         console_.print("%u solids written.\n", stats_.solids);
         console_.print("%u triangular patches all in all.\n", stats_.patches);
+        if (!extent.empty)
+            console_.print("Model extent: (%.4lf, %.4lf, %.4lf) - (%.4lf, %.4lf, %.4lf)\n", extent.lo.x,
+                           extent.lo.y, extent.lo.z, extent.hi.x, extent.hi.y, extent.hi.z);
+        if (defaults.lights) console_.print("No light in the model: default lights written.\n");
+        if (defaults.camera) console_.print("No camera in the model: a camera framing it written.\n");
         if (!cameraWritten_) console_.print("No camera exported to this QSB file.\n");
     }
 
@@ -228,7 +247,7 @@ class FrameConverter {
 
     void writeCamera(const CameraView& camera) {
         const Point3 &p = camera.position, &t = camera.target;
-        double fov = fieldOfView(camera.lens);
+        double fov = camera.fieldOfView > 0 ? camera.fieldOfView : fieldOfView(camera.lens);
         cameraWritten_ = true;
         if (settings_.binary) {
             qsb::CameraRecord r;
@@ -308,8 +327,15 @@ int runConverter(int argc, const char* const* argv, Console& console) {
         return 1;
     }
     Settings settings = parseCommandLine(argc, argv);
-    std::string input = settings.inputBase + ".3ds";
-    if (!fileExists(input) && fileExists(settings.inputBase + ".3DS")) input = settings.inputBase + ".3DS";
+    // A name without extension is a 3DS file; the extension chooses the reader otherwise.
+    std::string input = settings.inputBase + settings.inputExtension;
+    if (settings.inputExtension.empty()) {
+        input = settings.inputBase + ".3ds";
+        if (!fileExists(input) && fileExists(settings.inputBase + ".3DS"))
+            input = settings.inputBase + ".3DS";
+    }
+    bool tds =
+        !settings.assimp && (settings.inputExtension.empty() || isTdsExtension(settings.inputExtension));
 
     std::string vueText;
     int first = settings.startFrame, last = settings.endFrame;
@@ -340,7 +366,7 @@ int runConverter(int argc, const char* const* argv, Console& console) {
                 failAllocation(0x54);
             }
         }
-        FrameConverter(settings, names, console).run(input, vue ? &*vue : nullptr, frame, last);
+        FrameConverter(settings, names, console).run(input, tds, vue ? &*vue : nullptr, frame, last);
     }
     return 0;
 }

@@ -1,5 +1,5 @@
-// What the converter takes from a 3DS file (and a VUE frame): meshes, materials, lights, the camera
-// and the background and fog statements, in the order the file presents them.
+// What the converter takes from a 3DS file (and a VUE frame) or another model file: meshes, materials,
+// lights, the camera and the background and fog statements, in the order the file presents them.
 #pragma once
 
 #include <array>
@@ -71,6 +71,7 @@ struct CameraView {
     Point3 position, target;
     double bank = 0;
     double lens = 50;
+    double fieldOfView = 0;  // vertical, degrees, where the file gives it; 0: from the lens
 };
 
 struct Fog {

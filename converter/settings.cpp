@@ -16,7 +16,9 @@ const char* const UsageText =
     " -d             : Objects must be declared in QSB geometry file.\n"
     " -f start end   : Start conversion from frames 'start' to 'end' of VUE file.\n"
     " -g             : Use color gamma corrections from 3DS file.\n"
+    " -i             : Read a 3DS file with the general model reader.\n"
     " -m             : Export the geometry model to a binary MSH file.\n"
+    " -n             : No default lights and camera for a model without them.\n"
     " -o object_name : Do not convert this object from 3DS file.\n"
     " -s angle       : Smooth faces with angles less than 'angle' degrees.\n"
     " -u             : Do not use UV-coordinates.\n"
@@ -25,7 +27,7 @@ const char* const UsageText =
 namespace {
 
 // The option letters; ':' after a letter takes one argument, '+' two.
-constexpr const char* OptionString = "f+a:c:s:o:v:bdgum";
+constexpr const char* OptionString = "f+a:c:s:o:v:bdgumin";
 
 std::size_t fileNameStart(const std::string& name) {
     std::size_t slash = name.find_last_of("/\\");
@@ -33,6 +35,11 @@ std::size_t fileNameStart(const std::string& name) {
 }
 
 }  // namespace
+
+bool isTdsExtension(const std::string& extension) {
+    return extension.size() == 4 && extension[0] == '.' && extension[1] == '3' &&
+           (extension[2] | 0x20) == 'd' && (extension[3] | 0x20) == 's';
+}
 
 std::string trimName(const std::string& name) {
     std::size_t b = 0, e = name.size();
@@ -106,8 +113,14 @@ Settings parseCommandLine(int argc, const char* const* argv) {
             case 'g':
                 s.gamma = true;
                 break;
+            case 'i':
+                s.assimp = true;
+                break;
             case 'm':
                 s.mesh = true;
+                break;
+            case 'n':
+                s.defaultView = false;
                 break;
             case 'o':
                 s.excluded.push_back(trimName(value));
@@ -127,7 +140,15 @@ Settings parseCommandLine(int argc, const char* const* argv) {
         }
     }
     if (!haveInput) fail("No 3DS file specified");
-    if (hasExtension(s.inputBase)) fail("No file extension when giving 3DS file");
+    // A name with an extension is read as that file, the reader chosen by the extension; the output
+    // base name is the name without it.
+    std::size_t file = fileNameStart(s.inputBase), dot = s.inputBase.rfind('.');
+    if (dot != std::string::npos && dot > file && dot + 1 < s.inputBase.size()) {
+        s.inputExtension = s.inputBase.substr(dot);
+        s.inputBase.resize(dot);
+    } else if (hasExtension(s.inputBase)) {
+        fail("No file extension when giving 3DS file");  // "model." or ".obj": no type or no name
+    }
     if (s.outputBase.empty()) s.outputBase = s.inputBase;
     // MSH output wins over declared objects, which win over binary output, whatever the order.
     if (s.mesh) s.declare = false;

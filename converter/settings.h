@@ -7,10 +7,11 @@
 namespace quorva::converter {
 
 struct Settings {
-    std::string inputBase;   // 3DS file name without extension
-    std::string outputBase;  // defaults to inputBase
-    std::string vueBase;     // empty: no animation
-    std::string cameraName;  // empty: the first camera
+    std::string inputBase;       // model file name without extension
+    std::string inputExtension;  // as given (".obj"); empty: the 3DS file of the base name
+    std::string outputBase;      // defaults to inputBase
+    std::string vueBase;         // empty: no animation
+    std::string cameraName;      // empty: the first camera
     double smoothingAngle = 60;
     std::vector<std::string> excluded;   // objects, lights and cameras not converted
     bool binary = false;                 // -b
@@ -18,6 +19,8 @@ struct Settings {
     bool mesh = false;                   // -m
     bool gamma = false;                  // -g
     bool useUV = true;                   // cleared by -u
+    bool assimp = false;                 // -i: a 3DS file too is read by the general model reader
+    bool defaultView = true;             // cleared by -n: no default lights and camera
     int startFrame = -1, endFrame = -1;  // end inclusive; -1 without animation
     bool allFrames = false;              // -a without -f: every frame of the VUE file from 0
 };
@@ -27,6 +30,9 @@ extern const char* const UsageText;
 
 // Reads argv[1..argc-1]. Raises the option errors and the missing or misnamed file errors.
 Settings parseCommandLine(int argc, const char* const* argv);
+
+// True for a 3DS file extension in any case (".3ds", ".3DS").
+bool isTdsExtension(const std::string& extension);
 
 // Names trimmed of blanks and surrounding quotes ("'Box 1' " gives Box 1).
 std::string trimName(const std::string& name);

@@ -245,6 +245,7 @@ void applyVueFrame(const VueFrame& frame, Model& model, Console& console) {
         c.target = frame.camera.target;
         c.bank = frame.camera.roll;
         c.lens = frame.camera.lens;
+        c.fieldOfView = 0;  // the frame's lens decides
     }
 }
 

@@ -12,7 +12,7 @@ namespace quorva {
 void ReadMeshFile(SceneState& scene, const std::string& name) {
     // The file's own errors carry no position in the scene text that named it.
     PositionPause pause;
-    std::string path = searchPath().find(name);
+    std::string path = searchPath().find(name, SearchPath::Match::IgnoringCase);
     FileBytes file = path.empty() ? FileBytes{} : readFileBytes(path);
     if (!file.opened) fatal("Failed to open mesh file \"%s\"", name.c_str());
     readMeshBytes(scene, file.bytes, name);

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "diagnostics/allocation.h"
+#include "diagnostics/case_blind_file.h"
 #include "diagnostics/diagnostics.h"
 
 namespace quorva {
@@ -78,27 +79,38 @@ void SearchPath::reset() {
     entries_.assign(1, "");
 }
 
-std::FILE* SearchPath::open(const std::string& name, const char* mode, std::string* foundPath) const {
+std::FILE* SearchPath::open(const std::string& name, const char* mode, std::string* foundPath,
+                            Match match) const {
     const std::string plain = withoutQuotes(name);
+    auto openFile = [&](const std::string& path) -> std::FILE* {
+        std::FILE* f = std::fopen(path.c_str(), mode);
+        // A folder of that name opens too on this platform but is no file.
+        std::error_code ec;
+        if (f && fs::is_directory(path, ec)) {
+            std::fclose(f);
+            return nullptr;
+        }
+        if (f && foundPath) *foundPath = path;
+        return f;
+    };
+    for (std::size_t i = 0; i < entries_.size(); ++i)
+        if (std::FILE* f = openFile(i == 0 ? plain : entries_[i] + "/" + plain)) return f;
+    if (match == Match::Exact) return nullptr;
+    // Only when the name is nowhere as written, so an exact file later on the path still wins.
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-        std::string path = i == 0 ? plain : entries_[i] + "/" + plain;
-        if (std::FILE* f = std::fopen(path.c_str(), mode)) {
-            // A folder of that name opens too on this platform but is no file.
-            std::error_code ec;
-            if (fs::is_directory(path, ec)) {
-                std::fclose(f);
-                continue;
-            }
-            if (foundPath) *foundPath = path;
+        std::string path = findIgnoringCase(i == 0 ? plain : entries_[i] + "/" + plain);
+        if (path.empty()) continue;
+        if (std::FILE* f = openFile(path)) {
+            warning("File \"%s\" not found, using \"%s\"", plain.c_str(), path.c_str());
             return f;
         }
     }
     return nullptr;
 }
 
-std::string SearchPath::find(const std::string& name) const {
+std::string SearchPath::find(const std::string& name, Match match) const {
     std::string path;
-    std::FILE* f = open(name, "rb", &path);
+    std::FILE* f = open(name, "rb", &path, match);
     if (!f) return "";
     std::fclose(f);
     return path;

@@ -24,10 +24,18 @@ class SearchPath {
     // Only the empty prefix (tests).
     void reset();
 
-    // The first prefix + name (double quotes removed) that opens in `mode`; null when none does.
-    std::FILE* open(const std::string& name, const char* mode, std::string* foundPath = nullptr) const;
+    // How a name a scene gives is matched. Names written on case-blind systems may differ in case from
+    // the files on disk: when no prefix + name opens as written, IgnoringCase takes the file whose name
+    // matches ignoring case in the folder of the first prefix that has one, with the warning
+    // "File \"%s\" not found, using \"%s\"" (the name as given, the path used).
+    enum class Match { Exact, IgnoringCase };
+
+    // The first prefix + name (double quotes removed) that opens in `mode`; null when none does. Used
+    // for the files a scene names (includes, images), so the case is ignored when need be.
+    std::FILE* open(const std::string& name, const char* mode, std::string* foundPath = nullptr,
+                    Match match = Match::IgnoringCase) const;
     // The path of the first prefix + name that opens for binary reading, or "" when none does.
-    std::string find(const std::string& name) const;
+    std::string find(const std::string& name, Match match = Match::Exact) const;
 
     const std::vector<std::string>& entries() const { return entries_; }
 

@@ -45,7 +45,9 @@ TEST(ConverterCommandLine, MessagesAndSettings) {
     EXPECT_EQ(commandLineError({"cube", "-f", "1"}), "\noption 'f' requires two arguments");
     EXPECT_EQ(commandLineError({"cube", "-s"}), "\noption 's' requires an argument");
     EXPECT_EQ(commandLineError({"-b"}), "No 3DS file specified");
-    EXPECT_EQ(commandLineError({"cube.3ds"}), "No file extension when giving 3DS file");
+    // A name with an extension names the file itself; only an empty name or type is refused.
+    EXPECT_EQ(commandLineError({"cube."}), "No file extension when giving 3DS file");
+    EXPECT_EQ(commandLineError({"models/.obj"}), "No file extension when giving 3DS file");
     EXPECT_EQ(commandLineError({"cube", "-a", "anim.vue"}), "No file extension with option -a");
     EXPECT_EQ(commandLineError({"cube", "-v", "out.qsb"}), "No file extension with option -v");
     EXPECT_EQ(commandLineError({"cube", "-f", "3", "2"}),
@@ -53,9 +55,15 @@ TEST(ConverterCommandLine, MessagesAndSettings) {
 
     const char* args[] = {"3ds2qsb", "models/cube", "-m", "-b", "-d", "-s", "200", "-o", " \"Box 1\" ",
                           "-o",      "'Lamp'",      "-f", "2",  "4",  "-f", "0",   "9"};
+    const char* named[] = {"3ds2qsb", "models.v2/duck.dae", "-n", "-i"};
+    Settings d = parseCommandLine(4, named);
+    EXPECT_EQ(d.inputBase, "models.v2/duck");
+    EXPECT_EQ(d.inputExtension, ".dae");
+    EXPECT_TRUE(d.assimp && !d.defaultView);
     Settings s = parseCommandLine(17, args);
     EXPECT_TRUE(s.mesh && !s.declare && !s.binary);  // -m wins over -d and -b in any order
-    EXPECT_EQ(s.smoothingAngle, 60);                 // outside 0..180
+    EXPECT_TRUE(s.inputExtension.empty() && !s.assimp && s.defaultView);
+    EXPECT_EQ(s.smoothingAngle, 60);  // outside 0..180
     EXPECT_EQ(s.excluded, (std::vector<std::string>{"Box 1", "Lamp"}));
     EXPECT_EQ(s.startFrame, 2);  // the first -f counts
     EXPECT_EQ(s.endFrame, 4);

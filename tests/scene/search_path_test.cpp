@@ -97,6 +97,31 @@ TEST_F(SearchPathTest, FindsAlongThePathWithQuotesRemoved) {
     EXPECT_EQ(found, r() + "/a/other.tga");
 }
 
+TEST_F(SearchPathTest, NamesOfCaseBlindSystemsFindTheFileOnDisk) {
+    folder("a");
+    folder("b");
+    std::ofstream(root / "a" / "m_rifl.bmp") << "a";
+    std::ofstream(root / "a" / "Wall.TGA") << "a";
+    std::ofstream(root / "b" / "WALL.tga") << "b";  // as written, later on the path: it wins
+    SearchPath path;
+    path.scan(r());
+    ConsoleCapture capture;
+    std::string found;
+    std::FILE* f = path.open("M_RIFL.BMP", "rb", &found);
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    EXPECT_EQ(found, r() + "/a/m_rifl.bmp");
+    EXPECT_NE(capture.text().find("File \"M_RIFL.BMP\" not found, using \"" + r() + "/a/m_rifl.bmp\"!"),
+              std::string::npos)
+        << capture.text();
+    capture.clear();
+    EXPECT_EQ(path.find("wall.tga"), "");  // as written only, by default (the image resumed)
+    EXPECT_EQ(path.find("WALL.tga", SearchPath::Match::IgnoringCase), r() + "/b/WALL.tga");
+    EXPECT_EQ(capture.text(), "");
+    EXPECT_EQ(path.find("wall.tga", SearchPath::Match::IgnoringCase), r() + "/a/Wall.TGA");
+    EXPECT_EQ(path.find("m_rifl.bmp.x", SearchPath::Match::IgnoringCase), "");
+}
+
 TEST_F(SearchPathTest, MissingEnvironmentVariable) {
     const char* saved = std::getenv("QUORVA_ROOT");
     std::string keep = saved ? saved : "";
