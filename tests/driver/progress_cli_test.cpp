@@ -58,14 +58,15 @@ TEST_F(ProgressCli, LogFileGetsAFewWholeLines) {
 
 // A render stopped by SIGTERM names the row and how to go on; the same command then completes it.
 TEST_F(ProgressCli, StoppedRenderSaysHowToResume) {
-    options.interruptWhenOutputContains = "Rendering: 30%";
+    // Large enough that the signal, sent on the first tenth, lands well before the last row.
+    options.interruptWhenOutputContains = "Rendering: 10%";
     options.interruptSignal = SIGTERM;
-    ProgramResult r = testing::runProgram(QUORVA_BINARY, {"s", "-j", "1"}, options);
+    ProgramResult r = testing::runProgram(QUORVA_BINARY, {"s", "-j", "1", "-r", "1280", "960"}, options);
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_TRUE(std::regex_search(r.output, std::regex("\nStopped at row [0-9]+: run the same command to resume\\.\n")))
         << r.output;
     options.interruptWhenOutputContains.clear();
-    r = testing::runProgram(QUORVA_BINARY, {"s", "-j", "1"}, options);
+    r = testing::runProgram(QUORVA_BINARY, {"s", "-j", "1", "-r", "1280", "960"}, options);
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(r.output.find("Stopped at row"), std::string::npos);
 }
