@@ -31,8 +31,11 @@ void depthBytes(double d, std::uint8_t& whole, std::uint8_t& frac1, std::uint8_t
     frac2 = static_cast<std::uint8_t>(static_cast<int>(f2 / 256.0 * 255.0));
 }
 
+// Written under a temporary name and renamed when whole: a run killed during the dump leaves no cut
+// file under the final name.
 bool dumpRaw(const ZBuffer& z, int width, int height, const std::string& name) {
-    std::FILE* f = std::fopen(name.c_str(), "wb");
+    const std::string partial = name + ".part";
+    std::FILE* f = std::fopen(partial.c_str(), "wb");
     if (!f) {
         warning("Unable to create Z-channel 64-bit file");
         return false;
@@ -49,8 +52,8 @@ bool dumpRaw(const ZBuffer& z, int width, int height, const std::string& name) {
     }
     // A dump cut short (a full disk) is never left behind as if it were the frame's depths.
     const bool ok = std::fflush(f) == 0 && std::ferror(f) == 0;
-    if (std::fclose(f) != 0 || !ok) {
-        std::remove(name.c_str());
+    if (std::fclose(f) != 0 || !ok || std::rename(partial.c_str(), name.c_str()) != 0) {
+        std::remove(partial.c_str());
         fatal("Failed to write Z-channel file %s", name.c_str());
     }
     return true;

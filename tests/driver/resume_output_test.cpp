@@ -157,6 +157,7 @@ TEST_F(ResumeOutput, FailedWritesEndWithStatusOneAndKeepTheOldImage) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.output.find("Failed to write Z-channel file s.Z64.quorva"), std::string::npos) << r.output;
     EXPECT_FALSE(testing::fileExists(dir.file("s.Z64.quorva")));
+    EXPECT_FALSE(testing::fileExists(dir.file("s.Z64.quorva.part")));
 }
 
 // A partial image cut at any row boundary, its drawn-pixel table lost, still says that it is partial:
