@@ -2,14 +2,16 @@
 #include "formats/binary_scene.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 
 #include "diagnostics/diagnostics.h"
 #include "formats/byte_reader.h"
 #include "formats/position_pause.h"
 #include "formats/qsb_objects.h"
-#include "gi/placeholder_gi.h"
+#include "scene/builders/camera_items.h"
+#include "scene/builders/global_illumination.h"
+#include "scene/builders/option_items.h"
+#include "scene/builders/scene_settings.h"
 #include "scene/scene_state.h"
 #include "scene/symbol_table.h"
 #include "shading/light.h"
@@ -27,25 +29,8 @@ bool isVec(const float v[3], float x, float y, float z) {
     return v[0] == x && v[1] == y && v[2] == z;
 }
 
-std::string number(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.10g", v);
-    return text;
-}
-std::string vectorText(const float v[3]) {
-    char text[96];
-    std::snprintf(text, sizeof text, "(%.10g, %.10g, %.10g)", v[0], v[1], v[2]);
-    return text;
-}
 std::string nameText(const char field[qsb::NameSize]) {
     return ByteReader::decodeName(reinterpret_cast<const std::uint8_t*>(field));
-}
-
-bool fileExists(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    std::fclose(f);
-    return true;
 }
 
 // Scale, rotation (degrees) and translation, each when it is not the identity, in that order.
@@ -128,21 +113,16 @@ void SceneReader::record(std::uint8_t code) {
 // The Camera statement's items, from the record's words.
 void SceneReader::camera() {
     auto r = in_.record<qsb::CameraRecord>(qsb::cameraSize(version_));
-    in_.requireFinite(r.location, r.lookAt, r.up, r.fieldOfView, r.aspectRatio, r.nearClip, r.farClip, r.aperture,
-                      r.focalDistance, r.exposure, r.scale, r.rotation, r.translation, r.pixelFilterParameters);
+    in_.requireFinite(r.location, r.lookAt, r.up, r.fieldOfView, r.aspectRatio, r.nearClip, r.farClip,
+                      r.aperture, r.focalDistance, r.exposure, r.scale, r.rotation, r.translation,
+                      r.pixelFilterParameters);
     Camera& cam = scene_.camera;
     Options& o = scene_.options;
     cam.location = vec(r.location);
     cam.pointOfInterest = vec(r.lookAt);
     cam.up = vec(r.up);
-    cam.fieldOfView = r.fieldOfView;
-    cam.halfAngle = cam.fieldOfView * 0.5 * DegreesToRadians;
-    cam.fieldOfViewGiven = true;
-    if (r.width < 1 || r.height < 1)
-        fatal("Image format must be at least 1 x 1 pixels, not %d x %d", r.width, r.height);
-    cam.width = r.width;
-    cam.height = r.height;
-    cam.lastRow = r.height;
+    buildFieldOfView(cam, r.fieldOfView);
+    buildFormat(cam, r.width, r.height);
     cam.frameAspectRatio = r.aspectRatio;
     if (r.nearClip != 0.001f || r.farClip != 1000000.0f) {
         cam.nearClip = r.nearClip;
@@ -161,25 +141,17 @@ void SceneReader::camera() {
     cam.exposureExponent = r.exposure[1];
     // The first level in 1..10 wins: adaptive, super-adaptive (stored as level + 10), undersampling.
     auto inRange = [](std::int32_t n) { return n >= 1 && n <= 10; };
-    if (inRange(r.antialiasing)) {
-        o.antialiasing = r.antialiasing;
-        o.undersampling = false;
-    } else if (inRange(r.superAdaptive)) {
-        o.antialiasing = r.superAdaptive + 10;
-        o.undersampling = false;
-    } else if (version_ > 1 && inRange(r.undersampling)) {
-        o.antialiasing = r.undersampling;
-        o.undersampling = true;
-    }
-    if (r.lensModel < LensPerspective || r.lensModel > LensFisheye) fatal("Incorrect camera lens model");
-    cam.lensModel = r.lensModel;
+    if (inRange(r.antialiasing))
+        buildAntialiasing(o, r.antialiasing);
+    else if (inRange(r.superAdaptive))
+        buildAntialiasing(o, r.superAdaptive + 10);
+    else if (version_ > 1 && inRange(r.undersampling))
+        buildUndersampling(o, r.undersampling);
+    // The record holds the lens code itself: 240 is model 1.
+    buildLensModel(cam, r.lensModel - LensPerspective + 1);
     composeSrt(cam.cameraTransform, r.scale, r.rotation, r.translation);
     if (version_ == 4) {
-        int type = r.pixelFilter;
-        double wx = r.pixelFilterParameters[0], wy = r.pixelFilterParameters[1];
-        cam.pixelFilterType = (type < 1 || type > 7) ? -1 : type;
-        cam.pixelFilterWidthX = (wx >= 1 && wx <= 5) ? wx : 3;
-        cam.pixelFilterWidthY = (wy >= 1 && wy <= 5) ? wy : 3;
+        buildPixelFilter(cam, r.pixelFilter, r.pixelFilterParameters[0], r.pixelFilterParameters[1]);
     }
 }
 
@@ -187,117 +159,47 @@ void SceneReader::camera() {
 void SceneReader::options() {
     auto r = in_.record<qsb::OptionsRecord>(std::min(qsb::optionsSize(version_), sizeof(qsb::OptionsRecord)));
     if (qsb::optionsSize(version_) > sizeof r) in_.take(qsb::optionsSize(version_) - sizeof r);
-    in_.requireFinite(r.gamma, r.adaptiveThreshold, r.shadowBias, r.irradianceMaxError, r.irradianceBlendingArea,
-                      r.irradianceMaxDistance, r.photonsAccelerator, r.henyeyGreenstein, r.sunGlow,
-                      r.sunLightRotation);
+    in_.requireFinite(r.gamma, r.adaptiveThreshold, r.shadowBias, r.irradianceMaxError,
+                      r.irradianceBlendingArea, r.irradianceMaxDistance, r.photonsAccelerator,
+                      r.henyeyGreenstein, r.sunGlow, r.sunLightRotation);
     Options& o = scene_.options;
-    IrradianceSettings& irr = o.irradiance;
-    if (r.gamma[0] != 0) {
-        if (r.gamma[1] > 0) o.displayGamma = r.gamma[1];
-        if (r.gamma[0] < 0) fatal("GammaCorrection value must be greater than 0");
-        o.gammaOn = std::fabs(r.gamma[0] - o.displayGamma) >= 0.1;
-        o.gammaFactor = o.gammaOn ? r.gamma[0] / o.displayGamma : 1.0;
-    }
+    if (r.gamma[0] != 0) buildGammaCorrection(o, r.gamma[0], r.gamma[1]);
     if (r.adaptiveThreshold != 0) o.adaptiveThreshold = r.adaptiveThreshold;
-    if (r.adaptiveDepth != 0) {
-        long long depth = 4LL * r.adaptiveDepth;
-        o.adaptiveDepth = (depth < 4 || depth > 16) ? 4 : static_cast<int>(depth);
-    }
-    if (r.maxRayLevel != 0) {
-        if (r.maxRayLevel < 1 || r.maxRayLevel > 16) fatal("MaxRayLevel must be between 1 and 16");
-        o.maxRayLevel = r.maxRayLevel;
-    }
-    if (r.maxBlurLevel != 0) {
-        if (r.maxBlurLevel < 1 || r.maxBlurLevel > o.maxRayLevel)
-            fatal("MaxBlurLevel must be between 1 and MaxRayLevel");
-        o.maxBlurLevel = r.maxBlurLevel;
-    }
+    if (r.adaptiveDepth != 0) buildAdaptiveDepth(o, r.adaptiveDepth);
+    if (r.maxRayLevel != 0) buildMaxRayLevel(o, r.maxRayLevel);
+    if (r.maxBlurLevel != 0) buildMaxBlurLevel(o, r.maxBlurLevel);
     if (r.maxBlurSamples != 0) o.maxBlurSamples = r.maxBlurSamples;
     if (r.softShadowSamples != 0) o.softShadowSamples = r.softShadowSamples;
-    if (r.bitsPerPixel != 0) {
-        if (r.bitsPerPixel != 24 && r.bitsPerPixel != 32)
-            fatal("BitsPerPixel should be 24 or 32, not %d", r.bitsPerPixel);
-        o.bitsPerPixel = r.bitsPerPixel;
-    }
-    if (r.zChannelDepth != 0) {
-        int n = r.zChannelDepth;
-        if (n != 8 && n != 16 && n != 24 && n != 32 && n != 64) {
-            warning("Bad value specified with ZChannelDepth. Must be 8, 16, 24, 32 or 64");
-            n = 0;
-        }
-        o.zChannelDepth = n;
-    }
+    if (r.bitsPerPixel != 0) buildBitsPerPixel(o, r.bitsPerPixel);
+    if (r.zChannelDepth != 0) buildZChannelDepth(o, r.zChannelDepth);
     if (r.shadowBias != 0) o.shadowBias = r.shadowBias;
-    if (r.irradianceMaxError != 0) irr.maxError = r.irradianceMaxError;
-    if (r.irradianceBlendingArea != 0) {
-        double k10 = std::trunc(10.0 * r.irradianceBlendingArea);
-        irr.blendingArea = !(k10 >= 1) ? 1 : k10 > 19 ? 19 : static_cast<int>(k10);
-    }
-    if (r.irradianceSamples != 0) irr.samples = r.irradianceSamples < 5 ? 5 : r.irradianceSamples;
-    if (r.irradianceDistribution != 0)
-        irr.distribution =
-            (r.irradianceDistribution < 1 || r.irradianceDistribution > 6) ? 6 : r.irradianceDistribution;
-    if (r.irradianceBounceLevel != 0)
-        irr.bounceLevel =
-            (r.irradianceBounceLevel < 1 || r.irradianceBounceLevel > 7) ? 1 : r.irradianceBounceLevel;
-    if (r.irradiancePhotons[0] != 0 || r.irradiancePhotons[1] != 0) {
-        int gathered = o.photons.parameterCount > 0 ? static_cast<int>(o.photons.parameters[0]) : 0;
-        irr.photons[0] = r.irradiancePhotons[0] < 1000 ? 1000 : r.irradiancePhotons[0];
-        irr.photons[1] = r.irradiancePhotons[1] < gathered ? gathered : r.irradiancePhotons[1];
-    }
-    if (r.irradianceMaxDistance != 0)
-        irr.maxDistance = r.irradianceMaxDistance > 0 ? r.irradianceMaxDistance : 0;
-    if (r.photonsGatherRange[0] != 0 || r.photonsGatherRange[1] != 0) {
-        o.photons.gatherRange[0] = r.photonsGatherRange[0];
-        o.photons.gatherRange[1] = r.photonsGatherRange[1];
-    }
+    if (r.irradianceMaxError != 0) buildIrradianceMaxError(o, r.irradianceMaxError);
+    if (r.irradianceBlendingArea != 0) buildIrradianceBlendingArea(o, r.irradianceBlendingArea);
+    if (r.irradianceSamples != 0) buildIrradianceSamples(o, r.irradianceSamples);
+    if (r.irradianceDistribution != 0) buildIrradianceDistribution(o, r.irradianceDistribution);
+    if (r.irradianceBounceLevel != 0) buildIrradianceBounceLevel(o, r.irradianceBounceLevel);
+    if (r.irradiancePhotons[0] != 0 || r.irradiancePhotons[1] != 0)
+        buildIrradiancePhotons(o, r.irradiancePhotons[0], r.irradiancePhotons[1]);
+    if (r.irradianceMaxDistance != 0) buildIrradianceMaxDistance(o, r.irradianceMaxDistance);
+    if (r.photonsGatherRange[0] != 0 || r.photonsGatherRange[1] != 0)
+        buildPhotonsGatherRange(o, r.photonsGatherRange[0], r.photonsGatherRange[1]);
     if (!isVec(r.photonsAccelerator, 0, 0, 0))
         for (int i = 0; i < 3; ++i) o.photons.accelerator[i] = r.photonsAccelerator[i];
-    if (r.henyeyGreenstein != 0) {
-        o.henyeyGreenstein = r.henyeyGreenstein;
-        mediaSetEccentricity(scene_.media, o.henyeyGreenstein);
-    }
+    if (r.henyeyGreenstein != 0) buildHenyeyGreenstein(scene_, r.henyeyGreenstein);
     if (r.sunGlow != 0) o.sunGlow = r.sunGlow;
     if (!isVec(r.sunLightRotation, 0, 0, 0)) o.sunLightRotation = vec(r.sunLightRotation);
     if (r.parallelSunRays) o.parallelSunRays = true;
 
     std::string outputTo = nameText(r.outputTo);
-    if (!outputTo.empty() && !scene_.frames.firstFrameStarted) {
-        if (outputTo.find('.') != std::string::npos) fatal("No file extension with 'OutputTo'");
-        scene_.output.imageFile = outputTo + ".tga";
-        scene_.output.outputBase = outputTo;
-    }
+    if (!outputTo.empty()) buildOutputTo(scene_, outputTo);
+    // An empty name means the scene's own file.
     std::string photonName = nameText(r.photonMapName), cacheName = nameText(r.irradianceCacheName);
-    bool photonDot = photonName.find('.') != std::string::npos;
-    bool cacheDot = cacheName.find('.') != std::string::npos;
-    if (r.savePhotonMap) {
-        if (photonDot) fatal("No file extension with SavePhotonMap");
-        o.photons.saveRequested = true;
-        o.photons.savePath = photonName.empty() ? scene_.output.photonMapFile : photonName + ".qpm";
-    }
-    if (r.saveIrradianceCache) {
-        if (cacheDot) fatal("No file extension with SaveIrradianceCache");
-        std::string path = cacheName.empty() ? scene_.output.irradianceCacheFile : cacheName + ".qic";
-        if (!fileExists(path)) {
-            irr.saveRequested = true;
-            irr.savePath = path;
-        }
-    }
-    if (r.loadPhotonMap) {
-        std::string path = photonName.empty() ? scene_.output.photonMapFile
-                           : photonDot        ? photonName
-                                              : photonName + ".qpm";
-        if (fileExists(path)) {
-            o.photons.loadRequested = true;
-            o.photons.loadPath = path;
-        }
-    }
-    if (r.loadIrradianceCache) {
-        irr.loadRequested = true;
-        irr.loadPath = cacheName.empty() ? scene_.output.irradianceCacheFile
-                       : cacheDot        ? cacheName
-                                         : cacheName + ".qic";
-    }
+    const std::string* photonFile = photonName.empty() ? nullptr : &photonName;
+    const std::string* cacheFile = cacheName.empty() ? nullptr : &cacheName;
+    if (r.savePhotonMap) buildCacheFileOption(scene_, CacheFileOption::SavePhotonMap, photonFile);
+    if (r.saveIrradianceCache) buildCacheFileOption(scene_, CacheFileOption::SaveIrradianceCache, cacheFile);
+    if (r.loadPhotonMap) buildCacheFileOption(scene_, CacheFileOption::LoadPhotonMap, photonFile);
+    if (r.loadIrradianceCache) buildCacheFileOption(scene_, CacheFileOption::LoadIrradianceCache, cacheFile);
 }
 
 // Background, Fog, GroundFog, Photons, ComputeIrradiance and Media.
@@ -314,48 +216,29 @@ void SceneReader::general() {
     in_.requireFinite(r.background, r.fogDistance, r.fogColour, r.fogDensity, r.groundFogDistance,
                       r.groundFogColour, r.groundFogDensity, r.photonsS, r.mediaDensity, r.mediaIntensity,
                       r.mediaMix, r.mediaColour);
-    BackgroundSettings& b = scene_.background;
     std::string name = nameText(r.backgroundName);
+    BackgroundValue background;
     if (name.empty()) {
-        b.colour = Color(vec(r.background));
-        b.expression = nullptr;
+        background.colour = Color(vec(r.background));
     } else {
         const SymbolEntry* entry = scene_.symbols->lookup(name);
         const RequestPtr* tree =
             entry && entry->kind == SymbolKind::Expression ? std::get_if<RequestPtr>(&entry->value) : nullptr;
         if (!tree || !*tree) fatal("Can't find expression \"%s\" in symbol table", name.c_str());
-        b.expression = *tree;
+        background.expression = *tree;
     }
-    FogSettings& fog = scene_.fog;
-    if (r.fogDensity > 0) {
-        if (r.fogDensity > 1) fatal("Bad Fog value");
-        fog.start = r.fogDistance;
-        fog.density = r.fogDensity;
-        fog.colour = Color(vec(r.fogColour));
-    }
-    if (r.groundFogDensity > 0) {
-        if (!(r.groundFogDistance > 0)) fatal("Bad GroundFog value");
-        fog.heightScale = r.groundFogDistance;
-        fog.distanceScale = r.groundFogDensity;
-        fog.colour = Color(vec(r.groundFogColour));
-    }
+    buildBackground(scene_, std::move(background));
+    if (r.fogDensity > 0) buildFog(scene_, r.fogDistance, r.fogDensity, Color(vec(r.fogColour)));
+    if (r.groundFogDensity > 0)
+        buildGroundFog(scene_, r.groundFogDistance, r.groundFogDensity, Color(vec(r.groundFogColour)));
     if (r.photonsK > 0 || r.photonsS > 0) {
-        PhotonSettings& photons = scene_.options.photons;
-        photons.requested = true;
-        photons.parameterCount = 4;
         double values[4] = {double(r.photonsK), double(r.photonsN), double(r.photonsJ), r.photonsS};
-        std::vector<std::string> args;
-        for (int i = 0; i < 4; ++i) {
-            photons.parameters[i] = values[i];
-            args.push_back(number(values[i]));
-        }
-        recordGlobalIllumination(scene_, "Photons", std::move(args));
+        buildPhotons(scene_, values, 4);
     }
-    if (r.computeIrradiance != 0)
-        recordGlobalIllumination(scene_, "ComputeIrradiance", {number(r.computeIrradiance)});
+    if (r.computeIrradiance != 0) buildComputeIrradiance(scene_, r.computeIrradiance);
     if (r.mediaDensity > 0)
-        mediaSetup(scene_.media, r.mediaScattering, r.mediaSamples, r.mediaDensity, r.mediaIntensity,
-                   r.mediaMix, r.mediaDepth, Color(vec(r.mediaColour)));
+        buildMedia(scene_, r.mediaScattering, r.mediaSamples, r.mediaDensity, r.mediaIntensity, r.mediaMix,
+                   r.mediaDepth, Color(vec(r.mediaColour)));
 }
 
 // The items a point or spot light record carries: colour, decay or range, flags, media.
@@ -459,18 +342,15 @@ void SceneReader::skyDome() {
     auto r = in_.record<qsb::SkyDomeRecord>(qsb::skyDomeSize(version_));
     in_.requireFinite(r.scale, r.skyColour, r.sunLight, r.sunVector, r.skyLightLast);
     if (r.diffuseSolarRadiation == 1) {
-        std::vector<std::string> args{number(r.samples), vectorText(r.skyColour), number(r.scale)};
-        if (r.skyLightLast > 0) args.push_back(number(r.skyLightLast));
-        recordGlobalIllumination(scene_, "SkyLight", std::move(args));
+        // The fourth SkyLight value is given when positive.
+        BackgroundValue sky;
+        sky.colour = Color(vec(r.skyColour));
+        buildSkyLight(scene_, r.samples, std::move(sky), r.scale, r.skyLightLast > 0 ? r.skyLightLast : 0);
     }
     if (r.sunOn) {
-        SunLightSettings sun;
-        sun.given = true;
-        sun.count = 4;
-        for (int i = 0; i < 4; ++i) sun.values[i] = r.sunLight[i];
-        sun.hasVector = r.sunVectorGiven != 0;
-        sun.vector = vec(r.sunVector);
-        scene_.sun = sun;
+        double values[4] = {r.sunLight[0], r.sunLight[1], r.sunLight[2], r.sunLight[3]};
+        Vec3 vector = vec(r.sunVector);
+        buildSunLight(scene_, values, 4, r.sunVectorGiven != 0 ? &vector : nullptr);
     }
 }
 

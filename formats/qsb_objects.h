@@ -2,8 +2,8 @@
 // they are made of, and calls that place a copy of a declared object with its modifiers.
 //
 // A declared object is a Solid joining its primitives by the union that keeps inner surfaces; it is
-// entered in the symbol table as a declared solid and placed only by calls. Kinds that are not built
-// yet (NURBS, bicubic patches, Blobby) are read with their checks and recorded.
+// entered in the symbol table as a declared solid and placed only by calls. Every primitive is built by
+// the same shape factories the scene statements call.
 #pragma once
 
 #include <cstdint>
@@ -32,8 +32,8 @@ class ObjectReader {
     void readPlacedPrimitive();
 
   private:
-    // Reads the payload of primitive `code` into `parts` (nothing for the recorded kinds). False when
-    // `code` is not a primitive of this file.
+    // Reads the payload of primitive `code` into `parts` (nothing when its factory builds no shape). False
+    // when `code` is not a primitive of this file.
     bool readPrimitive(std::uint8_t code, std::vector<std::unique_ptr<Shape>>& parts);
     // Reads modifiers up to the call's end code and applies them to `shape` (may be null).
     void readModifiers(Shape* shape);

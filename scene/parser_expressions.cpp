@@ -473,22 +473,4 @@ std::string Parser::parseString() {
     return take().text;
 }
 
-// ---- text of recorded arguments ----
-
-std::string numberText(double value) {
-    return formatText("%.10g", value);
-}
-
-std::string vectorText(const Vec3& v) {
-    return formatText("(%.10g, %.10g, %.10g)", v.x, v.y, v.z);
-}
-
-std::string expressionText(const RequestPtr& e) {
-    return e ? toString(*e) : std::string("none");
-}
-
-std::string stringText(const std::string& value) {
-    return "\"" + value + "\"";
-}
-
 }  // namespace quorva

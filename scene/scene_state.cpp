@@ -22,7 +22,6 @@ void SceneState::resetFrame() {
     fog = FogSettings{};
     media = MediaSettings{};
     sun = SunLightSettings{};
-    placeholderCalls.clear();
     fbmTriples.reset();
 }
 

@@ -48,12 +48,6 @@ struct SunLightSettings {
     int softShadowSamples = 0;  // 0 = not given
 };
 
-// A call recorded for an owner that has not landed yet (it does nothing else).
-struct PlaceholderCall {
-    std::string statement;               // e.g. "Blobby", "Media", "Solid CSG"
-    std::vector<std::string> arguments;  // evaluated arguments in text order, as text
-};
-
 // Per-scene file names the statements may change.
 struct OutputNames {
     std::string imageFile;   // B + ".tga", or OutputTo s + ".tga"
@@ -79,7 +73,6 @@ struct SceneState {
     MediaSettings media;  // the participating medium (Media statement)
     SunLightSettings sun;
     OutputNames output;
-    std::vector<PlaceholderCall> placeholderCalls;
     std::array<double, 256> jitter{};  // the JitterTable, refilled per scene by the driver
     QuasiRandom fbmTriples{3};         // fBm evaluated while parsing; restarted per frame
     // The particle generators and their particles, kept for the whole animation.

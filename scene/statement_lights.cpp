@@ -1,9 +1,7 @@
 // Light statements, BlackHole, and the global-illumination statements Media, Photons,
 // ComputeIrradiance and SkyLight.
-#include <algorithm>
-
 #include "diagnostics/diagnostics.h"
-#include "gi/media.h"
+#include "scene/builders/global_illumination.h"
 #include "scene/scene_state.h"
 #include "scene/statement_parser.h"
 
@@ -194,8 +192,7 @@ void Parser::parseMedia() {
     }
     expectChar(')');
     if (active())
-        mediaSetup(scene_.media, values[0], values[1], values[2], values[3], values[4], values[5],
-                   Color(colour));
+        buildMedia(scene_, values[0], values[1], values[2], values[3], values[4], values[5], Color(colour));
 }
 
 // photons := Photons '(' f ',' f ',' f [ ',' f ] ')'
@@ -212,14 +209,7 @@ void Parser::parsePhotons() {
     } while (acceptChar(','));
     expectChar(')');
     if (n < 3) syntaxError();
-    if (!active()) return;
-    PhotonSettings& photons = scene_.options.photons;
-    photons.requested = true;
-    photons.parameterCount = n;
-    for (int i = 0; i < 4; ++i) photons.parameters[i] = i < n && values[i] == values[i] ? values[i] : 0;
-    // k is a gather count and n a photon count: both bounded (NaN is 0, as above).
-    photons.parameters[0] = boundedCount(photons.parameters[0], 0, MaxPhotonGatherCount);
-    photons.parameters[1] = std::clamp(photons.parameters[1], 0.0, MaxPhotonsPerTarget);
+    if (active()) buildPhotons(scene_, values, n);
 }
 
 // compute-irradiance := ComputeIrradiance f
@@ -228,15 +218,7 @@ void Parser::parsePhotons() {
 void Parser::parseComputeIrradiance() {
     expectKeyword(Keyword::ComputeIrradiance);
     double f = parseFloat();
-    if (!active()) return;
-    IrradianceSettings& irr = scene_.options.irradiance;
-    irr.computeSetting = f;
-    if (!(f >= 1)) return;
-    const int n = f > 1e6 ? 1000000 : static_cast<int>(f);
-    irr.enabled = true;
-    irr.forced = true;
-    irr.gridSize = n < 4 ? 4 : n;
-    irr.gridSpacing = 1.0 / irr.gridSize;
+    if (active()) buildComputeIrradiance(scene_, f);
 }
 
 // sky-light := SkyLight '(' f ',' e ',' f [ ',' f ] ')'
@@ -254,24 +236,7 @@ void Parser::parseSkyLight() {
     double tint = 0;
     if (acceptChar(',')) tint = parseFloat();
     expectChar(')');
-    if (!active()) return;
-    BackgroundSettings& b = scene_.background;
-    b.skyLightOn = true;
-    b.skyTint = tint != 0;
-    b.expression = nullptr;
-    bool constant = false;
-    if (isConstantRequest(*sky)) {
-        Value v = evaluate(evalContext(), sky.get());
-        if (v.isVector()) {
-            b.colour = Color(v.vector);
-            constant = true;
-        }
-    }
-    if (!constant) b.expression = std::move(sky);
-    IrradianceSettings& irr = scene_.options.irradiance;
-    irr.skySamples = boundedCount(samples, 5, MaxIrradianceSamples);
-    irr.skyScale = scale > 0 ? scale : 0;
-    if (scene_.options.renderMode == 1) irr.enabled = true;
+    if (active()) buildSkyLight(scene_, samples, backgroundValue(std::move(sky)), scale, tint);
 }
 
 }  // namespace quorva

@@ -1,25 +1,12 @@
 // The scene-wide settings: Options, Camera, Background, Fog, GroundFog and SunLight.
-#include <cmath>
-#include <cstdio>
-
 #include "diagnostics/diagnostics.h"
+#include "scene/builders/camera_items.h"
+#include "scene/builders/option_items.h"
+#include "scene/builders/scene_settings.h"
 #include "scene/scene_state.h"
 #include "scene/statement_parser.h"
 
 namespace quorva {
-
-namespace {
-
-bool fileExists(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    std::fclose(f);
-    return true;
-}
-
-constexpr double DegreesToRadians = 0.017453292519943295;
-
-}  // namespace
 
 // options := Options '[' option-item { option-item } ']'
 void Parser::parseOptions() {
@@ -42,7 +29,6 @@ void Parser::parseOptions() {
 bool Parser::parseOptionItem() {
     if (!atKind(TokenKind::Keyword)) return false;
     Options& o = scene_.options;
-    IrradianceSettings& irr = o.irradiance;
     Keyword k = peek().keyword;
     switch (k) {
         case Keyword::GammaCorrection: {
@@ -52,16 +38,7 @@ bool Parser::parseOptionItem() {
             expectChar(',');
             double displayGamma = parseFloat();
             expectChar(')');
-            if (!active()) break;
-            if (displayGamma > 0) o.displayGamma = displayGamma;
-            if (sceneGamma <= 0) fatal("GammaCorrection value must be greater than 0");
-            if (std::fabs(sceneGamma - o.displayGamma) < 0.1) {
-                o.gammaOn = false;
-                o.gammaFactor = 1.0;
-            } else {
-                o.gammaOn = true;
-                o.gammaFactor = sceneGamma / o.displayGamma;
-            }
+            if (active()) buildGammaCorrection(o, sceneGamma, displayGamma);
             break;
         }
         case Keyword::AdaptiveThreshold:
@@ -70,34 +47,25 @@ bool Parser::parseOptionItem() {
         case Keyword::AdaptiveDepth: {
             advance();
             int n = parseInt();
-            // The grid size is 4 n; sizes outside 4..16 fall back to 4. Compared in 64 bits so a huge n
-            // cannot wrap into the range.
-            long long depth = 4LL * n;
-            if (active()) o.adaptiveDepth = (depth < 4 || depth > 16) ? 4 : static_cast<int>(depth);
+            if (active()) buildAdaptiveDepth(o, n);
             break;
         }
         case Keyword::MaxRayLevel: {
             advance();
             int n = parseInt();
-            if (!active()) break;
-            if (n < 1 || n > 16) fatal("MaxRayLevel must be between 1 and 16");
-            o.maxRayLevel = n;
+            if (active()) buildMaxRayLevel(o, n);
             break;
         }
         case Keyword::MaxBlurLevel: {
             advance();
             int n = parseInt();
-            if (!active()) break;
-            if (n < 1 || n > o.maxRayLevel) fatal("MaxBlurLevel must be between 1 and MaxRayLevel");
-            o.maxBlurLevel = n;
+            if (active()) buildMaxBlurLevel(o, n);
             break;
         }
         case Keyword::BitsPerPixel: {
             advance();
             int n = parseInt();
-            if (!active()) break;
-            if (n != 24 && n != 32) fatal("BitsPerPixel should be 24 or 32, not %d", n);
-            o.bitsPerPixel = n;
+            if (active()) buildBitsPerPixel(o, n);
             break;
         }
         case Keyword::OutputTo:
@@ -106,35 +74,31 @@ bool Parser::parseOptionItem() {
         case Keyword::IrradianceMaxError: {
             advance();
             const double f = parseFloat();
-            if (active()) irr.maxError = boundedMaxError(f);
+            if (active()) buildIrradianceMaxError(o, f);
             break;
         }
         case Keyword::IrradianceBlendingArea: {
             advance();
             double f = parseFloat();
-            if (!active()) break;
-            // K = the integer part of 10 f, clamped to 1..19 (compared before converting, so any double is
-            // safe).
-            double k10 = std::trunc(10 * f);
-            irr.blendingArea = !(k10 >= 1) ? 1 : k10 > 19 ? 19 : static_cast<int>(k10);
+            if (active()) buildIrradianceBlendingArea(o, f);
             break;
         }
         case Keyword::IrradianceSamples: {
             advance();
             int n = parseInt();
-            if (active()) irr.samples = boundedCount(n, 5, MaxIrradianceSamples);
+            if (active()) buildIrradianceSamples(o, n);
             break;
         }
         case Keyword::IrradianceDistribution: {
             advance();
             int n = parseInt();
-            if (active()) irr.distribution = (n < 1 || n > 6) ? 6 : n;
+            if (active()) buildIrradianceDistribution(o, n);
             break;
         }
         case Keyword::IrradianceBounceLevel: {
             advance();
             int n = parseInt();
-            if (active()) irr.bounceLevel = (n < 1 || n > 7) ? 1 : n;
+            if (active()) buildIrradianceBounceLevel(o, n);
             break;
         }
         case Keyword::IrradiancePhotons: {
@@ -144,18 +108,13 @@ bool Parser::parseOptionItem() {
             expectChar(',');
             int m = parseInt();
             expectChar(')');
-            if (!active()) break;
-            // The photons shot for the irradiance map are at least 1000; that map gathers at least as many
-            // photons per estimate as the Photons statement's first value (both within their bounds).
-            int gathered = o.photons.parameterCount > 0 ? static_cast<int>(o.photons.parameters[0]) : 0;
-            irr.photons[0] = boundedCount(n, 1000, MaxIrradiancePhotons);
-            irr.photons[1] = boundedCount(m < gathered ? gathered : m, 0, MaxPhotonGatherCount);
+            if (active()) buildIrradiancePhotons(o, n, m);
             break;
         }
         case Keyword::IrradianceMaxDistance: {
             advance();
             double f = parseFloat();
-            if (active()) irr.maxDistance = f > 0 ? std::fmin(f, MaxIrradianceDistance) : 0;
+            if (active()) buildIrradianceMaxDistance(o, f);
             break;
         }
         case Keyword::PhotonsGatherRange: {
@@ -165,11 +124,7 @@ bool Parser::parseOptionItem() {
             expectChar(',');
             int m = parseInt();
             expectChar(')');
-            // Each value is a heap capacity: values below 1 take the Photons count, larger ones are bounded.
-            if (active()) {
-                o.photons.gatherRange[0] = boundedCount(n, 0, MaxPhotonGatherCount);
-                o.photons.gatherRange[1] = boundedCount(m, 0, MaxPhotonGatherCount);
-            }
+            if (active()) buildPhotonsGatherRange(o, n, m);
             break;
         }
         case Keyword::PhotonsAccelerator: {
@@ -204,22 +159,19 @@ bool Parser::parseOptionItem() {
         case Keyword::MaxBlurSamples:
             storeIntItem(o.maxBlurSamples);
             break;
-        case Keyword::HenyeyGreenstein:
-            storeFloatItem(o.henyeyGreenstein);
-            if (active()) mediaSetEccentricity(scene_.media, o.henyeyGreenstein);
+        case Keyword::HenyeyGreenstein: {
+            advance();
+            double g = parseFloat();
+            if (active()) buildHenyeyGreenstein(scene_, g);
             break;
+        }
         case Keyword::ShadowBias:
             storeFloatItem(o.shadowBias);
             break;
         case Keyword::ZChannelDepth: {
             advance();
             int n = parseInt();
-            if (!active()) break;
-            if (n != 8 && n != 16 && n != 24 && n != 32 && n != 64) {
-                warning("Bad value specified with ZChannelDepth. Must be 8, 16, 24, 32 or 64");
-                n = 0;
-            }
-            o.zChannelDepth = n;
+            if (active()) buildZChannelDepth(o, n);
             break;
         }
         case Keyword::SunLightRotation: {
@@ -242,10 +194,7 @@ bool Parser::parseOptionItem() {
 void Parser::parseOutputTo() {
     expectKeyword(Keyword::OutputTo);
     std::string name = parseString();
-    if (!active() || scene_.frames.firstFrameStarted) return;
-    if (name.find('.') != std::string::npos) fatal("No file extension with 'OutputTo'");
-    scene_.output.imageFile = name + ".tga";
-    scene_.output.outputBase = name;
+    if (active()) buildOutputTo(scene_, name);
 }
 
 // cache-file-option := ( SavePhotonMap | SaveIrradianceCache | LoadPhotonMap | LoadIrradianceCache ) [ s ]
@@ -269,38 +218,11 @@ void Parser::parseCacheFileOption(Keyword which) {
     bool named = atKind(TokenKind::String);
     std::string name = named ? take().text : std::string();
     if (!active()) return;
-    Options& o = scene_.options;
-    bool hasDot = name.find('.') != std::string::npos;
-    switch (which) {
-        case Keyword::SavePhotonMap:
-            if (hasDot) fatal("No file extension with SavePhotonMap");
-            o.photons.saveRequested = true;
-            o.photons.savePath = named ? name + ".qpm" : scene_.output.photonMapFile;
-            break;
-        case Keyword::SaveIrradianceCache: {
-            if (hasDot) fatal("No file extension with SaveIrradianceCache");
-            std::string path = named ? name + ".qic" : scene_.output.irradianceCacheFile;
-            if (!fileExists(path)) {
-                o.irradiance.saveRequested = true;
-                o.irradiance.savePath = path;
-            }
-            break;
-        }
-        case Keyword::LoadPhotonMap: {
-            std::string path = !named ? scene_.output.photonMapFile : hasDot ? name : name + ".qpm";
-            if (fileExists(path)) {
-                o.photons.loadRequested = true;
-                o.photons.loadPath = path;
-            }
-            break;
-        }
-        default:
-            o.irradiance.loadRequested = true;
-            o.irradiance.loadPath = !named   ? scene_.output.irradianceCacheFile
-                                    : hasDot ? name
-                                             : name + ".qic";
-            break;
-    }
+    CacheFileOption option = which == Keyword::SavePhotonMap         ? CacheFileOption::SavePhotonMap
+                             : which == Keyword::SaveIrradianceCache ? CacheFileOption::SaveIrradianceCache
+                             : which == Keyword::LoadPhotonMap       ? CacheFileOption::LoadPhotonMap
+                                                                     : CacheFileOption::LoadIrradianceCache;
+    buildCacheFileOption(scene_, option, named ? &name : nullptr);
 }
 
 // camera := Camera '[' v ',' v ',' v camera-item { camera-item } ']'
@@ -349,28 +271,19 @@ bool Parser::parseCameraItem() {
         case Keyword::Antialiasing: {
             advance();
             int n = parseInt();
-            if (!active()) break;
-            if (n < 0) fatal("Antialiasing value must be greater than zero");
-            o.antialiasing = n;
-            o.undersampling = false;
+            if (active()) buildAntialiasing(o, n);
             break;
         }
         case Keyword::Undersampling: {
             advance();
             int n = parseInt();
-            if (!active()) break;
-            if (n < 1 || n > 10) fatal("Incorrect undersampling quality level");
-            o.antialiasing = n;
-            o.undersampling = true;
+            if (active()) buildUndersampling(o, n);
             break;
         }
         case Keyword::FieldOfView: {
             advance();
             double f = parseFloat();
-            if (!active()) break;
-            c.fieldOfView = f;
-            c.halfAngle = f * 0.5 * DegreesToRadians;
-            c.fieldOfViewGiven = true;
+            if (active()) buildFieldOfView(c, f);
             break;
         }
         case Keyword::DepthOfField: {
@@ -413,12 +326,7 @@ bool Parser::parseCameraItem() {
             expectChar(',');
             int h = parseInt();
             expectChar(')');
-            if (!active()) break;
-            // An image needs at least one pixel each way; the frame buffers are sized from these.
-            if (w < 1 || h < 1) fatal("Image format must be at least 1 x 1 pixels, not %d x %d", w, h);
-            c.width = w;
-            c.height = h;
-            c.lastRow = h;
+            if (active()) buildFormat(c, w, h);
             break;
         }
         case Keyword::Exposure: {
@@ -434,9 +342,7 @@ bool Parser::parseCameraItem() {
         case Keyword::LensModel: {
             advance();
             int n = parseInt();
-            if (!active()) break;
-            if (n < 1 || n > 6) fatal("Incorrect camera lens model");
-            c.lensModel = static_cast<std::uint8_t>(239 + n);
+            if (active()) buildLensModel(c, n);
             break;
         }
         case Keyword::PixelFilter: {
@@ -448,10 +354,7 @@ bool Parser::parseCameraItem() {
             expectChar(',');
             double wy = parseFloat();
             expectChar(')');
-            if (!active()) break;
-            c.pixelFilterType = (type < 1 || type > 7) ? -1 : type;
-            c.pixelFilterWidthX = (wx >= 1 && wx <= 5) ? wx : 3;
-            c.pixelFilterWidthY = (wy >= 1 && wy <= 5) ? wy : 3;
+            if (active()) buildPixelFilter(c, type, wx, wy);
             break;
         }
         default:
@@ -465,16 +368,21 @@ void Parser::parseBackground() {
     expectKeyword(Keyword::Background);
     RequestPtr e = parseExpression();
     if (!active()) return;
-    BackgroundSettings& b = scene_.background;
+    buildBackground(scene_, backgroundValue(std::move(e)));
+}
+
+// A constant expression that gives a colour is taken as that colour; anything else is kept as the tree.
+BackgroundValue Parser::backgroundValue(RequestPtr e) {
+    BackgroundValue value;
     if (isConstantRequest(*e)) {
         Value v = evaluate(evalContext(), e.get());
         if (v.isVector()) {
-            b.colour = Color(v.vector);
-            b.expression = nullptr;
-            return;
+            value.colour = Color(v.vector);
+            return value;
         }
     }
-    b.expression = std::move(e);
+    value.expression = std::move(e);
+    return value;
 }
 
 // fog := Fog '(' f ',' f ',' v ')' | GroundFog '(' f ',' f ',' v ')'
@@ -488,39 +396,33 @@ void Parser::parseFog(bool ground) {
     Vec3 colour = parseVector();
     expectChar(')');
     if (!active()) return;
-    FogSettings& fog = scene_.fog;
-    if (ground) {
-        if (!(a > 0 && b > 0)) fatal("Bad GroundFog value");
-        fog.heightScale = a;
-        fog.distanceScale = b;
-    } else {
-        // Fog ( start distance , density , colour ); the density is a fraction.
-        if (!(b >= 0 && b <= 1)) fatal("Bad Fog value");
-        fog.start = a;
-        fog.density = b;
-    }
-    fog.colour = Color(colour);
+    // Fog ( start distance , density , colour ); GroundFog ( height scale , distance scale , colour ).
+    if (ground)
+        buildGroundFog(scene_, a, b, Color(colour));
+    else
+        buildFog(scene_, a, b, Color(colour));
 }
 
 // sun-light := SunLight '(' f ':' f [ ',' f [ ',' f [ ',' v ] ] ] ')'
 void Parser::parseSunLight() {
     expectKeyword(Keyword::SunLight);
     expectChar('(');
-    SunLightSettings sun;
-    sun.given = true;
-    sun.values[0] = parseFloat();
+    double values[4] = {0, 0, 0, 0};
+    values[0] = parseFloat();
     expectChar(':');
-    sun.values[1] = parseFloat();
-    sun.count = 2;
-    while (sun.count < 4 && acceptChar(',')) {
-        sun.values[sun.count++] = parseFloat();
-        if (sun.count == 4 && acceptChar(',')) {
-            sun.vector = parseVector();
-            sun.hasVector = true;
+    values[1] = parseFloat();
+    int count = 2;
+    Vec3 vector;
+    bool hasVector = false;
+    while (count < 4 && acceptChar(',')) {
+        values[count++] = parseFloat();
+        if (count == 4 && acceptChar(',')) {
+            vector = parseVector();
+            hasVector = true;
         }
     }
     expectChar(')');
-    if (active()) scene_.sun = sun;
+    if (active()) buildSunLight(scene_, values, count, hasVector ? &vector : nullptr);
 }
 
 }  // namespace quorva

@@ -20,6 +20,7 @@
 #include "geometry/shapes.h"
 #include "geometry/solid.h"
 #include "geometry/transform.h"
+#include "scene/builders/scene_settings.h"
 #include "scene/keywords.h"
 #include "scene/request.h"
 #include "scene/symbol_table.h"
@@ -182,6 +183,7 @@ class Parser {
     void parseCamera();
     bool parseCameraItem();
     void parseBackground();
+    BackgroundValue backgroundValue(RequestPtr e);
     void parseFog(bool ground);
     void parseSunLight();
 
@@ -280,11 +282,5 @@ class NestingGuard {
   private:
     Parser& parser_;
 };
-
-// Text of evaluated arguments for the records of statements whose owners are not built yet.
-std::string numberText(double value);
-std::string vectorText(const Vec3& value);
-std::string expressionText(const RequestPtr& e);
-std::string stringText(const std::string& value);
 
 }  // namespace quorva

@@ -59,6 +59,13 @@ Bytes call(const std::string& name, const Bytes& modifiers = {}) {
     b += modifiers;
     return b.u8(qsb::code::EndCall);
 }
+// The options record at its version-3 size.
+Bytes optionsRecord(const qsb::OptionsRecord& r) {
+    Bytes b = Bytes().u8(qsb::code::Options);
+    b.raw(r, std::min(sizeof r, qsb::optionsSize(3)));
+    b.data.resize(1 + qsb::optionsSize(3), '\0');
+    return b;
+}
 Bytes sphere() {
     return Bytes().u8(qsb::code::Sphere).floats({0, 0, 0, 1});
 }
@@ -330,12 +337,20 @@ TEST_F(BinaryScene, NonFiniteNumbersAreRefused) {
         {sceneHeader() += declaration("o", sphere()) +=
          call("o", Bytes().u8(qsb::code::SurfaceAttributes).raw(attributes)),
          qsb::code::SurfaceAttributes},
-        {sceneHeader() +=
-         declaration("o", Bytes().u8(qsb::code::Nurbs).i32(1).i32(1).i32(1).i32(1).floats({0, Marker, 0, 1})
-                              .floats({0, 0, 0, 1})),
+        {sceneHeader() += declaration("o", Bytes()
+                                               .u8(qsb::code::Nurbs)
+                                               .i32(1)
+                                               .i32(1)
+                                               .i32(1)
+                                               .i32(1)
+                                               .floats({0, Marker, 0, 1})
+                                               .floats({0, 0, 0, 1})),
          qsb::code::Nurbs},
-        {sceneHeader().u8(qsb::code::Primitive).u8(qsb::code::Box).floats({0, 0, 0, 1, Marker, 1}).u8(
-             qsb::code::EndCall),
+        {sceneHeader()
+             .u8(qsb::code::Primitive)
+             .u8(qsb::code::Box)
+             .floats({0, 0, 0, 1, Marker, 1})
+             .u8(qsb::code::EndCall),
          qsb::code::Box},
     };
     for (const auto& [file, code] : cases) {
@@ -348,7 +363,8 @@ TEST_F(BinaryScene, NonFiniteNumbersAreRefused) {
             damaged.data.replace(at, sizeof bad, reinterpret_cast<const char*>(&bad), sizeof bad);
             char expected[64];
             std::snprintf(expected, sizeof expected, " (record 0x%x)", code);
-            EXPECT_EQ(read(damaged), "Invalid number in binary QSB file \"" + path_ + "\"" + expected) << code;
+            EXPECT_EQ(read(damaged), "Invalid number in binary QSB file \"" + path_ + "\"" + expected)
+                << code;
         }
     }
 }
@@ -416,6 +432,44 @@ TEST_F(BinaryScene, CameraLevelsOutOfRangeLeaveAntialiasingUnchanged) {
     ASSERT_EQ(read(sceneHeader() += camera(cam)), "");
     EXPECT_EQ(scene().options.antialiasing, 10);
     EXPECT_TRUE(scene().options.undersampling);
+}
+
+// The options record bounds the counts and distances that size allocations exactly as the Options
+// statement does, and the general record's Photons and ComputeIrradiance values take effect.
+TEST_F(BinaryScene, SettingsRecordsFollowTheStatementRules) {
+    constexpr std::int32_t Huge = std::numeric_limits<std::int32_t>::max();
+    qsb::OptionsRecord options;
+    options.irradianceSamples = Huge;
+    options.irradiancePhotons[0] = options.irradiancePhotons[1] = Huge;
+    options.photonsGatherRange[0] = options.photonsGatherRange[1] = Huge;
+    options.irradianceMaxDistance = 1e30f;
+    options.irradianceMaxError = -1e30f;
+    qsb::GeneralRecord general;
+    general.photonsK = Huge;
+    general.photonsN = Huge;
+    general.photonsJ = 10;
+    general.computeIrradiance = 2;
+    ASSERT_EQ(read(sceneHeader().u8(qsb::code::General).raw(general) += optionsRecord(options)), "");
+    SceneState ascii;
+    const std::string huge = std::to_string(Huge);
+    testing::parseOk(ascii, "Photons (" + huge + ", " + huge +
+                                ", 10, 0) ComputeIrradiance 2\n"
+                                "Options [ IrradianceSamples " +
+                                huge + " IrradiancePhotons (" + huge + ", " + huge +
+                                ") PhotonsGatherRange (" + huge + ", " + huge +
+                                ") IrradianceMaxDistance 1e30 IrradianceMaxError -1e30 ]");
+    const IrradianceSettings &b = scene().options.irradiance, &a = ascii.options.irradiance;
+    EXPECT_EQ(b.samples, MaxIrradianceSamples);
+    EXPECT_EQ(b.samples, a.samples);
+    EXPECT_EQ(b.photons[0], a.photons[0]);
+    EXPECT_EQ(b.photons[1], a.photons[1]);
+    EXPECT_EQ(b.maxDistance, a.maxDistance);
+    EXPECT_EQ(b.maxError, a.maxError);
+    EXPECT_EQ(scene().options.photons.gatherRange[1], MaxPhotonGatherCount);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(scene().options.photons.parameters[i], ascii.options.photons.parameters[i]);
+    EXPECT_TRUE(b.enabled && b.forced);
+    EXPECT_EQ(b.gridSize, a.gridSize);
 }
 
 // A binary scene with a camera, lights, a background, primitives and every transformation modifier gives
@@ -527,7 +581,8 @@ TEST(BinarySceneRender, MatchesItsAsciiTwin) {
         for (std::size_t i = 0; i < t.size(); i += 3)
             corners += (i ? ", (" : "(") + std::to_string(t[i]) + ", " + std::to_string(t[i + 1]) + ", " +
                        std::to_string(t[i + 2]) + ")";
-        ascii += "Shape [ TriangularPatch (" + corners + ") blue Rotate (0, 0, 20) Translate (0.5, 0.75, 0) ]\n";
+        ascii +=
+            "Shape [ TriangularPatch (" + corners + ") blue Rotate (0, 0, 20) Translate (0.5, 0.75, 0) ]\n";
     }
     ascii += "Shape [ Disk ((0, -1, 0), (0, 1, 0), 6) blue ]\n";
     dir.write("ascii.qsb", ascii);
@@ -542,6 +597,103 @@ TEST(BinarySceneRender, MatchesItsAsciiTwin) {
     std::string binaryImage = testing::readFile(dir.file("binary.tga"));
     ASSERT_GT(binaryImage.size(), 18u);
     EXPECT_TRUE(binaryImage == testing::readFile(dir.file("ascii.tga")));
+}
+
+// The global-illumination values of the general and sky-dome records (ComputeIrradiance, SkyLight,
+// Photons, Media) give the images of their ascii statements, and each changes the image.
+TEST(BinarySceneRender, GlobalIlluminationRecordsMatchTheirAsciiTwins) {
+    testing::TemporaryFolder dir;
+    const std::string shader =
+        "Declare clay = Shader [ PlainSurface [ Color '0.7, 0.4, 0.3' Ka 0.05 Kd 0.9 ] ]\n";
+    qsb::CameraRecord cam;
+    cam.location[1] = 3;
+    cam.location[2] = -8;
+    cam.lookAt[1] = 0.75f;
+    cam.width = 16;
+    cam.height = 12;
+    cam.aspectRatio = 1.5f;
+    cam.fieldOfView = 45;
+    const std::string asciiCamera =
+        "Version : 1.2\n"
+        "Camera [ (0, 3, -8), (0, 0.75, 0), (0, 1, 0) FieldOfView 45 Format (16, 12) FrameAspectRatio 1.5 ]\n";
+    const Bytes shapes = Bytes()
+                             .u8(qsb::code::Primitive)
+                             .u8(qsb::code::Box)
+                             .floats({-20, -0.25f, -20, 20, 0, 20})
+                             .u8(qsb::code::ShaderName)
+                             .name("clay")
+                             .u8(qsb::code::EndCall)
+                             .u8(qsb::code::Primitive)
+                             .u8(qsb::code::Sphere)
+                             .floats({0, 1, 0, 1})
+                             .u8(qsb::code::ShaderName)
+                             .name("clay")
+                             .u8(qsb::code::EndCall);
+    const std::string asciiShapes =
+        "Shape [ Box ((-20, -0.25, -20), (20, 0, 20)) clay ]\nShape [ Sphere ((0, 1, 0), 1) clay ]\n";
+    qsb::PointLightRecord light;
+    light.position[0] = -5;
+    light.position[1] = 10;
+    light.position[2] = -10;
+    light.media = 1;
+    const Bytes lightBytes = Bytes().u8(qsb::code::PointLight).raw(light);
+    const std::string asciiLight =
+        "PointLight [ (-5, 10, -10) Intensity (1, 1, 1) LightingAttributes 3 MediaInteraction ]\n";
+
+    qsb::OptionsRecord options;
+    options.irradianceSamples = 20;
+    qsb::GeneralRecord irradiance;
+    irradiance.computeIrradiance = 4;
+    qsb::SkyDomeRecord sky;
+    sky.diffuseSolarRadiation = 1;
+    sky.samples = 20;
+    sky.skyColour[2] = 0.5f;
+    qsb::GeneralRecord photonsAndMedia;
+    photonsAndMedia.photonsK = 20;
+    photonsAndMedia.photonsN = 500;
+    photonsAndMedia.photonsJ = 10;
+    photonsAndMedia.mediaScattering = 1;
+    photonsAndMedia.mediaSamples = 4;
+    photonsAndMedia.mediaDensity = 10;
+    photonsAndMedia.mediaColour[0] = photonsAndMedia.mediaColour[1] = photonsAndMedia.mediaColour[2] = 1;
+    struct Twin {
+        std::string name;
+        Bytes records;
+        std::string ascii;
+    };
+    const Twin twins[] = {
+        {"plain", lightBytes, asciiLight},
+        {"irradiance", Bytes(lightBytes) += optionsRecord(options).u8(qsb::code::General).raw(irradiance),
+         asciiLight + "Options [ IrradianceSamples 20 ]\nComputeIrradiance 4\n"},
+        {"sky", Bytes().u8(qsb::code::SkyDome).raw(sky), "SkyLight (20, '1, 1, 0.5', 1)\n"},
+        {"photons", Bytes(lightBytes).u8(qsb::code::General).raw(photonsAndMedia),
+         asciiLight + "Photons (20, 500, 10, 0)\nMedia (1, 4, 10, 0.5, 0, 1, '1, 1, 1')\n"},
+    };
+    testing::ProgramOptions o;
+    o.workingDirectory = dir.path();
+    o.environment.push_back({"QUORVA_ROOT", dir.path()});
+    std::string plain;
+    for (const Twin& twin : twins) {
+        const std::string b = twin.name + "_binary", a = twin.name + "_ascii";
+        dir.write(b + ".qsh", shader);
+        dir.write(a + ".qsh", shader);
+        Bytes file = sceneHeader() += camera(cam);
+        file += twin.records;
+        file += shapes;
+        testing::writeBytes(dir.file(b + ".qsb"), file);
+        dir.write(a + ".qsb", asciiCamera + twin.ascii + asciiShapes);
+        for (const std::string& name : {b, a}) {
+            testing::ProgramResult r = testing::runProgram(QUORVA_BINARY, {name, "-m"}, o);
+            ASSERT_EQ(r.status, 0) << name << "\n" << r.output;
+        }
+        const std::string image = testing::readFile(dir.file(b + ".tga"));
+        ASSERT_GT(image.size(), 18u);
+        EXPECT_TRUE(image == testing::readFile(dir.file(a + ".tga"))) << twin.name;
+        if (plain.empty())
+            plain = image;
+        else
+            EXPECT_FALSE(image == plain) << twin.name << " renders as the scene without it";
+    }
 }
 
 }  // namespace
