@@ -11,6 +11,7 @@
 #include "geometry/solid.h"
 #include "geometry/surface_shapes.h"
 #include "geometry/world.h"
+#include "scene/builders/shape_modifiers.h"
 #include "scene/scene_state.h"
 #include "scene/symbol_table.h"
 #include "scene/value.h"
@@ -362,23 +363,18 @@ bool ObjectReader::readModifier(std::uint8_t code, Shape* shape) {
         }
         if (!shape) return true;
         if (displacement) shape->displacement = displacement;
-        bool subdivided = false;
-        for (int i = 0; i < 2; ++i) {
-            double c = record.subdivisions[i];
-            if (c == -1) continue;
-            shape->subdivisions[i] = !(c >= 1) ? 1 : c > 65535 ? 65535 : static_cast<std::uint16_t>(c);
-            subdivided = true;
-        }
-        if (subdivided) shape->attributes &= static_cast<std::uint16_t>(~ShapeAttr::DefaultSubdivisions);
-        if (record.shadingAttributes != -1)
-            shape->attributes =
-                static_cast<std::uint16_t>(record.shadingAttributes + ShapeAttr::DefaultSubdivisions);
-        if (record.caustics != -1) shape->caustics = record.caustics;
+        // A value of -1 (all four for the window) leaves the setting as it is.
+        for (int i = 0; i < 2; ++i)
+            if (record.subdivisions[i] != -1) buildShapeSubdivision(*shape, i, record.subdivisions[i]);
+        if (record.shadingAttributes != -1) buildShadingAttributes(*shape, record.shadingAttributes);
+        // The record has no internal-caustics flag: the shape keeps its own.
+        if (record.caustics != -1) buildCaustics(*shape, record.caustics, shape->internalCaustics);
         bool window = false;
         for (float w : record.renderBound) window = window || w != -1;
         if (window) {
-            for (int i = 0; i < 4; ++i) shape->uvWindow[i] = record.renderBound[i];
-            shape->attributes |= ShapeAttr::UvWindow;
+            const double bound[4] = {record.renderBound[0], record.renderBound[1], record.renderBound[2],
+                                     record.renderBound[3]};
+            buildRenderBound(*shape, bound);
         }
         return true;
     }

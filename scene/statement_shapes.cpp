@@ -3,6 +3,7 @@
 #include "diagnostics/diagnostics.h"
 #include "geometry/shapes.h"
 #include "geometry/world.h"
+#include "scene/builders/shape_modifiers.h"
 #include "scene/scene_state.h"
 #include "scene/statement_parser.h"
 
@@ -396,12 +397,7 @@ bool Parser::parseShapeModifier(ShapeBuild& build) {
             expectChar(')');
             if (n < 2) syntaxError();
             if (!shape) break;
-            // A count is a 16-bit number of steps; at least one step keeps the subdivision well defined.
-            for (int i = 0; i < n; ++i) {
-                double c = counts[i];
-                shape->subdivisions[i] = !(c >= 1) ? 1 : c > 65535 ? 65535 : static_cast<std::uint16_t>(c);
-            }
-            shape->attributes &= static_cast<std::uint16_t>(~ShapeAttr::DefaultSubdivisions);
+            for (int i = 0; i < n; ++i) buildShapeSubdivision(*shape, i, counts[i]);
             break;
         }
         case Keyword::RenderBound: {
@@ -413,15 +409,13 @@ bool Parser::parseShapeModifier(ShapeBuild& build) {
                 w[i] = parseFloat();
             }
             expectChar(')');
-            if (!shape) break;
-            for (int i = 0; i < 4; ++i) shape->uvWindow[i] = w[i];
-            shape->attributes |= ShapeAttr::UvWindow;
+            if (shape) buildRenderBound(*shape, w);
             break;
         }
         case Keyword::ShadingAttributes: {
             advance();
             long long n = parseInt();
-            if (shape) shape->attributes = static_cast<std::uint16_t>(n + ShapeAttr::DefaultSubdivisions);
+            if (shape) buildShadingAttributes(*shape, n);
             break;
         }
         case Keyword::Bound: {
@@ -462,9 +456,7 @@ bool Parser::parseShapeModifier(ShapeBuild& build) {
             std::vector<RequestPtr> items = parseExpressionOrPair(Keyword::InternalCaustics, &internal);
             if (items.size() != 1) syntaxError();
             double f = evaluateFloat(items[0]);
-            if (!shape) break;
-            shape->caustics = f;
-            shape->internalCaustics = internal;
+            if (shape) buildCaustics(*shape, f, internal);
             break;
         }
         default:
