@@ -130,8 +130,8 @@ void SceneReader::camera() {
     auto r = in_.record<qsb::CameraRecord>(qsb::cameraSize(version_));
     in_.requireFinite(r.location, r.lookAt, r.up, r.fieldOfView, r.aspectRatio, r.nearClip, r.farClip, r.aperture,
                       r.focalDistance, r.exposure, r.scale, r.rotation, r.translation, r.pixelFilterParameters);
-    Camera& cam = scene_.camera;
-    Options& o = scene_.options;
+    Camera& cam = scene_.frame.camera;
+    Options& o = scene_.frame.options;
     cam.location = vec(r.location);
     cam.pointOfInterest = vec(r.lookAt);
     cam.up = vec(r.up);
@@ -190,7 +190,7 @@ void SceneReader::options() {
     in_.requireFinite(r.gamma, r.adaptiveThreshold, r.shadowBias, r.irradianceMaxError, r.irradianceBlendingArea,
                       r.irradianceMaxDistance, r.photonsAccelerator, r.henyeyGreenstein, r.sunGlow,
                       r.sunLightRotation);
-    Options& o = scene_.options;
+    Options& o = scene_.frame.options;
     IrradianceSettings& irr = o.irradiance;
     if (r.gamma[0] != 0) {
         if (r.gamma[1] > 0) o.displayGamma = r.gamma[1];
@@ -255,14 +255,14 @@ void SceneReader::options() {
         for (int i = 0; i < 3; ++i) o.photons.accelerator[i] = r.photonsAccelerator[i];
     if (r.henyeyGreenstein != 0) {
         o.henyeyGreenstein = r.henyeyGreenstein;
-        mediaSetEccentricity(scene_.media, o.henyeyGreenstein);
+        mediaSetEccentricity(scene_.frame.media, o.henyeyGreenstein);
     }
     if (r.sunGlow != 0) o.sunGlow = r.sunGlow;
     if (!isVec(r.sunLightRotation, 0, 0, 0)) o.sunLightRotation = vec(r.sunLightRotation);
     if (r.parallelSunRays) o.parallelSunRays = true;
 
     std::string outputTo = nameText(r.outputTo);
-    if (!outputTo.empty() && !scene_.frames.firstFrameStarted) {
+    if (!outputTo.empty() && !scene_.frame.frames.firstFrameStarted) {
         if (outputTo.find('.') != std::string::npos) fatal("No file extension with 'OutputTo'");
         scene_.output.imageFile = outputTo + ".tga";
         scene_.output.outputBase = outputTo;
@@ -314,7 +314,7 @@ void SceneReader::general() {
     in_.requireFinite(r.background, r.fogDistance, r.fogColour, r.fogDensity, r.groundFogDistance,
                       r.groundFogColour, r.groundFogDensity, r.photonsS, r.mediaDensity, r.mediaIntensity,
                       r.mediaMix, r.mediaColour);
-    BackgroundSettings& b = scene_.background;
+    BackgroundSettings& b = scene_.frame.background;
     std::string name = nameText(r.backgroundName);
     if (name.empty()) {
         b.colour = Color(vec(r.background));
@@ -326,7 +326,7 @@ void SceneReader::general() {
         if (!tree || !*tree) fatal("Can't find expression \"%s\" in symbol table", name.c_str());
         b.expression = *tree;
     }
-    FogSettings& fog = scene_.fog;
+    FogSettings& fog = scene_.frame.fog;
     if (r.fogDensity > 0) {
         if (r.fogDensity > 1) fatal("Bad Fog value");
         fog.start = r.fogDistance;
@@ -340,7 +340,7 @@ void SceneReader::general() {
         fog.colour = Color(vec(r.groundFogColour));
     }
     if (r.photonsK > 0 || r.photonsS > 0) {
-        PhotonSettings& photons = scene_.options.photons;
+        PhotonSettings& photons = scene_.frame.options.photons;
         photons.requested = true;
         photons.parameterCount = 4;
         double values[4] = {double(r.photonsK), double(r.photonsN), double(r.photonsJ), r.photonsS};
@@ -354,7 +354,7 @@ void SceneReader::general() {
     if (r.computeIrradiance != 0)
         recordGlobalIllumination(scene_, "ComputeIrradiance", {number(r.computeIrradiance)});
     if (r.mediaDensity > 0)
-        mediaSetup(scene_.media, r.mediaScattering, r.mediaSamples, r.mediaDensity, r.mediaIntensity,
+        mediaSetup(scene_.frame.media, r.mediaScattering, r.mediaSamples, r.mediaDensity, r.mediaIntensity,
                    r.mediaMix, r.mediaDepth, Color(vec(r.mediaColour)));
 }
 
@@ -398,10 +398,10 @@ void SceneReader::pointLight() {
         items.hasBulb = true;
         items.bulbCentre = vec(r.position);
         items.bulbRadius = r.radius;
-        addLight(scene_, makeAreaLight(items));
+        addLight(scene_.frame, makeAreaLight(items));
         return;
     }
-    addLight(scene_, makePointLight(vec(r.position), items));
+    addLight(scene_.frame, makePointLight(vec(r.position), items));
 }
 
 void SceneReader::spotLight() {
@@ -412,7 +412,7 @@ void SceneReader::spotLight() {
         items.hasBulb = true;
         items.bulb = r.radius;
     }
-    addLight(scene_, makeSpotLight(vec(r.position), vec(r.pointAt), r.cone[2], r.cone[0], r.cone[1], items));
+    addLight(scene_.frame, makeSpotLight(vec(r.position), vec(r.pointAt), r.cone[2], r.cone[0], r.cone[1], items));
 }
 
 void SceneReader::directionalLight() {
@@ -423,14 +423,14 @@ void SceneReader::directionalLight() {
     items.intensity = makeVectorRequest(vec(r.colour));
     items.hasAttributes = true;
     items.lightingAttributes = r.flags > 15 ? 15 : r.flags;
-    addLight(scene_, makeDirectionalLight(vec(r.direction), items));
+    addLight(scene_.frame, makeDirectionalLight(vec(r.direction), items));
 }
 
 void SceneReader::blackHole() {
     auto r = in_.record<qsb::BlackHoleRecord>();
     in_.requireFinite(r.centre, r.strength, r.vector);
     Vec3 v = vec(r.vector);
-    addLight(scene_, makeBlackHole(vec(r.centre), r.strength, isVec(r.vector, 0, 0, 0) ? nullptr : &v));
+    addLight(scene_.frame, makeBlackHole(vec(r.centre), r.strength, isVec(r.vector, 0, 0, 0) ? nullptr : &v));
 }
 
 void SceneReader::sphAreaLight() {
@@ -440,7 +440,7 @@ void SceneReader::sphAreaLight() {
     items.hasBulb = true;
     items.bulbCentre = vec(r.centre);
     items.bulbRadius = r.radius;
-    addLight(scene_, makeAreaLight(items));
+    addLight(scene_.frame, makeAreaLight(items));
 }
 
 void SceneReader::flatAreaLight() {
@@ -451,7 +451,7 @@ void SceneReader::flatAreaLight() {
     items.hasPlane = true;
     items.planeCount = 4;
     for (int i = 0; i < 4; ++i) items.plane[i] = r.plane[i];
-    addLight(scene_, makeAreaLight(items));
+    addLight(scene_.frame, makeAreaLight(items));
 }
 
 // SkyLight (the diffuse solar radiation) and SunLight.
@@ -470,7 +470,7 @@ void SceneReader::skyDome() {
         for (int i = 0; i < 4; ++i) sun.values[i] = r.sunLight[i];
         sun.hasVector = r.sunVectorGiven != 0;
         sun.vector = vec(r.sunVector);
-        scene_.sun = sun;
+        scene_.frame.sun = sun;
     }
 }
 
@@ -502,7 +502,7 @@ void readBinarySceneBytes(SceneState& scene, const std::vector<std::uint8_t>& by
     if (version < 1 || version > 4) fatal("Wrong version specification in QSB file");
     message("[scene from QSBsdk v1.0.%d]\n", version);
     static constexpr double Versions[] = {1.0, 1.1, 1.2, 1.3};
-    scene.options.version = Versions[version - 1];
+    scene.frame.options.version = Versions[version - 1];
     ByteReader in(bytes, qsb::MagicSize + 1, false, path);
     SceneReader(in, scene, version).read();
 }

@@ -57,7 +57,7 @@ void Parser::parseLight(Keyword which) {
             light = makeAreaLight(items);
             break;
     }
-    addLight(scene_, std::move(light));
+    addLight(scene_.frame, std::move(light));
 }
 
 // light-item := MediaInteraction | Intensity v (AreaLight: Intensity e) | Range f | Decay n | Glow f
@@ -174,7 +174,7 @@ void Parser::parseBlackHole() {
     bool hasColour = acceptChar(',');
     if (hasColour) colour = parseVector();
     expectChar(')');
-    if (active()) addLight(scene_, makeBlackHole(centre, density, hasColour ? &colour : nullptr));
+    if (active()) addLight(scene_.frame, makeBlackHole(centre, density, hasColour ? &colour : nullptr));
 }
 
 // media := Media '(' model ',' samples ',' D ',' intensity ',' mix [ ',' depth [ ',' colour ] ] ')'
@@ -194,7 +194,7 @@ void Parser::parseMedia() {
     }
     expectChar(')');
     if (active())
-        mediaSetup(scene_.media, values[0], values[1], values[2], values[3], values[4], values[5],
+        mediaSetup(scene_.frame.media, values[0], values[1], values[2], values[3], values[4], values[5],
                    Color(colour));
 }
 
@@ -213,7 +213,7 @@ void Parser::parsePhotons() {
     expectChar(')');
     if (n < 3) syntaxError();
     if (!active()) return;
-    PhotonSettings& photons = scene_.options.photons;
+    PhotonSettings& photons = scene_.frame.options.photons;
     photons.requested = true;
     photons.parameterCount = n;
     for (int i = 0; i < 4; ++i) photons.parameters[i] = i < n && values[i] == values[i] ? values[i] : 0;
@@ -229,7 +229,7 @@ void Parser::parseComputeIrradiance() {
     expectKeyword(Keyword::ComputeIrradiance);
     double f = parseFloat();
     if (!active()) return;
-    IrradianceSettings& irr = scene_.options.irradiance;
+    IrradianceSettings& irr = scene_.frame.options.irradiance;
     irr.computeSetting = f;
     if (!(f >= 1)) return;
     const int n = f > 1e6 ? 1000000 : static_cast<int>(f);
@@ -255,7 +255,7 @@ void Parser::parseSkyLight() {
     if (acceptChar(',')) tint = parseFloat();
     expectChar(')');
     if (!active()) return;
-    BackgroundSettings& b = scene_.background;
+    BackgroundSettings& b = scene_.frame.background;
     b.skyLightOn = true;
     b.skyTint = tint != 0;
     b.expression = nullptr;
@@ -268,10 +268,10 @@ void Parser::parseSkyLight() {
         }
     }
     if (!constant) b.expression = std::move(sky);
-    IrradianceSettings& irr = scene_.options.irradiance;
+    IrradianceSettings& irr = scene_.frame.options.irradiance;
     irr.skySamples = boundedCount(samples, 5, MaxIrradianceSamples);
     irr.skyScale = scale > 0 ? scale : 0;
-    if (scene_.options.renderMode == 1) irr.enabled = true;
+    if (scene_.frame.options.renderMode == 1) irr.enabled = true;
 }
 
 }  // namespace quorva

@@ -41,7 +41,7 @@ void Parser::parseOptions() {
 //   | SunLightRotation v | ParallelSunRays
 bool Parser::parseOptionItem() {
     if (!atKind(TokenKind::Keyword)) return false;
-    Options& o = scene_.options;
+    Options& o = scene_.frame.options;
     IrradianceSettings& irr = o.irradiance;
     Keyword k = peek().keyword;
     switch (k) {
@@ -206,7 +206,7 @@ bool Parser::parseOptionItem() {
             break;
         case Keyword::HenyeyGreenstein:
             storeFloatItem(o.henyeyGreenstein);
-            if (active()) mediaSetEccentricity(scene_.media, o.henyeyGreenstein);
+            if (active()) mediaSetEccentricity(scene_.frame.media, o.henyeyGreenstein);
             break;
         case Keyword::ShadowBias:
             storeFloatItem(o.shadowBias);
@@ -242,7 +242,7 @@ bool Parser::parseOptionItem() {
 void Parser::parseOutputTo() {
     expectKeyword(Keyword::OutputTo);
     std::string name = parseString();
-    if (!active() || scene_.frames.firstFrameStarted) return;
+    if (!active() || scene_.frame.frames.firstFrameStarted) return;
     if (name.find('.') != std::string::npos) fatal("No file extension with 'OutputTo'");
     scene_.output.imageFile = name + ".tga";
     scene_.output.outputBase = name;
@@ -269,7 +269,7 @@ void Parser::parseCacheFileOption(Keyword which) {
     bool named = atKind(TokenKind::String);
     std::string name = named ? take().text : std::string();
     if (!active()) return;
-    Options& o = scene_.options;
+    Options& o = scene_.frame.options;
     bool hasDot = name.find('.') != std::string::npos;
     switch (which) {
         case Keyword::SavePhotonMap:
@@ -313,9 +313,9 @@ void Parser::parseCamera() {
     expectChar(',');
     Vec3 up = parseVector();
     if (active()) {
-        scene_.camera.location = location;
-        scene_.camera.pointOfInterest = lookAt;
-        scene_.camera.up = up;
+        scene_.frame.camera.location = location;
+        scene_.frame.camera.pointOfInterest = lookAt;
+        scene_.frame.camera.up = up;
     }
     do {
         if (!parseCameraItem()) transformItemError();
@@ -327,8 +327,8 @@ void Parser::parseCamera() {
 //   | Clipping '(' f ',' f ')' | FrameAspectRatio f | Format '(' n ',' n ')' | Exposure '(' f ',' f ')'
 //   | LensModel n | PixelFilter '(' n ',' f ',' f ')' | transformation-item (no Shear)
 bool Parser::parseCameraItem() {
-    Camera& c = scene_.camera;
-    Options& o = scene_.options;
+    Camera& c = scene_.frame.camera;
+    Options& o = scene_.frame.options;
     TransformItem t = parseTransformItem(false);
     if (t.matched) {
         if (active()) {
@@ -465,7 +465,7 @@ void Parser::parseBackground() {
     expectKeyword(Keyword::Background);
     RequestPtr e = parseExpression();
     if (!active()) return;
-    BackgroundSettings& b = scene_.background;
+    BackgroundSettings& b = scene_.frame.background;
     if (isConstantRequest(*e)) {
         Value v = evaluate(evalContext(), e.get());
         if (v.isVector()) {
@@ -488,7 +488,7 @@ void Parser::parseFog(bool ground) {
     Vec3 colour = parseVector();
     expectChar(')');
     if (!active()) return;
-    FogSettings& fog = scene_.fog;
+    FogSettings& fog = scene_.frame.fog;
     if (ground) {
         if (!(a > 0 && b > 0)) fatal("Bad GroundFog value");
         fog.heightScale = a;
@@ -520,7 +520,7 @@ void Parser::parseSunLight() {
         }
     }
     expectChar(')');
-    if (active()) scene_.sun = sun;
+    if (active()) scene_.frame.sun = sun;
 }
 
 }  // namespace quorva
