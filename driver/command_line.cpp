@@ -129,8 +129,8 @@ std::vector<OptionUse> parseOptionWords(const std::vector<std::string>& words, b
 
 void applyOptions(const std::vector<OptionUse>& options, RunState& run, SceneState& scene,
                   std::size_t sceneCount, bool warn) {
-    Options& o = scene.options;
-    Camera& camera = scene.camera;
+    Options& o = scene.frame.options;
+    Camera& camera = scene.frame.camera;
     auto updateLoadSave = [&run] {
         run.photonMapLoad = (run.loadFlags & 1) != 0;
         run.irradianceLoad = !run.photonMapLoad && (run.loadFlags & 2) != 0;

@@ -108,9 +108,9 @@ void SceneRun::parse(bool firstPass) {
     run_.outputBase = scene.output.outputBase;
     parseEnd_ = static_cast<long>(std::time(nullptr));
 
-    if (scene.options.version < 0) fatal("Version specification is missing in QSB file");
+    if (scene.frame.options.version < 0) fatal("Version specification is missing in QSB file");
     // Written so that an undefined number (0/0) fails too.
-    if (!(scene.options.version >= 1 && scene.options.version <= 1.3))
+    if (!(scene.frame.options.version >= 1 && scene.frame.options.version <= 1.3))
         fatal("Wrong version specification in QSB file");
 }
 
@@ -122,7 +122,7 @@ void SceneRun::resolveCachePath(bool commandLine, bool& requested, std::string& 
 
 bool SceneRun::frame(bool firstPass) {
     SceneState& scene = *scene_;
-    AnimationCounters& frames = scene.frames;
+    AnimationCounters& frames = scene.frame.frames;
     // 1. From the second pass on, the per-frame state goes back to its defaults.
     if (!firstPass) {
         resetRunSettings();
@@ -133,29 +133,29 @@ bool SceneRun::frame(bool firstPass) {
 
     // 2-5. Parse, check the version, read the command line again (it wins over the scene).
     parse(firstPass);
-    buildSunLight(scene);
+    buildSunLight(scene.frame);
     readOptions();
     if (run_.logRequested && !diagnostics().log) openLog();
 
     // 6. The scene's cache requests count like -l 2 / -s 2, and -C names win over the scene's. A load
     // request needs a save path or an existing cache file.
-    IrradianceSettings& cacheFiles = scene.options.irradiance;
+    IrradianceSettings& cacheFiles = scene.frame.options.irradiance;
     resolveCachePath(run_.irradianceLoad, cacheFiles.loadRequested, cacheFiles.loadPath);
     resolveCachePath(run_.irradianceSave, cacheFiles.saveRequested, cacheFiles.savePath);
     if (cacheFiles.loadRequested) {
         if (cacheFiles.saveRequested || fileExists(cacheFiles.loadPath)) {
-            scene.options.renderMode = 1;
-            scene.options.irradiance.enabled = true;
+            scene.frame.options.renderMode = 1;
+            scene.frame.options.irradiance.enabled = true;
             run_.irradianceEnabled = true;
         } else {
             cacheFiles.loadRequested = false;
             cacheFiles.loadPath.clear();
         }
     }
-    checkGridSize(scene);
+    checkGridSize(scene.frame);
     if (firstPass) message("Parsing completed.\n");
 
-    Camera& camera = scene.camera;
+    Camera& camera = scene.frame.camera;
     if (camera.width < 1 || camera.height < 1)
         fatal("Image resolution %dx%d is not valid", camera.width, camera.height);
 
@@ -184,7 +184,7 @@ bool SceneRun::frame(bool firstPass) {
     }
 
     // 12. Settle the feature mask.
-    Options& options = scene.options;
+    Options& options = scene.frame.options;
     if (options.featureMask & 0x8000)
         options.featureMask = (options.renderMode == 0 || options.renderMode == 1) ? 127 : 96;
 
@@ -226,7 +226,7 @@ bool SceneRun::frame(bool firstPass) {
         if (diagnostics().messagesOn)
             printTimes(parseEnd_ - parseStart_, renderEnd_ - static_cast<long>(run_.frameStartTime));
         if (run_.statistics && options.renderMode == 1 && diagnostics().messagesOn)
-            printStatistics(*stats_, scene.background.skyLightOn);
+            printStatistics(*stats_, scene.frame.background.skyLightOn);
     }
     // The last frame released the whole symbol table, static names too: no frame may follow it (one
     // would no longer find them).
@@ -238,8 +238,8 @@ bool SceneRun::frame(bool firstPass) {
 
 void SceneRun::render() {
     SceneState& scene = *scene_;
-    Options& options = scene.options;
-    Camera& camera = scene.camera;
+    Options& options = scene.frame.options;
+    Camera& camera = scene.frame.camera;
     stopped_ = false;
     escaped_ = false;
 
@@ -249,8 +249,8 @@ void SceneRun::render() {
     if (windowFailed_ && !run_.writeImage) run_.writeImage = true;
 
     // 16. The world list, the header.
-    prepareLightEntries(scene.world, scene);
-    if (scene.lights.empty() && !scene.background.skyLightOn) warning("No light source in this scene");
+    prepareLightEntries(scene.frame.world, scene);
+    if (scene.frame.lights.empty() && !scene.frame.background.skyLightOn) warning("No light source in this scene");
     if (diagnostics().messagesOn) {
         const char* shader = shaderParsed_ ? " + qsh " : " ";
         if (run_.writeImage)
@@ -259,7 +259,7 @@ void SceneRun::render() {
         else
             message("\n-= Scene: %s%s- Framebuffer: %dx%d =-\n", run_.sceneFile.c_str(), shader, camera.width,
                     camera.height);
-        const AnimationCounters& f = scene.frames;
+        const AnimationCounters& f = scene.frame.frames;
         if (f.lastFrame > f.firstFrame || f.animationLength != 0)
             message("\nFrame %d / %d\n", f.currentFrame - f.firstFrame + 1, f.lastFrame - f.firstFrame + 1);
     }
@@ -276,30 +276,30 @@ void SceneRun::render() {
     bool raytracing = options.renderMode == 1;
     if (raytracing || (options.renderMode == 2 && (options.featureMask & 14))) {
         message("\nBuilding hierarchical bounding volumes...");
-        buildHierarchy(scene.world);
+        buildHierarchy(scene.frame.world);
         message(" Done.");
         message("\nSorting object hierarchy...");
-        buildCameraFrontier(scene.world, camera.location);
+        buildCameraFrontier(scene.frame.world, camera.location);
         message(" Done.");
     }
 
     // 18. One band covers the frame (the memory budget allows it): the pixels still missing in the
     // requested rows and columns are rendered, with the pixel filter's reach around them.
     const int width = camera.width, height = camera.height;
-    RenderContext ctx(&scene);
+    RenderContext ctx(&scene.frame);
     // Photon maps are built once before the rows and only read while pixels render.
     std::unique_ptr<PhotonMaps> photonMaps;
     const bool photonsAsked = options.photons.requested || options.irradiance.photons[0] > 0;
-    if (raytracing && photonsAsked && !scene.lights.empty() && options.irradiance.enabled && !stopped_) {
-        photonMaps = std::make_unique<PhotonMaps>(scene);
+    if (raytracing && photonsAsked && !scene.frame.lights.empty() && options.irradiance.enabled && !stopped_) {
+        photonMaps = std::make_unique<PhotonMaps>(scene.frame);
         PhotonFileRequest files;
         // -l 1 loads the scene's file only when it exists; otherwise the maps are shot (and saved).
         files.load = options.photons.loadRequested || (run_.photonMapLoad && fileExists(run_.photonMapFile));
         files.loadPath = options.photons.loadRequested ? options.photons.loadPath : run_.photonMapFile;
         files.save = options.photons.saveRequested || run_.photonMapSave;
         files.savePath = options.photons.saveRequested ? options.photons.savePath : run_.photonMapFile;
-        RenderContext photonCtx(&scene);
-        prepareRenderContext(photonCtx, scene);
+        RenderContext photonCtx(&scene.frame);
+        prepareRenderContext(photonCtx, scene.frame);
         if (!photonMaps->build(photonCtx, files)) {
             stopped_ = escaped_ = true;
             run_.interruptKey = 1;
@@ -307,16 +307,16 @@ void SceneRun::render() {
         addPhotonStatistics(ctx.stats, photonCtx.stats);
     }
     // The irradiance cache of this frame, seeded by the primary grid unless a file was loaded.
-    std::unique_ptr<IrradianceCache> cache = raytracing ? IrradianceInit(scene) : nullptr;
+    std::unique_ptr<IrradianceCache> cache = raytracing ? IrradianceInit(scene.frame) : nullptr;
     // Shading asks the photon maps, which hand the indirect term on to the cache.
     if (photonMaps) photonMaps->irradianceSource = cache.get();
     if (photonMaps && cache) cache->guideWith(&photonMaps->irradianceMap, &photonMaps->directions());
     ctx.globalIllumination = photonMaps ? static_cast<GlobalIllumination*>(photonMaps.get()) : cache.get();
     ctx.skyLightMode =
-        cache && scene.background.skyLightOn && scene.lights.empty() && !options.irradiance.forced;
+        cache && scene.frame.background.skyLightOn && scene.frame.lights.empty() && !options.irradiance.forced;
     if (cache && !cache->loaded()) {
-        prepareRenderContext(ctx, scene);
-        if (!computePrimaryGrid(scene, ctx, *cache, startRow_, endRow_, run_.xa, run_.xb)) {
+        prepareRenderContext(ctx, scene.frame);
+        if (!computePrimaryGrid(scene.frame, ctx, *cache, startRow_, endRow_, run_.xa, run_.xb)) {
             stopped_ = escaped_ = true;
             run_.interruptKey = 1;
         }
@@ -357,7 +357,7 @@ void SceneRun::render() {
                 [this](int percent) { window_->setTitle(windowTitle(formatText("%d %%", percent))); });
         for (const RowGroup& group : region.groups) {
             writer.rowsFinished(group.rowStart);
-            RenderJob job{scene, ctx, frame, ViewFrame{}};
+            RenderJob job{scene.frame, ctx, frame, ViewFrame{}};
             job.progress = &progress;
             // The irradiance cache grows while pixels render and later pixels reuse earlier records, so
             // its images depend on the shading order: they render on one thread, which keeps every image
@@ -418,22 +418,22 @@ void SceneRun::render() {
 // modes cut the shapes again and draw the visible edges, and the scanline mode shades the covered pixels.
 void SceneRun::renderOutline(FrameBuffers& frame, RenderContext& ctx, int rowStart, int rowEnd) {
     SceneState& scene = *scene_;
-    Camera& camera = scene.camera;
-    const bool hiddenLine = scene.options.renderMode == 3;
+    Camera& camera = scene.frame.camera;
+    const bool hiddenLine = scene.frame.options.renderMode == 3;
     // The OpenGL preview has no band to draw into: its shapes go to the window only.
-    const bool draw = hiddenLine || scene.options.renderMode == 2;
+    const bool draw = hiddenLine || scene.frame.options.renderMode == 2;
     const bool black = hiddenLine && run_.hiddenLineVariant == 0;
     const ViewFrame view = prepareView(camera);
     for (int y = rowStart; y < rowEnd && draw; ++y)
         if (frame.color.hasRow(y))
-            fillBackgroundRow(scene, black, y, camera.width, camera.height, frame.color, &view);
+            fillBackgroundRow(scene.frame, black, y, camera.width, camera.height, frame.color, &view);
 
-    RenderJob job{scene, ctx, frame, view};
+    RenderJob job{scene.frame, ctx, frame, view};
     job.columnStart = run_.xa;
     job.columnEnd = run_.xb;
-    prepareRenderContext(ctx, scene);
+    prepareRenderContext(ctx, scene.frame);
     // Shadow rays of the scanline shading start well clear of the triangles that stand for the surface.
-    if (scene.options.renderMode == 2) ctx.settings.shadowBias = 0.1;
+    if (scene.frame.options.renderMode == 2) ctx.settings.shadowBias = 0.1;
     JobPreviewShading shading(job);
     OutlineMode mode = !hiddenLine ? OutlineMode::Scanline
                                    : (black ? OutlineMode::HiddenLineWhite : OutlineMode::HiddenLineColour);
@@ -449,10 +449,10 @@ void SceneRun::renderOutline(FrameBuffers& frame, RenderContext& ctx, int rowSta
         view.aspect = -camera.frameAspectRatio;
         view.nearClip = camera.nearClip > 0 ? camera.nearClip : 0.001;
         view.farClip = camera.farClip > view.nearClip ? camera.farClip : 1000000;
-        view.background = scene.background.colour;
-        view.polygonMode = scene.options.openGlMode;
+        view.background = scene.frame.background.colour;
+        view.polygonMode = scene.frame.options.openGlMode;
         std::vector<PreviewLight> lights;
-        for (const auto& light : scene.lights) {
+        for (const auto& light : scene.frame.lights) {
             if (lights.size() == 8) break;
             LightSample sample;
             light->lightAt(ctx, camera.location, sample);
@@ -465,7 +465,7 @@ void SceneRun::renderOutline(FrameBuffers& frame, RenderContext& ctx, int rowSta
     // One pass over the main list; false when a key stopped it.
     auto cutShapes = [&](TriangleSink* sink, bool toWindow) {
         int count = 0;
-        for (Shape* shape : scene.world.mainList) {
+        for (Shape* shape : scene.frame.world.mainList) {
             if (!shape) continue;
             if (sink) cutIntoTriangles(*shape, *sink, scratch);
             if (toWindow) cutIntoTriangles(*shape, *openGl_, scratch);
@@ -508,7 +508,7 @@ void SceneRun::renderOutline(FrameBuffers& frame, RenderContext& ctx, int rowSta
 
 void SceneRun::cleanUp(bool lastFrame) {
     SceneState& scene = *scene_;
-    scene.world.clear();
+    scene.frame.world.clear();
     if (lastFrame) {
         message("\nCleaning out allocated memory...");
         scene.symbols->clear();
@@ -517,7 +517,7 @@ void SceneRun::cleanUp(bool lastFrame) {
     } else {
         scene.symbols->keepStaticEntries();
     }
-    scene.lights.clear();
+    scene.frame.lights.clear();
 }
 
 }  // namespace quorva

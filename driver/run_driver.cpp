@@ -167,7 +167,7 @@ void SceneRun::run() {
     openLog();
     printBanner();
     startWindow();
-    switch (scene_->options.renderMode) {
+    switch (scene_->frame.options.renderMode) {
         case 3:
             message("\nHidden line removal rendering mode enabled.\n");
             break;
@@ -191,9 +191,9 @@ void SceneRun::run() {
 }
 
 void SceneRun::openWindow() {
-    if (scene_->options.renderMode == 0 && !openGl_ && !openGlFailed_) {
+    if (scene_->frame.options.renderMode == 0 && !openGl_ && !openGlFailed_) {
         std::string problem;
-        openGl_ = OpenGlPreview::open(scene_->camera.width, scene_->camera.height, problem, windowTitle(""));
+        openGl_ = OpenGlPreview::open(scene_->frame.camera.width, scene_->frame.camera.height, problem, windowTitle(""));
         if (!openGl_) {
             openGlFailed_ = true;
             if (!problem.empty()) warning("%s", problem.c_str());
@@ -206,7 +206,7 @@ void SceneRun::openWindow() {
     // known now. With one the render need not wait for the display: a window that cannot open is
     // reported when the frame ends.
     if (!run_.writeImage && !checkWindow()) return;
-    window_->show(scene_->camera.width, scene_->camera.height, windowTitle(""));
+    window_->show(scene_->frame.camera.width, scene_->frame.camera.height, windowTitle(""));
     windowShown_ = true;
     consoleKeys_ = &keys();
     windowKeys_ = std::make_unique<WindowKeys>(*window_, *consoleKeys_);
@@ -229,7 +229,7 @@ bool SceneRun::checkWindow() {
 
 // The display opens while the scene is read: under load a server takes a while to answer.
 void SceneRun::startWindow() {
-    if (window_ || windowFailed_ || !run_.showFrameBuffer || scene_->options.renderMode == 0) return;
+    if (window_ || windowFailed_ || !run_.showFrameBuffer || scene_->frame.options.renderMode == 0) return;
     window_ = PreviewWindow::start();
 }
 

@@ -116,8 +116,8 @@ void SceneReader::camera() {
     in_.requireFinite(r.location, r.lookAt, r.up, r.fieldOfView, r.aspectRatio, r.nearClip, r.farClip,
                       r.aperture, r.focalDistance, r.exposure, r.scale, r.rotation, r.translation,
                       r.pixelFilterParameters);
-    Camera& cam = scene_.camera;
-    Options& o = scene_.options;
+    Camera& cam = scene_.frame.camera;
+    Options& o = scene_.frame.options;
     cam.location = vec(r.location);
     cam.pointOfInterest = vec(r.lookAt);
     cam.up = vec(r.up);
@@ -162,7 +162,7 @@ void SceneReader::options() {
     in_.requireFinite(r.gamma, r.adaptiveThreshold, r.shadowBias, r.irradianceMaxError,
                       r.irradianceBlendingArea, r.irradianceMaxDistance, r.photonsAccelerator,
                       r.henyeyGreenstein, r.sunGlow, r.sunLightRotation);
-    Options& o = scene_.options;
+    Options& o = scene_.frame.options;
     if (r.gamma[0] != 0) buildGammaCorrection(o, r.gamma[0], r.gamma[1]);
     if (r.adaptiveThreshold != 0) o.adaptiveThreshold = r.adaptiveThreshold;
     if (r.adaptiveDepth != 0) buildAdaptiveDepth(o, r.adaptiveDepth);
@@ -281,10 +281,10 @@ void SceneReader::pointLight() {
         items.hasBulb = true;
         items.bulbCentre = vec(r.position);
         items.bulbRadius = r.radius;
-        addLight(scene_, makeAreaLight(items));
+        addLight(scene_.frame, makeAreaLight(items));
         return;
     }
-    addLight(scene_, makePointLight(vec(r.position), items));
+    addLight(scene_.frame, makePointLight(vec(r.position), items));
 }
 
 void SceneReader::spotLight() {
@@ -295,7 +295,8 @@ void SceneReader::spotLight() {
         items.hasBulb = true;
         items.bulb = r.radius;
     }
-    addLight(scene_, makeSpotLight(vec(r.position), vec(r.pointAt), r.cone[2], r.cone[0], r.cone[1], items));
+    addLight(scene_.frame,
+             makeSpotLight(vec(r.position), vec(r.pointAt), r.cone[2], r.cone[0], r.cone[1], items));
 }
 
 void SceneReader::directionalLight() {
@@ -306,14 +307,14 @@ void SceneReader::directionalLight() {
     items.intensity = makeVectorRequest(vec(r.colour));
     items.hasAttributes = true;
     items.lightingAttributes = r.flags > 15 ? 15 : r.flags;
-    addLight(scene_, makeDirectionalLight(vec(r.direction), items));
+    addLight(scene_.frame, makeDirectionalLight(vec(r.direction), items));
 }
 
 void SceneReader::blackHole() {
     auto r = in_.record<qsb::BlackHoleRecord>();
     in_.requireFinite(r.centre, r.strength, r.vector);
     Vec3 v = vec(r.vector);
-    addLight(scene_, makeBlackHole(vec(r.centre), r.strength, isVec(r.vector, 0, 0, 0) ? nullptr : &v));
+    addLight(scene_.frame, makeBlackHole(vec(r.centre), r.strength, isVec(r.vector, 0, 0, 0) ? nullptr : &v));
 }
 
 void SceneReader::sphAreaLight() {
@@ -323,7 +324,7 @@ void SceneReader::sphAreaLight() {
     items.hasBulb = true;
     items.bulbCentre = vec(r.centre);
     items.bulbRadius = r.radius;
-    addLight(scene_, makeAreaLight(items));
+    addLight(scene_.frame, makeAreaLight(items));
 }
 
 void SceneReader::flatAreaLight() {
@@ -334,7 +335,7 @@ void SceneReader::flatAreaLight() {
     items.hasPlane = true;
     items.planeCount = 4;
     for (int i = 0; i < 4; ++i) items.plane[i] = r.plane[i];
-    addLight(scene_, makeAreaLight(items));
+    addLight(scene_.frame, makeAreaLight(items));
 }
 
 // SkyLight (the diffuse solar radiation) and SunLight.
@@ -350,7 +351,7 @@ void SceneReader::skyDome() {
     if (r.sunOn) {
         double values[4] = {r.sunLight[0], r.sunLight[1], r.sunLight[2], r.sunLight[3]};
         Vec3 vector = vec(r.sunVector);
-        buildSunLight(scene_, values, 4, r.sunVectorGiven != 0 ? &vector : nullptr);
+        buildSunLightSettings(scene_, values, 4, r.sunVectorGiven != 0 ? &vector : nullptr);
     }
 }
 
@@ -382,7 +383,7 @@ void readBinarySceneBytes(SceneState& scene, const std::vector<std::uint8_t>& by
     if (version < 1 || version > 4) fatal("Wrong version specification in QSB file");
     message("[scene from QSBsdk v1.0.%d]\n", version);
     static constexpr double Versions[] = {1.0, 1.1, 1.2, 1.3};
-    scene.options.version = Versions[version - 1];
+    scene.frame.options.version = Versions[version - 1];
     ByteReader in(bytes, qsb::MagicSize + 1, false, path);
     SceneReader(in, scene, version).read();
 }

@@ -204,7 +204,7 @@ void ObjectReader::readDeclaration() {
         fatal("Failed to allocate Solid");
     }
     EvalContext ctx;
-    ctx.frames = &scene_.frames;
+    ctx.frames = &scene_.frame.frames;
     scene_.symbols->declare(name, SymbolKind::Solid, std::move(object), false, true, ctx);
 }
 
@@ -229,8 +229,8 @@ void ObjectReader::readPlacedPrimitive() {
 }
 
 void ObjectReader::place(std::unique_ptr<Shape> shape) {
-    addToWorld(std::move(shape), scene_.world,
-               AddSettings{scene_.options.renderMode, scene_.options.featureMask});
+    addToWorld(std::move(shape), scene_.frame.world,
+               AddSettings{scene_.frame.options.renderMode, scene_.frame.options.featureMask});
 }
 
 bool ObjectReader::readPrimitive(std::uint8_t code, std::vector<std::unique_ptr<Shape>>& parts) {

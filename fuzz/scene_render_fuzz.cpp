@@ -35,8 +35,8 @@ constexpr double MaxGridPhotons = 256;
 
 // Caps every setting that multiplies the work of one pixel or of the passes before the pixels.
 void boundWork(SceneState& scene) {
-    Options& o = scene.options;
-    Camera& c = scene.camera;
+    Options& o = scene.frame.options;
+    Camera& c = scene.frame.camera;
     c.width = std::clamp(c.width, 1, 4);
     c.height = std::clamp(c.height, 1, 3);
     o.maxRayLevel = std::clamp(o.maxRayLevel, 0, 3);
@@ -64,13 +64,13 @@ void boundWork(SceneState& scene) {
     p.gatherRange[0] = std::min(p.gatherRange[0], 20);
     p.gatherRange[1] = std::min(p.gatherRange[1], 20);
     p.loadRequested = p.saveRequested = false;
-    if (scene.lights.size() > MaxPhotonLights) {
+    if (scene.frame.lights.size() > MaxPhotonLights) {
         p.requested = false;
         irr.photons[0] = 0;
     }
 
-    scene.media.samples = std::min(scene.media.samples, 3);
-    scene.media.depth = std::min(scene.media.depth, 1);
+    scene.frame.media.samples = std::min(scene.frame.media.samples, 3);
+    scene.frame.media.depth = std::min(scene.frame.media.depth, 1);
 }
 
 }  // namespace
@@ -93,37 +93,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         if (parseText(*scene, text, "fuzz.qsb") != 0) return 0;
         boundWork(*scene);
-        buildSunLight(*scene);
-        prepareLightEntries(scene->world, *scene);
-        Camera& camera = scene->camera;
+        buildSunLight(scene->frame);
+        prepareLightEntries(scene->frame.world, *scene);
+        Camera& camera = scene->frame.camera;
         applyCameraTransform(camera);
-        buildHierarchy(scene->world);
-        buildCameraFrontier(scene->world, camera.location);
+        buildHierarchy(scene->frame.world);
+        buildCameraFrontier(scene->frame.world, camera.location);
         RenderContext ctx(scene);
 
         // The passes before the pixels, in the frame's order: photon maps, then the cache and its grid.
-        const Options& options = scene->options;
+        const Options& options = scene->frame.options;
         std::unique_ptr<PhotonMaps> photons;
         const bool photonsAsked = options.photons.requested || options.irradiance.photons[0] > 0;
-        if (options.renderMode == 1 && photonsAsked && !scene->lights.empty() && options.irradiance.enabled) {
+        if (options.renderMode == 1 && photonsAsked && !scene->frame.lights.empty() && options.irradiance.enabled) {
             photons = std::make_unique<PhotonMaps>(*scene);
             photons->gridPhotonLimit = MaxGridPhotons;
             RenderContext photonCtx(scene);
             prepareRenderContext(photonCtx, *scene);
             photons->build(photonCtx, PhotonFileRequest{});
         }
-        std::unique_ptr<IrradianceCache> cache = IrradianceInit(*scene);
+        std::unique_ptr<IrradianceCache> cache = IrradianceInit(scene->frame);
         if (photons) photons->irradianceSource = cache.get();
         if (photons && cache) cache->guideWith(&photons->irradianceMap, &photons->directions());
         ctx.globalIllumination = photons ? static_cast<GlobalIllumination*>(photons.get()) : cache.get();
         ctx.skyLightMode =
-            cache && scene->background.skyLightOn && scene->lights.empty() && !options.irradiance.forced;
+            cache && scene->frame.background.skyLightOn && scene->frame.lights.empty() && !options.irradiance.forced;
         prepareRenderContext(ctx, *scene);
-        if (cache) computePrimaryGrid(*scene, ctx, *cache, 0, camera.height, 0, camera.width);
+        if (cache) computePrimaryGrid(scene->frame, ctx, *cache, 0, camera.height, 0, camera.width);
 
         FrameBuffers frame;
         prepareBand(frame, camera, nullptr, 0, camera.height - 1, true);
-        RenderJob job{*scene, ctx, frame, ViewFrame{}};
+        RenderJob job{scene->frame, ctx, frame, ViewFrame{}};
         job.columnStart = 0;
         job.columnEnd = camera.width;
         renderRows(job, 0, camera.height);

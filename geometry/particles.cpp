@@ -56,7 +56,7 @@ const ParticleGenerator* generatorNamed(SceneState& scene, const std::string& na
 class ParticleEvaluator {
   public:
     ParticleEvaluator(const SceneState& scene, RandomGenerator& random) {
-        context_.frames = &scene.frames;
+        context_.frames = &scene.frame.frames;
         context_.random = &random;
     }
 
@@ -112,10 +112,10 @@ bool nearestHit(RenderContext& ctx, const std::vector<const Shape*>& shapes, con
 class FrameUpdate {
   public:
     explicit FrameUpdate(SceneState& scene)
-        : scene_(scene), system_(systemOf(scene)), eval_(scene, system_.random), collisions_(&scene) {
+        : scene_(scene), system_(systemOf(scene)), eval_(scene, system_.random), collisions_(&scene.frame) {
         collisions_.particleCollision = true;
         // What a particle can bounce off: the scene's shapes, not the particles placed this frame.
-        obstacles_.assign(scene.world.mainList.begin(), scene.world.mainList.end());
+        obstacles_.assign(scene.frame.world.mainList.begin(), scene.frame.world.mainList.end());
         live_ = system_.particles.size();
     }
 
@@ -186,12 +186,12 @@ void FrameUpdate::place(const Particle& p) {
     std::unique_ptr<Shape> shape = copyShape(**solid);
     shape->attributes |= ShapeAttr::Particle;
     shape->applyTransform(makeTranslate(p.position));
-    addToWorld(std::move(shape), scene_.world,
-               AddSettings{scene_.options.renderMode, scene_.options.featureMask});
+    addToWorld(std::move(shape), scene_.frame.world,
+               AddSettings{scene_.frame.options.renderMode, scene_.frame.options.featureMask});
 }
 
 void FrameUpdate::run() {
-    const AnimationCounters& frames = scene_.frames;
+    const AnimationCounters& frames = scene_.frame.frames;
     // 1. Emission, in the order the generators were instantiated; new particles go to the front.
     std::vector<Particle> born;
     for (std::size_t i = 0; i < system_.generators.size(); ++i) {

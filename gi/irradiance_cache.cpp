@@ -13,7 +13,7 @@
 #include "gi/quasi_random.h"
 #include "render/render_context.h"
 #include "render/trace.h"
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 
 namespace quorva {
 namespace {
@@ -49,7 +49,7 @@ double guideRadius(const PhotonMap& map) {
 
 }  // namespace
 
-IrradianceConfig irradianceConfig(const SceneState& scene) {
+IrradianceConfig irradianceConfig(const Frame& scene) {
     const IrradianceSettings& s = scene.options.irradiance;
     IrradianceConfig c;
     // The statements bound these; a binary scene's records are bounded here as well.

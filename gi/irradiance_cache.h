@@ -21,7 +21,7 @@
 
 namespace quorva {
 
-struct SceneState;
+struct Frame;
 class RenderContext;
 class PhotonMap;
 class PhotonDirections;
@@ -41,7 +41,7 @@ struct IrradianceConfig {
     bool skyLight = false;                  // Diffuse Solar Radiation: the sky lights the scene
 };
 
-IrradianceConfig irradianceConfig(const SceneState& scene);
+IrradianceConfig irradianceConfig(const Frame& scene);
 
 class IrradianceCache final : public GlobalIllumination {
   public:

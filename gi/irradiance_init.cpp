@@ -1,11 +1,11 @@
 // Opening the cache of a frame.
 #include "gi/irradiance_init.h"
 
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 
 namespace quorva {
 
-std::unique_ptr<IrradianceCache> IrradianceInit(const SceneState& scene) {
+std::unique_ptr<IrradianceCache> IrradianceInit(const Frame& scene) {
     const IrradianceSettings& s = scene.options.irradiance;
     if (!s.enabled || scene.options.renderMode != 1) return nullptr;
     auto cache = std::make_unique<IrradianceCache>(irradianceConfig(scene));

@@ -7,11 +7,11 @@
 
 namespace quorva {
 
-struct SceneState;
+struct Frame;
 
 // Null when the cache is off. A save file is created when one is named (never overwriting a file); when
 // none is open and a load file is named, it is read. The cache, and with it the open save file, ends
 // with the frame (IrradianceFree).
-std::unique_ptr<IrradianceCache> IrradianceInit(const SceneState& scene);
+std::unique_ptr<IrradianceCache> IrradianceInit(const Frame& scene);
 
 }  // namespace quorva

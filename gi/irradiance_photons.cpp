@@ -9,7 +9,7 @@
 #include "geometry/world.h"
 #include "gi/photon_maps.h"
 #include "render/render_context.h"
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 #include "shading/light.h"
 #include "shading/light_kinds.h"
 

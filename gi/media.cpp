@@ -9,7 +9,7 @@
 #include "gi/photon.h"
 #include "gi/photon_map.h"
 #include "render/render_context.h"
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 #include "shading/gi_hooks.h"
 #include "shading/light.h"
 #include "shading/light_kinds.h"
@@ -125,7 +125,7 @@ void mediaSetEccentricity(MediaSettings& media, double g) {
     media.eccentricity = g >= -1 && g <= 1 ? g : 0;
 }
 
-bool mediaOn(const SceneState& scene) {
+bool mediaOn(const Frame& scene) {
     if (!(scene.media.density > 0)) return false;
     for (const auto& light : scene.lights)
         if (light->mediaInteraction) return true;
@@ -223,7 +223,7 @@ bool mediaLightInterval(const Light& light, const Ray& ray, double& tIn, double&
 }
 
 Color mediaInScatter(RenderContext& ctx, const Light& light, const Ray& ray, double t, int level) {
-    const SceneState& scene = *ctx.scene;
+    const Frame& scene = *ctx.frame;
     const MediaSettings& media = scene.media;
     const Vec3 x = ray.at(t);
     LightSample ls;
@@ -271,7 +271,7 @@ Color mediaPhotonEstimate(RenderContext& ctx, const PhotonMap& map, const Photon
     constexpr int MinimumCount = 8;
     const double r0 = map.gatherRadius;
     if (!(r0 > 0) || map.count() == 0) return {};
-    const MediaSettings& media = ctx.scene->media;
+    const MediaSettings& media = ctx.frame->media;
     const double step = 0.5 * r0;
     Color kept;
     double keptRadius = 0, previous = -1;
@@ -305,8 +305,8 @@ Color mediaPhotonEstimate(RenderContext& ctx, const PhotonMap& map, const Photon
 
 void mediaAlongRay(RenderContext& ctx, const Ray& ray, double length, Color& colour, bool shadowRay,
                    int level) {
-    if (!ctx.scene) return;
-    const SceneState& scene = *ctx.scene;
+    if (!ctx.frame) return;
+    const Frame& scene = *ctx.frame;
     const MediaSettings& media = scene.media;
     if (!mediaOn(scene)) return;
     if (shadowRay) {

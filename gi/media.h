@@ -11,7 +11,7 @@ namespace quorva {
 
 class RenderContext;
 class Light;
-struct SceneState;
+struct Frame;
 class PhotonMap;
 class PhotonDirections;
 
@@ -35,7 +35,7 @@ void mediaSetup(MediaSettings& media, double model, double samples, double densi
 void mediaSetEccentricity(MediaSettings& media, double g);
 
 // True when the medium takes part in this scene: D > 0 and at least one light has MediaInteraction.
-bool mediaOn(const SceneState& scene);
+bool mediaOn(const Frame& scene);
 
 // Phase value for the cosine mu between the direction to the light and the ray direction.
 double mediaPhase(int model, double g, double mu);

@@ -13,7 +13,7 @@
 #include "gi/photon_file.h"
 #include "gi/photon_targets.h"
 #include "render/render_context.h"
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 #include "scene/value.h"
 #include "shading/light.h"
 #include "shading/optics.h"
@@ -35,7 +35,7 @@ bool parallelLight(const Light& light) {
 
 }  // namespace
 
-PhotonMaps::PhotonMaps(const SceneState& scene) : scene_(scene) {
+PhotonMaps::PhotonMaps(const Frame& scene) : scene_(scene) {
     const PhotonSettings& s = scene.options.photons;
     // The statements bound these counts; a binary scene's records are bounded here as well.
     const int k = boundedCount(s.parameters[0], 1, MaxPhotonGatherCount);

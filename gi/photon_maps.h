@@ -12,7 +12,7 @@
 
 namespace quorva {
 
-struct SceneState;
+struct Frame;
 class Light;
 class Shape;
 struct RenderStatistics;
@@ -28,7 +28,7 @@ struct PhotonFileRequest {
 
 class PhotonMaps : public GlobalIllumination {
   public:
-    explicit PhotonMaps(const SceneState& scene);
+    explicit PhotonMaps(const Frame& scene);
 
     // Loads the maps, or shoots, balances and (when asked) saves them; prints the progress messages.
     // False when Escape stopped the shooting (the render stops too).
@@ -67,7 +67,7 @@ class PhotonMaps : public GlobalIllumination {
                      double pathLength, bool specular, const Shape& target, const Light& light);
     void estimateRadii(RenderContext& ctx);
 
-    const SceneState& scene_;
+    const Frame& scene_;
     PhotonDirections directions_;
     std::uint64_t jitterState_ = 0;
     double jitter_ = 0;

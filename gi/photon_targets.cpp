@@ -9,7 +9,7 @@
 #include "geometry/hierarchy.h"
 #include "geometry/world.h"
 #include "render/render_context.h"
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 #include "scene/value.h"
 #include "shading/light_kinds.h"
 #include "shading/shader.h"
@@ -110,7 +110,7 @@ std::vector<Vec3> emittingPositions(RenderContext& ctx, const Light& light, cons
     // As many positions as the bulb's shadow samples, spread evenly (a sunflower spiral) over the
     // disc the bulb shows the target.
     int n = light.softShadowSamples;
-    if (n <= 0) n = std::max(4, ctx.scene ? ctx.scene->options.softShadowSamples : 16);
+    if (n <= 0) n = std::max(4, ctx.frame ? ctx.frame->options.softShadowSamples : 16);
     n = std::min(n, MaxPositionsPerSide * MaxPositionsPerSide);
     Vec3 w = towards - ls.position;
     if (!(lengthSquared(w) > 0)) return {ls.position};

@@ -7,7 +7,7 @@
 #include "gi/media.h"
 #include "gi/photon_maps.h"
 #include "render/render_context.h"
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 #include "scene/value.h"
 #include "shading/light.h"
 #include "shading/optics.h"

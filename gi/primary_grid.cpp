@@ -10,7 +10,7 @@
 #include "render/render_context.h"
 #include "render/render_job.h"
 #include "render/trace.h"
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 
 namespace quorva {
 namespace {
@@ -38,14 +38,14 @@ void primaryGridSteps(int side, int gridSize, bool skyLight, int& first, int& fi
     if (finest > first) finest = first;
 }
 
-void checkGridSize(const SceneState& scene) {
+void checkGridSize(const Frame& scene) {
     const int size = scene.options.irradiance.gridSize;
     const Camera& camera = scene.camera;
     const int larger = camera.width > camera.height ? camera.width : camera.height;
     if (size > 0 && size > larger / 2) fatal("Grid size must be less than 50%% of max image resolution");
 }
 
-bool computePrimaryGrid(SceneState& scene, RenderContext& ctx, IrradianceCache& cache, int firstRow,
+bool computePrimaryGrid(Frame& scene, RenderContext& ctx, IrradianceCache& cache, int firstRow,
                         int endRow, int columnStart, int columnEnd) {
     const bool sky = cache.config().skyLight;
     message(sky ? "Initializing Diffuse Solar Radiation calculation...\n"

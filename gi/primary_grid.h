@@ -4,7 +4,7 @@
 
 namespace quorva {
 
-struct SceneState;
+struct Frame;
 class RenderContext;
 class IrradianceCache;
 
@@ -14,12 +14,12 @@ class IrradianceCache;
 void primaryGridSteps(int side, int gridSize, bool skyLight, int& first, int& finest);
 
 // Fatal when a grid size n (from -g or ComputeIrradiance) is more than half the larger image side.
-void checkGridSize(const SceneState& scene);
+void checkGridSize(const Frame& scene);
 
 // Shades every step-th pixel of rows firstRow <= y < endRow and columns columnStart <= x < columnEnd for
 // each step from the first down to the finest (halving), with the error bound halved and computing
 // forced. Returns false when Escape stopped it. `ctx` must be prepared for the scene.
-bool computePrimaryGrid(SceneState& scene, RenderContext& ctx, IrradianceCache& cache, int firstRow,
+bool computePrimaryGrid(Frame& scene, RenderContext& ctx, IrradianceCache& cache, int firstRow,
                         int endRow, int columnStart, int columnEnd);
 
 }  // namespace quorva

@@ -3,7 +3,7 @@
 #include "render/antialias.h"
 #include "render/render_context.h"
 #include "render/render_job.h"
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 
 namespace quorva {
 namespace {

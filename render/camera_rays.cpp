@@ -11,7 +11,7 @@
 #include "render/render_context.h"
 #include "render/render_job.h"
 #include "render/trace.h"
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 
 namespace quorva {
 namespace {

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 
 namespace quorva {
 namespace {

@@ -5,7 +5,7 @@
 #include "diagnostics/diagnostics.h"
 #include "render/render_context.h"
 #include "render/render_job.h"
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 #include "scene/value.h"
 #include "shading/shade.h"
 #include "shading/shade_point.h"

@@ -1,6 +1,6 @@
 // Everything a ray mutates while it is traced: statistics, sampler state, the per-level ray records,
 // the dispersion and blur state, the per-light shadow caches. One RenderContext per rendering worker;
-// the scene it points to is read-only while pixels render.
+// the frame it points to is read-only while pixels render.
 #pragma once
 
 #include <array>
@@ -16,7 +16,7 @@
 namespace quorva {
 
 class Shape;
-struct SceneState;
+struct Frame;
 class GlobalIllumination;
 
 // Counters printed by -d; zeroed at the start of every frame.
@@ -66,9 +66,9 @@ struct LevelRecord {
 class RenderContext {
   public:
     RenderContext() = default;
-    explicit RenderContext(const SceneState* scene) : scene(scene) {}
+    explicit RenderContext(const Frame* frame) : frame(frame) {}
 
-    const SceneState* scene = nullptr;  // null in pure geometry tests
+    const Frame* frame = nullptr;  // null in pure geometry tests
     TraceSettings settings;
     RenderStatistics stats;
 

@@ -6,7 +6,7 @@
 
 namespace quorva {
 
-struct SceneState;
+struct Frame;
 class RenderContext;
 struct FrameBuffers;
 struct Camera;
@@ -41,7 +41,7 @@ class RowSink {
 };
 
 struct RenderJob {
-    SceneState& scene;
+    Frame& scene;  // the frame rendered: its camera is settled when the rows start
     RenderContext& ctx;  // worker 0's context; the statistics of every worker are added up here
     FrameBuffers& frame;
     ViewFrame view;

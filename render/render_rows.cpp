@@ -15,7 +15,7 @@
 #include "render/render_workers.h"
 #include "render/trace.h"
 #include "render/work_units.h"
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 
 namespace quorva {
 namespace {
@@ -118,8 +118,8 @@ void collectWorkerStatistics(RenderJob& job) {
 
 }  // namespace
 
-void prepareRenderContext(RenderContext& ctx, const SceneState& scene) {
-    ctx.scene = &scene;
+void prepareRenderContext(RenderContext& ctx, const Frame& scene) {
+    ctx.frame = &scene;
     const Options& options = scene.options;
     ctx.settings.featureMask = settledFeatureMask(options);
     ctx.settings.renderMode = options.renderMode;

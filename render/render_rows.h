@@ -5,14 +5,14 @@
 namespace quorva {
 
 class RenderContext;
-struct SceneState;
+struct Frame;
 struct RenderJob;
 
 // Points `ctx` at the scene and copies what every trace reads from the options (the settled
 // FeatureMask, render mode, ShadowBias, MaxRayLevel); empties the per-light shadow caches and the
 // per-level ray records, and takes the camera location as the eye point. The statistics are left alone:
 // they count a whole frame, which may render in several bands.
-void prepareRenderContext(RenderContext& ctx, const SceneState& scene);
+void prepareRenderContext(RenderContext& ctx, const Frame& scene);
 
 // Renders rows rowStart <= y < rowEnd of the current band into job.frame. First applies the camera's
 // transformation items, builds the view frame into job.view (the orthogonalised up vector is stored

@@ -7,7 +7,7 @@
 #include "gi/media.h"
 #include "render/fog.h"
 #include "render/render_context.h"
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 #include "shading/background.h"
 #include "shading/light.h"
 #include "shading/shade.h"
@@ -21,14 +21,14 @@ void applyAlongSegment(RenderContext& ctx, int level, const Ray& ray, double len
                        Color& colour) {
     mediaAlongRay(ctx, ray, length, colour, false, level);
     applyLightGlow(ctx, ray, length, missed, colour);
-    applyFog(ctx.scene->fog, ray, length, missed, hitY, ctx.settings.shadowBias, colour);
+    applyFog(ctx.frame->fog, ray, length, missed, hitY, ctx.settings.shadowBias, colour);
 }
 
 }  // namespace
 
 double traceRay(RenderContext& ctx, int level, const Ray& ray, Color& colour, double& alpha,
                 std::uint32_t* counter, double weight, double mediumIndex) {
-    const SceneState& scene = *ctx.scene;
+    const Frame& scene = *ctx.frame;
     colour = {0, 0, 0};
 
     Intersection hit;

@@ -218,7 +218,7 @@ Value wave(const Value& p, const Value* centre, const Value* frequency, const Va
 // trace(D) from the hit point, or trace(O, D): the colour seen along the ray.
 Value traceFunction(const EvalContext& ctx, const Value& a, const Value* b) {
     const ShadingContext* s = ctx.shading;
-    if (!s || !s->render || !s->render->scene || !a.isVector()) return Value::none();
+    if (!s || !s->render || !s->render->frame || !a.isVector()) return Value::none();
     Ray ray;
     if (b) {
         if (!b->isVector()) return Value::none();
@@ -238,7 +238,7 @@ Value traceFunction(const EvalContext& ctx, const Value& a, const Value* b) {
 // visibility(A, B): 1 when nothing lies between the two points, else 0.
 Value visibilityFunction(const EvalContext& ctx, const Value& a, const Value& b) {
     const ShadingContext* s = ctx.shading;
-    if (!s || !s->render || !s->render->scene || !a.isVector() || !b.isVector()) return Value::none();
+    if (!s || !s->render || !s->render->frame || !a.isVector() || !b.isVector()) return Value::none();
     RenderContext& rc = *s->render;
     Ray ray{a.vector, b.vector - a.vector};
     double distance = normalize(ray.direction);
@@ -247,7 +247,7 @@ Value visibilityFunction(const EvalContext& ctx, const Value& a, const Value& b)
     Intersection hit;
     bool savedAnyHit = rc.anyHit;
     rc.anyHit = true;
-    bool blocked = intersectWorld(hit, ray, rc.scene->world, rc, bias, distance - bias);
+    bool blocked = intersectWorld(hit, ray, rc.frame->world, rc, bias, distance - bias);
     rc.anyHit = savedAnyHit;
     return num(blocked ? 0 : 1);
 }

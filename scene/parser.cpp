@@ -120,7 +120,7 @@ void Parser::syntaxError() {
 
 EvalContext Parser::evalContext() const {
     EvalContext ctx;
-    ctx.frames = &scene_.frames;
+    ctx.frames = &scene_.frame.frames;
     ctx.quasi = &scene_.fbmTriples;
     return ctx;
 }
@@ -236,7 +236,7 @@ void Parser::parseVersion() {
     expectKeyword(Keyword::Version);
     expectChar(':');
     double f = parseFloat();
-    if (active()) scene_.options.version = f;
+    if (active()) scene_.frame.options.version = f;
 }
 
 // read-archive := ReadArchive s
@@ -258,7 +258,7 @@ void Parser::parseReadMeshFile() {
 void Parser::parseSequence() {
     expectKeyword(Keyword::Sequence);
     expectChar('[');
-    AnimationCounters& frames = scene_.frames;
+    AnimationCounters& frames = scene_.frame.frames;
     do {
         if (acceptKeyword(Keyword::LastFrame)) {
             int n = parseInt();

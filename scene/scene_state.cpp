@@ -3,31 +3,20 @@
 #include "scene/scene_state.h"
 
 #include "scene/symbol_table.h"
-#include "shading/light.h"
 
 namespace quorva {
 
-// The world reads the frame counters (displacement expressions may use CurrentFrame).
-SceneState::SceneState() : symbols(std::make_unique<SymbolTable>()) {
-    world.frames = &frames;
-}
+SceneState::SceneState() : symbols(std::make_unique<SymbolTable>()) {}
 SceneState::~SceneState() = default;
 
 void SceneState::resetFrame() {
-    options = Options{};
-    camera = Camera{};
-    world.clear();
-    lights.clear();
-    background = BackgroundSettings{};
-    fog = FogSettings{};
-    media = MediaSettings{};
-    sun = SunLightSettings{};
+    frame.reset();
     fbmTriples.reset();
 }
 
 void SceneState::resetScene() {
     resetFrame();
-    frames = AnimationCounters{};
+    frame.frames = AnimationCounters{};
     symbols->clear();
     particles.reset();
 }

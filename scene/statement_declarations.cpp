@@ -101,7 +101,7 @@ void Parser::parseDeclaration(Keyword word) {
     std::string name = take().text;
     expectChar('=');
     // In the frames after the first, a static declaration is read like a branch that is not taken.
-    bool skip = word == Keyword::Static && scene_.frames.currentFrame != scene_.frames.firstFrame;
+    bool skip = word == Keyword::Static && scene_.frame.frames.currentFrame != scene_.frame.frames.firstFrame;
     if (skip) ++inactive_;
     parseDeclarationValue(name, word);
     if (skip) --inactive_;

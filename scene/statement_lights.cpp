@@ -55,7 +55,7 @@ void Parser::parseLight(Keyword which) {
             light = makeAreaLight(items);
             break;
     }
-    addLight(scene_, std::move(light));
+    addLight(scene_.frame, std::move(light));
 }
 
 // light-item := MediaInteraction | Intensity v (AreaLight: Intensity e) | Range f | Decay n | Glow f
@@ -172,7 +172,7 @@ void Parser::parseBlackHole() {
     bool hasColour = acceptChar(',');
     if (hasColour) colour = parseVector();
     expectChar(')');
-    if (active()) addLight(scene_, makeBlackHole(centre, density, hasColour ? &colour : nullptr));
+    if (active()) addLight(scene_.frame, makeBlackHole(centre, density, hasColour ? &colour : nullptr));
 }
 
 // media := Media '(' model ',' samples ',' D ',' intensity ',' mix [ ',' depth [ ',' colour ] ] ')'

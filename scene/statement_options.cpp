@@ -28,7 +28,7 @@ void Parser::parseOptions() {
 //   | SunLightRotation v | ParallelSunRays
 bool Parser::parseOptionItem() {
     if (!atKind(TokenKind::Keyword)) return false;
-    Options& o = scene_.options;
+    Options& o = scene_.frame.options;
     Keyword k = peek().keyword;
     switch (k) {
         case Keyword::GammaCorrection: {
@@ -235,9 +235,9 @@ void Parser::parseCamera() {
     expectChar(',');
     Vec3 up = parseVector();
     if (active()) {
-        scene_.camera.location = location;
-        scene_.camera.pointOfInterest = lookAt;
-        scene_.camera.up = up;
+        scene_.frame.camera.location = location;
+        scene_.frame.camera.pointOfInterest = lookAt;
+        scene_.frame.camera.up = up;
     }
     do {
         if (!parseCameraItem()) transformItemError();
@@ -249,8 +249,8 @@ void Parser::parseCamera() {
 //   | Clipping '(' f ',' f ')' | FrameAspectRatio f | Format '(' n ',' n ')' | Exposure '(' f ',' f ')'
 //   | LensModel n | PixelFilter '(' n ',' f ',' f ')' | transformation-item (no Shear)
 bool Parser::parseCameraItem() {
-    Camera& c = scene_.camera;
-    Options& o = scene_.options;
+    Camera& c = scene_.frame.camera;
+    Options& o = scene_.frame.options;
     TransformItem t = parseTransformItem(false);
     if (t.matched) {
         if (active()) {
@@ -422,7 +422,7 @@ void Parser::parseSunLight() {
         }
     }
     expectChar(')');
-    if (active()) buildSunLight(scene_, values, count, hasVector ? &vector : nullptr);
+    if (active()) buildSunLightSettings(scene_, values, count, hasVector ? &vector : nullptr);
 }
 
 }  // namespace quorva

@@ -20,7 +20,7 @@ ShapeBuild Parser::parseImplicitSurface() {
     expectChar(')');
     if (!active()) return makeBuild(nullptr, ShapeKind::ImplicitSurface, "ImplicitSurface");
     // The counters are copied: the shape may outlive this parse.
-    FieldFunction field = [tree, frames = scene_.frames](const Vec3& p) {
+    FieldFunction field = [tree, frames = scene_.frame.frames](const Vec3& p) {
         ShadingContext at;
         at.P = p;
         EvalContext c;
@@ -37,7 +37,7 @@ ShapeBuild Parser::parseParametricSurface() {
     expectKeyword(Keyword::ParametricSurface);
     RequestPtr tree = parseExpression();
     if (!active()) return makeBuild(nullptr, ShapeKind::ParametricSurface, "ParametricSurface");
-    PointFunction point = [tree, frames = scene_.frames](double u, double v) {
+    PointFunction point = [tree, frames = scene_.frame.frames](double u, double v) {
         ShadingContext at;
         at.u = u;
         at.v = v;

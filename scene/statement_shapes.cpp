@@ -38,8 +38,8 @@ ShapeBuild Parser::parseShapeBody(bool solid) {
 void Parser::addShape(ShapeBuild build) {
     if (!active()) return;
     if (build.shape)
-        addToWorld(std::move(build.shape), scene_.world,
-                   AddSettings{scene_.options.renderMode, scene_.options.featureMask});
+        addToWorld(std::move(build.shape), scene_.frame.world,
+                   AddSettings{scene_.frame.options.renderMode, scene_.frame.options.featureMask});
 }
 
 ShapeBuild Parser::makeBuild(std::unique_ptr<Shape> shape, ShapeKind kind, const std::string& name) {

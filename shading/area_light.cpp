@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "render/render_context.h"
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 #include "shading/light.h"
 #include "shading/light_kinds.h"
 #include "shading/shadow_test.h"
@@ -22,7 +22,7 @@ class FlatAreaSampler {
         corner_ = g.corners[0];
         edge1_ = g.edge1;
         edge2_ = g.edge2;
-        threshold_ = ctx.scene ? ctx.scene->options.adaptiveThreshold : 0.005;
+        threshold_ = ctx.frame ? ctx.frame->options.adaptiveThreshold : 0.005;
         if (light.attributes & 4) faceFlatAreaLight(g, P, corner_, edge1_, edge2_);
     }
 

@@ -7,7 +7,7 @@
 #include "render/camera_rays.h"
 #include "render/frame_buffers.h"
 #include "render/render_context.h"
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 #include "scene/value.h"
 
 namespace quorva {
@@ -28,7 +28,7 @@ void setMissedRay(ShadingContext& shading, const Ray& ray) {
 }  // namespace
 
 void backgroundColour(RenderContext& ctx, int level, const Ray& ray, Color& colour, double& alpha) {
-    const SceneState& scene = *ctx.scene;
+    const Frame& scene = *ctx.frame;
     const BackgroundSettings& background = scene.background;
 
     if (background.expression) {
@@ -56,7 +56,7 @@ void backgroundColour(RenderContext& ctx, int level, const Ray& ray, Color& colo
     alpha = level > 0 ? 1.0 : 0.0;
 }
 
-void fillBackgroundRow(const SceneState& scene, bool hiddenLine, int row, int width, int rows,
+void fillBackgroundRow(const Frame& scene, bool hiddenLine, int row, int width, int rows,
                        SBuffer& buffer, const ViewFrame* view) {
     const BackgroundSettings& background = scene.background;
     std::uint8_t* pixels = buffer.row(row);

@@ -17,7 +17,7 @@ class RenderContext;
 // separates the scene from the background, and 1 for every other ray.
 void backgroundColour(RenderContext& ctx, int level, const Ray& ray, Color& colour, double& alpha);
 
-struct SceneState;
+struct Frame;
 struct SBuffer;
 
 // Fills row `row` of a preview's frame buffer with the background: for each column i (the spare last
@@ -28,7 +28,7 @@ struct SBuffer;
 // With `view`, an expression also sees the primary ray of each pixel (E, I, V, N and P as for a ray
 // that misses), so that a background that depends on the ray direction (an environment map) shows in
 // the previews as it does in the ray-traced image.
-void fillBackgroundRow(const SceneState& scene, bool hiddenLine, int row, int width, int rows,
+void fillBackgroundRow(const Frame& scene, bool hiddenLine, int row, int width, int rows,
                        SBuffer& buffer, const ViewFrame* view = nullptr);
 
 }  // namespace quorva

@@ -5,7 +5,7 @@
 
 #include "diagnostics/diagnostics.h"
 #include "render/render_context.h"
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 #include "scene/value.h"
 #include "shading/shade_point.h"
 #include "shading/shader.h"
@@ -58,7 +58,7 @@ Color shadeMember(RenderContext& ctx, const Shader* member, const ShadePoint& at
 
 EvalContext evalContextFor(const RenderContext& ctx, const ShadingContext& sc) {
     EvalContext ec;
-    ec.frames = ctx.scene ? &ctx.scene->frames : nullptr;
+    ec.frames = ctx.frame ? &ctx.frame->frames : nullptr;
     ec.shading = &sc;
     return ec;
 }

@@ -4,7 +4,7 @@
 
 #include "diagnostics/diagnostics.h"
 #include "diagnostics/internal_failure.h"
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 #include "scene/value.h"
 #include "shading/light.h"
 #include "shading/light_kinds.h"
@@ -149,7 +149,7 @@ std::unique_ptr<Light> makeBlackHole(const Vec3& centre, double density, const V
     return light;
 }
 
-void addLight(SceneState& scene, std::unique_ptr<Light> light) {
+void addLight(Frame& scene, std::unique_ptr<Light> light) {
     static std::atomic<std::uint64_t> nextSerial{1};
     if (!light) return;
     light->index = static_cast<int>(scene.lights.size());

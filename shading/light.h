@@ -11,7 +11,7 @@
 
 namespace quorva {
 
-struct SceneState;
+struct Frame;
 class RenderContext;
 struct FlatAreaGeometry;
 
@@ -115,14 +115,14 @@ std::unique_ptr<Light> makeAreaLight(const LightItems& items);
 std::unique_ptr<Light> makeBlackHole(const Vec3& centre, double density, const Vec3* colour);
 
 // Appends a light to the scene's list with its shadow cache cleared.
-void addLight(SceneState& scene, std::unique_ptr<Light> light);
+void addLight(Frame& scene, std::unique_ptr<Light> light);
 // Builds the sun light from scene.sun after the parse (no-op when no SunLight was given), and marks
 // every light for photons when the scene asked for them.
 // SunLight ( azimuth : elevation [, intensity [, soft-shadow samples [, colour ]]] ): the sun stands 1000
 // units from the origin, `elevation` degrees above the horizon (the xz plane) and `azimuth` degrees
 // around the y axis from +z towards +x; SunLightRotation then turns it about the origin. The colour
 // defaults to the sky colour. With soft-shadow samples (> 0) the sun is an area light of their count.
-void buildSunLight(SceneState& scene);
+void buildSunLight(Frame& scene);
 
 // Adds the glow of every glowing light along a ray segment of `length` (missed: the infinite segment).
 void applyLightGlow(const RenderContext& ctx, const Ray& ray, double length, bool missed, Color& colour);

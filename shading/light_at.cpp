@@ -5,7 +5,7 @@
 #include "diagnostics/diagnostics.h"
 #include "diagnostics/internal_failure.h"
 #include "render/render_context.h"
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 #include "scene/value.h"
 #include "shading/light_kinds.h"
 
@@ -135,7 +135,7 @@ void AreaLight::lightAt(RenderContext& ctx, const Vec3& P, LightSample& out) con
     sc.Puv = {sc.u, sc.v, 0};
     sc.render = &ctx;
     EvalContext ec;
-    ec.frames = ctx.scene ? &ctx.scene->frames : nullptr;
+    ec.frames = ctx.frame ? &ctx.frame->frames : nullptr;
     ec.shading = &sc;
     Value v = evaluate(ec, lightingFunction.get());
     if (v.isNumber())

@@ -3,14 +3,14 @@
 #include <numbers>
 
 #include "render/render_context.h"
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 #include "shading/light.h"
 
 namespace quorva {
 
 void applyLightGlow(const RenderContext& ctx, const Ray& ray, double length, bool missed, Color& colour) {
-    if (!ctx.scene) return;
-    for (auto it = ctx.scene->lights.rbegin(); it != ctx.scene->lights.rend(); ++it) {
+    if (!ctx.frame) return;
+    for (auto it = ctx.frame->lights.rbegin(); it != ctx.frame->lights.rend(); ++it) {
         const Light& light = **it;
         if (light.glow <= 0) continue;
         switch (light.kind) {

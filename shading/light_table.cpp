@@ -2,7 +2,7 @@
 #include <cmath>
 
 #include "render/render_context.h"
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 #include "shading/light.h"
 #include "shading/shade_point.h"
 #include "shading/shadow_test.h"
@@ -15,8 +15,8 @@ constexpr std::size_t TablesPerContext = 64;
 }  // namespace
 
 void prepareShadingState(RenderContext& ctx) {
-    if (!ctx.scene) return;
-    const auto& lights = ctx.scene->lights;
+    if (!ctx.frame) return;
+    const auto& lights = ctx.frame->lights;
     const std::uint64_t newest = lights.empty() ? 0 : lights.back()->serial;
     if (ctx.shadowCache.size() == lights.size() && ctx.shadowCacheLights == newest) return;
     // A new set of lights (a new frame): every cache starts empty.
@@ -28,8 +28,8 @@ void prepareShadingState(RenderContext& ctx) {
 
 const Color* buildLightTable(RenderContext& ctx, const ShadePoint& at) {
     prepareShadingState(ctx);
-    if (!ctx.scene) return nullptr;
-    const auto& lights = ctx.scene->lights;
+    if (!ctx.frame) return nullptr;
+    const auto& lights = ctx.frame->lights;
     const std::size_t n = lights.size();
     if (n == 0 || ctx.lightTableTop + n > ctx.lightTables.size()) return nullptr;
     Color* table = ctx.lightTables.data() + ctx.lightTableTop;
@@ -63,7 +63,7 @@ const Color* buildLightTable(RenderContext& ctx, const ShadePoint& at) {
 }
 
 void releaseLightTable(RenderContext& ctx, const Color* table) {
-    if (!table || !ctx.scene) return;
+    if (!table || !ctx.frame) return;
     ctx.lightTableTop = static_cast<std::size_t>(table - ctx.lightTables.data());
 }
 

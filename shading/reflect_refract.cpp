@@ -7,7 +7,7 @@
 
 #include "render/render_context.h"
 #include "render/trace.h"
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 #include "shading/optics.h"
 #include "shading/shade_point.h"
 
@@ -92,7 +92,7 @@ Vec3 blurredNormal(RenderContext& ctx, const Vec3& N, double blur) {
 
 // Samples of a blurred ray at the current blur depth (one past MaxBlurLevel).
 int blurSampleCount(const RenderContext& ctx) {
-    const Options& o = ctx.scene->options;
+    const Options& o = ctx.frame->options;
     return ctx.blurDepth > o.maxBlurLevel ? 1 : o.maxBlurSamples;
 }
 
@@ -100,7 +100,7 @@ Traced reflect(RenderContext& ctx, const ShadePoint& at, const Vec3& N, const Su
                double weight) {
     const Vec3 D = at.ray.direction;
     const Vec3 V = -D;
-    const Options& o = ctx.scene->options;
+    const Options& o = ctx.frame->options;
     if (s.krBlur > 0 && o.maxBlurSamples > 1) {
         ++ctx.blurDepth;
         const int samples = blurSampleCount(ctx);
@@ -238,7 +238,7 @@ void addReflectionAndRefraction(RenderContext& ctx, const ShadePoint& at, const 
         const double wt = at.weight * s.ktScale;
         if (wt > 0.01) {
             Traced t;
-            if (s.ktBlur > 0 && ctx.scene->options.maxBlurSamples > 1) {
+            if (s.ktBlur > 0 && ctx.frame->options.maxBlurSamples > 1) {
                 t = refractBlurred(ctx, at, N, s, wt);
             } else if (s.dispersion > 0) {
                 t = refractDispersed(ctx, at, N, s, wt);

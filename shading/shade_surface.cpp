@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "render/render_context.h"
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 #include "scene/value.h"
 #include "shading/brdf.h"
 #include "shading/gi_hooks.h"
@@ -47,7 +47,7 @@ void addIridescence(const SurfaceSample& s, const Vec3& P, double cosTheta, Colo
 
 void addDirectLight(RenderContext& ctx, const ShadePoint& at, const SurfaceSample& s, const Color* lightTable,
                     Color& colour) {
-    const SceneState& scene = *ctx.scene;
+    const Frame& scene = *ctx.frame;
     const Vec3& P = at.point;
     const Vec3& N = at.normal;
     const Vec3 V = -at.ray.direction;
@@ -121,9 +121,9 @@ void shadeSurface(RenderContext& ctx, const ShadePoint& at, const SurfaceSample&
     }
     const double transmitted = std::fmin(1.0, std::fabs(s.ktScale * s.kaColor.maxChannel()));
     const double opacity = 1 - transmitted;
-    if (!ctx.scene) return;
+    if (!ctx.frame) return;
     prepareShadingState(ctx);
-    const Options& options = ctx.scene->options;
+    const Options& options = ctx.frame->options;
     GlobalIllumination* gi = ctx.globalIllumination;
 
     // Indirect light. A sample that asks for no irradiance samples gets none.

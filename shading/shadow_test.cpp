@@ -6,7 +6,7 @@
 #include "geometry/world.h"
 #include "gi/media.h"
 #include "render/render_context.h"
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 #include "scene/value.h"
 #include "shading/light.h"
 #include "shading/shade_point.h"
@@ -73,7 +73,7 @@ Color traceShadowRay(RenderContext& ctx, const Light& light, Ray ray, double tmi
     Color filter{1, 1, 1};
     double remaining = distance;
     const Shape** slot = cacheSlot(ctx, light, level);
-    const World* world = ctx.scene ? &ctx.scene->world : nullptr;
+    const World* world = ctx.frame ? &ctx.frame->world : nullptr;
     SurfaceSample sample;
     for (int step = 0, crossed = 0; remaining > 0.001 && crossed < MaxShadowCrossings; ++step) {
         if (step == 0) {
@@ -131,7 +131,7 @@ bool shadowTest(RenderContext& ctx, const Light& light, const Ray& ray, double t
         if (light.softShadowSamples > 0)
             g = light.softShadowSamples;
         else {
-            g = ctx.scene ? ctx.scene->options.softShadowSamples : 16;
+            g = ctx.frame ? ctx.frame->options.softShadowSamples : 16;
             if (g < 4) g = 4;
         }
     }

@@ -1,7 +1,7 @@
 // The sun light, built from the SunLight statement once the scene is parsed.
 #include <cmath>
 
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 #include "shading/light.h"
 #include "shading/light_kinds.h"
 
@@ -18,7 +18,7 @@ void markForPhotons(Light& light) {
 }
 }  // namespace
 
-void buildSunLight(SceneState& scene) {
+void buildSunLight(Frame& scene) {
     // Every light shoots photons, half of them each kind, once the scene has asked for photons
     // (which it may do after its lights), or for irradiance photons alone.
     const bool photons = scene.options.photons.requested || scene.options.irradiance.photons[0] > 0;

@@ -8,7 +8,7 @@
 #include "diagnostics/diagnostics.h"
 #include "geometry/shape.h"
 #include "render/render_context.h"
-#include "scene/scene_state.h"
+#include "trace/frame.h"
 #include "scene/spectrum.h"
 #include "scene/value.h"
 #include "shading/brdf.h"
@@ -193,7 +193,7 @@ void SurfaceShader::evaluate(ShadingContext& sc, SurfaceSample& out) const {
         return;
     }
     EvalContext ec;
-    ec.frames = sc.render && sc.render->scene ? &sc.render->scene->frames : nullptr;
+    ec.frames = sc.render && sc.render->frame ? &sc.render->frame->frames : nullptr;
     ec.shading = &sc;
     evaluateSurfaceAttributes(data_->description, ec, sc, out);
 }

@@ -39,6 +39,6 @@ int main(int argc, char** argv) {
     getrusage(RUSAGE_SELF, &usage);
     double cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
                  1e-6 * (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
-    std::printf("%.4f %.4f %zu %ld\n", seconds, cpu, scene.world.mainList.size(), usage.ru_maxrss);
+    std::printf("%.4f %.4f %zu %ld\n", seconds, cpu, scene.frame.world.mainList.size(), usage.ru_maxrss);
     return 0;
 }

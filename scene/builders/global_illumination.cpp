@@ -9,7 +9,7 @@
 namespace quorva {
 
 void buildPhotons(SceneState& scene, const double* values, int count) {
-    PhotonSettings& photons = scene.options.photons;
+    PhotonSettings& photons = scene.frame.options.photons;
     photons.requested = true;
     photons.parameterCount = count;
     for (int i = 0; i < 4; ++i) photons.parameters[i] = i < count && values[i] == values[i] ? values[i] : 0;
@@ -18,7 +18,7 @@ void buildPhotons(SceneState& scene, const double* values, int count) {
 }
 
 void buildComputeIrradiance(SceneState& scene, double f) {
-    IrradianceSettings& irr = scene.options.irradiance;
+    IrradianceSettings& irr = scene.frame.options.irradiance;
     irr.computeSetting = f;
     if (!(f >= 1)) return;
     const int n = f > 1e6 ? 1000000 : static_cast<int>(f);
@@ -30,17 +30,17 @@ void buildComputeIrradiance(SceneState& scene, double f) {
 
 void buildSkyLight(SceneState& scene, double samples, BackgroundValue sky, double scale, double tint) {
     buildBackground(scene, std::move(sky));
-    scene.background.skyLightOn = true;
-    scene.background.skyTint = tint != 0;
-    IrradianceSettings& irr = scene.options.irradiance;
+    scene.frame.background.skyLightOn = true;
+    scene.frame.background.skyTint = tint != 0;
+    IrradianceSettings& irr = scene.frame.options.irradiance;
     irr.skySamples = boundedCount(samples, 5, MaxIrradianceSamples);
     irr.skyScale = scale > 0 ? scale : 0;
-    if (scene.options.renderMode == 1) irr.enabled = true;
+    if (scene.frame.options.renderMode == 1) irr.enabled = true;
 }
 
 void buildMedia(SceneState& scene, double model, double samples, double density, double intensity, double mix,
                 double depth, const Color& colour) {
-    mediaSetup(scene.media, model, samples, density, intensity, mix, depth, colour);
+    mediaSetup(scene.frame.media, model, samples, density, intensity, mix, depth, colour);
 }
 
 }  // namespace quorva

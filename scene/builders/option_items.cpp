@@ -99,19 +99,19 @@ void buildPhotonsGatherRange(Options& o, int low, int high) {
 }
 
 void buildHenyeyGreenstein(SceneState& scene, double g) {
-    scene.options.henyeyGreenstein = g;
-    mediaSetEccentricity(scene.media, g);
+    scene.frame.options.henyeyGreenstein = g;
+    mediaSetEccentricity(scene.frame.media, g);
 }
 
 void buildOutputTo(SceneState& scene, const std::string& name) {
-    if (scene.frames.firstFrameStarted) return;
+    if (scene.frame.frames.firstFrameStarted) return;
     if (name.find('.') != std::string::npos) fatal("No file extension with 'OutputTo'");
     scene.output.imageFile = name + ".tga";
     scene.output.outputBase = name;
 }
 
 void buildCacheFileOption(SceneState& scene, CacheFileOption which, const std::string* name) {
-    Options& o = scene.options;
+    Options& o = scene.frame.options;
     bool hasDot = name && name->find('.') != std::string::npos;
     switch (which) {
         case CacheFileOption::SavePhotonMap:

@@ -7,14 +7,14 @@
 namespace quorva {
 
 void buildBackground(SceneState& scene, BackgroundValue value) {
-    BackgroundSettings& b = scene.background;
+    BackgroundSettings& b = scene.frame.background;
     b.expression = std::move(value.expression);
     if (!b.expression) b.colour = value.colour;
 }
 
 void buildFog(SceneState& scene, double start, double density, const Color& colour) {
     if (!(density >= 0 && density <= 1)) fatal("Bad Fog value");
-    FogSettings& fog = scene.fog;
+    FogSettings& fog = scene.frame.fog;
     fog.start = start;
     fog.density = density;
     fog.colour = colour;
@@ -22,13 +22,13 @@ void buildFog(SceneState& scene, double start, double density, const Color& colo
 
 void buildGroundFog(SceneState& scene, double heightScale, double distanceScale, const Color& colour) {
     if (!(heightScale > 0 && distanceScale > 0)) fatal("Bad GroundFog value");
-    FogSettings& fog = scene.fog;
+    FogSettings& fog = scene.frame.fog;
     fog.heightScale = heightScale;
     fog.distanceScale = distanceScale;
     fog.colour = colour;
 }
 
-void buildSunLight(SceneState& scene, const double* values, int count, const Vec3* vector) {
+void buildSunLightSettings(SceneState& scene, const double* values, int count, const Vec3* vector) {
     SunLightSettings sun;
     sun.given = true;
     sun.count = count;
@@ -37,7 +37,7 @@ void buildSunLight(SceneState& scene, const double* values, int count, const Vec
         sun.vector = *vector;
         sun.hasVector = true;
     }
-    scene.sun = sun;
+    scene.frame.sun = sun;
 }
 
 }  // namespace quorva

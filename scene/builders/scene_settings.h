@@ -25,6 +25,6 @@ void buildFog(SceneState& scene, double start, double density, const Color& colo
 void buildGroundFog(SceneState& scene, double heightScale, double distanceScale, const Color& colour);
 
 // SunLight ( azimuth : elevation [, f [, f [, v ]]] ): `count` (2..4) values, `vector` when given.
-void buildSunLight(SceneState& scene, const double* values, int count, const Vec3* vector);
+void buildSunLightSettings(SceneState& scene, const double* values, int count, const Vec3* vector);
 
 }  // namespace quorva

@@ -114,31 +114,31 @@ class ApplyOptions : public ::testing::Test {
 
 TEST_F(ApplyOptions, AntialiasingClamps) {
     apply({"-A", "5"});
-    EXPECT_EQ(scene.options.antialiasing, 15);
+    EXPECT_EQ(scene.frame.options.antialiasing, 15);
     apply({"-A", "10"});
-    EXPECT_EQ(scene.options.antialiasing, 20);
+    EXPECT_EQ(scene.frame.options.antialiasing, 20);
     apply({"-A", "0"});
-    EXPECT_EQ(scene.options.antialiasing, 0);
+    EXPECT_EQ(scene.frame.options.antialiasing, 0);
     apply({"-a", "10"});
-    EXPECT_EQ(scene.options.antialiasing, 10);
-    EXPECT_FALSE(scene.options.undersampling);
+    EXPECT_EQ(scene.frame.options.antialiasing, 10);
+    EXPECT_FALSE(scene.frame.options.undersampling);
     // Levels out of range are clamped, with a warning.
     apply({"-A", "99"});
-    EXPECT_EQ(scene.options.antialiasing, 20);
+    EXPECT_EQ(scene.frame.options.antialiasing, 20);
     EXPECT_NE(warnings.find("Bad value specified with option -A. Must be 0 to 10"), std::string::npos);
     apply({"-A", "-3"});
-    EXPECT_EQ(scene.options.antialiasing, 0);
+    EXPECT_EQ(scene.frame.options.antialiasing, 0);
     apply({"-a", "99"});
-    EXPECT_EQ(scene.options.antialiasing, 10);
+    EXPECT_EQ(scene.frame.options.antialiasing, 10);
     apply({"-u", "11"});
-    EXPECT_EQ(scene.options.antialiasing, 10);
-    EXPECT_TRUE(scene.options.undersampling);
+    EXPECT_EQ(scene.frame.options.antialiasing, 10);
+    EXPECT_TRUE(scene.frame.options.undersampling);
     apply({"-u", "4"});
-    EXPECT_EQ(scene.options.antialiasing, 4);
-    EXPECT_TRUE(scene.options.undersampling);
+    EXPECT_EQ(scene.frame.options.antialiasing, 4);
+    EXPECT_TRUE(scene.frame.options.undersampling);
     apply({"-u", "4", "-a", "2"});  // later overrides earlier
-    EXPECT_EQ(scene.options.antialiasing, 2);
-    EXPECT_FALSE(scene.options.undersampling);
+    EXPECT_EQ(scene.frame.options.antialiasing, 2);
+    EXPECT_FALSE(scene.frame.options.undersampling);
 }
 
 TEST_F(ApplyOptions, LoadAndSaveFlagsAddUp) {
@@ -157,25 +157,25 @@ TEST_F(ApplyOptions, LoadAndSaveFlagsAddUp) {
 }
 
 TEST_F(ApplyOptions, ResolutionKeepsTheSignOfTheAspectRatio) {
-    scene.camera.frameAspectRatio = -1.0;
+    scene.frame.camera.frameAspectRatio = -1.0;
     apply({"-r", "640", "480"});
-    EXPECT_EQ(scene.camera.width, 640);
-    EXPECT_EQ(scene.camera.height, 480);
-    EXPECT_NEAR(scene.camera.frameAspectRatio, -1.3333333, 1e-6);
-    scene.camera.frameAspectRatio = 0;
+    EXPECT_EQ(scene.frame.camera.width, 640);
+    EXPECT_EQ(scene.frame.camera.height, 480);
+    EXPECT_NEAR(scene.frame.camera.frameAspectRatio, -1.3333333, 1e-6);
+    scene.frame.camera.frameAspectRatio = 0;
     apply({"-r", "200", "100"});
-    EXPECT_DOUBLE_EQ(scene.camera.frameAspectRatio, -2.0);
-    scene.camera.frameAspectRatio = 1.0;
+    EXPECT_DOUBLE_EQ(scene.frame.camera.frameAspectRatio, -2.0);
+    scene.frame.camera.frameAspectRatio = 1.0;
     apply({"-r", "200", "100"});
-    EXPECT_DOUBLE_EQ(scene.camera.frameAspectRatio, 2.0);
+    EXPECT_DOUBLE_EQ(scene.frame.camera.frameAspectRatio, 2.0);
 }
 
 TEST_F(ApplyOptions, ZChannelDepth) {
     apply({"-z", "12"});
-    EXPECT_EQ(scene.options.zChannelDepth, 0);
+    EXPECT_EQ(scene.frame.options.zChannelDepth, 0);
     EXPECT_EQ(warnings, "WARNING : Bad value specified with option -z. Must be 8, 16, 24, 32 or 64!\n");
     apply({"-z", "64"});
-    EXPECT_EQ(scene.options.zChannelDepth, 64);
+    EXPECT_EQ(scene.frame.options.zChannelDepth, 64);
 }
 
 TEST_F(ApplyOptions, RangeAndNameErrors) {
@@ -191,25 +191,25 @@ TEST_F(ApplyOptions, RangeAndNameErrors) {
 }
 
 TEST_F(ApplyOptions, GridSizeAndModes) {
-    scene.camera.width = 100;
-    scene.camera.height = 60;
+    scene.frame.camera.width = 100;
+    scene.frame.camera.height = 60;
     apply({"-g", "51"});  // the size is checked when the frame starts, against the final image size
-    EXPECT_EQ(scene.options.irradiance.gridSize, 51);
+    EXPECT_EQ(scene.frame.options.irradiance.gridSize, 51);
     apply({"-g", "2"});
-    EXPECT_TRUE(scene.options.irradiance.enabled);
-    EXPECT_DOUBLE_EQ(scene.options.irradiance.gridSpacing, 0.25);
+    EXPECT_TRUE(scene.frame.options.irradiance.enabled);
+    EXPECT_DOUBLE_EQ(scene.frame.options.irradiance.gridSpacing, 0.25);
     apply({"-h", "3"});
-    EXPECT_EQ(scene.options.renderMode, 2);
-    EXPECT_EQ(scene.options.featureMask, 126);
-    EXPECT_FALSE(scene.options.irradiance.enabled);
-    scene.options.renderMode = 1;
+    EXPECT_EQ(scene.frame.options.renderMode, 2);
+    EXPECT_EQ(scene.frame.options.featureMask, 126);
+    EXPECT_FALSE(scene.frame.options.irradiance.enabled);
+    scene.frame.options.renderMode = 1;
     apply({"-h", "2"});
-    EXPECT_EQ(scene.options.renderMode, 3);
+    EXPECT_EQ(scene.frame.options.renderMode, 3);
     EXPECT_EQ(run.hiddenLineVariant, 1);
-    scene.options.renderMode = 1;
+    scene.frame.options.renderMode = 1;
     apply({"-O", "2"});
-    EXPECT_EQ(scene.options.renderMode, 0);
-    EXPECT_EQ(scene.options.featureMask, 112);
+    EXPECT_EQ(scene.frame.options.renderMode, 0);
+    EXPECT_EQ(scene.frame.options.featureMask, 112);
     EXPECT_FALSE(run.writeImage);
 }
 
@@ -227,7 +227,7 @@ TEST_F(ApplyOptions, SwitchesAndHiddenLetters) {
     EXPECT_TRUE(run.deleteInputs);
     EXPECT_TRUE(run.pauseOnError);
     EXPECT_TRUE(run.noCompletionBox);
-    EXPECT_EQ(scene.options.featureMask, 99);
+    EXPECT_EQ(scene.frame.options.featureMask, 99);
     apply({"-m"});
     EXPECT_FALSE(diagnostics().messagesOn);
     EXPECT_FALSE(diagnostics().warningsOn);

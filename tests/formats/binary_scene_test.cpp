@@ -116,22 +116,22 @@ TEST_F(BinaryScene, WriterRecordsReadBack) {
     scene_ = std::make_unique<SceneState>();
     testing::parseOk(scene(), RedShader);
     ASSERT_EQ(testing::fatalText([&] { ReadBinaryScene(scene(), path_); }), "(no error)");
-    EXPECT_DOUBLE_EQ(scene().options.version, 1.2);
-    EXPECT_EQ(scene().camera.width, 64);
-    EXPECT_DOUBLE_EQ(scene().camera.fieldOfView, 30);
-    EXPECT_EQ(scene().camera.location, Vec3(0, 0, -10));
-    EXPECT_EQ(scene().options.antialiasing, 12);
-    EXPECT_DOUBLE_EQ(scene().background.colour.b, 0.5);
-    ASSERT_EQ(scene().lights.size(), 2u);
-    EXPECT_EQ(scene().lights[0]->decayType, 2);
-    EXPECT_DOUBLE_EQ(scene().lights[1]->decayDistance, 7);
-    EXPECT_EQ(scene().lights[1]->attributes, 3);
+    EXPECT_DOUBLE_EQ(scene().frame.options.version, 1.2);
+    EXPECT_EQ(scene().frame.camera.width, 64);
+    EXPECT_DOUBLE_EQ(scene().frame.camera.fieldOfView, 30);
+    EXPECT_EQ(scene().frame.camera.location, Vec3(0, 0, -10));
+    EXPECT_EQ(scene().frame.options.antialiasing, 12);
+    EXPECT_DOUBLE_EQ(scene().frame.background.colour.b, 0.5);
+    ASSERT_EQ(scene().frame.lights.size(), 2u);
+    EXPECT_EQ(scene().frame.lights[0]->decayType, 2);
+    EXPECT_DOUBLE_EQ(scene().frame.lights[1]->decayDistance, 7);
+    EXPECT_EQ(scene().frame.lights[1]->attributes, 3);
     // The name was cut to 31 characters by the writer, and the call found it.
     const SymbolEntry* object = scene().symbols->lookup("a name that is longer than thir");
     ASSERT_TRUE(object);
     EXPECT_EQ(object->kind, SymbolKind::Solid);
-    ASSERT_EQ(scene().world.mainList.size(), 2u);
-    const Shape& first = *scene().world.mainList[0];
+    ASSERT_EQ(scene().frame.world.mainList.size(), 2u);
+    const Shape& first = *scene().frame.world.mainList[0];
     EXPECT_EQ(first.kind, ShapeKind::TriangularPatch);
     ASSERT_TRUE(first.parent);
     EXPECT_TRUE(first.parent->shader);
@@ -260,7 +260,7 @@ TEST_F(BinaryScene, FreeFormPrimitivesInADeclaration) {
     EXPECT_NEAR(blobBox.min.y + blobBox.size.y, 7.5, 1e-6);
     EXPECT_NEAR(blobBox.min.x + blobBox.size.x, 6, 1e-6);
     // Placed, the surfaces are subdivided into the world.
-    EXPECT_GT(scene().world.mainList.size(), 1u);
+    EXPECT_GT(scene().frame.world.mainList.size(), 1u);
 }
 
 // Every prefix of a valid file either reads (when it ends on a record boundary) or is truncated.
@@ -295,7 +295,7 @@ TEST_F(BinaryScene, EveryPrefixReadsOrIsTruncated) {
         else
             EXPECT_EQ(message, "Binary QSB file \"" + path_ + "\" is truncated") << n;
     }
-    EXPECT_EQ(scene().world.mainList.size(), 3u);  // sphere and polygon of the call, and the box
+    EXPECT_EQ(scene().frame.world.mainList.size(), 3u);  // sphere and polygon of the call, and the box
 }
 
 // A NaN or an infinity anywhere a record carries a float refuses the file, naming the record. Each
@@ -393,18 +393,18 @@ TEST_F(BinaryScene, VersionSizes) {
             .data.append(qsb::optionsSize(version) - 400, '\0');
         file += light;
         ASSERT_EQ(read(file), "") << version;
-        EXPECT_DOUBLE_EQ(scene().options.version, 1.0 + 0.1 * (version - 1)) << version;
-        EXPECT_EQ(scene().camera.width, 100);
-        EXPECT_EQ(scene().options.antialiasing, 3);
-        EXPECT_EQ(scene().camera.pixelFilterType, version == 4 ? 2 : -1);
-        EXPECT_EQ(scene().lights.size(), 1u);
+        EXPECT_DOUBLE_EQ(scene().frame.options.version, 1.0 + 0.1 * (version - 1)) << version;
+        EXPECT_EQ(scene().frame.camera.width, 100);
+        EXPECT_EQ(scene().frame.options.antialiasing, 3);
+        EXPECT_EQ(scene().frame.camera.pixelFilterType, version == 4 ? 2 : -1);
+        EXPECT_EQ(scene().frame.lights.size(), 1u);
     }
     // Version 1 general records carry no background name: bytes 12 on are the fog.
     Bytes v1 = sceneHeader(1).u8(qsb::code::General).floats({0.5f, 0.5f, 0.5f, 3, 1, 1, 1, 0.25f});
     v1.data.append(108 - 32, '\0');
     ASSERT_EQ(read(v1), "");
-    EXPECT_DOUBLE_EQ(scene().fog.start, 3);
-    EXPECT_DOUBLE_EQ(scene().fog.density, 0.25);
+    EXPECT_DOUBLE_EQ(scene().frame.fog.start, 3);
+    EXPECT_DOUBLE_EQ(scene().frame.fog.density, 0.25);
 }
 
 TEST_F(BinaryScene, NamesOf31And32Characters) {
@@ -415,7 +415,7 @@ TEST_F(BinaryScene, NamesOf31And32Characters) {
     ASSERT_EQ(read(file), "");
     EXPECT_TRUE(scene().symbols->lookup(name31));
     EXPECT_TRUE(scene().symbols->lookup(name32));  // unterminated: the whole field, nothing past it
-    EXPECT_EQ(scene().world.mainList.size(), 2u);
+    EXPECT_EQ(scene().frame.world.mainList.size(), 2u);
 }
 
 TEST_F(BinaryScene, CameraLevelsOutOfRangeLeaveAntialiasingUnchanged) {
@@ -426,12 +426,12 @@ TEST_F(BinaryScene, CameraLevelsOutOfRangeLeaveAntialiasingUnchanged) {
     scene_ = std::make_unique<SceneState>();
     testing::parseOk(scene(), "Camera [ (0, 0, -1), (0, 0, 0), (0, 1, 0) Undersampling 4 ]");
     ASSERT_EQ(testing::readScene(scene(), path_, sceneHeader() += camera(cam)), "");
-    EXPECT_EQ(scene().options.antialiasing, 4);
-    EXPECT_TRUE(scene().options.undersampling);
+    EXPECT_EQ(scene().frame.options.antialiasing, 4);
+    EXPECT_TRUE(scene().frame.options.undersampling);
     cam.undersampling = 10;
     ASSERT_EQ(read(sceneHeader() += camera(cam)), "");
-    EXPECT_EQ(scene().options.antialiasing, 10);
-    EXPECT_TRUE(scene().options.undersampling);
+    EXPECT_EQ(scene().frame.options.antialiasing, 10);
+    EXPECT_TRUE(scene().frame.options.undersampling);
 }
 
 // The options record bounds the counts and distances that size allocations exactly as the Options
@@ -458,16 +458,16 @@ TEST_F(BinaryScene, SettingsRecordsFollowTheStatementRules) {
                                 huge + " IrradiancePhotons (" + huge + ", " + huge +
                                 ") PhotonsGatherRange (" + huge + ", " + huge +
                                 ") IrradianceMaxDistance 1e30 IrradianceMaxError -1e30 ]");
-    const IrradianceSettings &b = scene().options.irradiance, &a = ascii.options.irradiance;
+    const IrradianceSettings &b = scene().frame.options.irradiance, &a = ascii.frame.options.irradiance;
     EXPECT_EQ(b.samples, MaxIrradianceSamples);
     EXPECT_EQ(b.samples, a.samples);
     EXPECT_EQ(b.photons[0], a.photons[0]);
     EXPECT_EQ(b.photons[1], a.photons[1]);
     EXPECT_EQ(b.maxDistance, a.maxDistance);
     EXPECT_EQ(b.maxError, a.maxError);
-    EXPECT_EQ(scene().options.photons.gatherRange[1], MaxPhotonGatherCount);
+    EXPECT_EQ(scene().frame.options.photons.gatherRange[1], MaxPhotonGatherCount);
     for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(scene().options.photons.parameters[i], ascii.options.photons.parameters[i]);
+        EXPECT_EQ(scene().frame.options.photons.parameters[i], ascii.frame.options.photons.parameters[i]);
     EXPECT_TRUE(b.enabled && b.forced);
     EXPECT_EQ(b.gridSize, a.gridSize);
 }
@@ -615,7 +615,8 @@ TEST(BinarySceneRender, GlobalIlluminationRecordsMatchTheirAsciiTwins) {
     cam.fieldOfView = 45;
     const std::string asciiCamera =
         "Version : 1.2\n"
-        "Camera [ (0, 3, -8), (0, 0.75, 0), (0, 1, 0) FieldOfView 45 Format (16, 12) FrameAspectRatio 1.5 ]\n";
+        "Camera [ (0, 3, -8), (0, 0.75, 0), (0, 1, 0) FieldOfView 45 Format (16, 12) FrameAspectRatio 1.5 "
+        "]\n";
     const Bytes shapes = Bytes()
                              .u8(qsb::code::Primitive)
                              .u8(qsb::code::Box)

@@ -73,13 +73,13 @@ TEST_F(MeshFile, DeclaredOncePlacedByCallAndByName) {
     const SymbolEntry* quad = scene_->symbols->lookup("quad");
     ASSERT_TRUE(quad);
     EXPECT_EQ(quad->kind, SymbolKind::Solid);
-    ASSERT_EQ(scene_->world.mainList.size(), 6u);  // two triangles, three times
-    const Shape& placed = *scene_->world.mainList[2];
+    ASSERT_EQ(scene_->frame.world.mainList.size(), 6u);  // two triangles, three times
+    const Shape& placed = *scene_->frame.world.mainList[2];
     Vec3 corner = pointToWorld(placed.transform.get(), {1, 0, 0});
     EXPECT_NEAR(corner.x, 6, 1e-9);
     // Every placement shares the declaration's triangle data instead of copying it.
     auto data = [&](std::size_t i) {
-        return static_cast<const TriangularPatch&>(*scene_->world.mainList[i]).data.get();
+        return static_cast<const TriangularPatch&>(*scene_->frame.world.mainList[i]).data.get();
     };
     EXPECT_EQ(data(2), data(0));
     EXPECT_EQ(data(4), data(0));
@@ -105,7 +105,7 @@ TEST_F(MeshFile, FlatMeshActsAsItsUnion) {
                        "Solid [ quad * Shape [ Box ((0.5, -1, -1), (2, 2, 1)) ] ]\n"
                        "quad [ red DisplacementMapping 0 ]\n"),
               "");
-    const auto& list = scene_->world.mainList;
+    const auto& list = scene_->frame.world.mainList;
     ASSERT_GE(list.size(), 3u);
     for (int i = 0; i < 2; ++i) {
         ASSERT_EQ(list[i]->kind, ShapeKind::TriangularPatch);
@@ -151,7 +151,7 @@ TEST_F(MeshFile, EveryPrefixReadsOrIsTruncated) {
         const bool whole = n == qsb::MagicSize || n == declarationEnd || n == file.size();
         ASSERT_EQ(readMesh(Bytes{file.substr(0, n)}), whole ? "" : truncated) << n;
         if (whole) {
-            EXPECT_EQ(scene_->world.mainList.size(), n == file.size() ? 2u : 0u) << n;
+            EXPECT_EQ(scene_->frame.world.mainList.size(), n == file.size() ? 2u : 0u) << n;
         }
     }
 }

@@ -19,15 +19,15 @@ using testing::parseOk;
 Intersection traceWorld(const SceneState& scene, const Vec3& origin, const Vec3& dir) {
     RenderContext ctx;
     Intersection hit;
-    intersectWorld(hit, {origin, normalized(dir)}, scene.world, ctx, 1e-9, 1e6);
+    intersectWorld(hit, {origin, normalized(dir)}, scene.frame.world, ctx, 1e-9, 1e6);
     return hit;
 }
 
 TEST(ImplicitSurface, SphereFromItsFormula) {
     SceneState scene;
     parseOk(scene, "Shape [ ImplicitSurface (x*x + y*y + z*z - 0.25) ]");
-    ASSERT_EQ(scene.world.mainList.size(), 1u);
-    const Shape& s = *scene.world.mainList[0];
+    ASSERT_EQ(scene.frame.world.mainList.size(), 1u);
+    const Shape& s = *scene.frame.world.mainList[0];
     EXPECT_EQ(s.kind, ShapeKind::ImplicitSurface);
     Intersection hit = traceWorld(scene, {0.1, 0.2, -3}, {0, 0, 1});
     ASSERT_TRUE(hit.hit);
@@ -48,7 +48,7 @@ TEST(ImplicitSurface, FollowsItsTransform) {
     ASSERT_TRUE(hit.hit);
     EXPECT_NEAR(hit.distance, 4, 1e-5);
     EXPECT_NEAR(traceWorld(scene, {0, 0.9, 0}, {1, 0, 0}).distance, 3 - std::sqrt(1 - 0.81), 1e-5);
-    EXPECT_TRUE(scene.world.mainList[0]->inside({3.9, 0, 0}));
+    EXPECT_TRUE(scene.frame.world.mainList[0]->inside({3.9, 0, 0}));
 }
 
 TEST(ImplicitSurface, TangentContactIsNotFound) {
@@ -68,7 +68,7 @@ TEST(ParametricSurface, SphereVerticesLieOnTheSphere) {
     parseOk(scene,
             "Shape [ ParametricSurface (2 * cos(6.2831853 * u) * sin(3.1415927 * v), 2 * cos(3.1415927 * v),"
             " 2 * sin(6.2831853 * u) * sin(3.1415927 * v)) Translate (1, 0, 0) ]");
-    buildHierarchy(scene.world);
+    buildHierarchy(scene.frame.world);
     // The normal is radial (its side follows the formula's orientation).
     Intersection hit = traceWorld(scene, {1, 0.3, -5}, {0, 0, 1});
     ASSERT_TRUE(hit.hit && hit.shape);

@@ -19,12 +19,12 @@ struct Animation {
     explicit Animation(std::string body)
         : text("Declare ball = Solid [ Sphere ((0, 0, 0), 0.1) ]\n" + std::move(body)) {}
     void frame(int n) {
-        if (n > scene.frames.firstFrame) {
-            scene.world.clear();
+        if (n > scene.frame.frames.firstFrame) {
+            scene.frame.world.clear();
             scene.symbols->keepStaticEntries();
             scene.resetFrame();
         }
-        scene.frames.currentFrame = n;
+        scene.frame.frames.currentFrame = n;
         parseOk(scene, text);
         particlesNewFrame(scene);
     }
@@ -36,7 +36,7 @@ TEST(Particles, BirthsAndCounts) {
     Animation once("ParticleGenerator [ Particles 2 Shape \"ball\" ]");
     for (int f = 0; f < 3; ++f) once.frame(f);
     EXPECT_EQ(once.particles().size(), 2u);
-    EXPECT_EQ(once.scene.world.mainCount(), 2u);  // this frame's shapes
+    EXPECT_EQ(once.scene.frame.world.mainCount(), 2u);  // this frame's shapes
     EXPECT_DOUBLE_EQ(once.particles()[0].age, 3);
 
     Animation each("ParticleGenerator [ Birth CurrentFrame < 2 Shape \"ball\" ]");

@@ -117,10 +117,10 @@ TEST(Nurbs, StatementChecks) {
     EXPECT_NE(console.text().find("First knot vector should have 5 entries instead of 3 in NURBS"),
               std::string::npos);
     parseOk(plain, nurbs("0", points));
-    ASSERT_EQ(wrong.world.subdividedSources.size(), 1u);
-    ASSERT_EQ(plain.world.subdividedSources.size(), 1u);
-    EXPECT_EQ(wrong.world.subdividedSources[0]->mesh->vertices,
-              plain.world.subdividedSources[0]->mesh->vertices);
+    ASSERT_EQ(wrong.frame.world.subdividedSources.size(), 1u);
+    ASSERT_EQ(plain.frame.world.subdividedSources.size(), 1u);
+    EXPECT_EQ(wrong.frame.world.subdividedSources[0]->mesh->vertices,
+              plain.frame.world.subdividedSources[0]->mesh->vertices);
 }
 
 // The statements hand their arguments to the constructors in the order the scene writes them.
@@ -130,8 +130,8 @@ TEST(SurfaceStatements, ArgumentsReachTheShapes) {
             "Shape [ Blobby (0.25, Sphere((0, 0, 0), 2, 1), Plane((0, 2, 0), 2, 1, 1)) SturmSolver ]\n"
             "Shape [ ImplicitPlanarHeightField (0, 2, 0, 1, x + 10 * z, 3, 2) Translate (10, 0, 0) ]\n"
             "Shape [ ImplicitSphericalHeightField (2, 0.5, z, 8, 5) Translate (20, 0, 0) ]");
-    ASSERT_EQ(scene.world.mainList.size(), 3u);
-    const Shape& blobby = *scene.world.mainList[0];
+    ASSERT_EQ(scene.frame.world.mainList.size(), 3u);
+    const Shape& blobby = *scene.frame.world.mainList[0];
     EXPECT_EQ(blobby.kind, ShapeKind::Blobby);
     // The plane's normal is normalised and its distance divided by the normal's length: p = y + 1.
     EXPECT_NEAR(blobbyFieldValue(blobby, {5, -0.5, 5}), 0.5625, 1e-12);
@@ -142,11 +142,11 @@ TEST(SurfaceStatements, ArgumentsReachTheShapes) {
     EXPECT_NEAR(hit.distance, 10 - std::sqrt(2.0), 1e-9);
     // x and z of the expression are the grid's own coordinates: 2 + 10 * 1 at the far corner.
     hit = {};
-    intersectShape(ctx, {{12, 100, 1}, {0, -1, 0}}, 0, 1e6, hit, *scene.world.mainList[1]);
+    intersectShape(ctx, {{12, 100, 1}, {0, -1, 0}}, 0, 1e6, hit, *scene.frame.world.mainList[1]);
     EXPECT_NEAR(hit.distance, 88, 1e-9);
     // z is the latitude: the north pole stands at 2 + 0.5 * pi / 2.
     hit = {};
-    intersectShape(ctx, {{20, 10, 0}, {0, -1, 0}}, 0, 1e6, hit, *scene.world.mainList[2]);
+    intersectShape(ctx, {{20, 10, 0}, {0, -1, 0}}, 0, 1e6, hit, *scene.frame.world.mainList[2]);
     EXPECT_NEAR(hit.distance, 10 - (2 + 0.25 * 3.14159265358979323846), 1e-9);
     EXPECT_EQ(parseFailure("Shape [ ImplicitSphericalHeightField (0, 1, 0, 8, 5, SmoothNormal) ]"),
               "Failed to compute HeightField normals");

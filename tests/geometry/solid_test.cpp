@@ -375,8 +375,8 @@ TEST(SolidScenes, DeclaredSolidInstancedTwiceAndReleased) {
         "Solid [ die [ Translate (5, 0, 0) ] * Shape [ Sphere ((5, 0, 0), 1.3) ] ]\n"
         "Declare low = min(\"die\")\nDeclare high = max(\"die\")\n",
         "t.qsb");
-    ASSERT_EQ(scene.world.solids.size(), 2u);
-    EXPECT_EQ(scene.world.mainCount(), 5u);
+    ASSERT_EQ(scene.frame.world.solids.size(), 2u);
+    EXPECT_EQ(scene.frame.world.mainCount(), 5u);
     // The definition keeps its own components untouched.
     auto* die = std::get_if<std::shared_ptr<const Shape>>(&scene.symbols->lookup("die")->value);
     ASSERT_TRUE(die && *die);
@@ -396,9 +396,9 @@ TEST(SolidScenes, DeclaredSolidInstancedTwiceAndReleased) {
     }
     RenderContext ctx;
     Intersection h;
-    EXPECT_TRUE(intersectWorld(h, {{0, 5, 0}, {0, -1, 0}}, scene.world, ctx, 0, 100));
+    EXPECT_TRUE(intersectWorld(h, {{0, 5, 0}, {0, -1, 0}}, scene.frame.world, ctx, 0, 100));
     EXPECT_NEAR(h.distance, 4, 1e-9);
-    scene.world.clear();
+    scene.frame.world.clear();
 }
 
 TEST(SolidScenes, ComponentsArePrunedByTheShaderThatShadesThemAndCutWhenDisplaced) {
@@ -409,9 +409,9 @@ TEST(SolidScenes, ComponentsArePrunedByTheShaderThatShadesThemAndCutWhenDisplace
               "Solid [ Shape [ Sphere ((5, 0, 0), 1) DisplacementMapping 0 ] * Shape [ Box ((4, -2, -2), (5, "
               "2, 2)) ] ]",
               "t.qsb");
-    ASSERT_EQ(scene.world.mainCount(), 4u);
+    ASSERT_EQ(scene.frame.world.mainCount(), 4u);
     int mirrors = 0, groups = 0;
-    for (const Shape* s : scene.world.mainList) {
+    for (const Shape* s : scene.frame.world.mainList) {
         if (s->kind == ShapeKind::BoundingGroup) {
             ++groups;
             continue;
@@ -425,11 +425,11 @@ TEST(SolidScenes, ComponentsArePrunedByTheShaderThatShadesThemAndCutWhenDisplace
     EXPECT_EQ(mirrors, 1);
     EXPECT_EQ(groups, 1);  // the displaced sphere's triangulation
     // Its triangles answer to the Solid too: the half outside the box shows nothing.
-    ASSERT_EQ(buildHierarchy(scene.world), 1);
+    ASSERT_EQ(buildHierarchy(scene.frame.world), 1);
     RenderContext ctx;
     Intersection h;
-    EXPECT_FALSE(intersectWorld(h, {{5.5, 0, -5}, {0, 0, 1}}, scene.world, ctx, 0, 100));
-    EXPECT_TRUE(intersectWorld(h, {{4.5, 0, -5}, {0, 0, 1}}, scene.world, ctx, 0, 100));
+    EXPECT_FALSE(intersectWorld(h, {{5.5, 0, -5}, {0, 0, 1}}, scene.frame.world, ctx, 0, 100));
+    EXPECT_TRUE(intersectWorld(h, {{4.5, 0, -5}, {0, 0, 1}}, scene.frame.world, ctx, 0, 100));
 }
 
 TEST(SolidScenes, TheBiteOfADifferenceIsLit) {
@@ -441,7 +441,7 @@ TEST(SolidScenes, TheBiteOfADifferenceIsLit) {
               "Solid [ Shape [ Box ((-1, -1, -1), (1, 1, 1)) ] - Shape [ Sphere ((0, 0, -1), 0.6) ]\n"
               "    Shader [ PlainSurface [ Color '1, 1, 1' Ka 0 Kd 0.8 ] ] ]",
               "t.qsb");
-    RenderContext ctx(&scene);
+    RenderContext ctx(&scene.frame);
     ctx.settings.featureMask = 127;
     Color colour;
     double alpha = 0;
@@ -460,18 +460,18 @@ TEST(SolidScenes, SeventyThousandOperandUnion) {
     text += " ]";
     SceneState scene;
     parseText(scene, text, "t.qsb");
-    ASSERT_EQ(scene.world.solids.size(), 1u);
-    ASSERT_EQ(scene.world.mainCount(), 70000u);
+    ASSERT_EQ(scene.frame.world.solids.size(), 1u);
+    ASSERT_EQ(scene.frame.world.mainCount(), 70000u);
     // Patches have no inside: the union's tests fold away and no hit walks the tree.
-    for (const Shape* s : scene.world.mainList) ASSERT_EQ(s->solidTest, nullptr);
+    for (const Shape* s : scene.frame.world.mainList) ASSERT_EQ(s->solidTest, nullptr);
     RenderContext ctx;
     Intersection h;
-    EXPECT_TRUE(intersectWorld(h, {{69999.1, 0.5, -3}, {0, 0, 1}}, scene.world, ctx, 0, 100));
+    EXPECT_TRUE(intersectWorld(h, {{69999.1, 0.5, -3}, {0, 0, 1}}, scene.frame.world, ctx, 0, 100));
     EXPECT_NEAR(h.distance, 3, 1e-9);
     // A deep copy and the release of both walk the tree without recursion.
-    std::unique_ptr<Shape> copy = copyShape(*scene.world.solids[0]);
+    std::unique_ptr<Shape> copy = copyShape(*scene.frame.world.solids[0]);
     copy.reset();
-    scene.world.clear();
+    scene.frame.world.clear();
 }
 
 TEST(SolidScenes, InternalFailuresFromCorruptTrees) {

@@ -121,7 +121,7 @@ TEST(FlatSubdivision, PatchBecomesOneTriangleWithItsCornerData) {
 TEST(Displacement, DisplacedSphereIsAddedAsAGroupOfTriangles) {
     SceneState scene;
     parseOk(scene, "Shape [ Sphere ((0, 0, 0), 1) DisplacementMapping 0.5 ShapeSubdivisions (64, 32) ]");
-    World& world = scene.world;
+    World& world = scene.frame.world;
     ASSERT_EQ(world.mainList.size(), 1u);
     EXPECT_EQ(world.mainList[0]->kind, ShapeKind::BoundingGroup);
     ASSERT_EQ(world.subdividedSources.size(), 1u);
@@ -153,8 +153,8 @@ TEST(Displacement, NormalsFollowTheDisplacedSurface) {
     // u is the polygon's x here: the square is tilted into the plane z = x / 2.
     parseOk(scene,
             "Shape [ Polygon (4, (0, 0, 0), (2, 0, 0), (2, 2, 0), (0, 2, 0)) DisplacementMapping u * 0.5 ]");
-    ASSERT_TRUE(buildHierarchy(scene.world));
-    const Intersection hit = trace(scene.world, {1, 1, 5}, {0, 0, -1});
+    ASSERT_TRUE(buildHierarchy(scene.frame.world));
+    const Intersection hit = trace(scene.frame.world, {1, 1, 5}, {0, 0, -1});
     ASSERT_TRUE(hit.hit);
     EXPECT_NEAR(hit.distance, 4.5, 1e-9);
     const Vec3 n = normalized(hit.normal), expected = normalized(Vec3{-0.5, 0, 1});
@@ -164,22 +164,22 @@ TEST(Displacement, NormalsFollowTheDisplacedSurface) {
 
 TEST(Displacement, ReadsObjectSpacePointsUvAndTheFrameCounter) {
     SceneState scene;
-    scene.world.frames = &scene.frames;
-    scene.frames.currentFrame = 4;
+    scene.frame.world.frames = &scene.frame.frames;
+    scene.frame.frames.currentFrame = 4;
     // length(P) is 1 on the unit sphere in its own space, whatever the translation.
     parseOk(scene,
             "Shape [ Sphere ((0, 0, 0), 1) DisplacementMapping length(P) * 0.25 Translate (10, 0, 0) ]\n"
             "Shape [ Sphere ((0, 0, 0), 1) DisplacementMapping CurrentFrame * 0.1 Translate (0, 10, 0) ]\n"
             "Shape [ Sphere ((0, 0, 0), 1) DisplacementMapping v Translate (0, 0, 10) ]\n"
             "Shape [ Sphere ((0, 0, 0), 1) DisplacementMapping (1, 2, 3) Translate (0, 0, -10) ]\n");
-    ASSERT_TRUE(buildHierarchy(scene.world));
-    EXPECT_NEAR(trace(scene.world, {10, 0, -5}, {0, 0, 1}).distance, 5 - 1.25, 0.01);
-    EXPECT_NEAR(trace(scene.world, {0, 10, -5}, {0, 0, 1}).distance, 5 - 1.4, 0.01);
+    ASSERT_TRUE(buildHierarchy(scene.frame.world));
+    EXPECT_NEAR(trace(scene.frame.world, {10, 0, -5}, {0, 0, 1}).distance, 5 - 1.25, 0.01);
+    EXPECT_NEAR(trace(scene.frame.world, {0, 10, -5}, {0, 0, 1}).distance, 5 - 1.4, 0.01);
     // v runs from 0 at the south pole to 1 at the north pole.
-    EXPECT_NEAR(trace(scene.world, {0, -5, 10}, {0, 1, 0}).distance, 4, 0.01);
-    EXPECT_NEAR(trace(scene.world, {0, 5, 10}, {0, -1, 0}).distance, 3, 0.01);
+    EXPECT_NEAR(trace(scene.frame.world, {0, -5, 10}, {0, 1, 0}).distance, 4, 0.01);
+    EXPECT_NEAR(trace(scene.frame.world, {0, 5, 10}, {0, -1, 0}).distance, 3, 0.01);
     // A vector is no distance: the sphere stays as it was.
-    EXPECT_NEAR(trace(scene.world, {0, 0, -15}, {0, 0, 1}).distance, 4, 0.01);
+    EXPECT_NEAR(trace(scene.frame.world, {0, 0, -15}, {0, 0, 1}).distance, 4, 0.01);
 }
 
 TEST(Displacement, ScalesWithTheShapeAndCoversFlatKinds) {
@@ -190,14 +190,14 @@ TEST(Displacement, ScalesWithTheShapeAndCoversFlatKinds) {
             "        DisplacementMapping 1 Translate (20, 0, 0) ]\n"
             "Shape [ TriangularPatch ((0, 0, 0), (0, 0, 1), (1, 0, 0), (0, 0, 1), (0, 1, 0), (0, 0, 1))\n"
             "        DisplacementMapping -2 Translate (-20, 0, 0) ]\n");
-    ASSERT_TRUE(buildHierarchy(scene.world));
-    EXPECT_NEAR(trace(scene.world, {0, 0, -10}, {0, 0, 1}).distance, 7, 0.02);
-    const Intersection onL = trace(scene.world, {21, 3, 10}, {0, 0, -1});
+    ASSERT_TRUE(buildHierarchy(scene.frame.world));
+    EXPECT_NEAR(trace(scene.frame.world, {0, 0, -10}, {0, 0, 1}).distance, 7, 0.02);
+    const Intersection onL = trace(scene.frame.world, {21, 3, 10}, {0, 0, -1});
     ASSERT_TRUE(onL.hit);
     EXPECT_NEAR(onL.distance, 9, 1e-9);
     EXPECT_NEAR(onL.normal.z, 1, 1e-9);
-    EXPECT_FALSE(trace(scene.world, {23, 3, 10}, {0, 0, -1}).hit);
-    EXPECT_NEAR(trace(scene.world, {-19.8, 0.2, 10}, {0, 0, -1}).distance, 12, 1e-9);
+    EXPECT_FALSE(trace(scene.frame.world, {23, 3, 10}, {0, 0, -1}).hit);
+    EXPECT_NEAR(trace(scene.frame.world, {-19.8, 0.2, 10}, {0, 0, -1}).distance, 12, 1e-9);
 }
 
 }  // namespace

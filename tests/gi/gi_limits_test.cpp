@@ -38,7 +38,7 @@ TEST(GiLimits, StatementsClampCountsAndErrorBounds) {
           "Options [ PhotonsGatherRange (2147483647, 1e8) IrradiancePhotons (2147483647, 2147483647)\n"
           "  IrradianceSamples 2147483647 IrradianceMaxError 1e300 IrradianceMaxDistance 1e300 ]\n"
           "Photons (1e300, 1e300, 50)\n");
-    const Options& o = a.options;
+    const Options& o = a.frame.options;
     EXPECT_EQ(o.photons.gatherRange[0], MaxPhotonGatherCount);
     EXPECT_EQ(o.photons.gatherRange[1], MaxPhotonGatherCount);
     EXPECT_EQ(o.irradiance.photons[0], MaxIrradiancePhotons);
@@ -55,21 +55,21 @@ TEST(GiLimits, StatementsClampCountsAndErrorBounds) {
           "Options [ IrradianceMaxError sqrt(-1) IrradianceSamples sqrt(-1) ]\n"
           "Photons (sqrt(-1), sqrt(-1), sqrt(-1), sqrt(-1))\n"
           "SkyLight (sqrt(-1), '0.5, 0.5, 0.5', 1)\n");
-    EXPECT_EQ(b.options.irradiance.maxError, -1);
-    EXPECT_EQ(b.options.irradiance.samples, 5);
-    EXPECT_EQ(b.options.irradiance.skySamples, 5);
-    for (double p : b.options.photons.parameters) EXPECT_EQ(p, 0);
-    EXPECT_DOUBLE_EQ(irradianceConfig(b).maxError, 0.8);
+    EXPECT_EQ(b.frame.options.irradiance.maxError, -1);
+    EXPECT_EQ(b.frame.options.irradiance.samples, 5);
+    EXPECT_EQ(b.frame.options.irradiance.skySamples, 5);
+    for (double p : b.frame.options.photons.parameters) EXPECT_EQ(p, 0);
+    EXPECT_DOUBLE_EQ(irradianceConfig(b.frame).maxError, 0.8);
 
     // Values a binary scene may still carry are bounded where the frame takes them.
-    b.options.photons.gatherRange[0] = 2147483647;
-    b.options.irradiance.maxError = NAN;
-    PhotonMaps maps(b);
+    b.frame.options.photons.gatherRange[0] = 2147483647;
+    b.frame.options.irradiance.maxError = NAN;
+    PhotonMaps maps(b.frame);
     EXPECT_EQ(maps.caustic.gatherCount, MaxPhotonGatherCount);
     EXPECT_EQ(maps.media.gatherCount, 1);
-    EXPECT_DOUBLE_EQ(irradianceConfig(b).maxError, 0.8);
-    a.options.irradiance.samples = 2147483647;
-    EXPECT_EQ(irradianceConfig(a).samples, MaxIrradianceSamples);
+    EXPECT_DOUBLE_EQ(irradianceConfig(b.frame).maxError, 0.8);
+    a.frame.options.irradiance.samples = 2147483647;
+    EXPECT_EQ(irradianceConfig(a.frame).samples, MaxIrradianceSamples);
 }
 
 TEST(GiLimits, CubesBeyondEveryCellGetTheCoarsestCell) {

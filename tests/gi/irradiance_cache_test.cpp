@@ -41,24 +41,24 @@ IrradianceRecord record(const Vec3& P, const Vec3& n, const Color& E, float R, i
 struct Furnace : ::testing::Test {
     static constexpr double A = 0.2, d = 0.5;
     SceneState scene;
-    RenderContext ctx{&scene};
+    RenderContext ctx{&scene.frame};
 
     Furnace() {
         ctx.settings.featureMask = 127;
-        scene.camera.location = {0, 0, 0};
-        scene.camera.pointOfInterest = {0, 0, 1};
+        scene.frame.camera.location = {0, 0, 0};
+        scene.frame.camera.pointOfInterest = {0, 0, 1};
         SurfaceDescription wall;
         wall.slots[13] = num(A);
         wall.slots[17] = num(d);
         auto sphere = makeSphere({0, 0, 0}, 5);
         sphere->shader = makeSurfaceShader(wall);
-        scene.world.push(std::move(sphere));
-        scene.options.irradiance.enabled = true;
-        scene.options.irradiance.samples = 40;
+        scene.frame.world.push(std::move(sphere));
+        scene.frame.options.irradiance.enabled = true;
+        scene.frame.options.irradiance.samples = 40;
     }
     Color pixel(int bounceLevel) {
-        scene.options.irradiance.bounceLevel = bounceLevel;
-        IrradianceCache cache(irradianceConfig(scene));
+        scene.frame.options.irradiance.bounceLevel = bounceLevel;
+        IrradianceCache cache(irradianceConfig(scene.frame));
         ctx.globalIllumination = &cache;
         Color c;
         double alpha = 0;
@@ -139,10 +139,10 @@ TEST(IrradianceOctreeTest, FindsWhatBruteForceFinds) {
 }
 
 TEST_F(Furnace, RecordAtTheCentreAndSampleCounts) {
-    scene.options.irradiance.maxDistance = 10;
-    scene.options.irradiance.bounceLevel = 1;
+    scene.frame.options.irradiance.maxDistance = 10;
+    scene.frame.options.irradiance.bounceLevel = 1;
     testing::TemporaryFolder dir;
-    IrradianceCache cache(irradianceConfig(scene));
+    IrradianceCache cache(irradianceConfig(scene.frame));
     ASSERT_TRUE(cache.openSaveFile(dir.file("centre.qic")));
     ctx.globalIllumination = &cache;
     // Level 3: 12 / 3 / 2 = 2 samples, raised to 5.
@@ -283,13 +283,13 @@ TEST(PrimaryGrid, StepsAndSizeCheck) {
     EXPECT_EQ(first, 2);
     EXPECT_EQ(finest, 2);
     SceneState scene;
-    scene.camera.width = 32;
-    scene.camera.height = 24;
-    scene.options.irradiance.gridSize = 20;
-    EXPECT_EQ(testing::fatalText([&] { checkGridSize(scene); }),
+    scene.frame.camera.width = 32;
+    scene.frame.camera.height = 24;
+    scene.frame.options.irradiance.gridSize = 20;
+    EXPECT_EQ(testing::fatalText([&] { checkGridSize(scene.frame); }),
               "Grid size must be less than 50% of max image resolution");
-    scene.options.irradiance.gridSize = 16;
-    EXPECT_EQ(testing::fatalText([&] { checkGridSize(scene); }), "(no error)");
+    scene.frame.options.irradiance.gridSize = 16;
+    EXPECT_EQ(testing::fatalText([&] { checkGridSize(scene.frame); }), "(no error)");
 }
 
 }  // namespace

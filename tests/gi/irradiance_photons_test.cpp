@@ -20,30 +20,30 @@ using testing::vec;
 
 struct PhotonScene : ::testing::Test {
     SceneState scene;
-    RenderContext ctx{&scene};
+    RenderContext ctx{&scene.frame};
 
     PhotonScene() { ctx.settings.featureMask = 127; }
     Shape& add(std::unique_ptr<Shape> shape, const SurfaceDescription& d) {
         shape->shader = makeSurfaceShader(d);
-        return *scene.world.push(std::move(shape));
+        return *scene.frame.world.push(std::move(shape));
     }
     std::unique_ptr<PhotonMaps> build() {
-        buildSunLight(scene);
-        prepareRenderContext(ctx, scene);
-        auto maps = std::make_unique<PhotonMaps>(scene);
+        buildSunLight(scene.frame);
+        prepareRenderContext(ctx, scene.frame);
+        auto maps = std::make_unique<PhotonMaps>(scene.frame);
         maps->build(ctx, {});
         return maps;
     }
     std::unique_ptr<PhotonMaps> irradiancePhotons(int n, int m) {
-        scene.options.irradiance.photons[0] = n;
-        scene.options.irradiance.photons[1] = m;
+        scene.frame.options.irradiance.photons[0] = n;
+        scene.frame.options.irradiance.photons[1] = m;
         return build();
     }
 };
 
 TEST_F(PhotonScene, IrradiancePhotonsLandOnDiffuseSurfacesAfterOneBounce) {
     LightItems items;
-    addLight(scene, makePointLight({0, 3, 0}, items));
+    addLight(scene.frame, makePointLight({0, 3, 0}, items));
     add(makeBox({-20, -1, -20}, {20, 0, 20}), matte(0.8));
     // Alone, the floor sends every bounce into the void: the direct light is never stored.
     EXPECT_EQ(irradiancePhotons(5000, 20)->irradianceMap.count(), 0);
@@ -67,22 +67,22 @@ TEST_F(PhotonScene, GuidedSamplesAgreeWithUniformOnesWithLessNoise) {
     LightItems items;
     items.intensity = vec(2, 2, 2);
     items.hasIntensity = true;
-    addLight(scene, makeSpotLight({0, 4.8, 0}, {0, 0, 0}, 12, 16, 1, items));
+    addLight(scene.frame, makeSpotLight({0, 4.8, 0}, {0, 0, 0}, 12, 16, 1, items));
     add(makeBox({-2.5, -0.1, -2.5}, {2.5, 0, 2.5}), matte(0.8));
     add(makeBox({-2.5, 5, -2.5}, {2.5, 5.1, 2.5}), matte(0.8));
     add(makeBox({-2.6, 0, -2.5}, {-2.5, 5, 2.5}), matte(0.8));
     add(makeBox({2.5, 0, -2.5}, {2.6, 5, 2.5}), matte(0.8));
     add(makeBox({-2.5, 0, -2.6}, {2.5, 5, -2.5}), matte(0.8));
     add(makeBox({-2.5, 0, 2.5}, {2.5, 5, 2.6}), matte(0.8));
-    scene.camera.location = {0, 2.5, -2};
-    scene.options.irradiance.enabled = true;
-    scene.options.irradiance.bounceLevel = 1;
-    scene.options.irradiance.maxDistance = 10;
+    scene.frame.camera.location = {0, 2.5, -2};
+    scene.frame.options.irradiance.enabled = true;
+    scene.frame.options.irradiance.bounceLevel = 1;
+    scene.frame.options.irradiance.maxDistance = 10;
     auto maps = irradiancePhotons(40000, 40);
     ASSERT_GT(maps->irradianceMap.count(), 5000);
 
     auto estimate = [&](const Vec3& P, const Vec3& n, int samples, bool guided) {
-        IrradianceCache cache(irradianceConfig(scene));
+        IrradianceCache cache(irradianceConfig(scene.frame));
         if (guided) cache.guideWith(&maps->irradianceMap, &maps->directions());
         ctx.globalIllumination = &cache;
         EXPECT_TRUE(cache.computeRecord(ctx, P, n, samples, 1, 0, 1));
@@ -109,11 +109,11 @@ TEST_F(PhotonScene, GuidedSamplesAgreeWithUniformOnesWithLessNoise) {
 
 TEST_F(PhotonScene, GlassDispersesAndAbsorbsCausticPhotons) {
     LightItems items;
-    addLight(scene, makePointLight({0, 10, 0}, items));
+    addLight(scene.frame, makePointLight({0, 10, 0}, items));
     add(makeBox({-20, -1, -20}, {20, 0, 20}), matte(0.8));
     Shape& ball = add(makeSphere({0, 2, 0}, 1), glass(0, 0));
     ball.caustics = 1;
-    PhotonSettings& p = scene.options.photons;
+    PhotonSettings& p = scene.frame.options.photons;
     p.requested = true;
     p.parameters[0] = 50;
     p.parameters[3] = 0.03;

@@ -23,7 +23,7 @@ using testing::parseOk;
 double missBrightness(const std::string& text, double length = 1000000) {
     SceneState scene;
     parseOk(scene, text);
-    RenderContext ctx{&scene};
+    RenderContext ctx{&scene.frame};
     ctx.beginSample(3.5, 7.25);
     Color c;
     mediaAlongRay(ctx, Ray{{0, 0, 0}, {0, 0, 1}}, length, c, false, 1);
@@ -46,16 +46,16 @@ TEST(Media, StatementChecksAndClamps) {
     parseOk(scene,
             "Media (1, 8, 10, 1, 0.5, 2, '1, 0, 0')\nMedia (4.7, 1, 3, -2, 1.5)\n"
             "Options [ HenyeyGreenstein 0.5 ]");
-    EXPECT_EQ(scene.media.model, 4);
-    EXPECT_EQ(scene.media.samples, 1);
-    EXPECT_EQ(scene.media.density, 3);
-    EXPECT_EQ(scene.media.intensity, 0);
-    EXPECT_EQ(scene.media.mix, 0);
-    EXPECT_EQ(scene.media.depth, 0);
-    EXPECT_EQ(scene.media.colour, Color(1, 1, 1));
-    EXPECT_EQ(scene.media.eccentricity, 0.5);
+    EXPECT_EQ(scene.frame.media.model, 4);
+    EXPECT_EQ(scene.frame.media.samples, 1);
+    EXPECT_EQ(scene.frame.media.density, 3);
+    EXPECT_EQ(scene.frame.media.intensity, 0);
+    EXPECT_EQ(scene.frame.media.mix, 0);
+    EXPECT_EQ(scene.frame.media.depth, 0);
+    EXPECT_EQ(scene.frame.media.colour, Color(1, 1, 1));
+    EXPECT_EQ(scene.frame.media.eccentricity, 0.5);
     parseOk(scene, "Options [ HenyeyGreenstein 1.5 ]");
-    EXPECT_EQ(scene.media.eccentricity, 0);
+    EXPECT_EQ(scene.frame.media.eccentricity, 0);
 }
 
 TEST(Media, PhaseModels) {
@@ -139,15 +139,15 @@ TEST(Media, MarchAddsTheScatteredLight) {
 TEST(Media, ColourMixTintsTheResult) {
     SceneState scene;
     parseOk(scene, std::string("Media (1, 8, 2, 0, 0, 0, '0.5, 0.25, 1')\n") + OneLight);
-    RenderContext ctx{&scene};
+    RenderContext ctx{&scene.frame};
     Color c{0.5, 0.5, 0.5};
     mediaAlongRay(ctx, Ray{{0, 0, 0}, {0, 0, 1}}, 10, c, false, 1);
     EXPECT_EQ(c, Color(0.5, 0.5, 0.5));
-    scene.media.mix = 1;
+    scene.frame.media.mix = 1;
     mediaAlongRay(ctx, Ray{{0, 0, 0}, {0, 0, 1}}, 10, c, false, 1);
     EXPECT_EQ(c, Color(0.25, 0.125, 0.5));
     // D = 0 switches it all off: colours and shadow filters pass through bit for bit.
-    scene.media.density = 0;
+    scene.frame.media.density = 0;
     c = {0.3, 0.7, 0.9};
     mediaAlongRay(ctx, Ray{{0, 0, 0}, {0, 0, 1}}, 10, c, false, 1);
     EXPECT_EQ(c, Color(0.3, 0.7, 0.9));
@@ -158,9 +158,9 @@ TEST(Media, ColourMixTintsTheResult) {
 TEST(Media, ShadowRayOfLengthDKeepsOneOverE) {
     SceneState scene;
     parseOk(scene, std::string("Media (1, 8, 4, 1, 0)\n") + OneLight);
-    RenderContext ctx{&scene};
+    RenderContext ctx{&scene.frame};
     Color filter;
-    EXPECT_TRUE(shadowTest(ctx, *scene.lights[0], Ray{{0, 1, 0}, {0, 1, 0}}, 0.001, 4, 0, 0, filter));
+    EXPECT_TRUE(shadowTest(ctx, *scene.frame.lights[0], Ray{{0, 1, 0}, {0, 1, 0}}, 0.001, 4, 0, 0, filter));
     EXPECT_NEAR(filter.r, std::exp(-1.0), 1e-12);
     EXPECT_EQ(filter.r, filter.b);
 }
@@ -178,7 +178,7 @@ TEST(Media, ThinBeamSampledCoarselyStillShows) {
 TEST(Media, PhotonEstimateFollowsTheDensity) {
     SceneState scene;
     parseOk(scene, "Media (1, 8, 10, 1, 0)");
-    RenderContext ctx{&scene};
+    RenderContext ctx{&scene.frame};
     // 20000 photons of power 0.001 spread evenly over a 2 x 2 x 2 cube: 2.5 per unit volume.
     PhotonMap map;
     std::uint32_t state = 7;

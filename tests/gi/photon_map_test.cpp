@@ -224,23 +224,23 @@ TEST(PhotonFile, RoundTripIsByteExactAndBadFilesAreRefused) {
 
 struct CausticScene : ::testing::Test {
     SceneState scene;
-    RenderContext ctx{&scene};
+    RenderContext ctx{&scene.frame};
 
     Shape& add(std::unique_ptr<Shape> shape, const SurfaceDescription& d) {
         shape->shader = makeSurfaceShader(d);
-        return *scene.world.push(std::move(shape));
+        return *scene.frame.world.push(std::move(shape));
     }
     std::unique_ptr<PhotonMaps> shoot(const Vec3& lightAt, double spacing) {
         LightItems items;
-        addLight(scene, makePointLight(lightAt, items));
-        PhotonSettings& p = scene.options.photons;
+        addLight(scene.frame, makePointLight(lightAt, items));
+        PhotonSettings& p = scene.frame.options.photons;
         p.requested = true;
         p.parameters[0] = 50;
         p.parameters[3] = spacing;
         p.parameterCount = 4;
-        buildSunLight(scene);
-        prepareRenderContext(ctx, scene);
-        auto maps = std::make_unique<PhotonMaps>(scene);
+        buildSunLight(scene.frame);
+        prepareRenderContext(ctx, scene.frame);
+        auto maps = std::make_unique<PhotonMaps>(scene.frame);
         maps->build(ctx, {});
         return maps;
     }

@@ -18,16 +18,16 @@ const char* const Floor =
 
 struct Shot {
     SceneState scene;
-    RenderContext ctx{&scene};
+    RenderContext ctx{&scene.frame};
     std::unique_ptr<PhotonMaps> maps;
 
     explicit Shot(const std::string& text) {
         testing::parseOk(scene,
                          "Photons (50, 3000, 0)\nPointLight [ (0, 10, 0) ]\n" + std::string(Floor) + text);
-        buildSunLight(scene);
-        buildHierarchy(scene.world);
-        prepareRenderContext(ctx, scene);
-        maps = std::make_unique<PhotonMaps>(scene);
+        buildSunLight(scene.frame);
+        buildHierarchy(scene.frame.world);
+        prepareRenderContext(ctx, scene.frame);
+        maps = std::make_unique<PhotonMaps>(scene.frame);
         maps->build(ctx, {});
     }
     Color total() const {
@@ -78,11 +78,11 @@ TEST(CausticTargets, AreaLightsShootTheirColourFromEverySamplePosition) {
                              "Shape [ Box ((-20, 10, -20), (20, 11, 20)) Shader [ PlainSurface [ Kd 1 ] ] ]\n"
                              "Shape [ Box ((-5, -1, -5), (5, 0, 5)) Caustics 1 "
                              "Shader [ PlainSurface [ Kd 0 Kr 1 ] ] ]\n");
-        addLight(scene, std::move(light));
-        buildSunLight(scene);
-        RenderContext ctx(&scene);
-        prepareRenderContext(ctx, scene);
-        PhotonMaps maps(scene);
+        addLight(scene.frame, std::move(light));
+        buildSunLight(scene.frame);
+        RenderContext ctx(&scene.frame);
+        prepareRenderContext(ctx, scene.frame);
+        PhotonMaps maps(scene.frame);
         maps.build(ctx, {});
         maps.caustic.gatherRadius = 1;
         return std::make_pair(maps.caustic.count(), maps.causticIrradiance(ctx, {1, 10, 0}, {0, -1, 0}).r);

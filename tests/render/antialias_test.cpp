@@ -279,9 +279,9 @@ TEST(SamplingLoops, RenderTheCameraThroughTheJob) {
     // pixel ends as the plain loop would store it (alpha 0 where primary rays miss).
     for (bool undersample : {false, true}) {
         testing::RenderFixture f(8, 6);
-        f.scene.background.colour = {0.2, 0.4, 0.6};
-        f.scene.options.antialiasing = 5;
-        f.scene.options.undersampling = undersample;
+        f.scene.frame.background.colour = {0.2, 0.4, 0.6};
+        f.scene.frame.options.antialiasing = 5;
+        f.scene.frame.options.undersampling = undersample;
         ConsoleCapture console;
         renderRows(f.job, 0, 6);
         // Adaptive: the 9 x 7 pixel corners. Undersampling: two blocks share a side (6 corners) and

@@ -37,17 +37,17 @@ Rendered render(const std::string& text, RenderWorkers* workers, int antialiasin
                 int first = 0) {
     SceneState scene;
     parseText(scene, text, "p.qsb");
-    scene.options.antialiasing = antialiasing;
-    scene.options.undersampling = undersampling;
-    buildSunLight(scene);
-    prepareLightEntries(scene.world, scene);
-    buildHierarchy(scene.world);
-    buildCameraFrontier(scene.world, scene.camera.location);
+    scene.frame.options.antialiasing = antialiasing;
+    scene.frame.options.undersampling = undersampling;
+    buildSunLight(scene.frame);
+    prepareLightEntries(scene.frame.world, scene);
+    buildHierarchy(scene.frame.world);
+    buildCameraFrontier(scene.frame.world, scene.frame.camera.location);
     Rendered out;
-    Camera& camera = scene.camera;
+    Camera& camera = scene.frame.camera;
     prepareBand(out.frame, camera, nullptr, 0, camera.height, true);
-    RenderContext ctx(&scene);
-    RenderJob job{scene, ctx, out.frame, {}};
+    RenderContext ctx(&scene.frame);
+    RenderJob job{scene.frame, ctx, out.frame, {}};
     job.columnStart = 0;
     job.columnEnd = camera.width;
     job.workers = workers;

@@ -48,21 +48,21 @@ struct RenderFixture {
     SceneState scene;
     RenderContext ctx;
     FrameBuffers frame;
-    RenderJob job{scene, ctx, frame, {}};
+    RenderJob job{scene.frame, ctx, frame, {}};
 
     explicit RenderFixture(int width = 8, int height = 6) {
-        scene.camera.width = width;
-        scene.camera.height = height;
-        scene.camera.lastRow = height;
-        scene.options.featureMask = 127;
+        scene.frame.camera.width = width;
+        scene.frame.camera.height = height;
+        scene.frame.camera.lastRow = height;
+        scene.frame.options.featureMask = 127;
         job.columnStart = 0;
         job.columnEnd = width;
         allocateBuffers(0, height);
-        ctx.scene = &scene;
+        ctx.frame = &scene.frame;
     }
 
     void allocateBuffers(int firstRow, int lastRow) {
-        const int w = scene.camera.width, h = scene.camera.height;
+        const int w = scene.frame.camera.width, h = scene.frame.camera.height;
         frame.color.width = frame.depth.width = w;
         frame.color.height = frame.depth.height = h;
         frame.color.rows.assign(h + 1, {});

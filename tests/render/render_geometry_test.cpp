@@ -27,9 +27,9 @@ double sphereHit(const Ray& ray, const Vec3& centre, double radius) {
 
 // A 40 x 30 pinhole camera at (0, 0, -5) looking at the origin with tan(half angle) = 0.25.
 RenderFixture& setUpPinhole(RenderFixture& f) {
-    f.scene.camera.location = {0, 0, -5};
-    f.scene.camera.halfAngle = std::atan(0.25);
-    f.scene.camera.frameAspectRatio = 4.0 / 3.0;
+    f.scene.frame.camera.location = {0, 0, -5};
+    f.scene.frame.camera.halfAngle = std::atan(0.25);
+    f.scene.frame.camera.frameAspectRatio = 4.0 / 3.0;
     return f;
 }
 
@@ -38,7 +38,7 @@ TEST(RenderGeometry, SphereSilhouetteAndDepthFollowThePerspectiveProjection) {
     setUpPinhole(f);
     const Vec3 centre{0.3, -0.2, 0};
     const double radius = 0.8;
-    f.scene.world.push(makeSphere(centre, radius));
+    f.scene.frame.world.push(makeSphere(centre, radius));
     ConsoleCapture console;
     renderRows(f.job, 0, 30);
 
@@ -69,11 +69,11 @@ TEST(RenderGeometry, SphereSilhouetteAndDepthFollowThePerspectiveProjection) {
 TEST(RenderGeometry, DepthIsMeasuredFromTheCameraLocationNotTheRayOrigin) {
     // Orthographic rays start beside the camera; their depth still counts from the camera location.
     RenderFixture f(20, 10);
-    f.scene.camera.location = {0, 0, -1};
-    f.scene.camera.lensModel = LensOrthographic;
-    f.scene.camera.fieldOfView = 2;
-    f.scene.camera.frameAspectRatio = 2;
-    f.scene.world.push(makeBox({-10, -10, 2}, {10, 10, 3}));
+    f.scene.frame.camera.location = {0, 0, -1};
+    f.scene.frame.camera.lensModel = LensOrthographic;
+    f.scene.frame.camera.fieldOfView = 2;
+    f.scene.frame.camera.frameAspectRatio = 2;
+    f.scene.frame.world.push(makeBox({-10, -10, 2}, {10, 10, 3}));
     ConsoleCapture console;
     renderRows(f.job, 0, 10);
     for (int y = 0; y < 10; y += 3) {
@@ -89,10 +89,10 @@ TEST(RenderGeometry, DepthIsMeasuredFromTheCameraLocationNotTheRayOrigin) {
 TEST(RenderGeometry, DepthOfFieldBlursEdgesOutOfFocus) {
     RenderFixture f(40, 30);
     setUpPinhole(f);
-    f.scene.world.push(makeSphere({0, 0, 0}, 1));
-    f.scene.camera.aperture = 0.3;
-    f.scene.camera.focalDistance = 2;  // well in front of the sphere
-    f.scene.options.depthOfFieldSamples = 16;
+    f.scene.frame.world.push(makeSphere({0, 0, 0}, 1));
+    f.scene.frame.camera.aperture = 0.3;
+    f.scene.frame.camera.focalDistance = 2;  // well in front of the sphere
+    f.scene.frame.options.depthOfFieldSamples = 16;
     ConsoleCapture console;
     renderRows(f.job, 0, 30);
     EXPECT_EQ(f.pixel(20, 15)[3], 255);
@@ -106,20 +106,20 @@ TEST(RenderGeometry, DepthOfFieldBlursEdgesOutOfFocus) {
 TEST(RenderGeometry, ClippingAppliesToPrimaryRaysOnly) {
     RenderFixture f;
     setUpPinhole(f);
-    f.scene.world.push(makeSphere({0, 0, 0}, 1));
-    prepareRenderContext(f.ctx, f.scene);
+    f.scene.frame.world.push(makeSphere({0, 0, 0}, 1));
+    prepareRenderContext(f.ctx, f.scene.frame);
     const Ray ray{{0, 0, -5}, {0, 0, 1}};
     Color c;
     double alpha = 0;
 
-    f.scene.camera.nearClip = 4.5;  // the front at 4 is clipped, the back at 6 is seen
+    f.scene.frame.camera.nearClip = 4.5;  // the front at 4 is clipped, the back at 6 is seen
     EXPECT_NEAR(traceRay(f.ctx, 0, ray, c, alpha, nullptr), 6, 1e-9);
     EXPECT_EQ(alpha, 1);
     // Other levels search from ShadowBias to 1000000.
     EXPECT_NEAR(traceRay(f.ctx, 1, ray, c, alpha, nullptr), 4, 1e-9);
 
-    f.scene.camera.nearClip = 0.001;
-    f.scene.camera.farClip = 3.5;
+    f.scene.frame.camera.nearClip = 0.001;
+    f.scene.frame.camera.farClip = 3.5;
     EXPECT_EQ(traceRay(f.ctx, 0, ray, c, alpha, nullptr), 1000000.0);
     EXPECT_EQ(alpha, 0);
     EXPECT_NEAR(traceRay(f.ctx, 1, ray, c, alpha, nullptr), 4, 1e-9);
@@ -131,11 +131,11 @@ TEST(RenderGeometry, ClippingAppliesToPrimaryRaysOnly) {
 
 TEST(RenderGeometry, MaxRayLevelTurnsDeeperRaysIntoBackground) {
     RenderFixture f;
-    f.scene.camera.location = {0, 0, -5};
-    f.scene.world.push(makeSphere({0, 0, 0}, 1));
-    f.scene.background.colour = {0.1, 0.2, 0.3};
-    f.scene.options.maxRayLevel = 1;
-    prepareRenderContext(f.ctx, f.scene);
+    f.scene.frame.camera.location = {0, 0, -5};
+    f.scene.frame.world.push(makeSphere({0, 0, 0}, 1));
+    f.scene.frame.background.colour = {0.1, 0.2, 0.3};
+    f.scene.frame.options.maxRayLevel = 1;
+    prepareRenderContext(f.ctx, f.scene.frame);
     const Ray ray{{0, 0, -5}, {0, 0, 1}};
     Color c;
     double alpha = 0;
@@ -150,10 +150,10 @@ TEST(RenderGeometry, MaxRayLevelTurnsDeeperRaysIntoBackground) {
 
 TEST(RenderGeometry, HitsRecordTheLevelRayAndTheEyeDistanceForTheShaders) {
     RenderFixture f;
-    f.scene.camera.location = {0, 0, -5};
-    f.scene.world.push(makeSphere({0, 0, 0}, 1));
-    const Shape* sphere = f.scene.world.mainList.back();
-    prepareRenderContext(f.ctx, f.scene);
+    f.scene.frame.camera.location = {0, 0, -5};
+    f.scene.frame.world.push(makeSphere({0, 0, 0}, 1));
+    const Shape* sphere = f.scene.frame.world.mainList.back();
+    prepareRenderContext(f.ctx, f.scene.frame);
     // A second-level ray from beside the camera: 2 units to the sphere, 4 from the eye.
     const Ray ray{{0, 0, -3}, {0, 0, 1}};
     Color c;
@@ -166,8 +166,8 @@ TEST(RenderGeometry, HitsRecordTheLevelRayAndTheEyeDistanceForTheShaders) {
 
     // Fog covers the segment the ray crossed (2 units), not the distance from the eye.
     const Color clear = c;
-    f.scene.fog.density = 0.5;
-    f.scene.fog.colour = {0, 0, 0};
+    f.scene.frame.fog.density = 0.5;
+    f.scene.frame.fog.colour = {0, 0, 0};
     traceRay(f.ctx, 1, ray, c, alpha, nullptr);
     EXPECT_NEAR(c.r, 0.25 * clear.r, 1e-9);
     EXPECT_NEAR(c.b, 0.25 * clear.b, 1e-9);

@@ -20,7 +20,7 @@ using testing::ScriptedKeys;
 
 TEST(RenderRows, PlainLoopStoresBackgroundWithZeroAlphaAndFarDepth) {
     RenderFixture f(4, 3);
-    f.scene.background.colour = {0.2, 0.4, 0.6};
+    f.scene.frame.background.colour = {0.2, 0.4, 0.6};
     f.allocateBuffers(0, 3);
     ConsoleCapture console;
     renderRows(f.job, 0, 3);
@@ -43,7 +43,7 @@ TEST(RenderRows, PlainLoopStoresBackgroundWithZeroAlphaAndFarDepth) {
 
 TEST(RenderRows, OnlyTheColumnRangeAndTheGivenRowsAreRendered) {
     RenderFixture f(6, 4);
-    f.scene.background.colour = {1, 1, 1};
+    f.scene.frame.background.colour = {1, 1, 1};
     f.job.columnStart = 2;
     f.job.columnEnd = 4;
     ConsoleCapture console;
@@ -61,21 +61,21 @@ TEST(RenderRows, OnlyTheColumnRangeAndTheGivenRowsAreRendered) {
 
 TEST(RenderRows, SetsUpTheCameraContextAndAntialiasingOncePerBand) {
     RenderFixture f(4, 2);
-    f.scene.camera.up = {0, 2, 1};
-    f.scene.camera.location = {0, 0, -5};
-    f.scene.options.featureMask = 0x8000;
-    f.scene.options.shadowBias = 0.01;
-    f.scene.options.maxRayLevel = 3;
-    f.scene.lights.push_back(nullptr);
-    f.scene.lights.push_back(nullptr);
+    f.scene.frame.camera.up = {0, 2, 1};
+    f.scene.frame.camera.location = {0, 0, -5};
+    f.scene.frame.options.featureMask = 0x8000;
+    f.scene.frame.options.shadowBias = 0.01;
+    f.scene.frame.options.maxRayLevel = 3;
+    f.scene.frame.lights.push_back(nullptr);
+    f.scene.frame.lights.push_back(nullptr);
     f.ctx.shadowCache.assign(1, {});
     f.ctx.shadowCache[0][4] = reinterpret_cast<const Shape*>(&f);
-    f.scene.options.antialiasing = 13;
-    f.scene.options.adaptiveDepth = 4;
+    f.scene.frame.options.antialiasing = 13;
+    f.scene.frame.options.adaptiveDepth = 4;
     ConsoleCapture console;
     renderRows(f.job, 0, 0);
-    EXPECT_EQ(f.scene.camera.up, (Vec3{0, 1, 0}));
-    EXPECT_EQ(f.scene.camera.focalDistance, 5);
+    EXPECT_EQ(f.scene.frame.camera.up, (Vec3{0, 1, 0}));
+    EXPECT_EQ(f.scene.frame.camera.focalDistance, 5);
     EXPECT_EQ(f.job.view.viewDir, (Vec3{0, 0, 1}));
     EXPECT_EQ(f.ctx.settings.featureMask, 127);
     EXPECT_EQ(f.ctx.settings.shadowBias, 0.01);
@@ -88,36 +88,36 @@ TEST(RenderRows, SetsUpTheCameraContextAndAntialiasingOncePerBand) {
     EXPECT_TRUE(f.job.superAdaptive);
     EXPECT_EQ(f.job.level, 3);
     EXPECT_EQ(f.job.gridSize, 4);
-    f.scene.options.antialiasing = 10;
-    f.scene.options.adaptiveDepth = 12;
+    f.scene.frame.options.antialiasing = 10;
+    f.scene.frame.options.adaptiveDepth = 12;
     renderRows(f.job, 0, 0);
     renderRows(f.job, 0, 0);
     EXPECT_FALSE(f.job.superAdaptive);
     EXPECT_EQ(f.job.level, 10);
     EXPECT_EQ(f.job.gridSize, 6);
-    f.scene.lights.clear();
+    f.scene.frame.lights.clear();
 
     // Outline modes enable fewer features when none were chosen.
-    f.scene.options.renderMode = 3;
-    prepareRenderContext(f.ctx, f.scene);
+    f.scene.frame.options.renderMode = 3;
+    prepareRenderContext(f.ctx, f.scene.frame);
     EXPECT_EQ(f.ctx.settings.featureMask, 96);
 }
 
 TEST(RenderRows, DepthOfFieldAveragesSRaysInThePlainLoopAndSPlusOneInCameraSamples) {
     RenderFixture f(3, 2);
-    f.scene.camera.aperture = 0.1;
-    f.scene.options.depthOfFieldSamples = 1;
+    f.scene.frame.camera.aperture = 0.1;
+    f.scene.frame.options.depthOfFieldSamples = 1;
     ConsoleCapture console;
     renderRows(f.job, 0, 2);
     EXPECT_EQ(f.ctx.stats.primaryRays, 6u);
 
     f.ctx.stats = {};
-    f.scene.options.depthOfFieldSamples = 3;
+    f.scene.frame.options.depthOfFieldSamples = 3;
     renderRows(f.job, 0, 2);
     EXPECT_EQ(f.ctx.stats.primaryRays, 18u);
 
     f.ctx.stats = {};
-    f.scene.options.depthOfFieldSamples = 1;
+    f.scene.frame.options.depthOfFieldSamples = 1;
     Color c;
     double alpha = 0;
     cameraSample(f.job, f.ctx, c, alpha, 1.5, 0.5, nullptr, nullptr);
@@ -126,8 +126,8 @@ TEST(RenderRows, DepthOfFieldAveragesSRaysInThePlainLoopAndSPlusOneInCameraSampl
 
 TEST(RenderRows, CameraSampleClampsAndRecordsTheFirstDepthOnce) {
     RenderFixture f(3, 2);
-    f.scene.background.colour = {2, -1, 0.5};
-    prepareRenderContext(f.ctx, f.scene);
+    f.scene.frame.background.colour = {2, -1, 0.5};
+    prepareRenderContext(f.ctx, f.scene.frame);
     Color c;
     double alpha = -1;
     bool record = true;
@@ -146,7 +146,7 @@ TEST(RenderRows, CameraSampleClampsAndRecordsTheFirstDepthOnce) {
 TEST(RenderRows, AnyKeyEndsTheLoopAfterTheRowAndEscapeStops) {
     {
         RenderFixture f(2, 4);
-        f.scene.background.colour = {1, 1, 1};
+        f.scene.frame.background.colour = {1, 1, 1};
         ScriptedKeys keys;
         keys.pressAfter(1, 'q');  // found after the second row
         ConsoleCapture console;
@@ -167,7 +167,7 @@ TEST(RenderRows, AnyKeyEndsTheLoopAfterTheRowAndEscapeStops) {
         EXPECT_EQ(console.text(), "\n\nStopped at row 0 !");
         // A stopped render stays stopped: later bands render nothing and repeat the message.
         console.clear();
-        f.scene.background.colour = {1, 1, 1};
+        f.scene.frame.background.colour = {1, 1, 1};
         renderRows(f.job, 2, 4);
         EXPECT_EQ(f.pixel(0, 3)[0], 0);
         EXPECT_EQ(console.text(), "\n\nStopped at row 0 !");

@@ -14,7 +14,7 @@ using testing::RenderFixture;
 
 TEST(TraceRay, MissedRaysSeeTheBackgroundWithAlphaByLevel) {
     RenderFixture f;
-    f.scene.background.colour = {0.3, 0.6, 0.9};
+    f.scene.frame.background.colour = {0.3, 0.6, 0.9};
     const Ray ray{{0, 0, -1}, {0, 0, 1}};
     Color c;
     double alpha = -1;
@@ -31,7 +31,7 @@ TEST(TraceRay, MissedRaysSeeTheBackgroundWithAlphaByLevel) {
 TEST(TraceRay, RaysAtTheMaximumLevelAreNotCountedAndSeeTheBackground) {
     RenderFixture f;
     f.ctx.settings.maxRayLevel = 1;
-    f.scene.background.colour = {0.5, 0.5, 0.5};
+    f.scene.frame.background.colour = {0.5, 0.5, 0.5};
     Color c{9, 9, 9};
     double alpha = 0;
     std::uint32_t counter = 0;
@@ -45,9 +45,9 @@ TEST(TraceRay, RaysAtTheMaximumLevelAreNotCountedAndSeeTheBackground) {
 
 TEST(TraceRay, FogCoversTheInfiniteSegmentOfAMiss) {
     RenderFixture f;
-    f.scene.background.colour = {1, 1, 1};
-    f.scene.fog.density = 0.1;
-    f.scene.fog.colour = {0.25, 0.5, 0.75};
+    f.scene.frame.background.colour = {1, 1, 1};
+    f.scene.frame.fog.density = 0.1;
+    f.scene.frame.fog.colour = {0.25, 0.5, 0.75};
     Color c;
     double alpha = 0;
     traceRay(f.ctx, 0, Ray{{0, 0, 0}, {0, 0, 1}}, c, alpha, nullptr);
@@ -57,8 +57,8 @@ TEST(TraceRay, FogCoversTheInfiniteSegmentOfAMiss) {
 
 TEST(TraceRay, DeepIrradianceBouncesSeeACompressedBackgroundWithoutFog) {
     RenderFixture f;
-    f.scene.background.colour = {3, 8, 0};
-    f.scene.fog.density = 0.1;
+    f.scene.frame.background.colour = {3, 8, 0};
+    f.scene.frame.fog.density = 0.1;
     f.ctx.irradianceDepth = 2;
     Color c;
     double alpha = 0;
@@ -67,7 +67,7 @@ TEST(TraceRay, DeepIrradianceBouncesSeeACompressedBackgroundWithoutFog) {
     EXPECT_NEAR(c.g, 4, 1e-12);
     EXPECT_NEAR(c.b, 0, 1e-12);
     // With the sky light the background is used as it is.
-    f.scene.background.skyLightOn = true;
+    f.scene.frame.background.skyLightOn = true;
     traceRay(f.ctx, 1, Ray{{0, 0, 0}, {0, 0, 1}}, c, alpha, nullptr);
     EXPECT_EQ(c, (Color{3, 8, 0}));
 }

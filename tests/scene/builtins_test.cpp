@@ -218,9 +218,9 @@ TEST(Builtins, RandomGeneratorSpansItsRange) {
 
 TEST(Builtins, TraceAndVisibilityCastRaysFromTheShadingContext) {
     SceneState scene;
-    scene.background.colour = {0.25, 0.5, 0.75};
-    scene.world.push(std::make_unique<Sphere>(Vec3{0, 0, 0}, 1.0));
-    RenderContext render(&scene);
+    scene.frame.background.colour = {0.25, 0.5, 0.75};
+    scene.frame.world.push(std::make_unique<Sphere>(Vec3{0, 0, 0}, 1.0));
+    RenderContext render(&scene.frame);
     ShadingContext sc;
     sc.P = {0, 0, -5};
     sc.render = &render;

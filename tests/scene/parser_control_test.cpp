@@ -57,7 +57,7 @@ TEST(ParserDeclarations, DeclareEvaluatesAndNewKeepsTheTree) {
     EXPECT_EQ(declaredNumber(scene, "a"), 6);
     EXPECT_EQ(declaredNumber(scene, "c"), 7);
     EXPECT_TRUE(std::isnan(declaredNumber(scene, "b")));  // still a tree
-    scene.frames.currentFrame = 4;
+    scene.frame.frames.currentFrame = 4;
     parseOk(scene, "Declare d = b");
     EXPECT_EQ(declaredNumber(scene, "d"), 8);
 }
@@ -83,8 +83,8 @@ void runFrames(SceneState& scene, const std::string& text, int last, Check check
         parseOk(scene, text);
         check(frame);
         scene.symbols->keepStaticEntries();
-        scene.frames.firstFrameStarted = true;
-        ++scene.frames.currentFrame;
+        scene.frame.frames.firstFrameStarted = true;
+        ++scene.frame.frames.currentFrame;
     }
 }
 
@@ -95,7 +95,7 @@ TEST(ParserConditions, ExactlyOneBranchTakesEffectInEveryFrame) {
         "else { Declare late = 1 Background '0, 1, 0' }";
     runFrames(scene, text, 5, [&](int frame) {
         bool early = frame < 3;
-        EXPECT_EQ(scene.background.colour, early ? Color(1, 0, 0) : Color(0, 1, 0)) << frame;
+        EXPECT_EQ(scene.frame.background.colour, early ? Color(1, 0, 0) : Color(0, 1, 0)) << frame;
         EXPECT_EQ(scene.symbols->lookup("early") != nullptr, early) << frame;
         EXPECT_EQ(scene.symbols->lookup("late") != nullptr, !early) << frame;
     });
@@ -137,20 +137,20 @@ TEST(ParserDeclarations, StaticIsMadeInTheFirstFrameAndKept) {
 TEST(ParserSequence, FrameRangeItems) {
     SceneState scene;
     parseOk(scene, "Sequence [ AnimationLength 10 FirstFrame 2 ]");
-    EXPECT_EQ(scene.frames.lastFrame, 9);
-    EXPECT_EQ(scene.frames.firstFrame, 2);
-    EXPECT_EQ(scene.frames.currentFrame, 2);
+    EXPECT_EQ(scene.frame.frames.lastFrame, 9);
+    EXPECT_EQ(scene.frame.frames.firstFrame, 2);
+    EXPECT_EQ(scene.frame.frames.currentFrame, 2);
     // LastFrame already set: AnimationLength leaves it alone.
     parseOk(scene, "Sequence [ AnimationLength 20 ]");
-    EXPECT_EQ(scene.frames.lastFrame, 9);
-    EXPECT_EQ(scene.frames.animationLength, 20);
+    EXPECT_EQ(scene.frame.frames.lastFrame, 9);
+    EXPECT_EQ(scene.frame.frames.animationLength, 20);
     // Once the frames have started, FirstFrame no longer moves the current frame.
-    scene.frames.firstFrameStarted = true;
-    scene.frames.currentFrame = 5;
+    scene.frame.frames.firstFrameStarted = true;
+    scene.frame.frames.currentFrame = 5;
     parseOk(scene, "Sequence [ FirstFrame 1 LastFrame 7 ]");
-    EXPECT_EQ(scene.frames.currentFrame, 5);
-    EXPECT_EQ(scene.frames.firstFrame, 1);
-    EXPECT_EQ(scene.frames.lastFrame, 7);
+    EXPECT_EQ(scene.frame.frames.currentFrame, 5);
+    EXPECT_EQ(scene.frame.frames.firstFrame, 1);
+    EXPECT_EQ(scene.frame.frames.lastFrame, 7);
 }
 
 TEST(ParserSequence, OutputToActsOnlyBeforeTheFirstFrame) {

@@ -70,14 +70,14 @@ TEST_F(IncludeFiles, AfterTheIncludeEndsErrorsNameTheIncludingFile) {
         EXPECT_EQ(e.file(), "main.qsb");
         EXPECT_EQ(e.line(), 4);
     }
-    EXPECT_EQ(scene.options.version, 4);  // the included declaration was seen by the next statement
+    EXPECT_EQ(scene.frame.options.version, 4);  // the included declaration was seen by the next statement
 }
 
 TEST_F(IncludeFiles, IncludeInBranchNotTakenIsNotRead) {
     SceneState scene;
     testing::parseOk(scene,
                      "if (1 > 2) { ReadArchive \"" + (dir_ / "missing.qsb").string() + "\" }\nVersion: 1");
-    EXPECT_EQ(scene.options.version, 1);
+    EXPECT_EQ(scene.frame.options.version, 1);
 }
 
 TEST(ParserErrors, EmptyFormsAreRejected) {

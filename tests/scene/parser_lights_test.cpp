@@ -16,14 +16,14 @@ TEST(ParserLights, RangeAndDecayExcludeEachOtherInTheOrderWritten) {
             "PointLight [ (0, 5, 0) Range 10 Decay 2 ]\n"
             "PointLight [ (0, 5, 0) Decay LINEAR Range -4 ]\n"
             "SpotLight [ (0, 5, 0), (0, 0, 0), 20, 30, 1 Decay QUADRATIC LightingAttributes SPECULAR ]");
-    ASSERT_EQ(scene.lights.size(), 3u);
-    EXPECT_EQ(scene.lights[0]->decayType, 2);
-    EXPECT_EQ(scene.lights[0]->decayDistance, 0);
-    EXPECT_EQ(scene.lights[1]->decayType, 0);
-    EXPECT_EQ(scene.lights[1]->decayDistance, -4);
-    EXPECT_EQ(scene.lights[2]->decayType, 2);
-    EXPECT_EQ(scene.lights[2]->attributes, 2);
-    EXPECT_EQ(scene.lights[2]->kind, LightKind::Spot);
+    ASSERT_EQ(scene.frame.lights.size(), 3u);
+    EXPECT_EQ(scene.frame.lights[0]->decayType, 2);
+    EXPECT_EQ(scene.frame.lights[0]->decayDistance, 0);
+    EXPECT_EQ(scene.frame.lights[1]->decayType, 0);
+    EXPECT_EQ(scene.frame.lights[1]->decayDistance, -4);
+    EXPECT_EQ(scene.frame.lights[2]->decayType, 2);
+    EXPECT_EQ(scene.frame.lights[2]->attributes, 2);
+    EXPECT_EQ(scene.frame.lights[2]->kind, LightKind::Spot);
 }
 
 TEST(ParserLights, EachLightAcceptsItsOwnItems) {
@@ -41,16 +41,16 @@ TEST(ParserLights, EachLightAcceptsItsOwnItems) {
             "AreaLight [ Intensity '1, 1, 1' Plane (2, 3) Rotate (90, 0, 0) Translate (0, 4, 0) Glow 1 ]\n"
             "DirectionalLight [ (0, -1, 0) Intensity '0.5, 0.5, 0.5' LightingAttributes 1 ]\n"
             "if (1 > 2) { PointLight [ (0, 5, 0) ] }");
-    ASSERT_EQ(scene.lights.size(), 2u);
-    EXPECT_EQ(scene.lights[0]->kind, LightKind::Area);
-    EXPECT_EQ(scene.lights[1]->attributes, 1);
+    ASSERT_EQ(scene.frame.lights.size(), 2u);
+    EXPECT_EQ(scene.frame.lights[0]->kind, LightKind::Area);
+    EXPECT_EQ(scene.frame.lights[1]->attributes, 1);
 }
 
 TEST(ParserLights, BlackHole) {
     SceneState scene;
     parseOk(scene, "BlackHole ((0, 1, 0), 2)\nBlackHole ((0, 1, 0), 2, '0.5, 0.5, 0.5')");
-    ASSERT_EQ(scene.lights.size(), 2u);
-    EXPECT_EQ(scene.lights[0]->decayType, 4);
+    ASSERT_EQ(scene.frame.lights.size(), 2u);
+    EXPECT_EQ(scene.frame.lights[0]->decayType, 4);
     EXPECT_EQ(parseFailure("BlackHole ((0, 1, 0), 0)"), "BlackHole density must be greater than 0");
     EXPECT_EQ(parseFailure("BlackHole ((0, 1, 0))"), "parse error");
 }

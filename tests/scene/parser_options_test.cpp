@@ -15,12 +15,12 @@ using testing::parseOk;
 Options optionsOf(const std::string& items) {
     SceneState scene;
     parseOk(scene, "Options [ " + items + " ]");
-    return scene.options;
+    return scene.frame.options;
 }
 
 Camera cameraOf(SceneState& scene, const std::string& items) {
     parseOk(scene, "Camera [ (0, 0, -5), (0, 0, 0), (0, 1, 0) " + items + " ]");
-    return std::move(scene.camera);
+    return std::move(scene.frame.camera);
 }
 
 TEST(ParserOptions, RangeChecksAreFatalWithTheirMessages) {
@@ -63,8 +63,8 @@ TEST(ParserOptions, ClampedValues) {
 TEST(ParserOptions, IrradiancePhotonsGatherAtLeastThePhotonsCount) {
     SceneState scene;
     parseOk(scene, "Photons (50, 2, 3)\nOptions [ IrradiancePhotons (5000, 20) ]");
-    EXPECT_EQ(scene.options.irradiance.photons[0], 5000);
-    EXPECT_EQ(scene.options.irradiance.photons[1], 50);
+    EXPECT_EQ(scene.frame.options.irradiance.photons[0], 5000);
+    EXPECT_EQ(scene.frame.options.irradiance.photons[1], 50);
 }
 
 TEST(ParserOptions, ZChannelDepthWarnsAndResets) {
@@ -93,13 +93,13 @@ TEST(ParserOptions, CacheFileNames) {
     scene.output.photonMapFile = "scene.qpm";
     scene.output.irradianceCacheFile = "scene.qic";
     parseOk(scene, "Options [ SavePhotonMap SaveIrradianceCache \"cache\" LoadIrradianceCache \"old\" ]");
-    EXPECT_TRUE(scene.options.photons.saveRequested);
-    EXPECT_EQ(scene.options.photons.savePath, "scene.qpm");
-    EXPECT_EQ(scene.options.irradiance.savePath, "cache.qic");
-    EXPECT_EQ(scene.options.irradiance.loadPath, "old.qic");
+    EXPECT_TRUE(scene.frame.options.photons.saveRequested);
+    EXPECT_EQ(scene.frame.options.photons.savePath, "scene.qpm");
+    EXPECT_EQ(scene.frame.options.irradiance.savePath, "cache.qic");
+    EXPECT_EQ(scene.frame.options.irradiance.loadPath, "old.qic");
     // A photon map is only loaded when its file exists.
     parseOk(scene, "Options [ LoadPhotonMap \"surely_missing_file\" ]");
-    EXPECT_FALSE(scene.options.photons.loadRequested);
+    EXPECT_FALSE(scene.frame.options.photons.loadRequested);
 }
 
 TEST(ParserOptions, EnableAllLightsIrradianceOnlyWarns) {
@@ -112,14 +112,14 @@ TEST(ParserOptions, EnableAllLightsIrradianceOnlyWarns) {
 TEST(ParserCamera, AntialiasingAndUndersampling) {
     SceneState scene;
     cameraOf(scene, "Antialiasing 0");
-    EXPECT_EQ(scene.options.antialiasing, 0);
+    EXPECT_EQ(scene.frame.options.antialiasing, 0);
     EXPECT_EQ(parseFailure("Camera [ (0,0,-5), (0,0,0), (0,1,0) Antialiasing -1 ]"),
               "Antialiasing value must be greater than zero");
     cameraOf(scene, "Undersampling 4");
-    EXPECT_TRUE(scene.options.undersampling);
-    EXPECT_EQ(scene.options.antialiasing, 4);
+    EXPECT_TRUE(scene.frame.options.undersampling);
+    EXPECT_EQ(scene.frame.options.antialiasing, 4);
     cameraOf(scene, "Antialiasing 3");  // switches undersampling off again
-    EXPECT_FALSE(scene.options.undersampling);
+    EXPECT_FALSE(scene.frame.options.undersampling);
     EXPECT_EQ(parseFailure("Camera [ (0,0,-5), (0,0,0), (0,1,0) Undersampling 11 ]"),
               "Incorrect undersampling quality level");
     EXPECT_EQ(parseFailure("Camera [ (0,0,-5), (0,0,0), (0,1,0) Undersampling 0 ]"),
@@ -175,35 +175,35 @@ TEST(ParserSettings, QuotedColourAndParenthesisedVectorAreTheSame) {
     SceneState a, b;
     parseOk(a, "Background '0.25, 0.5, 1'");
     parseOk(b, "Background (0.25, 0.5, 1)");
-    EXPECT_EQ(a.background.colour, Color(0.25, 0.5, 1));
-    EXPECT_EQ(b.background.colour, a.background.colour);
-    EXPECT_FALSE(a.background.expression);
+    EXPECT_EQ(a.frame.background.colour, Color(0.25, 0.5, 1));
+    EXPECT_EQ(b.frame.background.colour, a.frame.background.colour);
+    EXPECT_FALSE(a.frame.background.expression);
     // A background that varies is kept as its expression.
     SceneState c;
     parseOk(c, "Background (u, v, 0)");
-    EXPECT_TRUE(c.background.expression);
+    EXPECT_TRUE(c.frame.background.expression);
 }
 
 TEST(ParserSettings, FogChecks) {
     SceneState scene;
     parseOk(scene, "Fog (10, 0.05, '1, 1, 1')");
-    EXPECT_EQ(scene.fog.start, 10);
-    EXPECT_EQ(scene.fog.density, 0.05);
+    EXPECT_EQ(scene.frame.fog.start, 10);
+    EXPECT_EQ(scene.frame.fog.density, 0.05);
     EXPECT_EQ(parseFailure("Fog (10, 1.5, '1, 1, 1')"), "Bad Fog value");
     EXPECT_EQ(parseFailure("GroundFog (0, 1, '1, 1, 1')"), "Bad GroundFog value");
     EXPECT_EQ(parseFailure("GroundFog (1, -1, '1, 1, 1')"), "Bad GroundFog value");
     parseOk(scene, "GroundFog (2, 3, '0.5, 0.5, 0.5')");
-    EXPECT_EQ(scene.fog.heightScale, 2);
-    EXPECT_EQ(scene.fog.distanceScale, 3);
+    EXPECT_EQ(scene.frame.fog.heightScale, 2);
+    EXPECT_EQ(scene.frame.fog.distanceScale, 3);
 }
 
 TEST(ParserSettings, SunLightKeepsItsValues) {
     SceneState scene;
     parseOk(scene, "SunLight (45 : 30, 2, 16, '1, 0.9, 0.8')");
-    EXPECT_TRUE(scene.sun.given);
-    EXPECT_EQ(scene.sun.count, 4);
-    EXPECT_EQ(scene.sun.values[1], 30);
-    EXPECT_TRUE(scene.sun.hasVector);
+    EXPECT_TRUE(scene.frame.sun.given);
+    EXPECT_EQ(scene.frame.sun.count, 4);
+    EXPECT_EQ(scene.frame.sun.values[1], 30);
+    EXPECT_TRUE(scene.frame.sun.hasVector);
     EXPECT_EQ(parseFailure("SunLight (45, 30)"), "parse error");
 }
 

@@ -134,7 +134,7 @@ TEST(ParserShaders, ShaderForms) {
     auto* band = std::get_if<std::shared_ptr<const ShaderSpectrum>>(&scene.symbols->lookup("band")->value);
     ASSERT_TRUE(band && *band);
     EXPECT_EQ((*band)->size(), 2u);
-    EXPECT_EQ(scene.world.mainList.size(), 1u);
+    EXPECT_EQ(scene.frame.world.mainList.size(), 1u);
     EXPECT_EQ(parseFailure(surfaces + "Declare x = Shader [ MultiLayer [ ] ]"), "parse error");
     EXPECT_EQ(parseFailure(surfaces + "Declare x = SpectrumOfShaders ( )"), "parse error");
     EXPECT_EQ(parseFailure(surfaces + "Declare x = Shader [ Composite [ (s) ] ]"), "parse error");

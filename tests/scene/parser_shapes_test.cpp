@@ -14,8 +14,8 @@ using testing::parseFailure;
 using testing::parseOk;
 
 const Shape& onlyShape(const SceneState& scene) {
-    EXPECT_EQ(scene.world.mainList.size(), 1u);
-    return *scene.world.mainList.at(0);
+    EXPECT_EQ(scene.frame.world.mainList.size(), 1u);
+    return *scene.frame.world.mainList.at(0);
 }
 
 TEST(ParserShapes, ModifiersActInTheOrderWritten) {
@@ -54,10 +54,10 @@ TEST(ParserShapes, DeclaredSolidIsCopiedWithExtraModifiers) {
             "ball [ Translate (5, 0, 0) ]\n"
             "Declare moved = ball [ Translate (0, 5, 0) ]\n"
             "moved");
-    ASSERT_EQ(scene.world.mainList.size(), 3u);
-    EXPECT_EQ(scene.world.mainList[0]->boundsMin, Vec3(-1, -1, -1));
-    EXPECT_EQ(scene.world.mainList[1]->boundsMin, Vec3(4, -1, -1));
-    EXPECT_EQ(scene.world.mainList[2]->boundsMin, Vec3(-1, 4, -1));
+    ASSERT_EQ(scene.frame.world.mainList.size(), 3u);
+    EXPECT_EQ(scene.frame.world.mainList[0]->boundsMin, Vec3(-1, -1, -1));
+    EXPECT_EQ(scene.frame.world.mainList[1]->boundsMin, Vec3(4, -1, -1));
+    EXPECT_EQ(scene.frame.world.mainList[2]->boundsMin, Vec3(-1, 4, -1));
     auto* def = std::get_if<std::shared_ptr<const Shape>>(&scene.symbols->lookup("ball")->value);
     ASSERT_TRUE(def && *def);
     EXPECT_EQ((*def)->boundsMin, Vec3(-1, -1, -1));  // the definition is unchanged
@@ -115,8 +115,8 @@ TEST(ParserShapes, CsgOnlyInsideSolid) {
     SceneState scene;
     parseOk(scene, decl + "Solid [ Shape [ a * a ] - (a & ~Solid [ Box((0,0,0), (1,1,1)) ]) + a ^ a ]");
     // ~ binds tightest, then * and &, then + - ^ from left to right; a - b is a * ~b.
-    ASSERT_EQ(scene.world.solids.size(), 1u);
-    const SolidNode* root = static_cast<const Solid&>(*scene.world.solids[0]).root.get();
+    ASSERT_EQ(scene.frame.world.solids.size(), 1u);
+    const SolidNode* root = static_cast<const Solid&>(*scene.frame.world.solids[0]).root.get();
     ASSERT_EQ(root->opcode, SolidOp::UnionKeep);
     const SolidNode* sum = root->left;
     ASSERT_EQ(sum->opcode, SolidOp::Union);
@@ -150,14 +150,14 @@ TEST(ParserShapes, MediaAndComputeIrradianceTakeTheirSettings) {
             "Media (1, 2, 3, 4, 0.5, 6, '1, 0.5, 1')\n"
             "ComputeIrradiance 2\n"
             "if (1 > 2) { Media (1, 2, 3, 4, 5) ReadMeshFile \"no such mesh\" }");
-    EXPECT_EQ(scene.media.samples, 2);
-    EXPECT_EQ(scene.media.mix, 0.5);
-    EXPECT_EQ(scene.media.depth, 6);
-    EXPECT_EQ(scene.media.colour, Color(1, 0.5, 1));
+    EXPECT_EQ(scene.frame.media.samples, 2);
+    EXPECT_EQ(scene.frame.media.mix, 0.5);
+    EXPECT_EQ(scene.frame.media.depth, 6);
+    EXPECT_EQ(scene.frame.media.colour, Color(1, 0.5, 1));
     // ComputeIrradiance switches the cache on with a grid of at least 4.
-    EXPECT_TRUE(scene.options.irradiance.enabled);
-    EXPECT_EQ(scene.options.irradiance.gridSize, 4);
-    EXPECT_TRUE(scene.world.mainList.empty());
+    EXPECT_TRUE(scene.frame.options.irradiance.enabled);
+    EXPECT_EQ(scene.frame.options.irradiance.gridSize, 4);
+    EXPECT_TRUE(scene.frame.world.mainList.empty());
 }
 
 TEST(ParserShapes, ProfileStatementsCountTheirPoints) {
@@ -170,8 +170,8 @@ TEST(ParserShapes, ProfileStatementsCountTheirPoints) {
     SceneState scene;
     // Fewer points than the count: those given (two make a Cone).
     parseOk(scene, "Shape [ SurfaceOfRevolution (1, 9, (1,0,0), (2,1,0), (1,2,0)) ]");
-    ASSERT_EQ(scene.world.mainList.size(), 1u);
-    EXPECT_EQ(scene.world.mainList[0]->kind, ShapeKind::Cone);
+    ASSERT_EQ(scene.frame.world.mainList.size(), 1u);
+    EXPECT_EQ(scene.frame.world.mainList[0]->kind, ShapeKind::Cone);
     parseOk(scene, "Declare rain = ParticleGenerator [ Birth CurrentFrame < 2 Particles 3 Aging 0.5 ]\nrain");
     EXPECT_EQ(scene.symbols->lookup("rain")->kind, SymbolKind::ParticleGenerator);
 }

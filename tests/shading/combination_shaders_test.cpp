@@ -109,7 +109,7 @@ TEST_F(CombinationFixture, MultiLayerShowsEachLayerThroughTheOnesAbove) {
 
 TEST_F(CombinationFixture, LightTableHoldsEachLightsColour) {
     s.addPointLight({0, 5, 0}, {0.5, 0.25, 1});
-    s.scene.lights.back()->attributes = 2;  // casts no shadow
+    s.scene.frame.lights.back()->attributes = 2;  // casts no shadow
     Intersection hit;
     hit.point = {0, 0, 0};
     hit.normal = {0, 1, 0};

@@ -173,18 +173,18 @@ TEST(Light, AreaLightGeometry) {
 TEST(Light, AreaLightingFunctionOverTheLightsDirections) {
     SceneState scene;
     parseText(scene, "AreaLight [ Intensity (v > 0.5 ? '1, 0, 0' : 0.25) Translate (0, 2, 0) ]", "t.qsb");
-    ASSERT_EQ(scene.lights.size(), 1u);
-    RenderContext ctx{&scene};
+    ASSERT_EQ(scene.frame.lights.size(), 1u);
+    RenderContext ctx{&scene.frame};
     LightSample s;
-    scene.lights[0]->lightAt(ctx, {0, 5, 0}, s);  // straight above the light: v = 1
+    scene.frame.lights[0]->lightAt(ctx, {0, 5, 0}, s);  // straight above the light: v = 1
     EXPECT_EQ(s.colour, Color(1, 0, 0));
-    scene.lights[0]->lightAt(ctx, {0, 0, 0}, s);  // below: v = 0, a number is grey
+    scene.frame.lights[0]->lightAt(ctx, {0, 0, 0}, s);  // below: v = 0, a number is grey
     EXPECT_EQ(s.colour, Color(0.25, 0.25, 0.25));
 
     SceneState bad;
     parseText(bad, "AreaLight [ Intensity (v > 0.5 ? \"a\" : \"b\") ]", "t.qsb");
     try {
-        bad.lights[0]->lightAt(ctx, {0, 5, 0}, s);
+        bad.frame.lights[0]->lightAt(ctx, {0, 5, 0}, s);
         FAIL();
     } catch (const FatalError& e) {
         EXPECT_STREQ(e.what(), "(internal failure 0x1f) Invalid lighting function");
@@ -200,8 +200,8 @@ TEST(Light, FlatAreaLightOnlyLightsItsFront) {
     items.hasAttributes = true;
     items.lightingAttributes = 9;  // casts shadows, front side only
     items.transform = std::make_unique<Transform>(makeTranslate({0, 5, 0}));
-    addLight(s.scene, makeAreaLight(items));
-    const Light& light = *s.scene.lights.back();
+    addLight(s.scene.frame, makeAreaLight(items));
+    const Light& light = *s.scene.frame.lights.back();
     Color filter;
     EXPECT_TRUE(shadowTest(s.ctx, light, Ray{{0, 0, 0}, {0, 1, 0}}, 0.001, 5, 0, 0, filter));
     EXPECT_EQ(filter, Color(1, 1, 1));
@@ -222,49 +222,49 @@ TEST(Light, ShadowsGloballyOffLeaveEveryLightVisible) {
 
 TEST(Light, SunLightVariants) {
     SceneState scene;
-    scene.sun.given = true;
-    scene.sun.values[0] = 0;   // azimuth
-    scene.sun.values[1] = 90;  // straight overhead
-    scene.sun.count = 2;
-    buildSunLight(scene);
-    ASSERT_EQ(scene.lights.size(), 1u);
-    const Light& point = *scene.lights[0];
+    scene.frame.sun.given = true;
+    scene.frame.sun.values[0] = 0;   // azimuth
+    scene.frame.sun.values[1] = 90;  // straight overhead
+    scene.frame.sun.count = 2;
+    buildSunLight(scene.frame);
+    ASSERT_EQ(scene.frame.lights.size(), 1u);
+    const Light& point = *scene.frame.lights[0];
     EXPECT_EQ(point.kind, LightKind::PointSun);
     EXPECT_NEAR(length(at(point, {}).position - Vec3{0, 1000, 0}), 0, 1e-9);
     EXPECT_NEAR(length(Vec3{point.colour.r, point.colour.g, point.colour.b} - Vec3{0.7, 0.686, 0.665}), 0,
                 1e-12);
     EXPECT_EQ(point.glow, 250);
 
-    scene.lights.clear();
-    scene.sun.values[2] = 2;   // intensity
-    scene.sun.values[3] = 16;  // soft-shadow samples
-    scene.sun.count = 4;
-    scene.options.sunGlow = 3;
-    buildSunLight(scene);
-    const Light& area = *scene.lights[0];
+    scene.frame.lights.clear();
+    scene.frame.sun.values[2] = 2;   // intensity
+    scene.frame.sun.values[3] = 16;  // soft-shadow samples
+    scene.frame.sun.count = 4;
+    scene.frame.options.sunGlow = 3;
+    buildSunLight(scene.frame);
+    const Light& area = *scene.frame.lights[0];
     EXPECT_EQ(area.kind, LightKind::AreaSun);
     EXPECT_EQ(area.attributes, 7);
     EXPECT_NEAR(area.radius, 16 * 0.03225806451612903 * 1000 * 0.1, 1e-12);
     EXPECT_EQ(area.softShadowSamples, 16);
     EXPECT_EQ(area.glow, 3);
     EXPECT_NEAR(area.colour.g, 0.98 * 2, 1e-12);
-    scene.lights.clear();
-    scene.sun.values[3] = 40;
-    buildSunLight(scene);
-    EXPECT_EQ(scene.lights[0]->radius, 250);
+    scene.frame.lights.clear();
+    scene.frame.sun.values[3] = 40;
+    buildSunLight(scene.frame);
+    EXPECT_EQ(scene.frame.lights[0]->radius, 250);
 
-    scene.lights.clear();
-    scene.options.parallelSunRays = true;
-    scene.options.sunLightRotation = {0, 0, 90};  // overhead turns to -x
-    buildSunLight(scene);
-    EXPECT_EQ(scene.lights[0]->kind, LightKind::DirectionalSun);
-    EXPECT_EQ(scene.lights[0]->photonFlags, 0);
-    scene.options.photons.requested = true;  // a Photons statement marks every light, the sun included
-    buildSunLight(scene);
-    EXPECT_EQ(scene.lights[0]->photonFlags, 1);
-    EXPECT_EQ(scene.lights[1]->photonShare, 0.5);
-    scene.lights.pop_back();
-    EXPECT_NEAR(length(at(*scene.lights[0], {}).position - Vec3{-1000000, 0, 0}), 0, 1e-3);
+    scene.frame.lights.clear();
+    scene.frame.options.parallelSunRays = true;
+    scene.frame.options.sunLightRotation = {0, 0, 90};  // overhead turns to -x
+    buildSunLight(scene.frame);
+    EXPECT_EQ(scene.frame.lights[0]->kind, LightKind::DirectionalSun);
+    EXPECT_EQ(scene.frame.lights[0]->photonFlags, 0);
+    scene.frame.options.photons.requested = true;  // a Photons statement marks every light, the sun included
+    buildSunLight(scene.frame);
+    EXPECT_EQ(scene.frame.lights[0]->photonFlags, 1);
+    EXPECT_EQ(scene.frame.lights[1]->photonShare, 0.5);
+    scene.frame.lights.pop_back();
+    EXPECT_NEAR(length(at(*scene.frame.lights[0], {}).position - Vec3{-1000000, 0, 0}), 0, 1e-3);
 }
 
 TEST(Light, GlowAlongARay) {

@@ -106,7 +106,7 @@ TEST_F(ShadeFixture, SpecularHighlightAndMetalTint) {
     const double f = -1.12, m = 0.014567225 / (f * f) - 0.011612903;
     EXPECT_NEAR(shadeTop().r, 0.003 + (1 - m) * (0.5 - 1) + 1, 1e-9);
     // A light that gives no specular light adds nothing.
-    s.scene.lights.back()->attributes = 1;
+    s.scene.frame.lights.back()->attributes = 1;
     EXPECT_NEAR(shadeTop().r, 0.003, 1e-12);
 }
 
@@ -115,7 +115,7 @@ TEST_F(ShadeFixture, BlackHoleTakesLightAway) {
     d.slots[13] = num(0.5);
     use(d);
     s.addPointLight({0, 1, 0});
-    addLight(s.scene, makeBlackHole({0, 1, 0}, 0.25, nullptr));
+    addLight(s.scene.frame, makeBlackHole({0, 1, 0}, 0.25, nullptr));
     EXPECT_NEAR(shadeTop().r, 0.5 + 0.8 - 0.8 * 0.25, 1e-12);
 }
 
@@ -155,11 +155,11 @@ TEST_F(RayCountFixture, BlurredReflectionTakesMaxBlurSamples) {
     d.slots[21] = num(1);
     d.slots[22] = num(0.2);
     use(d);
-    s.scene.options.maxBlurSamples = 5;
+    s.scene.frame.options.maxBlurSamples = 5;
     shadeTop();
     EXPECT_EQ(stats.reflectedRays, 5u);
     EXPECT_EQ(s.ctx.blurDepth, 0);
-    s.ctx.blurDepth = s.scene.options.maxBlurLevel;  // deeper than MaxBlurLevel: one sample
+    s.ctx.blurDepth = s.scene.frame.options.maxBlurLevel;  // deeper than MaxBlurLevel: one sample
     shadeTop();
     EXPECT_EQ(stats.reflectedRays, 6u);
 }

@@ -28,7 +28,7 @@ inline RequestPtr vec(double x, double y, double z, double fourth = 0) {
 
 struct ShadingScene {
     SceneState scene;
-    RenderContext ctx{&scene};
+    RenderContext ctx{&scene.frame};
     PlainShape shape;
 
     ShadingScene() { ctx.settings.featureMask = 127; }
@@ -37,8 +37,8 @@ struct ShadingScene {
         LightItems items;
         items.intensity = vec(colour.r, colour.g, colour.b);
         items.hasIntensity = true;
-        addLight(scene, makePointLight(position, items));
-        return *scene.lights.back();
+        addLight(scene.frame, makePointLight(position, items));
+        return *scene.frame.lights.back();
     }
 
     // Shades a hit at `point` with `normal` seen along `direction`.

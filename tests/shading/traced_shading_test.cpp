@@ -18,21 +18,21 @@ using testing::vec;
 
 struct TracedScene : ::testing::Test {
     SceneState scene;
-    RenderContext ctx{&scene};
+    RenderContext ctx{&scene.frame};
 
     TracedScene() {
         ctx.settings.featureMask = 127;
-        scene.camera.location = {0, 0, -10};
+        scene.frame.camera.location = {0, 0, -10};
     }
 
     Shape& add(std::unique_ptr<Shape> shape, const SurfaceDescription& d) {
         shape->shader = makeSurfaceShader(d);
-        return *scene.world.push(std::move(shape));
+        return *scene.frame.world.push(std::move(shape));
     }
     Light& light(const Vec3& position) {
         LightItems items;
-        addLight(scene, makePointLight(position, items));
-        return *scene.lights.back();
+        addLight(scene.frame, makePointLight(position, items));
+        return *scene.frame.lights.back();
     }
     Color trace(const Vec3& from, const Vec3& to) {
         Color c;
@@ -100,7 +100,7 @@ TEST_F(TracedScene, ShadowCacheRemembersTheOccluderPerLevel) {
 
 TEST_F(TracedScene, SoftShadowSamplingStopsEarly) {
     Light& l = light({0, 10, 0});
-    scene.options.softShadowSamples = 16;
+    scene.frame.options.softShadowSamples = 16;
     Color filter;
     // Nothing in the way: after sample 16 / 3 = 5 every sample agreed, so six were taken.
     EXPECT_TRUE(shadowTest(ctx, l, Ray{{0, 0, 0}, {0, 1, 0}}, 0.001, 10, 1, 0, filter));
@@ -112,7 +112,7 @@ TEST_F(TracedScene, SoftShadowSamplingStopsEarly) {
     EXPECT_FALSE(shadowTest(ctx, l, Ray{{0, 0, 0}, {0, 1, 0}}, 0.001, 10, 1, 0, filter));
     EXPECT_EQ(ctx.stats.shadowChecks, 8u);
     // Values below 4 are raised to 4.
-    scene.options.softShadowSamples = 1;
+    scene.frame.options.softShadowSamples = 1;
     ctx.stats = {};
     shadowTest(ctx, l, Ray{{0, 0, 0}, {0, 1, 0}}, 0.001, 10, 1, 0, filter);
     EXPECT_EQ(ctx.stats.shadowChecks, 2u);  // four samples, agreeing after the second (4 / 3 = 1)
@@ -128,7 +128,7 @@ TEST_F(TracedScene, ColouredShadowThroughTenSurfacesAtMost) {
     EXPECT_NEAR(filter.r, std::pow(0.9, 10), 1e-12);
     EXPECT_NEAR(filter.g, std::pow(0.45, 10), 1e-12);
     // With one pane fewer the ball is reached and blocks the light.
-    scene.world.clear();
+    scene.frame.world.clear();
     for (int i = 0; i < 4; ++i) add(makeBox({-2, 1.0 + i, -2}, {2, 1.1 + i, 2}), glass(0.9, {1, 1, 1}));
     add(makeSphere({0, 8, 0}, 0.5), matte(0.1, 0.7));
     EXPECT_FALSE(shadowTest(ctx, l, Ray{{0, 0, 0}, {0, 1, 0}}, 0.001, 10, 0, 0, filter));
@@ -150,7 +150,7 @@ TEST_F(TracedScene, TransmissionColourActsPerUnitOfDistance) {
     wall.slots[17] = num(0);
     add(makeBox({-10, -10, 5}, {10, 10, 6}), wall);
     Shape& pane = add(makeBox({-2, -2, 0}, {2, 2, 1}), glass(1, {0.5, 0.5, 0.5}));
-    const Vec3 eye = scene.camera.location;
+    const Vec3 eye = scene.frame.camera.location;
     // Entry surface (level 0 floor 0.003), then the exit surface (level 1 floor 0.006) over the wall.
     EXPECT_NEAR(trace(eye, {0, 0, 0}).r, 0.003 + 0.5 * (0.006 + 1), 1e-9);
     EXPECT_EQ(ctx.stats.refractedRays, 2u);   // index 1: straight through both surfaces
