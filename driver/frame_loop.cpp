@@ -34,8 +34,8 @@
 #include "render/preview_window.h"
 #include "render/render_context.h"
 #include "render/render_job.h"
-#include "render/render_region.h"
 #include "render/render_progress.h"
+#include "render/render_region.h"
 #include "render/render_rows.h"
 #include "scene/parser.h"
 #include "scene/scene_state.h"
@@ -200,7 +200,9 @@ bool SceneRun::frame(bool firstPass) {
     const bool pastEnd = run_.hasEndFrame && frames.currentFrame + 1 > run_.endFrame;
     bool interrupted = false;
     if (frames.currentFrame < run_.startFrame - 1) {
-        progressMessage("\rSkipping frame: %d", frames.currentFrame + 1);
+        const int toSkip = std::max(run_.startFrame - 1, 1);
+        skipped_.show(std::min((frames.currentFrame + 1) * 100 / toSkip, 100), "Skipping frame: %d",
+                      frames.currentFrame + 1);
     } else if (!pastEnd) {
         render();
         interrupted = escaped_;
@@ -326,8 +328,9 @@ void SceneRun::render() {
     prepareBand(frame, camera, output.get(), 0, height - 1, options.zChannelDepth != 0);
     // The EXR copy keeps the colours before they are clipped: only then is there a float per pixel.
     if (run_.writeExr && output)
-        frame.linear.assign((static_cast<std::size_t>(width) + 1) * (static_cast<std::size_t>(height) + 1) * 4,
-                            std::numeric_limits<float>::quiet_NaN());
+        frame.linear.assign(
+            (static_cast<std::size_t>(width) + 1) * (static_cast<std::size_t>(height) + 1) * 4,
+            std::numeric_limits<float>::quiet_NaN());
     message(" Done.\n\n");
     // The pixel filter reads two pixels around each one; undersampling works in blocks from the frame's
     // corner. Either way more pixels are rendered than finished, and the others are put back after.
@@ -465,12 +468,15 @@ void SceneRun::renderOutline(FrameBuffers& frame, RenderContext& ctx, int rowSta
     // One pass over the main list; false when a key stopped it.
     auto cutShapes = [&](TriangleSink* sink, bool toWindow) {
         int count = 0;
+        const long total = std::max<long>(static_cast<long>(scene.frame.world.mainList.size()), 1);
+        ProgressCounter counter;
         for (Shape* shape : scene.frame.world.mainList) {
             if (!shape) continue;
             if (sink) cutIntoTriangles(*shape, *sink, scratch);
             if (toWindow) cutIntoTriangles(*shape, *openGl_, scratch);
             ++count;
-            if ((count & 255) == 0) progressMessage("\r%d shapes done", count);
+            if ((count & 255) == 0)
+                counter.show(static_cast<int>(count * 100 / total), "%d shapes done", count);
             if (keys().keyWaiting()) {
                 if (keys().readKey() == EscapeKey) {
                     run_.interruptKey = 1;
@@ -480,7 +486,7 @@ void SceneRun::renderOutline(FrameBuffers& frame, RenderContext& ctx, int rowSta
                 return false;
             }
         }
-        progressMessage("\r%d shapes done ", count);
+        counter.close("%d shapes done ", count);
         return true;
     };
     // The hidden-line modes cut every shape twice: the second pass replays the first one's cuts.

@@ -8,6 +8,7 @@
 
 #include "driver/command_line.h"
 #include "driver/run_state.h"
+#include "render/render_progress.h"
 
 namespace quorva {
 
@@ -79,7 +80,8 @@ class SceneRun {
     bool windowShown_ = false;
     std::unique_ptr<OpenGlPreview> openGl_;  // the -O window
     bool openGlFailed_ = false;
-    RenderWorkers* workers_;  // the run's render threads
+    RenderWorkers* workers_;   // the run's render threads
+    ProgressCounter skipped_;  // the frames before the first one rendered
 };
 
 }  // namespace quorva

@@ -99,17 +99,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         applyCameraTransform(camera);
         buildHierarchy(scene->frame.world);
         buildCameraFrontier(scene->frame.world, camera.location);
-        RenderContext ctx(scene);
+        RenderContext ctx(&scene->frame);
 
         // The passes before the pixels, in the frame's order: photon maps, then the cache and its grid.
         const Options& options = scene->frame.options;
         std::unique_ptr<PhotonMaps> photons;
         const bool photonsAsked = options.photons.requested || options.irradiance.photons[0] > 0;
         if (options.renderMode == 1 && photonsAsked && !scene->frame.lights.empty() && options.irradiance.enabled) {
-            photons = std::make_unique<PhotonMaps>(*scene);
+            photons = std::make_unique<PhotonMaps>(scene->frame);
             photons->gridPhotonLimit = MaxGridPhotons;
-            RenderContext photonCtx(scene);
-            prepareRenderContext(photonCtx, *scene);
+            RenderContext photonCtx(&scene->frame);
+            prepareRenderContext(photonCtx, scene->frame);
             photons->build(photonCtx, PhotonFileRequest{});
         }
         std::unique_ptr<IrradianceCache> cache = IrradianceInit(scene->frame);
@@ -118,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ctx.globalIllumination = photons ? static_cast<GlobalIllumination*>(photons.get()) : cache.get();
         ctx.skyLightMode =
             cache && scene->frame.background.skyLightOn && scene->frame.lights.empty() && !options.irradiance.forced;
-        prepareRenderContext(ctx, *scene);
+        prepareRenderContext(ctx, scene->frame);
         if (cache) computePrimaryGrid(scene->frame, ctx, *cache, 0, camera.height, 0, camera.width);
 
         FrameBuffers frame;

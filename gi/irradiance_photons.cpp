@@ -9,6 +9,7 @@
 #include "geometry/world.h"
 #include "gi/photon_maps.h"
 #include "render/render_context.h"
+#include "render/render_progress.h"
 #include "trace/frame.h"
 #include "shading/light.h"
 #include "shading/light_kinds.h"
@@ -73,14 +74,16 @@ void PhotonMaps::shootIrradiance(RenderContext& ctx) {
     ctx.photonPass = true;
     const bool hadEye = ctx.hasEye;
     ctx.hasEye = false;
-    int number = 0;
+    int number = 0, shooting = 0;
+    ProgressCounter counter;
     for (const auto& light : scene_.lights) {
         ++number;
         if (!light->photonFlags || light->subtracts()) continue;
+        const int percent = shooting++ * 100 / lights;
         if (isSun(*light))
-            progressMessage("\rSunlight : evaluating irradiance photons...    ");
+            counter.show(percent, "Sunlight : evaluating irradiance photons...    ");
         else
-            progressMessage("\rLight %d : evaluating irradiance photons...    ", number);
+            counter.show(percent, "Light %d : evaluating irradiance photons...    ", number);
         if (!shootIrradianceFrom(ctx, *light, share)) break;
     }
     ctx.photonPass = false;

@@ -13,6 +13,7 @@
 #include "gi/photon_file.h"
 #include "gi/photon_targets.h"
 #include "render/render_context.h"
+#include "render/render_progress.h"
 #include "trace/frame.h"
 #include "scene/value.h"
 #include "shading/light.h"
@@ -75,9 +76,11 @@ bool PhotonMaps::build(RenderContext& ctx, const PhotonFileRequest& files) {
     if (irradianceMap.count() > 0) message("\n%d irradiance photons gathered", irradianceMap.count());
     if (media.count() > 0) message("\n%d media photons gathered", media.count());
     message("\nSorting photons... ");
-    caustic.balance(true);
-    media.balance(true);
-    irradianceMap.balance(true);
+    // The spinner only turns on a terminal: a log would get a character and a backspace per step.
+    const bool spinner = consoleProgressStyle() == ProgressStyle::Terminal;
+    caustic.balance(spinner);
+    media.balance(spinner);
+    irradianceMap.balance(spinner);
     estimateRadii(ctx);
     const bool any = caustic.count() + media.count() + irradianceMap.count() > 0;
     if (files.save && !files.savePath.empty()) {
@@ -112,12 +115,19 @@ void PhotonMaps::shootCaustics(RenderContext& ctx) {
     const bool hadEye = ctx.hasEye;
     ctx.hasEye = false;  // photon rays never start at the camera frontier
     const std::vector<CausticTarget> targets = findCausticTargets(ctx, scene_.world);
+    int lights = 0;
+    for (const auto& light : scene_.lights) lights += light->photonFlags && !light->subtracts();
+    const long total = static_cast<long>(lights) * static_cast<long>(targets.size());
+    long done = 0;
+    ProgressCounter counter;
     for (const auto& light : scene_.lights) {
         if (escaped_) break;
         if (!light->photonFlags || light->subtracts()) continue;
         for (const CausticTarget& target : targets) {
             if (!shootAt(ctx, *light, target)) break;
-            progressMessage("\r%d photons gathered                         ", caustic.count());
+            ++done;
+            counter.show(static_cast<int>(done * 100 / total), "%d photons gathered                         ",
+                         caustic.count());
         }
     }
     ctx.photonPass = false;

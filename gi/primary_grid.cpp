@@ -9,6 +9,7 @@
 #include "render/camera_rays.h"
 #include "render/render_context.h"
 #include "render/render_job.h"
+#include "render/render_progress.h"
 #include "render/trace.h"
 #include "trace/frame.h"
 
@@ -63,6 +64,7 @@ bool computePrimaryGrid(Frame& scene, RenderContext& ctx, IrradianceCache& cache
     bool firstPass = true;
     bool stopped = false;
     ctx.primaryGrid = true;
+    ProgressCounter counter;
     for (int s = step; s >= finest && s >= 2 && !stopped; s /= 2) {
         const int passRows = rowsInPass(firstRow, endRow, s);
         int passDone = 0;
@@ -80,10 +82,10 @@ bool computePrimaryGrid(Frame& scene, RenderContext& ctx, IrradianceCache& cache
             ++rowsDone;
             const int whole = totalRows ? rowsDone * 100 / totalRows : 100;
             if (sky)
-                progressMessage("\r%d%% completed", whole);
+                counter.show(whole, "%d%% completed", whole);
             else
-                progressMessage("\r[grid %dx%d : %d%%] Done computing: %d%%, %ld samples   ", s, s,
-                                passRows ? passDone * 100 / passRows : 100, whole, cache.computed());
+                counter.show(whole, "[grid %dx%d : %d%%] Done computing: %d%%, %ld samples   ", s, s,
+                             passRows ? passDone * 100 / passRows : 100, whole, cache.computed());
             if (keys().keyWaiting() && keys().readKey() == EscapeKey) stopped = true;
         }
         if (firstPass && cache.saving() && cache.meanPrimaryIrradiance() > 0) cache.writeScaleItem();
@@ -93,7 +95,7 @@ bool computePrimaryGrid(Frame& scene, RenderContext& ctx, IrradianceCache& cache
     if (stopped) return false;
     cache.writeGridCompleteItem();
     cache.markGridComplete();
-    progressMessage("\r%ld initial global illumination ray samples computed.          ", cache.computed());
+    counter.close("%ld initial global illumination ray samples computed.          ", cache.computed());
     printElapsed(static_cast<long>(std::time(nullptr) - start));
     return true;
 }

@@ -12,8 +12,8 @@ struct FrameBuffers;
 std::string exrNameFor(const std::string& targaPath);
 
 // Writes the frame as half-float R, G, B, A (and a float Z channel, the camera distance, when the frame
-// has depths), rows top-down. Each channel is the unclipped value kept in frame.linear where that
-// value still gives the byte the image holds, and that byte / 255 otherwise (a pixel filtered, averaged
+// has depths), rows top-down, uncompressed. Each channel is the unclipped value kept in frame.linear where
+// that value still gives the byte the image holds, and that byte / 255 otherwise (a pixel filtered, averaged
 // or kept from an older image after the value was taken). The file appears under its name only once it
 // is whole. Fatal "Failed to write EXR image file %s" when it cannot be written.
 void writeExrImage(const FrameBuffers& frame, const std::string& exrPath);

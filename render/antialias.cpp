@@ -24,14 +24,17 @@ int contrastThreshold(int level) {
 
 namespace {
 
-// One corner sample as 8-bit red, green, blue and alpha.
+// One corner sample as 8-bit red, green, blue and alpha, and its colour before the clip when the loop
+// carries it.
 struct Cell {
     int channel[4] = {0, 0, 0, 0};
+    float unclipped[3] = {0, 0, 0};
     bool valid = false;
 };
 
 struct Rgba {
     int channel[4];
+    float unclipped[3];
 };
 
 int toByte(double v) {
@@ -98,7 +101,12 @@ class AdaptiveSampler {
         constexpr double ByteScale = 0.00392156862745098;
         Color colour(result.channel[0] * ByteScale, result.channel[1] * ByteScale,
                      result.channel[2] * ByteScale);
-        loop_.source.finish(worker_, x, y, colour, result.channel[3] * ByteScale, firstDepth_);
+        if (loop_.carryUnclipped)
+            loop_.source.finishUnclipped(worker_, x, y, colour,
+                                         Color(result.unclipped[0], result.unclipped[1], result.unclipped[2]),
+                                         result.channel[3] * ByteScale, firstDepth_);
+        else
+            loop_.source.finish(worker_, x, y, colour, result.channel[3] * ByteScale, firstDepth_);
 
         // The bottom-left corner is the left neighbour's bottom-right one, already in the edge: only the
         // first pixel of the row writes it, so the row below may read it as soon as that pixel is done.
@@ -111,8 +119,15 @@ class AdaptiveSampler {
         if (c.valid) return;
         Color colour;
         double alpha = 0;
-        loop_.source.sample(worker_, x_ + static_cast<double>(a) / n_, y_ + static_cast<double>(b) / n_,
-                            colour, alpha, &recordFirstDepth_, &firstDepth_);
+        const double sx = x_ + static_cast<double>(a) / n_, sy = y_ + static_cast<double>(b) / n_;
+        if (loop_.carryUnclipped) {
+            Color unclipped;
+            loop_.source.sampleUnclipped(worker_, sx, sy, colour, unclipped, alpha, &recordFirstDepth_,
+                                         &firstDepth_);
+            for (int ch = 0; ch < 3; ++ch) c.unclipped[ch] = static_cast<float>(unclipped[ch]);
+        } else {
+            loop_.source.sample(worker_, sx, sy, colour, alpha, &recordFirstDepth_, &firstDepth_);
+        }
         c.channel[0] = toByte(colour.r);
         c.channel[1] = toByte(colour.g);
         c.channel[2] = toByte(colour.b);
@@ -131,6 +146,11 @@ class AdaptiveSampler {
             for (const auto& c : corners) sum += cell(c[0], c[1]).channel[ch];
             mean.channel[ch] = sum / 4;
         }
+        for (int ch = 0; ch < 3; ++ch) {
+            float sum = 0;
+            for (const auto& c : corners) sum += cell(c[0], c[1]).unclipped[ch];
+            mean.unclipped[ch] = sum * 0.25f;
+        }
         bool flat = true;
         for (const auto& c : corners)
             for (int ch = 0; ch < 3; ++ch)
@@ -146,6 +166,10 @@ class AdaptiveSampler {
             result.channel[ch] =
                 (parts[0].channel[ch] + parts[1].channel[ch] + parts[2].channel[ch] + parts[3].channel[ch]) >>
                 2;
+        for (int ch = 0; ch < 3; ++ch)
+            result.unclipped[ch] = (parts[0].unclipped[ch] + parts[1].unclipped[ch] + parts[2].unclipped[ch] +
+                                    parts[3].unclipped[ch]) *
+                                   0.25f;
         return result;
     }
 
@@ -195,10 +219,11 @@ void runAdaptive(SamplingLoop& loop, int rowStart, int rowEnd) {
             loop.source.rowsFinished(finished.mark(y, y + 1));
             if (runner.stopping()) return;
             const int percent = (rowStart + finished.count()) * 100 / rowEnd;
-            progress.show(percent, formatText(loop.superAdaptive
-                                                  ? "Rendering: %d%% (super-adaptive antialiasing level: %d/10)"
-                                                  : "Rendering: %d%% (adaptive antialiasing level: %d/10)",
-                                              percent, loop.level));
+            progress.show(
+                percent,
+                formatText(loop.superAdaptive ? "Rendering: %d%% (super-adaptive antialiasing level: %d/10)"
+                                              : "Rendering: %d%% (adaptive antialiasing level: %d/10)",
+                           percent, loop.level));
             runner.pollKey();
         });
     if (runner.stopRequested) loop.stopRequested = true;

@@ -30,6 +30,18 @@ class SampleSource {
                           bool* recordFirstDepth, double* firstDepth) = 0;
     // Finishes pixel (x, y): exposure and gamma, SBuffer, ZBuffer, framebuffer window.
     virtual void finish(int worker, int x, int y, const Color& colour, double alpha, double depth) = 0;
+    // The same with the colour before it was clipped to [0, 1] (kept for an EXR copy of the image). By
+    // default the sample is traced and finished as above, the unclipped colour being the clipped one.
+    virtual double sampleUnclipped(int worker, double x, double y, Color& colour, Color& unclipped,
+                                   double& alpha, bool* recordFirstDepth, double* firstDepth) {
+        const double depth = sample(worker, x, y, colour, alpha, recordFirstDepth, firstDepth);
+        unclipped = colour;
+        return depth;
+    }
+    virtual void finishUnclipped(int worker, int x, int y, const Color& colour, const Color& /*unclipped*/,
+                                 double alpha, double depth) {
+        finish(worker, x, y, colour, alpha, depth);
+    }
     // Row `row` is final (in any order), and then the rows below endRow are; called by one worker at a
     // time.
     virtual void rowFinished(int /*row*/) {}
@@ -45,6 +57,9 @@ struct SamplingLoop {
     int level = 0;     // 1..10
     int gridSize = 4;  // N, already halved for adaptive mode
     bool superAdaptive = false;
+    // The unclipped colours are carried beside the 8-bit ones and finished through finishUnclipped. They
+    // never steer the sampling, so the 8-bit image is the same either way.
+    bool carryUnclipped = false;
     // Workers sharing the rows (null: the calling thread alone). Every sample depends only on its
     // position, and the edges shared between neighbouring pixels and bands are handed from unit to unit
     // exactly as one worker would keep them, so the image and the statistics do not depend on the count.

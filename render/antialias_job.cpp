@@ -1,6 +1,7 @@
 // Runs the anti-aliasing and undersampling loops for a band of the render job: samples come from the
 // camera in the worker's own context, finished pixels go through the exposure to the frame buffers.
 #include "render/antialias.h"
+#include "render/frame_buffers.h"
 #include "render/render_context.h"
 #include "render/render_job.h"
 #include "trace/frame.h"
@@ -26,6 +27,20 @@ class JobSampleSource final : public SampleSource {
         finishPixel(job_, x, y, exposed, alpha, depth);
     }
 
+    double sampleUnclipped(int worker, double x, double y, Color& colour, Color& unclipped, double& alpha,
+                           bool* recordFirstDepth, double* firstDepth) override {
+        return cameraSample(job_, workerContext(job_, worker), colour, alpha, x, y, recordFirstDepth,
+                            firstDepth, &unclipped);
+    }
+
+    void finishUnclipped(int, int x, int y, const Color& colour, const Color& unclipped, double alpha,
+                         double depth) override {
+        Color exposed = colour, exposedUnclipped = unclipped;
+        applyExposure(job_.scene.camera, job_.scene.options, exposed);
+        applyExposure(job_.scene.camera, job_.scene.options, exposedUnclipped);
+        finishPixel(job_, x, y, exposed, alpha, depth, &exposedUnclipped);
+    }
+
     void rowFinished(int row) override {
         if (job_.rowSink) job_.rowSink->rowFinished(row);
     }
@@ -46,6 +61,7 @@ void runForJob(RenderJob& job, int rowStart, int rowEnd, Loop run) {
     loop.level = job.level;
     loop.gridSize = job.gridSize;
     loop.superAdaptive = job.superAdaptive;
+    loop.carryUnclipped = !job.frame.linear.empty();
     loop.workers = job.workers;
     loop.progress = job.progress;
     run(loop, rowStart, rowEnd);

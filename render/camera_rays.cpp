@@ -140,7 +140,7 @@ double traceApertureSamples(const RenderJob& job, RenderContext& ctx, const Ray&
 }
 
 double cameraSample(const RenderJob& job, RenderContext& ctx, Color& colour, double& alpha, double x,
-                    double y, bool* recordFirstDepth, double* firstDepth) {
+                    double y, bool* recordFirstDepth, double* firstDepth, Color* unclipped) {
     const Camera& camera = job.scene.camera;
     ctx.currentColumn = static_cast<int>(x);
     ctx.currentRow = static_cast<int>(y);
@@ -158,6 +158,7 @@ double cameraSample(const RenderJob& job, RenderContext& ctx, Color& colour, dou
         colour = sum * inv;
         alpha = alphaSum * inv;
     }
+    if (unclipped) *unclipped = colour;
     for (int i = 0; i < 3; ++i) colour[i] = std::clamp(colour[i], 0.0, 1.0);
     alpha = std::clamp(alpha, 0.0, 1.0);
     if (recordFirstDepth && *recordFirstDepth) {

@@ -10,7 +10,8 @@
 
 namespace quorva {
 
-void putSBufferPixel(FrameBuffers& frame, const Color& colour, double alpha, int x, int y) {
+void putSBufferPixel(FrameBuffers& frame, const Color& colour, double alpha, int x, int y,
+                     const Color* unclipped) {
     SBuffer& sb = frame.color;
     if (x < 0 || x > sb.width || y < 0 || y > sb.height)
         fatal("SBufer coordinate out of range (%d, %d)", x, y);
@@ -24,10 +25,12 @@ void putSBufferPixel(FrameBuffers& frame, const Color& colour, double alpha, int
     p[2] = colourByte(colour.b);
     p[3] = colourByte(alpha);
     if (!frame.linear.empty()) {
-        float* f = &frame.linear[(static_cast<std::size_t>(y) * (static_cast<std::size_t>(sb.width) + 1) + x) * 4];
-        f[0] = static_cast<float>(colour.r);
-        f[1] = static_cast<float>(colour.g);
-        f[2] = static_cast<float>(colour.b);
+        float* f =
+            &frame.linear[(static_cast<std::size_t>(y) * (static_cast<std::size_t>(sb.width) + 1) + x) * 4];
+        const Color& kept = unclipped ? *unclipped : colour;
+        f[0] = static_cast<float>(kept.r);
+        f[1] = static_cast<float>(kept.g);
+        f[2] = static_cast<float>(kept.b);
         f[3] = static_cast<float>(alpha);
     }
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "geometry/vec3.h"
+#include "render/large_page_allocator.h"
 #include "render/pixel_filter.h"
 
 namespace quorva {
@@ -33,7 +34,7 @@ struct FrameBuffers {
     PixelFilter filter;     // weight table of the band; type NoPixelFilter when none
     // Only for an EXR copy (-E), else empty: the unclipped R, G, B, alpha of every finished pixel, laid
     // out as the SBuffer's rows ((width + 1) x (height + 1) x 4), NaN where nothing was finished.
-    std::vector<float> linear;
+    std::vector<float, LargePageAllocator<float>> linear;
 };
 
 // A colour channel in 0..1 as a byte: trunc(v * 255) clamped to 0..255. Values that came from a byte
@@ -55,8 +56,10 @@ class RenderWorkers;
 
 // Stores one pixel: each channel becomes trunc(v * 255) clamped to 0..255. Coordinates outside
 // 0..width / 0..height are fatal "SBufer coordinate out of range (%d, %d)"; an absent row prints
-// "Out of bounds pixel (x:%d, y:%d)" and stores nothing.
-void putSBufferPixel(FrameBuffers& frame, const Color& colour, double alpha, int x, int y);
+// "Out of bounds pixel (x:%d, y:%d)" and stores nothing. The EXR copy, when kept, takes `unclipped`
+// when given, else `colour`.
+void putSBufferPixel(FrameBuffers& frame, const Color& colour, double alpha, int x, int y,
+                     const Color* unclipped = nullptr);
 // Keeps the smaller depth; same checks with "ZBufer coordinate out of range (%d, %d)".
 void putZBufferDepth(FrameBuffers& frame, double depth, int y, int x);
 

@@ -67,10 +67,11 @@ struct RenderJob {
 RenderContext& workerContext(RenderJob& job, int worker);
 
 // One anti-aliasing sample at image position (x, y) (depth of field included), traced in `ctx`; colour
-// and alpha are clamped to [0, 1]. When *recordFirstDepth is set, the depth is stored in *firstDepth and
-// the flag is cleared. Returns the depth of the last traced ray.
+// and alpha are clamped to [0, 1]; `unclipped`, when given, receives the colour before the clamp. When
+// *recordFirstDepth is set, the depth is stored in *firstDepth and the flag is cleared. Returns the depth
+// of the last traced ray.
 double cameraSample(const RenderJob& job, RenderContext& ctx, Color& colour, double& alpha, double x,
-                    double y, bool* recordFirstDepth, double* firstDepth);
+                    double y, bool* recordFirstDepth, double* firstDepth, Color* unclipped = nullptr);
 
 // Exposure, then the display gamma exponent.
 void applyExposure(const Camera& camera, const Options& options, Color& colour);
@@ -79,7 +80,9 @@ void applyExposure(const Camera& camera, const Options& options, Color& colour);
 void reportRowsFinished(RenderJob& job, int endRow);
 
 // Finishes one pixel: SBuffer store, ZBuffer depth test, framebuffer display. Workers finish disjoint
-// pixels.
-void finishPixel(RenderJob& job, int x, int y, const Color& colour, double alpha, double depth);
+// pixels. `unclipped` (the colour before the loop clipped its samples) goes to the EXR copy instead of
+// `colour` when given.
+void finishPixel(RenderJob& job, int x, int y, const Color& colour, double alpha, double depth,
+                 const Color* unclipped = nullptr);
 
 }  // namespace quorva

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdarg>
 
 #include "diagnostics/diagnostics.h"
 
@@ -79,6 +80,43 @@ void RenderProgress::show(int percent, const std::string& text) {
     lastPercent_ = percent;
     lastLine_ = now;
     progressMessage("%s%s\n", text.c_str(), times(percent).c_str());
+}
+
+ProgressCounter::ProgressCounter(ProgressStyle style, std::function<double()> clock)
+    : style_(style), clock_(clock ? std::move(clock) : steadySeconds) {
+    lastLine_ = clock_();
+}
+
+void ProgressCounter::write(const std::string& text) {
+    if (style_ == ProgressStyle::Terminal) {
+        progressMessage("\r%s", text.c_str());
+        return;
+    }
+    const std::size_t end = text.find_last_not_of(' ');
+    progressMessage("%s\n", end == std::string::npos ? "" : text.substr(0, end + 1).c_str());
+}
+
+void ProgressCounter::show(int percent, const char* format, ...) {
+    if (style_ == ProgressStyle::Lines) {
+        const double now = clock_();
+        const bool nextTenth = lastPercent_ < 0 || percent / 10 > lastPercent_ / 10;
+        if (!nextTenth && now - lastLine_ < LineInterval) return;
+        lastPercent_ = percent;
+        lastLine_ = now;
+    }
+    va_list args;
+    va_start(args, format);
+    const std::string text = formatTextV(format, args);
+    va_end(args);
+    write(text);
+}
+
+void ProgressCounter::close(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const std::string text = formatTextV(format, args);
+    va_end(args);
+    write(text);
 }
 
 }  // namespace quorva

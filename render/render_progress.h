@@ -50,4 +50,27 @@ class RenderProgress {
     std::size_t lastLength_ = 0;
 };
 
+// The counter of a long step other than the pixel loops (primary grid, photons, shapes cut, frames
+// skipped), by the same rule: on a terminal each update rewrites the line ("\r" and the text as given);
+// elsewhere the text, without its trailing blanks, becomes a whole line when the share done enters a new
+// tenth or half a minute after the last line.
+class ProgressCounter {
+  public:
+    explicit ProgressCounter(ProgressStyle style = consoleProgressStyle(),
+                             std::function<double()> clock = nullptr);
+
+    // `percent` is the share of the step done, 0..100.
+    void show(int percent, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    // The step's last line, written in either style.
+    void close(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+  private:
+    void write(const std::string& text);
+
+    ProgressStyle style_;
+    std::function<double()> clock_;
+    int lastPercent_ = -1;
+    double lastLine_ = 0;
+};
+
 }  // namespace quorva

@@ -185,8 +185,9 @@ void applyExposure(const Camera& camera, const Options& options, Color& colour) 
     }
 }
 
-void finishPixel(RenderJob& job, int x, int y, const Color& colour, double alpha, double depth) {
-    putSBufferPixel(job.frame, colour, alpha, x, y);
+void finishPixel(RenderJob& job, int x, int y, const Color& colour, double alpha, double depth,
+                 const Color* unclipped) {
+    putSBufferPixel(job.frame, colour, alpha, x, y, unclipped);
     if (job.frame.hasDepth) putZBufferDepth(job.frame, depth, y, x);
     if (job.display) job.display->drawPixel(x, y, colour);
 }

@@ -26,6 +26,7 @@ enum class PixelState : std::uint8_t { Empty, Filled, Traced };
 
 struct Pixel {
     Color colour;
+    Color unclipped;  // before the clip, when the loop carries it
     double alpha = 0;
     double depth = 1000000.0;
     int rgb[3] = {0, 0, 0};  // 8-bit values the contrast test compares
@@ -75,7 +76,7 @@ class Undersampler {
         for (int x = bands_.columnStart; x < bands_.columnEnd; ++x) {
             Pixel p;
             tracePixel(p, x, y);
-            loop_.source.finish(worker_, x, y, p.colour, p.alpha, p.depth);
+            finishPixel(p, x, y);
         }
     }
 
@@ -111,7 +112,10 @@ class Undersampler {
     }
 
     void tracePixel(Pixel& p, int x, int y) {
-        p.depth = loop_.source.sample(worker_, x + 0.5, y + 0.5, p.colour, p.alpha, nullptr, nullptr);
+        p.depth = loop_.carryUnclipped
+                      ? loop_.source.sampleUnclipped(worker_, x + 0.5, y + 0.5, p.colour, p.unclipped,
+                                                     p.alpha, nullptr, nullptr)
+                      : loop_.source.sample(worker_, x + 0.5, y + 0.5, p.colour, p.alpha, nullptr, nullptr);
         p.rgb[0] = colourByte(p.colour.r);
         p.rgb[1] = colourByte(p.colour.g);
         p.rgb[2] = colourByte(p.colour.b);
@@ -176,9 +180,15 @@ class Undersampler {
 
     void finishRow(int y) {
         for (int x = bands_.columnStart; x < bands_.columnEnd; ++x) {
-            const Pixel& p = at(x, y);
-            loop_.source.finish(worker_, x, y, p.colour, p.alpha, p.depth);
+            finishPixel(at(x, y), x, y);
         }
+    }
+
+    void finishPixel(const Pixel& p, int x, int y) {
+        if (loop_.carryUnclipped)
+            loop_.source.finishUnclipped(worker_, x, y, p.colour, p.unclipped, p.alpha, p.depth);
+        else
+            loop_.source.finish(worker_, x, y, p.colour, p.alpha, p.depth);
     }
 
     Bands& bands_;

@@ -58,8 +58,35 @@ Decoded decode(const std::string& path) {
     return d;
 }
 
-// The half values round to the Targa's bytes where the Targa is below 255 and lie above 1 where it is
-// saturated; with -z the depth comes along; every -j writes the same file; a partial render writes none.
+struct Counts {
+    int saturated = 0, below = 0;
+};
+
+// The half values round to the Targa's bytes where the Targa is below 255 and are at least 1 where it is
+// saturated; counts the channels above 1.05 and those below 255.
+Counts compare(const Decoded& exr, const ImageFile& tga) {
+    Counts counts;
+    for (int y = 0; y < exr.height; ++y)
+        for (int x = 0; x < exr.width; ++x) {
+            const std::uint8_t* bgr = tga.rows[y].data() + 3 * x;
+            const float* v = &exr.rgba[(static_cast<std::size_t>(y) * exr.width + x) * 4];
+            for (int c = 0; c < 3; ++c) {
+                const int byte = bgr[2 - c];
+                if (byte == 255) {
+                    EXPECT_GE(v[c], 1.0f) << x << "," << y;
+                    counts.saturated += v[c] > 1.05f;
+                } else {
+                    // The byte is the value's 255ths cut down; half precision moves it by 0.13 at most.
+                    EXPECT_NEAR(v[c] * 255, byte + 0.5, 0.65) << x << "," << y << " channel " << c;
+                    ++counts.below;
+                }
+            }
+        }
+    return counts;
+}
+
+// The half values follow the Targa; with -z the depth comes along; every -j writes the same file; a partial
+// render writes none.
 TEST(ExrOutput, HalfFloatsMatchTheTargaAndKeepWhatItClips) {
     TemporaryFolder dir, root;
     root.write("include/readme.txt", "search-path folder\n");
@@ -77,26 +104,11 @@ TEST(ExrOutput, HalfFloatsMatchTheTargaAndKeepWhatItClips) {
     ASSERT_EQ(exr.height, 36);
     EXPECT_TRUE(exr.halfColour);
     ASSERT_EQ(exr.z.size(), 48u * 36);
-    int saturated = 0, below = 0;
+    const Counts counts = compare(exr, *tga);
     for (int y = 0; y < 36; ++y)
-        for (int x = 0; x < 48; ++x) {
-            const std::uint8_t* bgr = tga->rows[y].data() + 3 * x;
-            const float* v = &exr.rgba[(static_cast<std::size_t>(y) * 48 + x) * 4];
-            for (int c = 0; c < 3; ++c) {
-                const int byte = bgr[2 - c];
-                if (byte == 255) {
-                    EXPECT_GE(v[c], 1.0f) << x << "," << y;
-                    saturated += v[c] > 1.05f;
-                } else {
-                    // The byte is the value's 255ths cut down; half precision moves it by 0.13 at most.
-                    EXPECT_NEAR(v[c] * 255, byte + 0.5, 0.65) << x << "," << y << " channel " << c;
-                    ++below;
-                }
-            }
-            EXPECT_GT(exr.z[static_cast<std::size_t>(y) * 48 + x], 0.0f);
-        }
-    EXPECT_GT(saturated, 20);
-    EXPECT_GT(below, 1000);
+        for (int x = 0; x < 48; ++x) EXPECT_GT(exr.z[static_cast<std::size_t>(y) * 48 + x], 0.0f);
+    EXPECT_GT(counts.saturated, 20);
+    EXPECT_GT(counts.below, 1000);
     EXPECT_NEAR(exr.z[18 * 48 + 24], 5 - 1.2, 0.05);  // the sphere's front, in the middle
 
     std::filesystem::remove(dir.file("s.tga"));
@@ -111,6 +123,34 @@ TEST(ExrOutput, HalfFloatsMatchTheTargaAndKeepWhatItClips) {
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_TRUE(testing::fileExists(part.file("s.tga")));
     EXPECT_FALSE(testing::fileExists(part.file("s.exr")));
+}
+
+// The anti-aliasing and undersampling loops average or copy clipped samples for the Targa: the EXR keeps
+// the light above 1 all the same, for every -j.
+TEST(ExrOutput, SamplingLoopsKeepWhatTheyClip) {
+    TemporaryFolder dir, root;
+    root.write("include/readme.txt", "search-path folder\n");
+    dir.write("s.qsb", Scene);
+    ProgramOptions o;
+    o.workingDirectory = dir.path();
+    o.environment.push_back({"QUORVA_ROOT", root.path()});
+    for (const char* loop : {"-a", "-u"}) {
+        std::string first;
+        for (const char* threads : {"1", "2"}) {
+            std::filesystem::remove(dir.file("s.tga"));
+            auto r = testing::runProgram(QUORVA_BINARY, {"s", "-m", "-E", loop, "3", "-j", threads}, o);
+            ASSERT_EQ(r.status, 0) << r.output;
+            const auto tga = loadImageFile(dir.file("s.tga"));
+            ASSERT_TRUE(tga);
+            const Counts counts = compare(decode(dir.file("s.exr")), *tga);
+            EXPECT_GT(counts.saturated, 20) << loop;
+            EXPECT_GT(counts.below, 1000) << loop;
+            if (first.empty())
+                first = testing::readFile(dir.file("s.exr"));
+            else
+                EXPECT_TRUE(testing::readFile(dir.file("s.exr")) == first) << loop;
+        }
+    }
 }
 
 }  // namespace

@@ -61,5 +61,27 @@ TEST(RenderProgress, TerminalLineRewritesItself) {
     EXPECT_EQ(console.text(), "");
 }
 
+// A counter rewrites itself on a terminal with its text as given; a log gets a whole line each tenth
+// (or after 30 s), without the trailing blanks, and the closing line always.
+TEST(ProgressCounter, FollowsTheConsoleRule) {
+    double now = 0;
+    ConsoleCapture console;
+    ProgressCounter terminal(ProgressStyle::Terminal, [&] { return now; });
+    terminal.show(1, "%d photons   ", 5);
+    terminal.show(2, "%d photons   ", 9);
+    terminal.close("%d done ", 9);
+    EXPECT_EQ(console.text(), "\r5 photons   \r9 photons   \r9 done ");
+    console.clear();
+    ProgressCounter log(ProgressStyle::Lines, [&] { return now; });
+    for (int percent = 0; percent <= 100; percent += 5) log.show(percent, "%d%% completed   ", percent);
+    log.show(100, "again");
+    now = 31;
+    log.show(100, "after half a minute");
+    log.close("%d done ", 9);
+    std::string expected;
+    for (int percent = 0; percent <= 100; percent += 10) expected += formatText("%d%% completed\n", percent);
+    EXPECT_EQ(console.text(), expected + "after half a minute\n9 done\n");
+}
+
 }  // namespace
 }  // namespace quorva
