@@ -133,8 +133,9 @@ void SceneReader::camera() {
         cam.aperture = r.aperture;
         if (r.focalDistance > 0) cam.focalDistance = r.focalDistance;
         if (r.focalSamples > 1) {
-            cam.depthOfFieldSamples = r.focalSamples;
-            o.depthOfFieldSamples = r.focalSamples;
+            const int samples = reducedSampleCount("DepthOfField", r.focalSamples, MaxDepthOfFieldSamples);
+            cam.depthOfFieldSamples = samples;
+            o.depthOfFieldSamples = samples;
         }
     }
     cam.exposureScale = r.exposure[0];
@@ -168,8 +169,8 @@ void SceneReader::options() {
     if (r.adaptiveDepth != 0) buildAdaptiveDepth(o, r.adaptiveDepth);
     if (r.maxRayLevel != 0) buildMaxRayLevel(o, r.maxRayLevel);
     if (r.maxBlurLevel != 0) buildMaxBlurLevel(o, r.maxBlurLevel);
-    if (r.maxBlurSamples != 0) o.maxBlurSamples = r.maxBlurSamples;
-    if (r.softShadowSamples != 0) o.softShadowSamples = r.softShadowSamples;
+    if (r.maxBlurSamples != 0) buildMaxBlurSamples(o, r.maxBlurSamples);
+    if (r.softShadowSamples != 0) buildSoftShadowSamples(o, r.softShadowSamples);
     if (r.bitsPerPixel != 0) buildBitsPerPixel(o, r.bitsPerPixel);
     if (r.zChannelDepth != 0) buildZChannelDepth(o, r.zChannelDepth);
     if (r.shadowBias != 0) o.shadowBias = r.shadowBias;

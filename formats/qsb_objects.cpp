@@ -364,8 +364,12 @@ bool ObjectReader::readModifier(std::uint8_t code, Shape* shape) {
         if (!shape) return true;
         if (displacement) shape->displacement = displacement;
         // A value of -1 (all four for the window) leaves the setting as it is.
-        for (int i = 0; i < 2; ++i)
-            if (record.subdivisions[i] != -1) buildShapeSubdivision(*shape, i, record.subdivisions[i]);
+        if (record.subdivisions[0] != -1 || record.subdivisions[1] != -1) {
+            double counts[2];
+            for (int i = 0; i < 2; ++i)
+                counts[i] = record.subdivisions[i] != -1 ? record.subdivisions[i] : shape->subdivisions[i];
+            buildShapeSubdivisions(*shape, counts, 2);
+        }
         if (record.shadingAttributes != -1) buildShadingAttributes(*shape, record.shadingAttributes);
         // The record has no internal-caustics flag: the shape keeps its own.
         if (record.caustics != -1) buildCaustics(*shape, record.caustics, shape->internalCaustics);

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "diagnostics/diagnostics.h"
+#include "geometry/subdivision.h"
 #include "geometry/surface_shapes.h"
 
 namespace quorva {
@@ -69,8 +70,8 @@ void BicubicPatch::evaluate(double u, double v, SurfacePoint& out) const {
     finishSurfacePoint(*this, point, normalized(cross(du, dv)), u, v, out);
 }
 
-// A subdivision count from the statement: at least one step, and at most 1024, which already cuts one
-// patch into two million triangles (a larger count would only exhaust memory).
+// A subdivision count from the statement: at least one step, and at most 1024 along each side; the
+// grid as a whole is bounded like every subdivision.
 std::uint16_t subdivisionCount(double n) {
     return !(n >= 1) ? 1 : n > 1024 ? 1024 : static_cast<std::uint16_t>(n);
 }
@@ -99,6 +100,7 @@ std::unique_ptr<Shape> makeBicubicPatch(const std::vector<Vec3>& points, double 
     }
     patch->subdivisions[0] = subdivisionCount(uSubdivisions);
     patch->subdivisions[1] = subdivisionCount(vSubdivisions);
+    boundShapeSubdivisions(*patch, 2);
     patch->setBounds({lo, hi - lo});
     return patch;
 }

@@ -80,7 +80,9 @@ class ParticleEvaluator {
         const Value v = value(e);
         if (!v.isNumber()) fatal("Invalid Particle number");
         if (!(v.number >= 1)) return 0;
-        return v.number >= MaxParticlesPerEmission ? MaxParticlesPerEmission : static_cast<int>(v.number);
+        if (v.number <= MaxParticlesPerEmission) return static_cast<int>(v.number);
+        warning("Particles of %.15g is too many (reduced to %d)", v.number, MaxParticlesPerEmission);
+        return MaxParticlesPerEmission;
     }
 
   private:

@@ -46,8 +46,10 @@ struct ParticleSystem {
 
 // Most particles one emission creates, and most particles alive at once; emissions beyond them are cut,
 // so that a generator that replaces its dying particles by several new ones cannot exhaust memory.
-constexpr int MaxParticlesPerEmission = 1000000;
-constexpr std::size_t MaxLiveParticles = 1000000;
+// Every particle is a copy of its shape with a place in the bounding tree, some 700 bytes: 100000 of
+// them take about 70 MB.
+constexpr int MaxParticlesPerEmission = 100000;
+constexpr std::size_t MaxLiveParticles = 100000;
 
 // A ParticleGenerator statement (empty name) or a declared generator used by its name: instantiates the
 // generator the first time it is met. A statement parsed again in a later frame is the same generator

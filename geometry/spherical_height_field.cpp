@@ -19,9 +19,9 @@ namespace quorva {
 namespace {
 
 constexpr double Pi = 3.14159265358979323846;
-// The most grid points a spherical field may have: each cell keeps two prepared triangles and their
-// boxes, several times the memory of a planar cell.
-constexpr double MaxPoints = 1 << 22;
+// The most grid points a spherical field may have (a 1024 x 512 image): each cell keeps two prepared
+// triangles and their place in the element tree, about 530 bytes a point (280 MB at this bound).
+constexpr double MaxPoints = 1 << 19;
 
 struct SphereTriangle {
     Vec3 p0, e1, e2;  // corner 0 and the edges to corners 1 and 2

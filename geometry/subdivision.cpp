@@ -3,7 +3,9 @@
 #include "geometry/subdivision.h"
 
 #include <algorithm>
+#include <cmath>
 
+#include "diagnostics/diagnostics.h"
 #include "geometry/displacement.h"
 #include "geometry/hierarchy.h"
 #include "geometry/mesh_triangle.h"
@@ -15,6 +17,45 @@ const Request* displacementFor(const Shape& shape) {
     for (const Shape* s = &shape; s; s = s->parent)
         if (s->displacement) return s->displacement.get();
     return nullptr;
+}
+
+namespace {
+
+std::uint64_t cellCount(const int* counts, int axes) {
+    std::uint64_t cells = 1;
+    for (int a = 0; a < axes; ++a) cells *= static_cast<std::uint64_t>(counts[a]);
+    return cells;
+}
+
+}  // namespace
+
+bool boundSubdivisionCounts(int* counts, int axes, std::uint64_t limit, std::uint64_t pieces) {
+    pieces = std::max<std::uint64_t>(pieces, 1);
+    const std::uint64_t asked = pieces * cellCount(counts, axes);
+    if (asked <= limit) return false;
+    limit = std::max<std::uint64_t>(limit / pieces, 1);
+    // Scale every axis alike, then take single steps off the largest axis for what rounding left over.
+    const double scale =
+        std::pow(static_cast<double>(limit) / static_cast<double>(cellCount(counts, axes)), 1.0 / axes);
+    for (int a = 0; a < axes; ++a) counts[a] = std::max(1, static_cast<int>(counts[a] * scale));
+    while (cellCount(counts, axes) > limit) {
+        int* largest = std::max_element(counts, counts + axes);
+        if (*largest == 1) break;
+        --*largest;
+    }
+    warning("Subdivision of %llu cells is too fine (reduced to %llu)", static_cast<unsigned long long>(asked),
+            static_cast<unsigned long long>(pieces * cellCount(counts, axes)));
+    return true;
+}
+
+void boundShapeSubdivisions(Shape& shape, int axes) {
+    int counts[3];
+    for (int a = 0; a < 3; ++a) counts[a] = std::max<int>(1, shape.subdivisions[a]);
+    // The volume first: a grid reduced to it seldom needs the second bound, so one warning says it all.
+    bool reduced = axes == 3 && boundSubdivisionCounts(counts, 3, MaxSubdivisionVolume);
+    reduced = boundSubdivisionCounts(counts, 2, MaxSubdivisionCells) || reduced;
+    if (!reduced) return;
+    for (int a = 0; a < 3; ++a) shape.subdivisions[a] = static_cast<std::uint16_t>(counts[a]);
 }
 
 void appendMeshTriangles(Shape& shape, std::shared_ptr<SubdivisionMesh> mesh,

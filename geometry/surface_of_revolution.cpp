@@ -11,6 +11,7 @@
 #include "geometry/quadrics.h"
 #include "geometry/shapes.h"
 #include "geometry/solvers.h"
+#include "geometry/subdivision.h"
 #include "geometry/world.h"
 
 namespace quorva {
@@ -162,13 +163,18 @@ bool SurfaceOfRevolution::inside(const Vec3& worldPoint) const {
 }
 
 // Rings of quadrilaterals: each piece is cut into `subdivisions[1]` steps (one for straight pieces) and
-// turned in `subdivisions[0]` x 4 steps.
+// turned in `subdivisions[0]` x 4 steps; all of them together within MaxSubdivisionCells.
 void SurfaceOfRevolution::subdivide(World& target) {
     const RevolutionData& data = *data_;
-    const int around = std::max(3, 4 * static_cast<int>(subdivisions[0]));
+    const auto curved = static_cast<std::uint64_t>(std::count_if(
+        data.segments.begin(), data.segments.end(), [](const ProfileSegment& s) { return !s.straight; }));
+    int grid[2] = {std::max(3, 4 * static_cast<int>(subdivisions[0])),
+                   std::max(1, static_cast<int>(subdivisions[1]))};
+    boundSubdivisionCounts(grid, curved > 0 ? 2 : 1, MaxSubdivisionCells, data.segments.size());
+    const int around = std::max(3, grid[0]);
     std::vector<Vec3> profile;  // (radius, height)
     for (const ProfileSegment& s : data.segments) {
-        const int steps = s.straight ? 1 : std::max(1, static_cast<int>(subdivisions[1]));
+        const int steps = s.straight ? 1 : grid[1];
         if (profile.empty()) profile.push_back({s.ax, s.ay, 0});
         for (int i = 1; i <= steps; ++i) {
             const double sigma = static_cast<double>(i) / steps;

@@ -10,6 +10,7 @@
 #include "geometry/quadrics.h"
 #include "geometry/shapes.h"
 #include "geometry/solvers.h"
+#include "geometry/subdivision.h"
 #include "geometry/world.h"
 
 namespace quorva {
@@ -118,14 +119,19 @@ bool Sweep::inside(const Vec3& worldPoint) const {
     return profileContains(data_->segments, p.x, p.y);
 }
 
-// The sides as quadrilaterals: straight pieces whole, quadratic ones in `subdivisions[0]` steps.
+// The sides as quadrilaterals: straight pieces whole, quadratic ones in `subdivisions[0]` steps; all of
+// them together within MaxSubdivisionCells.
 void Sweep::subdivide(World& target) {
     const SweepData& data = *data_;
+    int curvedSteps = std::max(1, static_cast<int>(subdivisions[0]));
+    if (std::any_of(data.segments.begin(), data.segments.end(),
+                    [](const ProfileSegment& s) { return !s.straight; }))
+        boundSubdivisionCounts(&curvedSteps, 1, MaxSubdivisionCells, data.segments.size());
     auto at = [&](double x, double y, double z) {
         return pointToWorld(transform.get(), transformPoint(data.frame.inverse, Vec3{x, y, z}));
     };
     for (const ProfileSegment& s : data.segments) {
-        const int steps = s.straight ? 1 : std::max(1, static_cast<int>(subdivisions[0]));
+        const int steps = s.straight ? 1 : curvedSteps;
         for (int i = 0; i < steps; ++i) {
             const double s0 = static_cast<double>(i) / steps, s1 = static_cast<double>(i + 1) / steps;
             const double x0 = s.x(s0), y0 = s.y(s0), x1 = s.x(s1), y1 = s.y(s1);

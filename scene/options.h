@@ -21,6 +21,15 @@ inline constexpr double MaxIrradianceError = 1000.0;       // |IrradianceMaxErro
 // the same records; bounding it keeps every radius a finite float.
 inline constexpr double MaxIrradianceDistance = 1e7;
 
+// Bounds of the sample counts that multiply the rays of every hit or pixel they apply to: past them a
+// frame would never finish. A statement reduces a larger count with a warning.
+inline constexpr int MaxSoftShadowSamples = 4096;    // SoftShadowSamples, the SunLight's sample count
+inline constexpr int MaxBlurSampleCount = 1024;      // MaxBlurSamples
+inline constexpr int MaxDepthOfFieldSamples = 4096;  // DepthOfField n
+inline constexpr int MaxMediaSamples = 10000;        // Media samples per segment
+// A shader's Dispersion samples are evaluated at every hit, so they are bounded there, without a warning.
+inline constexpr int MaxDispersionSamples = 256;
+
 // `value` truncated towards zero and clamped to lo..hi; NaN gives lo.
 inline int boundedCount(double value, int lo, int hi) {
     if (!(value >= lo)) return lo;

@@ -153,12 +153,18 @@ bool Parser::parseOptionItem() {
         case Keyword::SunGlow:
             storeFloatItem(o.sunGlow);
             break;
-        case Keyword::SoftShadowSamples:
-            storeIntItem(o.softShadowSamples);
+        case Keyword::SoftShadowSamples: {
+            advance();
+            int n = parseInt();
+            if (active()) buildSoftShadowSamples(o, n);
             break;
-        case Keyword::MaxBlurSamples:
-            storeIntItem(o.maxBlurSamples);
+        }
+        case Keyword::MaxBlurSamples: {
+            advance();
+            int n = parseInt();
+            if (active()) buildMaxBlurSamples(o, n);
             break;
+        }
         case Keyword::HenyeyGreenstein: {
             advance();
             double g = parseFloat();
@@ -302,6 +308,7 @@ bool Parser::parseCameraItem() {
             c.focalSetting = setting;
             c.aperture = setting;
             if (distance > 0) c.focalDistance = distance;
+            samples = reducedSampleCount("DepthOfField", samples, MaxDepthOfFieldSamples);
             c.depthOfFieldSamples = samples;
             o.depthOfFieldSamples = samples;
             break;

@@ -397,7 +397,7 @@ bool Parser::parseShapeModifier(ShapeBuild& build) {
             expectChar(')');
             if (n < 2) syntaxError();
             if (!shape) break;
-            for (int i = 0; i < n; ++i) buildShapeSubdivision(*shape, i, counts[i]);
+            buildShapeSubdivisions(*shape, counts, n);
             break;
         }
         case Keyword::RenderBound: {

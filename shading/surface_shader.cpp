@@ -8,11 +8,12 @@
 #include "diagnostics/diagnostics.h"
 #include "geometry/shape.h"
 #include "render/render_context.h"
-#include "trace/frame.h"
+#include "scene/options.h"
 #include "scene/spectrum.h"
 #include "scene/value.h"
 #include "shading/brdf.h"
 #include "shading/pattern_shader.h"
+#include "trace/frame.h"
 
 namespace quorva {
 namespace {
@@ -150,7 +151,7 @@ void evaluateSurfaceAttributes(const SurfaceDescription& surface, const EvalCont
         s.dispersion = 0;
     }
     const double samples = in.number(DispersionSamples, "Bad dispersion sample value", 8);
-    s.dispersionSamples = samples < 2 ? 2 : static_cast<int>(samples);
+    s.dispersionSamples = boundedCount(samples, 2, MaxDispersionSamples);
     static const char* const IridescenceMessages[3] = {
         "Iridescence: bad argument 1", "Iridescence: bad argument 2", "Iridescence: bad argument 3"};
     for (int i = 0; i < 3; ++i) s.iridescence[i] = in.number(Iridescence1 + i, IridescenceMessages[i], 0);
@@ -162,7 +163,10 @@ void evaluateSurfaceAttributes(const SurfaceDescription& surface, const EvalCont
         s.caustics = 0;
     }
     s.internalCaustics = surface.internalCaustics;
-    s.irradianceSamples = static_cast<int>(in.number(IrradianceSamples, "Bad IrradianceSamples value", -1));
+    // -1 or below (and NaN) means the IrradianceSamples option; larger counts are bounded like it.
+    const double irradianceSamples = in.number(IrradianceSamples, "Bad IrradianceSamples value", -1);
+    s.irradianceSamples =
+        irradianceSamples > -1 ? boundedCount(irradianceSamples, 0, MaxIrradianceSamples) : -1;
 
     // A functional surface's colour spectrum colours its ambient and diffuse terms at the position its
     // index gives; where the surface is otherwise opaque the spectrum's values give its transmission.

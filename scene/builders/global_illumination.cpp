@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "gi/media.h"
+#include "scene/builders/option_items.h"
 #include "scene/scene_state.h"
 
 namespace quorva {
@@ -40,6 +41,8 @@ void buildSkyLight(SceneState& scene, double samples, BackgroundValue sky, doubl
 
 void buildMedia(SceneState& scene, double model, double samples, double density, double intensity, double mix,
                 double depth, const Color& colour) {
+    // Counts below 1 are the media statement's own error; larger ones are bounded.
+    if (samples > MaxMediaSamples) samples = reducedSampleCount("Media", samples, MaxMediaSamples);
     mediaSetup(scene.frame.media, model, samples, density, intensity, mix, depth, colour);
 }
 

@@ -58,6 +58,14 @@ void buildZChannelDepth(Options& o, int n) {
     o.zChannelDepth = n;
 }
 
+void buildSoftShadowSamples(Options& o, int n) {
+    o.softShadowSamples = reducedSampleCount("SoftShadowSamples", n, MaxSoftShadowSamples);
+}
+
+void buildMaxBlurSamples(Options& o, int n) {
+    o.maxBlurSamples = reducedSampleCount("MaxBlurSamples", n, MaxBlurSampleCount);
+}
+
 void buildIrradianceMaxError(Options& o, double f) {
     o.irradiance.maxError = boundedMaxError(f);
 }
@@ -143,6 +151,13 @@ void buildCacheFileOption(SceneState& scene, CacheFileOption which, const std::s
                                              : *name + ".qic";
             break;
     }
+}
+
+int reducedSampleCount(const char* item, double n, int limit) {
+    if (n != n) return 0;
+    if (n <= limit) return n < -limit ? -limit : static_cast<int>(n);
+    warning("%s of %.15g samples is too many (reduced to %d)", item, n, limit);
+    return limit;
 }
 
 }  // namespace quorva

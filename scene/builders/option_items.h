@@ -15,6 +15,9 @@ void buildAdaptiveDepth(Options& o, int n);
 void buildMaxRayLevel(Options& o, int n);
 void buildMaxBlurLevel(Options& o, int n);
 void buildBitsPerPixel(Options& o, int n);
+// SoftShadowSamples and MaxBlurSamples, within MaxSoftShadowSamples and MaxBlurSampleCount.
+void buildSoftShadowSamples(Options& o, int n);
+void buildMaxBlurSamples(Options& o, int n);
 void buildZChannelDepth(Options& o, int n);
 void buildIrradianceMaxError(Options& o, double f);
 void buildIrradianceBlendingArea(Options& o, double f);
@@ -34,5 +37,9 @@ void buildOutputTo(SceneState& scene, const std::string& name);
 // irradiance cache file; a photon map is loaded only when its file exists.
 enum class CacheFileOption { SavePhotonMap, SaveIrradianceCache, LoadPhotonMap, LoadIrradianceCache };
 void buildCacheFileOption(SceneState& scene, CacheFileOption which, const std::string* name);
+
+// `n` within `limit`; a larger count is reduced to it with the warning
+// "<item> of <n> samples is too many (reduced to <limit>)". NaN gives 0.
+int reducedSampleCount(const char* item, double n, int limit);
 
 }  // namespace quorva

@@ -2,6 +2,7 @@
 #include "scene/builders/scene_settings.h"
 
 #include "diagnostics/diagnostics.h"
+#include "scene/builders/option_items.h"
 #include "scene/scene_state.h"
 
 namespace quorva {
@@ -33,6 +34,8 @@ void buildSunLightSettings(SceneState& scene, const double* values, int count, c
     sun.given = true;
     sun.count = count;
     for (int i = 0; i < count && i < 4; ++i) sun.values[i] = values[i];
+    // The fourth value is the sun's soft-shadow sample count, converted to an integer when the light is made.
+    if (count > 3) sun.values[3] = reducedSampleCount("SunLight", values[3], MaxSoftShadowSamples);
     if (vector) {
         sun.vector = *vector;
         sun.hasVector = true;

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "geometry/shape.h"
+#include "geometry/subdivision.h"
 
 namespace quorva {
 
@@ -11,6 +12,11 @@ void buildShapeSubdivision(Shape& shape, int axis, double count) {
     // A count is a 16-bit number of steps; at least one step keeps the subdivision well defined.
     shape.subdivisions[axis] = !(count >= 1) ? 1 : count > 65535 ? 65535 : static_cast<std::uint16_t>(count);
     shape.attributes &= static_cast<std::uint16_t>(~ShapeAttr::DefaultSubdivisions);
+}
+
+void buildShapeSubdivisions(Shape& shape, const double* counts, int n) {
+    for (int i = 0; i < n; ++i) buildShapeSubdivision(shape, i, counts[i]);
+    boundShapeSubdivisions(shape, n);
 }
 
 void buildRenderBound(Shape& shape, const double window[4]) {

@@ -9,6 +9,9 @@ class Shape;
 
 // One subdivision count (axis 0 = u, 1 = v, 2 = the third); the shape no longer takes the default ones.
 void buildShapeSubdivision(Shape& shape, int axis, double count);
+// ShapeSubdivisions ( u , v [, w ] ): the `n` counts, then the grid they make bounded as a whole
+// (MaxSubdivisionCells, and MaxSubdivisionVolume when w is given) with a warning.
+void buildShapeSubdivisions(Shape& shape, const double* counts, int n);
 // RenderBound ( u min , u max , v min , v max ): the uv window is put in force.
 void buildRenderBound(Shape& shape, const double window[4]);
 void buildShadingAttributes(Shape& shape, long long n);

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "diagnostics/diagnostics.h"
+#include "scene/options.h"
 #include "shading/brdf.h"
 #include "shading_test_support.h"
 
@@ -84,6 +87,19 @@ TEST(SurfaceShader, StoredConversions) {
     s = constantSample(d);
     EXPECT_EQ(s.ktAbsorption, 0);
     EXPECT_EQ(s.dispersionSamples, 2);
+    // Counts past an int or NaN are bounded before they are converted; a negative one means the option.
+    d.slots[31] = num(1e300);
+    d.slots[38] = num(1e300);
+    s = constantSample(d);
+    EXPECT_EQ(s.dispersionSamples, MaxDispersionSamples);
+    EXPECT_EQ(s.irradianceSamples, MaxIrradianceSamples);
+    d.slots[31] = num(NAN);
+    d.slots[38] = num(NAN);
+    s = constantSample(d);
+    EXPECT_EQ(s.dispersionSamples, 2);
+    EXPECT_EQ(s.irradianceSamples, -1);
+    d.slots[38] = num(-1e300);
+    EXPECT_EQ(constantSample(d).irradianceSamples, -1);
 }
 
 TEST(SurfaceShader, EveryTypeCheckHasItsMessage) {
