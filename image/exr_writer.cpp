@@ -18,6 +18,7 @@
 #include <vector>
 
 #if defined(__x86_64__)
+#include <cpuid.h>
 #include <immintrin.h>
 #endif
 
@@ -74,7 +75,11 @@ __attribute__((target("avx2,f16c"))) void rowHalvesVector(const std::uint8_t* by
 }
 
 bool vectorHalves() {
-    static const bool supported = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("f16c");
+    // F16C is read from cpuid: not every compiler knows it as a feature name of the builtin.
+    static const bool supported = [] {
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        return __builtin_cpu_supports("avx2") && __get_cpuid(1, &a, &b, &c, &d) && (c & bit_F16C) != 0;
+    }();
     return supported;
 }
 #endif
