@@ -88,18 +88,12 @@ TEST(SurfaceShader, StoredConversions) {
     EXPECT_EQ(s.ktAbsorption, 0);
     EXPECT_EQ(s.dispersionSamples, 2);
     // Counts past an int or NaN are bounded before they are converted; a negative one means the option.
-    d.slots[31] = num(1e300);
-    d.slots[38] = num(1e300);
-    s = constantSample(d);
-    EXPECT_EQ(s.dispersionSamples, MaxDispersionSamples);
-    EXPECT_EQ(s.irradianceSamples, MaxIrradianceSamples);
-    d.slots[31] = num(NAN);
-    d.slots[38] = num(NAN);
-    s = constantSample(d);
-    EXPECT_EQ(s.dispersionSamples, 2);
-    EXPECT_EQ(s.irradianceSamples, -1);
-    d.slots[38] = num(-1e300);
-    EXPECT_EQ(constantSample(d).irradianceSamples, -1);
+    for (double huge : {1e300, double(NAN), -1e300}) {
+        d.slots[31] = d.slots[38] = num(huge);
+        s = constantSample(d);
+        EXPECT_EQ(s.dispersionSamples, huge > 0 ? MaxDispersionSamples : 2);
+        EXPECT_EQ(s.irradianceSamples, huge > 0 ? MaxIrradianceSamples : -1);
+    }
 }
 
 TEST(SurfaceShader, EveryTypeCheckHasItsMessage) {
