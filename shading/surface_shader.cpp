@@ -8,7 +8,6 @@
 #include "diagnostics/diagnostics.h"
 #include "geometry/shape.h"
 #include "render/render_context.h"
-#include "scene/options.h"
 #include "scene/spectrum.h"
 #include "scene/value.h"
 #include "shading/brdf.h"
