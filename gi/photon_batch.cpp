@@ -25,7 +25,8 @@ Generators generatorsOf(const RenderContext& ctx) {
 }
 
 // Whether two generators are at the same point of their streams, told by what copies of them draw
-// next: distinct points of these streams give distinct draws.
+// next (the generators keep their state to themselves): two draws from distinct points agree only by
+// a chance of about 2^-60.
 bool sameDraws(RandomGenerator a, RandomGenerator b) {
     return a.next() == b.next() && a.next() == b.next();
 }
