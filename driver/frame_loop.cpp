@@ -294,6 +294,7 @@ void SceneRun::render() {
     const bool photonsAsked = options.photons.requested || options.irradiance.photons[0] > 0;
     if (raytracing && photonsAsked && !scene.frame.lights.empty() && options.irradiance.enabled && !stopped_) {
         photonMaps = std::make_unique<PhotonMaps>(scene.frame);
+        photonMaps->workers = workers_;
         PhotonFileRequest files;
         // -l 1 loads the scene's file only when it exists; otherwise the maps are shot (and saved).
         files.load = options.photons.loadRequested || (run_.photonMapLoad && fileExists(run_.photonMapFile));

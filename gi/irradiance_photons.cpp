@@ -10,9 +10,9 @@
 #include "gi/photon_maps.h"
 #include "render/render_context.h"
 #include "render/render_progress.h"
-#include "trace/frame.h"
 #include "shading/light.h"
 #include "shading/light_kinds.h"
+#include "trace/frame.h"
 
 namespace quorva {
 namespace {
@@ -105,7 +105,9 @@ bool PhotonMaps::shootIrradianceFrom(RenderContext& ctx, const Light& light, int
     };
 
     if (light.kind == LightKind::Directional || light.kind == LightKind::DirectionalSun) {
-        // A parallel light covers the disc of the scene's bounded shapes with a jittered grid.
+        // A parallel light covers the disc of the scene's bounded shapes with a jittered grid. Its
+        // jitter and the photons' bounces draw from one stream in turn, so it shoots on this thread.
+        beginPhotonLight(ctx, false);
         if (!scene.bounded || !(scene.radius > 0)) return true;
         LightSample ls;
         light.lightAt(ctx, scene.centre, ls);
@@ -155,20 +157,25 @@ bool PhotonMaps::shootIrradianceFrom(RenderContext& ctx, const Light& light, int
     const double solidAngle = 2 * M_PI * (1 - cosHalf);
     const double reach = d + scene.radius + 1;
     const double turn = 2 * M_PI * drawBounce();
+    beginPhotonLight(ctx, true);
     for (int i = 0; i < photons; ++i) {
         // A spiral of equal solid angles over the cap, turned by a drawn angle.
         const double z = 1 - (1 - cosHalf) * (i + 0.5) / photons;
         const double s = std::sqrt(std::max(0.0, 1 - z * z));
         const double phi = turn + i * GoldenAngle;
         const Vec3 dir = normalized(w * z + u * (s * std::cos(phi)) + v * (s * std::sin(phi)));
-        if (keyPressed()) return false;
+        if (keyPressed()) {
+            flushPhotons(ctx);
+            return false;
+        }
         // The light's colour and falloff (a spot's cone) in this direction.
         LightSample along;
-        light.lightAt(ctx, origin + dir * reach, along);
+        lightAtInOrder(ctx, light, origin + dir * reach, along);
         if (!(along.K > 0)) continue;
         ++ctx.stats.photonRays;
-        followPhoton(ctx, {origin, dir}, along.colour * (along.K * solidAngle / photons), 0, 1, 0, path);
+        emitPhoton(ctx, {origin, dir}, along.colour * (along.K * solidAngle / photons), 0, path);
     }
+    flushPhotons(ctx);
     return true;
 }
 

@@ -20,7 +20,7 @@ Vec3 PhotonDirections::direction(const Photon& p) const {
     return {cos_[t] * cos_[f], sin_[t], cos_[t] * sin_[f]};
 }
 
-void encodePhoton(Photon& p, const Color& power, double S, const Vec3& position, const Vec3& previous) {
+void encodePhotonPower(Photon& p, const Color& power, double S) {
     const double largest = std::max({power.r, power.g, power.b});
     // m + 1 = 256 / (largest S) makes the largest byte 256 exactly when the quotient is whole (the
     // first photon of a map, or photons 2^k stronger): clamp the bytes instead of letting them wrap.
@@ -31,6 +31,10 @@ void encodePhoton(Photon& p, const Color& power, double S, const Vec3& position,
         double b = std::floor(std::max(power[i], 0.0) * S * (m + 1));
         p.power[i] = static_cast<std::uint8_t>(std::clamp(b, 0.0, 255.0));
     }
+}
+
+void encodePhoton(Photon& p, const Color& power, double S, const Vec3& position, const Vec3& previous) {
+    encodePhotonPower(p, power, S);
     p.position[0] = position.x;
     p.position[1] = position.y;
     p.position[2] = position.z;
@@ -47,6 +51,16 @@ void encodePhoton(Photon& p, const Color& power, double S, const Vec3& position,
                       std::trunc(sz * std::acos(std::clamp(d.x / horizontal, -1.0, 1.0)) * PhotonAngleScale));
     p.axis = 0;
     p.padding = 0;
+}
+
+void rescalePhotonPower(Photon& p, double factor) {
+    const double multiple = (p.multiplier + 1.0) * factor;
+    if (multiple <= 256) {
+        p.multiplier = static_cast<std::uint8_t>(multiple - 1);
+        return;
+    }
+    p.multiplier = 255;
+    for (std::uint8_t& b : p.power) b = static_cast<std::uint8_t>(std::floor(b * 256.0 / multiple));
 }
 
 Color photonPower(const Photon& p, double S) {

@@ -42,6 +42,14 @@ class PhotonDirections {
 // a largest channel above 0; S > 0.
 void encodePhoton(Photon& p, const Color& power, double S, const Vec3& position, const Vec3& previous);
 
+// Encodes only the power of a photon for the scale S (the direction and position stay).
+void encodePhotonPower(Photon& p, const Color& power, double S);
+
+// Re-expresses a photon's power for a map whose scale was divided by `factor`, a power of two: the
+// multiplier takes the factor while it fits, which keeps the power exactly; beyond that the bytes are
+// scaled down.
+void rescalePhotonPower(Photon& p, double factor);
+
 // Power of a stored photon for the map's scale S.
 Color photonPower(const Photon& p, double S);
 

@@ -2,10 +2,12 @@
 #include "gi/photon_map.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <utility>
 
 #include "diagnostics/diagnostics.h"
+#include "render/render_workers.h"
 #include "scene/random.h"
 
 namespace quorva {
@@ -45,6 +47,14 @@ bool PhotonMap::store(const Color& power, const Vec3& position, const Vec3& prev
     const double largest = power.maxChannel();
     if (!(largest > 0) || !std::isfinite(largest) || count_ >= MaxPhotons) return false;
     if (scale_ == 0) scale_ = 2 / largest;
+    if (largest * scale_ > 256) {
+        // Too strong for the bytes: the scale drops by a power of two, leaving this photon room to be
+        // outgrown four times before the next rescale.
+        double factor = 1;
+        while (largest * scale_ / factor > 64) factor *= 2;
+        scale_ /= factor;
+        for (int i = 0; i < count_; ++i) rescalePhotonPower(at(static_cast<std::uint32_t>(i)), factor);
+    }
     Photon p;
     encodePhoton(p, power, scale_, position, previous);
     append(p);
@@ -77,8 +87,13 @@ void PhotonMap::select(int lo, int hi, int k, int axis) {
     }
 }
 
-void PhotonMap::balanceRange(int lo, int hi, bool spinner, int& spin) {
+void PhotonMap::balanceRange(int lo, int hi, bool spinner, int& spin, int depth,
+                             std::vector<Range>* deferred) {
     if (lo > hi) return;
+    if (deferred && depth == 0) {
+        deferred->push_back({lo, hi});
+        return;
+    }
     if (lo == hi) {
         at(lo).axis = 0;
         return;
@@ -100,13 +115,31 @@ void PhotonMap::balanceRange(int lo, int hi, bool spinner, int& spin) {
     const int mid = (lo + hi) / 2;
     select(lo, hi, mid, axis);
     at(mid).axis = static_cast<std::uint8_t>(axis);
-    balanceRange(lo, mid - 1, spinner, spin);
-    balanceRange(mid + 1, hi, spinner, spin);
+    balanceRange(lo, mid - 1, spinner, spin, depth - 1, deferred);
+    balanceRange(mid + 1, hi, spinner, spin, depth - 1, deferred);
 }
 
-void PhotonMap::balance(bool spinner) {
+void PhotonMap::balance(bool spinner, RenderWorkers* workers) {
     int spin = 0;
-    balanceRange(0, count_ - 1, spinner, spin);
+    // Below this many photons the pool costs more than it saves.
+    constexpr int ParallelFrom = 4 * BlockSize;
+    if (!workers || workers->count() < 2 || count_ < ParallelFrom) {
+        balanceRange(0, count_ - 1, spinner, spin);
+        index();
+        return;
+    }
+    // The subtrees of one level are disjoint ranges: split until there are about eight per worker.
+    int depth = 0;
+    while ((1 << depth) < 8 * workers->count() && depth < 20) ++depth;
+    std::vector<Range> ranges;
+    balanceRange(0, count_ - 1, spinner, spin, depth, &ranges);
+    std::atomic<std::size_t> next{0};
+    workers->run([&](int) {
+        for (std::size_t i; (i = next.fetch_add(1)) < ranges.size();) {
+            int ownSpin = 0;
+            balanceRange(ranges[i].lo, ranges[i].hi, false, ownSpin);
+        }
+    });
     index();
 }
 

@@ -13,6 +13,8 @@
 
 namespace quorva {
 
+class RenderWorkers;
+
 class PhotonMap {
   public:
     static constexpr int BlockSize = 16384;
@@ -27,15 +29,20 @@ class PhotonMap {
     const Photon& operator[](std::uint32_t i) const { return blocks_[i / BlockSize][i % BlockSize]; }
 
     // Stores a photon of `power` at `position` coming from `previous`. A photon with no positive channel
-    // is not stored, nor one beyond MaxPhotons. Returns false when not stored.
+    // is not stored, nor one beyond MaxPhotons. Returns false when not stored. S is set by the first
+    // photon (its largest channel times S is 2); a photon too strong for the bytes at the current S
+    // divides S by a power of two, and the stored photons are re-expressed for the new S, so that no
+    // photon loses its power to the clamp (the weakest lose precision instead).
     bool store(const Color& power, const Vec3& position, const Vec3& previous);
     // Appends an already encoded photon (loading); S is set by the caller.
     void append(const Photon& p);
     void setScale(double S) { scale_ = S; }
     void clear();
 
-    // Builds the kd-tree in place. `spinner` advances the console spinner on large ranges.
-    void balance(bool spinner = false);
+    // Builds the kd-tree in place. `spinner` advances the console spinner on large ranges. With a pool
+    // the top levels are split here and the subtrees below them balanced on the workers: the tree is
+    // the same.
+    void balance(bool spinner = false, RenderWorkers* workers = nullptr);
 
     // The k nearest photons to `point` within `radius` (k = gatherCount; the heap's storage never
     // exceeds the map's photons, so a huge k allocates nothing): returns their number
@@ -66,7 +73,12 @@ class PhotonMap {
     void index();
     template <bool WithNormal>
     void search(const Vec3& point, const Vec3& normal, GatherHeap& heap, double& bound) const;
-    void balanceRange(int lo, int hi, bool spinner, int& spin);
+    struct Range {
+        int lo, hi;
+    };
+    // Balances lo..hi; `depth` levels below, the ranges go to `deferred` instead when it is given.
+    void balanceRange(int lo, int hi, bool spinner, int& spin, int depth = -1,
+                      std::vector<Range>* deferred = nullptr);
     void select(int lo, int hi, int k, int axis);
 
     std::vector<std::unique_ptr<Photon[]>> blocks_;  // the block table: starts with 100 entries, doubles

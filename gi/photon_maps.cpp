@@ -10,16 +10,17 @@
 #include "diagnostics/diagnostics.h"
 #include "geometry/world.h"
 #include "gi/media.h"
+#include "gi/photon_batch.h"
 #include "gi/photon_file.h"
 #include "gi/photon_targets.h"
 #include "render/render_context.h"
 #include "render/render_progress.h"
-#include "trace/frame.h"
 #include "scene/value.h"
 #include "shading/light.h"
 #include "shading/optics.h"
 #include "shading/shade_point.h"
 #include "shading/shader.h"
+#include "trace/frame.h"
 
 namespace quorva {
 namespace {
@@ -50,6 +51,8 @@ PhotonMaps::PhotonMaps(const Frame& scene) : scene_(scene) {
     jitter_ = std::clamp(s.parameters[2], 0.0, 100.0) / 100;
 }
 
+PhotonMaps::~PhotonMaps() = default;
+
 double PhotonMaps::drawJitter() {
     // A fixed-seed generator per build: the same scene shoots the same photons every run.
     jitterState_ = jitterState_ * 6364136223846793005ULL + 1442695040888963407ULL;
@@ -78,9 +81,9 @@ bool PhotonMaps::build(RenderContext& ctx, const PhotonFileRequest& files) {
     message("\nSorting photons... ");
     // The spinner only turns on a terminal: a log would get a character and a backspace per step.
     const bool spinner = consoleProgressStyle() == ProgressStyle::Terminal;
-    caustic.balance(spinner);
-    media.balance(spinner);
-    irradianceMap.balance(spinner);
+    caustic.balance(spinner, workers);
+    media.balance(spinner, workers);
+    irradianceMap.balance(spinner, workers);
     estimateRadii(ctx);
     const bool any = caustic.count() + media.count() + irradianceMap.count() > 0;
     if (files.save && !files.savePath.empty()) {
@@ -123,6 +126,7 @@ void PhotonMaps::shootCaustics(RenderContext& ctx) {
     for (const auto& light : scene_.lights) {
         if (escaped_) break;
         if (!light->photonFlags || light->subtracts()) continue;
+        beginPhotonLight(ctx, true);
         for (const CausticTarget& target : targets) {
             if (!shootAt(ctx, *light, target)) break;
             ++done;
@@ -158,26 +162,34 @@ bool PhotonMaps::shootAt(RenderContext& ctx, const Light& light, const CausticTa
         const Color power = ls.colour * (ls.K * step * step * target.powerFactor);
         const Vec3 origin = centre - w * (2 * r + 1);
         const int n = static_cast<int>(std::ceil(r / step));
+        Path path;
+        path.light = &light;
+        path.target = &excluded;
         for (int i = -n; i <= n; ++i)
             for (int j = -n; j <= n; ++j) {
                 const double a = (i + (drawJitter() - 0.5) * jitter_) * step;
                 const double b = (j + (drawJitter() - 0.5) * jitter_) * step;
                 if (a * a + b * b > r * r) continue;
                 ++ctx.stats.photonRays;
-                tracePhoton(ctx, {origin + u * a + v * b, w}, power, 0, 1, -1, false, excluded, light);
+                emitPhoton(ctx, {origin + u * a + v * b, w}, power, -1, path);
             }
+        flushPhotons(ctx);
         return true;
     }
     // An area light shoots from each of its sample positions, sharing its colour among them: the
     // spacing widens by the square root of their number, so each photon keeps a point light's power.
     const std::vector<Vec3> origins = emittingPositions(ctx, light, centre);
     const double share = origins.empty() ? 0 : 1.0 / origins.size();
+    bool shot = true;
     for (const Vec3& origin : origins)
         if (!shootCone(ctx, light, origin, centre, r,
                        spacing * std::sqrt(static_cast<double>(origins.size())), share, target.powerFactor,
-                       excluded))
-            return false;
-    return true;
+                       excluded)) {
+            shot = false;
+            break;
+        }
+    flushPhotons(ctx);
+    return shot;
 }
 
 bool PhotonMaps::shootCone(RenderContext& ctx, const Light& light, const Vec3& origin, const Vec3& centre,
@@ -196,6 +208,9 @@ bool PhotonMaps::shootCone(RenderContext& ctx, const Light& light, const Vec3& o
     const double cap = gridPhotonLimit * share;
     if (solid / (step * step) > cap) step = std::sqrt(solid / cap);
     const double weight = step * step * share * powerFactor;
+    Path path;
+    path.light = &light;
+    path.target = &excluded;
     for (double polar = 0; polar < half; polar += step) {
         // A key between rings ends this light's photons; Escape also stops the render.
         if (keys().keyWaiting()) {
@@ -209,10 +224,9 @@ bool PhotonMaps::shootCone(RenderContext& ctx, const Light& light, const Vec3& o
             const Vec3 dir = normalized(w * std::cos(p) + (u * std::cos(a) + v * std::sin(a)) * std::sin(p));
             // The light's colour and spot factor in this direction.
             LightSample along;
-            light.lightAt(ctx, origin + dir * d, along);
+            lightAtInOrder(ctx, light, origin + dir * d, along);
             ++ctx.stats.photonRays;
-            tracePhoton(ctx, {origin, dir}, along.colour * (along.K * weight), 0, 1, 0, false, excluded,
-                        light);
+            emitPhoton(ctx, {origin, dir}, along.colour * (along.K * weight), 0, path);
         }
     }
     return true;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "gi/photon.h"
@@ -17,6 +18,24 @@ class Light;
 class Shape;
 struct RenderStatistics;
 struct CausticTarget;
+class RenderWorkers;
+struct LightSample;
+struct PhotonRecord;
+class PhotonBatch;
+
+// The state a photon carries along its path.
+struct PhotonPath {
+    const Light* light = nullptr;
+    const Shape* target = nullptr;  // caustic photons: the target shot at
+    bool irradiance = false;        // an irradiance photon
+    bool bounced = false;           // irradiance: its diffuse bounce is behind it
+    bool specular = false;          // a mirror or glass passed it on
+    int dispersionIndex = 0;        // 1..count once a dispersive surface split it
+    int dispersionCount = 0;
+    bool inside = false;  // the segment ahead runs inside a transmitting material
+    Color ktColour;       // that material's transmission colour and absorption
+    double absorption = 0;
+};
 
 // Where the maps come from and go to this frame.
 struct PhotonFileRequest {
@@ -29,6 +48,7 @@ struct PhotonFileRequest {
 class PhotonMaps : public GlobalIllumination {
   public:
     explicit PhotonMaps(const Frame& scene);
+    ~PhotonMaps() override;
 
     // Loads the maps, or shoots, balances and (when asked) saves them; prints the progress messages.
     // False when Escape stopped the shooting (the render stops too).
@@ -40,6 +60,9 @@ class PhotonMaps : public GlobalIllumination {
     // One light-target grid shoots at most this many photons; a finer one is widened. Callers that
     // must bound their time (the fuzz target) lower it.
     double gridPhotonLimit = 16.0 * 1024 * 1024;
+    // The pool the photons are traced and the maps balanced on; null (or one worker) keeps all of it
+    // on the calling thread. The maps are the same either way.
+    RenderWorkers* workers = nullptr;
     const PhotonDirections& directions() const { return directions_; }
 
     // The irradiance provider (the irradiance cache) shading's indirect term goes to; null gives none.
@@ -63,8 +86,6 @@ class PhotonMaps : public GlobalIllumination {
     // The rings of photon directions from `origin` over the cone of the target's bounding sphere.
     bool shootCone(RenderContext& ctx, const Light& light, const Vec3& origin, const Vec3& centre, double r,
                    double spacing, double share, double powerFactor, const Shape& excluded);
-    void tracePhoton(RenderContext& ctx, const Ray& ray, Color power, int level, double mediumIndex,
-                     double pathLength, bool specular, const Shape& target, const Light& light);
     void estimateRadii(RenderContext& ctx);
 
     const Frame& scene_;
@@ -84,23 +105,30 @@ class PhotonMaps : public GlobalIllumination {
     void shootIrradiance(RenderContext& ctx);
 
   private:
-    struct Path {
-        const Light* light = nullptr;
-        const Shape* target = nullptr;  // caustic photons: the target shot at
-        bool irradiance = false;        // an irradiance photon
-        bool bounced = false;           // irradiance: its diffuse bounce is behind it
-        bool specular = false;          // a mirror or glass passed it on
-        int dispersionIndex = 0;        // 1..count once a dispersive surface split it
-        int dispersionCount = 0;
-        bool inside = false;  // the segment ahead runs inside a transmitting material
-        Color ktColour;       // that material's transmission colour and absorption
-        double absorption = 0;
-    };
+    friend class PhotonBatch;
+    using Path = PhotonPath;
+    // With a record the photon's stores, media segments and diffuse bounces are kept there in path order
+    // for PhotonBatch to commit; without one they are made at once.
     void followPhoton(RenderContext& ctx, const Ray& ray, Color power, int level, double mediumIndex,
-                      double pathLength, const Path& path);
+                      double pathLength, const Path& path, PhotonRecord* record = nullptr);
+    // A light starts shooting: on the workers when `parallel` and a pool is there, else on this thread.
+    void beginPhotonLight(RenderContext& ctx, bool parallel);
+    // Traces and commits the photons still pending.
+    void flushPhotons(RenderContext& ctx);
+    // Shoots one photon through the batch (or at once when it traces on this thread).
+    void emitPhoton(RenderContext& ctx, const Ray& ray, Color power, double pathLength, const Path& path);
+    // The light's sample at P, drawn in shooting order (a lighting function may draw from the context's
+    // generators, which the photons already in the batch must have drawn from first).
+    void lightAtInOrder(RenderContext& ctx, const Light& light, const Vec3& P, LightSample& out);
+    // A media photon where a free path drawn from the frame's stream ends before `limit` on the ray.
+    void storeMediaPhoton(const Light& light, const Color& power, const Ray& ray, double limit,
+                          double pathLength);
+    // The direction of a diffuse bounce about N above the geometric normal g (two bounce draws).
+    Vec3 bounceDirection(const Vec3& N, const Vec3& g);
     bool shootIrradianceFrom(RenderContext& ctx, const Light& light, int photons);
     double drawBounce();
     std::uint64_t bounceState_ = 0;
+    std::unique_ptr<PhotonBatch> batch_;
 };
 
 // Adds the photon pass's counters (rays, bounces, photons stored) to the frame's statistics.

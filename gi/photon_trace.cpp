@@ -5,14 +5,15 @@
 
 #include "geometry/world.h"
 #include "gi/media.h"
+#include "gi/photon_batch.h"
 #include "gi/photon_maps.h"
 #include "render/render_context.h"
-#include "trace/frame.h"
 #include "scene/value.h"
 #include "shading/light.h"
 #include "shading/optics.h"
 #include "shading/shade_point.h"
 #include "shading/shader.h"
+#include "trace/frame.h"
 
 namespace quorva {
 namespace {
@@ -31,37 +32,72 @@ bool partOf(const Shape* shape, const Shape* target) {
     return false;
 }
 
+void storeOrRecord(PhotonRecord* record, PhotonMap& map, const Color& power, const Vec3& position,
+                   const Vec3& previous) {
+    if (!record) {
+        map.store(power, position, previous);
+        return;
+    }
+    PhotonEvent e;
+    e.kind = PhotonEvent::Kind::Store;
+    e.map = &map;
+    e.power = power;
+    e.position = position;
+    e.previous = previous;
+    record->events.push_back(e);
+}
+
 }  // namespace
+
+void PhotonMaps::storeMediaPhoton(const Light& light, const Color& power, const Ray& ray, double limit,
+                                  double pathLength) {
+    const double t = -scene_.media.density * std::log(1 - mediaDraw(mediaState_));
+    if (t < limit) {
+        const double law =
+            pathLength >= 0 ? distanceLaw(light, pathLength + t, scene_.options.shadowBias) : 1;
+        media.store(power * (law * scene_.media.intensity), ray.at(t), ray.origin);
+    }
+}
 
 double PhotonMaps::drawBounce() {
     bounceState_ = bounceState_ * 6364136223846793005ULL + 1442695040888963407ULL;
     return static_cast<double>(bounceState_ >> 11) * (1.0 / 9007199254740992.0);
 }
 
-// `pathLength` < 0 marks a parallel light (no distance law).
-void PhotonMaps::tracePhoton(RenderContext& ctx, const Ray& ray, Color power, int level, double mediumIndex,
-                             double pathLength, bool specular, const Shape& target, const Light& light) {
-    Path path;
-    path.light = &light;
-    path.target = &target;
-    path.specular = specular;
-    followPhoton(ctx, ray, power, level, mediumIndex, pathLength, path);
+Vec3 PhotonMaps::bounceDirection(const Vec3& N, const Vec3& g) {
+    Vec3 u, v;
+    const Vec3 a = std::fabs(N.x) < 0.9 ? Vec3{1, 0, 0} : Vec3{0, 1, 0};
+    u = normalized(cross(a, N));
+    v = cross(N, u);
+    const double xi = drawBounce(), phi = 2 * M_PI * drawBounce();
+    const double r = std::sqrt(1 - xi);
+    Vec3 d = normalized(u * (r * std::cos(phi)) + v * (r * std::sin(phi)) + N * std::sqrt(xi));
+    if (dot(d, g) <= 0) d = normalized(d - 2 * dot(d, g) * g);
+    return d;
 }
 
+// `pathLength` < 0 marks a parallel light (no distance law).
 void PhotonMaps::followPhoton(RenderContext& ctx, const Ray& ray, Color power, int level, double mediumIndex,
-                              double pathLength, const Path& path) {
+                              double pathLength, const Path& path, PhotonRecord* record) {
     if (level >= ctx.settings.maxRayLevel || power.maxChannel() < 1e-12) return;
     const Light& light = *path.light;
     Intersection hit;
     const bool found = intersectWorld(hit, ray, scene_.world, ctx, ctx.settings.shadowBias, NoHitDistance);
     if (!path.irradiance && mediaPhotons_ && light.mediaInteraction) {
         // A free path through the medium: a media photon where it ends inside this segment; the photon
-        // itself goes on unchanged.
-        const double t = -scene_.media.density * std::log(1 - mediaDraw(mediaState_));
-        if (t < (found ? hit.distance : NoHitDistance)) {
-            const double law =
-                pathLength >= 0 ? distanceLaw(light, pathLength + t, ctx.settings.shadowBias) : 1;
-            media.store(power * (law * scene_.media.intensity), ray.at(t), ray.origin);
+        // itself goes on unchanged. The free path draws from the frame's one stream: a recorded path
+        // leaves the draw to the commit.
+        if (record) {
+            PhotonEvent e;
+            e.kind = PhotonEvent::Kind::Media;
+            e.power = power;
+            e.position = ray.origin;
+            e.previous = ray.direction;
+            e.limit = found ? hit.distance : NoHitDistance;
+            e.pathLength = pathLength;
+            record->events.push_back(e);
+        } else {
+            storeMediaPhoton(light, power, ray, found ? hit.distance : NoHitDistance, pathLength);
         }
     }
     if (!found) return;
@@ -92,7 +128,7 @@ void PhotonMaps::followPhoton(RenderContext& ctx, const Ray& ray, Color power, i
 
     if (path.irradiance) {
         if (diffuse && path.bounced) {
-            irradianceMap.store(power, at.point, ray.origin);
+            storeOrRecord(record, irradianceMap, power, at.point, ray.origin);
             return;
         }
         if (diffuse) {
@@ -100,27 +136,36 @@ void PhotonMaps::followPhoton(RenderContext& ctx, const Ray& ray, Color power, i
             // light the surface receives times its diffuse colour.
             const double law = travelled >= 0 ? distanceLaw(light, travelled, ctx.settings.shadowBias) : 1;
             const Color carried = power * s.kdColor * (s.kdScale * law);
-            Vec3 u, v;
-            const Vec3 a = std::fabs(N.x) < 0.9 ? Vec3{1, 0, 0} : Vec3{0, 1, 0};
-            u = normalized(cross(a, N));
-            v = cross(N, u);
-            const double xi = drawBounce(), phi = 2 * M_PI * drawBounce();
-            const double r = std::sqrt(1 - xi);
-            Vec3 d = normalized(u * (r * std::cos(phi)) + v * (r * std::sin(phi)) + N * std::sqrt(xi));
-            if (dot(d, g) <= 0) d = normalized(d - 2 * dot(d, g) * g);
             Path next = path;
             next.bounced = true;
             next.specular = false;
             next.inside = false;
-            ++ctx.stats.photonReflected;
-            followPhoton(ctx, {at.point, d}, carried, level + 1, mediumIndex, -1, next);
+            if (record && record->deferBounces) {
+                // The direction is drawn when the record is committed; the branch is traced after.
+                DeferredBounce& b = record->newBounce();
+                b.point = at.point;
+                b.N = N;
+                b.g = g;
+                b.carried = carried;
+                b.level = level + 1;
+                b.mediumIndex = mediumIndex;
+                b.path = next;
+                PhotonEvent e;
+                e.kind = PhotonEvent::Kind::Bounce;
+                e.bounce = record->bounceCount - 1;
+                record->events.push_back(e);
+            } else {
+                const Vec3 d = bounceDirection(N, g);
+                ++ctx.stats.photonReflected;
+                followPhoton(ctx, {at.point, d}, carried, level + 1, mediumIndex, -1, next, record);
+            }
         }
     } else if (path.specular && takesPart && s.kdScale > 0 &&
                (!partOf(at.shape, path.target) || path.target->internalCaustics)) {
         // A caustic photon stores at a diffuse surface reached through a mirror or glass (a direct hit
         // would only repeat the direct light).
         const double law = travelled >= 0 ? distanceLaw(light, travelled, ctx.settings.shadowBias) : 1;
-        caustic.store(power * law, at.point, ray.origin);
+        storeOrRecord(record, caustic, power * law, at.point, ray.origin);
     }
 
     Path next = path;
@@ -130,7 +175,8 @@ void PhotonMaps::followPhoton(RenderContext& ctx, const Ray& ray, Color power, i
         Vec3 R = mirrorDirection(ray.direction, N);
         if (dot(R, g) < 0) R = R - 2 * dot(R, g) * g;
         ++ctx.stats.photonReflected;
-        followPhoton(ctx, {at.point, normalized(R)}, carried, level + 1, mediumIndex, travelled, along);
+        followPhoton(ctx, {at.point, normalized(R)}, carried, level + 1, mediumIndex, travelled, along,
+                     record);
     };
     if (s.krScale > 0 && s.krColor.maxChannel() > 0) reflect(power * s.krColor * s.krScale, next);
     if (!(s.ktScale > 0 && s.ktColor.maxChannel() > 0)) return;
@@ -150,7 +196,7 @@ void PhotonMaps::followPhoton(RenderContext& ctx, const Ray& ray, Color power, i
         if (refractDirection(ray.direction, N, eta, T)) {
             ++counter;
             along.inside = front;
-            followPhoton(ctx, {at.point, normalized(T)}, photon, level + 1, medium, travelled, along);
+            followPhoton(ctx, {at.point, normalized(T)}, photon, level + 1, medium, travelled, along, record);
         } else {
             ++ctx.stats.photonInternalReflected;
             along.inside = !front;  // reflected back into the material it was in

@@ -6,10 +6,11 @@
 #include "geometry/world.h"
 #include "gi/media.h"
 #include "render/render_context.h"
-#include "trace/frame.h"
 #include "scene/value.h"
+#include "shading/gi_hooks.h"
 #include "shading/light.h"
 #include "shading/shade_point.h"
+#include "trace/frame.h"
 
 namespace quorva {
 namespace {
@@ -31,9 +32,24 @@ class ShadowModeGuard {
     bool anyHit_, shadowTest_;
 };
 
+// Whether the light an occluder lets through reaches what lies behind it as caustic photons: the frame
+// has a caustic map, the light shoots photons, and the occluder is a caustics target (its shader's
+// Caustics value, or the modifier on it or on a solid or group it belongs to). A shadow ray passing it
+// would count that light a second time.
+bool carriedByPhotons(const RenderContext& ctx, const Light& light, const Shape& shape,
+                      const SurfaceSample& sample) {
+    if (!light.photonFlags || light.subtracts()) return false;
+    if (!ctx.globalIllumination || !ctx.globalIllumination->hasPhotonMaps()) return false;
+    if (!(shape.attributes & ShapeAttr::Default80)) return false;
+    if (sample.caustics > 0) return true;
+    for (const Shape* s = &shape; s; s = s->parent)
+        if (s->caustics > 0 && (s->attributes & ShapeAttr::Default80)) return true;
+    return false;
+}
+
 // What an occluder lets through at a shadow-ray hit: false for an opaque one, else its sample.
-bool occluderTransmits(RenderContext& ctx, const Intersection& hit, const Ray& ray, int level,
-                       SurfaceSample& sample) {
+bool occluderTransmits(RenderContext& ctx, const Light& light, const Intersection& hit, const Ray& ray,
+                       int level, SurfaceSample& sample) {
     const Shape* shape = hit.shape;
     if (!shape) return false;
     if (!(ctx.settings.featureMask & ShapeAttr::Refracts) || !(shape->attributes & ShapeAttr::Refracts))
@@ -49,6 +65,7 @@ bool occluderTransmits(RenderContext& ctx, const Intersection& hit, const Ray& r
     beginShadePoint(ctx, ray, hit, level, 1.0, 1.0, at, sc);
     evaluateShaderAt(ctx, *shader, at, sc, sample);
     ctx.anyHit = anyHit;
+    if (carriedByPhotons(ctx, light, *shape, sample)) return false;
     return sample.ktScale != 0 && !sample.ktColor.isBlack();
 }
 
@@ -82,7 +99,7 @@ Color traceShadowRay(RenderContext& ctx, const Light& light, Ray ray, double tmi
                 Intersection cached;
                 ctx.anyHit = true;
                 if (intersectShape(ctx, ray, tmin, remaining, cached, **slot) && cached.hit &&
-                    !occluderTransmits(ctx, cached, ray, level, sample)) {
+                    !occluderTransmits(ctx, light, cached, ray, level, sample)) {
                     ++ctx.stats.shadowCacheHits;
                     return {0, 0, 0};
                 }
@@ -96,7 +113,7 @@ Color traceShadowRay(RenderContext& ctx, const Light& light, Ray ray, double tmi
             if (step == 0 && slot) *slot = nullptr;
             break;
         }
-        if (!occluderTransmits(ctx, hit, ray, level, sample)) {
+        if (!occluderTransmits(ctx, light, hit, ray, level, sample)) {
             if (step == 0 && slot) *slot = cacheable(hit) ? hit.shape : nullptr;
             return {0, 0, 0};
         }

@@ -67,6 +67,25 @@ TEST(PhotonEncoding, DirectionAndPowerRoundTrip) {
     EXPECT_EQ(map.count(), 3);
 }
 
+// Photons far stronger than the first lower the map's scale instead of clamping: each keeps its power,
+// and the map keeps the power it was given (the strong photons dominate it).
+TEST(PhotonEncoding, StrongerPhotonsRescaleTheMap) {
+    PhotonMap map;
+    const Color powers[] = {{1, 0.5, 0.25}, {1000, 10, 1}, {300, 200, 100}, {1e5, 0, 0}};
+    double fed = 0;
+    for (const Color& c : powers) {
+        ASSERT_TRUE(map.store(c, {}, {0, 1, 0}));
+        fed += c.r;
+    }
+    double decoded = 0;
+    for (int i = 0; i < map.count(); ++i) decoded += photonPower(map[i], map.scale()).r;
+    EXPECT_NEAR(decoded, fed, 0.005 * fed);
+    EXPECT_NEAR(photonPower(map[1], map.scale()).r, 1000, 10);
+    EXPECT_NEAR(photonPower(map[3], map.scale()).r, 1e5, 1e3);
+    // A photon 300 times weaker than the strongest keeps its power to a few byte steps.
+    EXPECT_NEAR(photonPower(map[2], map.scale()).r, 300, 15);
+}
+
 // Every node splits its range: left <= split <= right along its axis, and the axis is the range's
 // largest extent (ties keep the earlier axis).
 void checkTree(const PhotonMap& map, int lo, int hi) {
@@ -232,7 +251,10 @@ struct CausticScene : ::testing::Test {
     }
     std::unique_ptr<PhotonMaps> shoot(const Vec3& lightAt, double spacing) {
         LightItems items;
-        addLight(scene.frame, makePointLight(lightAt, items));
+        return shoot(makePointLight(lightAt, items), spacing);
+    }
+    std::unique_ptr<PhotonMaps> shoot(std::unique_ptr<Light> light, double spacing) {
+        addLight(scene.frame, std::move(light));
         PhotonSettings& p = scene.frame.options.photons;
         p.requested = true;
         p.parameters[0] = 50;
@@ -272,6 +294,27 @@ TEST_F(CausticScene, GlassBallFocusesLightOntoTheFloor) {
     const double spot = maps->causticIrradiance(ctx, {0, 0, 0}, {0, 1, 0}).r;
     EXPECT_GT(spot, 2 * litFloor);
     EXPECT_LT(maps->causticIrradiance(ctx, {10, 0, 0}, {0, 1, 0}).r, 0.05 * spot);
+}
+
+// Parallel light over a clear ball: each photon carries the light over its grid cell, and all that
+// enters the ball leaves it for the floor. The map holds the light the ball intercepts, pi R^2 times
+// the colour, and the caustic gathered over the floor gives it back.
+TEST_F(CausticScene, GlassBallCarriesTheLightItIntercepts) {
+    add(makeBox({-20, -1, -20}, {20, 0, 20}), matte());
+    add(makeSphere({0, 2, 0}, 1), glass()).caustics = 1;
+    LightItems items;
+    auto maps = shoot(makeDirectionalLight({0, 1, 0}, items), 0.01);
+    double stored = 0;
+    for (int i = 0; i < maps->caustic.count(); ++i)
+        stored += photonPower(maps->caustic[i], maps->caustic.scale()).r;
+    EXPECT_NEAR(stored, M_PI, 0.02 * M_PI);
+    const double step = 0.05;
+    double gathered = 0;
+    for (double x = -3; x < 3; x += step)
+        for (double z = -3; z < 3; z += step)
+            gathered +=
+                maps->causticIrradiance(ctx, {x + step / 2, 0, z + step / 2}, {0, 1, 0}).r * step * step;
+    EXPECT_NEAR(gathered, M_PI, 0.1 * M_PI);
 }
 
 }  // namespace
