@@ -114,6 +114,11 @@ class IrradianceOctree {
         // records below, the same bounds, and P in the child's box is in this one's.
         const Node* skip = this;
         const Node* entry[8] = {};  // children[i]->skip
+        // The boxes and bounds of entry[i], kept here so that testing a child does not touch its memory.
+        struct Bounds {
+            Vec3 lo, hi, first, last;
+            double maxRadius = 0;
+        } entryBounds[8];
         // Where the loose boxes of the upper children (odd index on the axis) start and those of the lower
         // ones end: P below the one or above the other is in no child of that half.
         Vec3 upperStart, lowerEnd;
@@ -134,22 +139,26 @@ class IrradianceOctree {
         std::vector<IrradianceRecord> record;  // by value: a node's records lie together
         OctreeCell cell;
 
-        bool holds(const Vec3& P) const {
-            // Every comparison made (a NaN coordinate is held, as by the chain of ors).
-            return !((P.x < lo.x) | (P.x > hi.x) | (P.y < lo.y) | (P.y > hi.y) | (P.z < lo.z) | (P.z > hi.z));
-        }
-        // False when the loose box does not hold P or no record of the subtree can lie within reach of
-        // it. The gap to the box of positions bounds the distance of every position from below, computed
-        // by the same operations rounded the same way; the margin keeps that true should the arithmetic be
-        // contracted differently.
+        bool holds(const Vec3& P) const { return IrradianceOctree::holds(lo, hi, P); }
         bool admits(const Vec3& P, double reach) const {
-            const double gx = gap(P.x, first.x, last.x), gy = gap(P.y, first.y, last.y),
-                         gz = gap(P.z, first.z, last.z);
-            const double r = maxRadius * reach;
-            if (!holds(P)) return false;
-            return !(gx * gx + gy * gy + gz * gz > r * r * (1 + 1e-9));
+            return IrradianceOctree::admits({lo, hi, first, last, maxRadius}, P, reach);
         }
     };
+    static bool holds(const Vec3& lo, const Vec3& hi, const Vec3& P) {
+        // Every comparison made (a NaN coordinate is held, as by the chain of ors).
+        return !((P.x < lo.x) | (P.x > hi.x) | (P.y < lo.y) | (P.y > hi.y) | (P.z < lo.z) | (P.z > hi.z));
+    }
+    // False when the loose box does not hold P or no record of the subtree can lie within reach of it.
+    // The gap to the box of positions bounds the distance of every position from below, computed by the
+    // same operations rounded the same way; the margin keeps that true should the arithmetic be
+    // contracted differently.
+    static bool admits(const Node::Bounds& b, const Vec3& P, double reach) {
+        const double gx = gap(P.x, b.first.x, b.last.x), gy = gap(P.y, b.first.y, b.last.y),
+                     gz = gap(P.z, b.first.z, b.last.z);
+        const double r = b.maxRadius * reach;
+        if (!holds(b.lo, b.hi, P)) return false;
+        return !(gx * gx + gy * gy + gz * gz > r * r * (1 + 1e-9));
+    }
     // How far p lies outside from..to, 0 inside (and for a NaN).
     static double gap(double p, double from, double to) {
         return larger(larger(from - p, p - to), 0.0);
@@ -194,8 +203,8 @@ class IrradianceOctree {
     template <typename Flush>
     static void walkWithin(const Node& node, Query<Flush>& q) {
         for (unsigned m = node.childrenAround(q.P); m; m &= m - 1) {
-            const Node& child = *node.entry[std::countr_zero(m)];
-            if (child.admits(q.P, q.reach)) walkWithin(child, q);
+            const int i = std::countr_zero(m);
+            if (admits(node.entryBounds[i], q.P, q.reach)) walkWithin(*node.entry[i], q);
         }
         scanRecords(node, q);
     }
