@@ -7,6 +7,7 @@
 
 #include "diagnostics/diagnostics.h"
 #include "gi/hemisphere_directions.h"
+#include "gi/irradiance_blend.h"
 #include "gi/irradiance_file.h"
 #include "gi/photon_importance.h"
 #include "gi/photon_map.h"
@@ -128,46 +129,14 @@ const std::vector<int>& IrradianceCache::nRooksTable(int n) {
 
 int IrradianceCache::lookup(const Vec3& P, const Vec3& n, int level, double a, Color& result) const {
     const double bound = a * std::ldexp(1.0, level - 1);
-    Color sum;
-    double weights = 0;
-    int count = 0;
+    IrradianceBlend blend(P, n, bound);
+    IrradianceHits hits;
     std::shared_lock lock(mutex_);
     // The octree has applied the tests that reject most records, distance and bend of the normal; for a
-    // positive bound a record failing the bend fails the error bound below anyway (dist / Re >= 0).
-    octree_.forEachWithin(P, n, level, bound, [&](const IrradianceRecord& r, double dist2, double bend) {
-        const Vec3 d = P - r.position;
-        const double dist = std::sqrt(dist2);
-        double Re = r.radius;
-        Vec3 u;
-        if (dist > 1e-6) {
-            u = d / dist;
-            const double cs = dot(u, r.nearDirection);
-            if (cs > 0) Re = r.nearRadius * cs + (1 - cs) * r.radius;
-        }
-        if (dist >= Re * bound) return;
-        const double eps = dist / Re + bend;
-        if (!(eps < bound)) return;
-        if (dist > 1e-6) {
-            // The record lies in front of the point. A mean normal of at least half length that does not
-            // lean away from u cannot pass this, whatever the rounding: its normalizing is skipped.
-            const Vec3 mean = (n + r.normal) / 2;
-            if (!(dot(mean, u) >= 0 && dot(mean, mean) >= 0.25) && dot(normalized(mean), u) <= -0.05) return;
-        }
-        const double w = std::sqrt(1 - eps / bound);
-        if (w <= 0.001) return;
-        const float df[3] = {static_cast<float>(d.x), static_cast<float>(d.y), static_cast<float>(d.z)};
-        for (int ch = 0; ch < 3; ++ch) {
-            float g = r.gradient[0][ch] * df[0] + r.gradient[1][ch] * df[1] + r.gradient[2][ch] * df[2];
-            g = g < -0.1f ? -0.1f : (g > 0.1f ? 0.1f : g);
-            double value = r.irradiance[ch] + g;
-            value = value < 0 ? 0 : (value > 1 ? 1 : value);
-            sum[ch] += w * value;
-        }
-        weights += w;
-        ++count;
-    });
-    if (count > 0) result = sum / weights;
-    return count;
+    // positive bound a record failing the bend fails the error bound of the blend anyway (dist / Re >= 0).
+    octree_.forEachBatchWithin(P, n, level, bound, hits, [&blend](const IrradianceHits& h) { blend.add(h); });
+    if (blend.count() > 0) result = blend.value();
+    return blend.count();
 }
 
 Color IrradianceCache::irradiance(RenderContext& ctx, const Vec3& P, const Vec3& n, int samples, int rayLevel,

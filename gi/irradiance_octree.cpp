@@ -103,7 +103,9 @@ std::unique_ptr<IrradianceOctree::Node> IrradianceOctree::makeNode(const OctreeC
 void IrradianceOctree::relink(Node& node) {
     for (unsigned m = node.childMask; m; m &= m - 1) {
         const int i = std::countr_zero(m);
-        node.entry[i] = node.children[i]->skip;
+        const Node& entry = *node.children[i]->skip;
+        node.entry[i] = &entry;
+        node.entryBounds[i] = {entry.lo, entry.hi, entry.first, entry.last, entry.maxRadius};
     }
     node.skip = &node;
     if (!node.record.empty() || std::popcount(node.childMask) != 1) return;

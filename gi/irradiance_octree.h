@@ -7,8 +7,9 @@
 // Each bounce level keeps its own tree of those cells (a lookup asks for one level only), every one rooted
 // at the cell of the common root, so that a lookup walks the nodes the common tree would and skips the
 // rest: a node holds its records in flat arrays for the test that rejects most of them (the distance to P
-// against the radius), and bounds the positions and radii of its subtree so that a subtree no record of
-// which can reach P is not entered.
+// against the radius, two records at a time), and bounds the positions and radii of its subtree so that a
+// subtree no record of which can reach P is not entered. The records found are handed over in batches, so
+// that the caller weighs several at once.
 #pragma once
 
 #include <bit>
@@ -16,6 +17,9 @@
 #include <cstdint>
 #include <memory>
 #include <vector>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "geometry/vec3.h"
 #include "gi/irradiance_record.h"
@@ -36,6 +40,17 @@ struct OctreeCell {
 
 // The cell a record influencing the cube lo..hi is kept in.
 OctreeCell cellForCube(const Vec3& lo, const Vec3& hi);
+
+// A batch of the records a lookup found, in the order found, with their offset P - position, its squared
+// length and n . normal (the bend of the normal is 2 sqrt(|1 - facing|)).
+struct IrradianceHits {
+    static constexpr int Capacity = 64;
+    int count = 0;
+    const IrradianceRecord* record[Capacity];
+    double dx[Capacity], dy[Capacity], dz[Capacity];
+    double dist2[Capacity];
+    double facing[Capacity];
+};
 
 class IrradianceOctree {
   public:
@@ -60,9 +75,30 @@ class IrradianceOctree {
     // the number of records whose distance it computed.
     template <typename Visit>
     long forEachWithin(const Vec3& P, const Vec3& n, int level, double reach, Visit&& visit) const {
-        Query<Visit> q{P, n, reach, reach > 0, visit, 0};
+        IrradianceHits hits;
+        const bool bendTest = reach > 0;
+        return forEachBatchWithin(P, n, level, reach, hits, [&](const IrradianceHits& h) {
+            for (int i = 0; i < h.count; ++i) {
+                const double bend = 2 * std::sqrt(std::fabs(1 - h.facing[i]));
+                if (!bendTest || bend < reach) visit(*h.record[i], h.dist2[i], bend);
+            }
+        });
+    }
+    // The same records in the same order and a few more, handed over in batches without the bend test:
+    // what a batch holds beyond them bends by at least reach (and only those that bend so far that the
+    // test cannot pass are left out). flush(hits) is called whenever `hits` is full and once at the end
+    // (when it holds any), and the batch is emptied after each call.
+    template <typename Flush>
+    long forEachBatchWithin(const Vec3& P, const Vec3& n, int level, double reach, IrradianceHits& hits,
+                            Flush&& flush) const {
+        hits.count = 0;
+        Query<Flush> q{P, n, reach, reach > 0, 0.25 * reach * reach * (1 + 1e-9) + 1e-12, hits, flush, 0};
         for (const LevelTree& tree : trees_)
             if (tree.level == level && tree.root->skip->admits(P, reach)) walkWithin(*tree.root->skip, q);
+        if (hits.count > 0) {
+            flush(hits);
+            hits.count = 0;
+        }
         return q.examined;
     }
 
@@ -78,6 +114,11 @@ class IrradianceOctree {
         // records below, the same bounds, and P in the child's box is in this one's.
         const Node* skip = this;
         const Node* entry[8] = {};  // children[i]->skip
+        // The boxes and bounds of entry[i], kept here so that testing a child does not touch its memory.
+        struct Bounds {
+            Vec3 lo, hi, first, last;
+            double maxRadius = 0;
+        } entryBounds[8];
         // Where the loose boxes of the upper children (odd index on the axis) start and those of the lower
         // ones end: P below the one or above the other is in no child of that half.
         Vec3 upperStart, lowerEnd;
@@ -85,12 +126,12 @@ class IrradianceOctree {
         // The children whose loose boxes may hold P, as a mask of indices.
         unsigned childrenAround(const Vec3& P) const {
             unsigned m = childMask;
-            m &= P.x < upperStart.x ? 0x0Fu : 0xFFu;
-            m &= P.x > lowerEnd.x ? 0xF0u : 0xFFu;
-            m &= P.y < upperStart.y ? 0x33u : 0xFFu;
-            m &= P.y > lowerEnd.y ? 0xCCu : 0xFFu;
-            m &= P.z < upperStart.z ? 0x55u : 0xFFu;
-            m &= P.z > lowerEnd.z ? 0xAAu : 0xFFu;
+            m &= 0x0Fu | (0xF0u * !(P.x < upperStart.x));
+            m &= 0xF0u | (0x0Fu * !(P.x > lowerEnd.x));
+            m &= 0x33u | (0xCCu * !(P.y < upperStart.y));
+            m &= 0xCCu | (0x33u * !(P.y > lowerEnd.y));
+            m &= 0x55u | (0xAAu * !(P.z < upperStart.z));
+            m &= 0xAAu | (0x55u * !(P.z > lowerEnd.z));
             return m;
         }
         // The node's own records, oldest first.
@@ -98,26 +139,38 @@ class IrradianceOctree {
         std::vector<IrradianceRecord> record;  // by value: a node's records lie together
         OctreeCell cell;
 
-        bool holds(const Vec3& P) const {
-            return !(P.x < lo.x || P.x > hi.x || P.y < lo.y || P.y > hi.y || P.z < lo.z || P.z > hi.z);
-        }
-        // False when the loose box does not hold P or no record of the subtree can lie within reach of
-        // it. The gap to the box of positions bounds the distance of every position from below, computed
-        // by the same operations rounded the same way; the margin keeps that true should the arithmetic be
-        // contracted differently.
+        bool holds(const Vec3& P) const { return IrradianceOctree::holds(lo, hi, P); }
         bool admits(const Vec3& P, double reach) const {
-            if (!holds(P)) return false;
-            const double gx = gap(P.x, first.x, last.x), gy = gap(P.y, first.y, last.y),
-                         gz = gap(P.z, first.z, last.z);
-            const double r = maxRadius * reach;
-            return !(gx * gx + gy * gy + gz * gz > r * r * (1 + 1e-9));
-        }
-        static double gap(double p, double from, double to) {
-            const double below = from - p, above = p - to;
-            const double g = below > above ? below : above;
-            return g > 0 ? g : 0.0;
+            return IrradianceOctree::admits({lo, hi, first, last, maxRadius}, P, reach);
         }
     };
+    static bool holds(const Vec3& lo, const Vec3& hi, const Vec3& P) {
+        // Every comparison made (a NaN coordinate is held, as by the chain of ors).
+        return !((P.x < lo.x) | (P.x > hi.x) | (P.y < lo.y) | (P.y > hi.y) | (P.z < lo.z) | (P.z > hi.z));
+    }
+    // False when the loose box does not hold P or no record of the subtree can lie within reach of it.
+    // The gap to the box of positions bounds the distance of every position from below, computed by the
+    // same operations rounded the same way; the margin keeps that true should the arithmetic be
+    // contracted differently.
+    static bool admits(const Node::Bounds& b, const Vec3& P, double reach) {
+        const double gx = gap(P.x, b.first.x, b.last.x), gy = gap(P.y, b.first.y, b.last.y),
+                     gz = gap(P.z, b.first.z, b.last.z);
+        const double r = b.maxRadius * reach;
+        if (!holds(b.lo, b.hi, P)) return false;
+        return !(gx * gx + gy * gy + gz * gz > r * r * (1 + 1e-9));
+    }
+    // How far p lies outside from..to, 0 inside (and for a NaN).
+    static double gap(double p, double from, double to) {
+        return larger(larger(from - p, p - to), 0.0);
+    }
+    // a > b ? a : b, without a branch.
+    static double larger(double a, double b) {
+#ifdef __SSE2__
+        return _mm_cvtsd_f64(_mm_max_sd(_mm_set_sd(a), _mm_set_sd(b)));
+#else
+        return a > b ? a : b;
+#endif
+    }
     struct LevelTree {
         int level = 0;
         std::unique_ptr<Node> root;
@@ -136,34 +189,78 @@ class IrradianceOctree {
         for (std::size_t i = node.record.size(); i-- > 0;) visit(node.record[i]);
     }
 
-    template <typename Visit>
+    template <typename Flush>
     struct Query {
         Vec3 P, n;
         double reach;
         bool bendTest;
-        Visit& visit;
+        double bendLimit;
+        IrradianceHits& hits;
+        Flush& flush;
         long examined;
     };
 
-    template <typename Visit>
-    static void walkWithin(const Node& node, Query<Visit>& q) {
+    template <typename Flush>
+    static void walkWithin(const Node& node, Query<Flush>& q) {
         for (unsigned m = node.childrenAround(q.P); m; m &= m - 1) {
-            const Node& child = *node.entry[std::countr_zero(m)];
-            if (child.admits(q.P, q.reach)) walkWithin(child, q);
+            const int i = std::countr_zero(m);
+            if (admits(node.entryBounds[i], q.P, q.reach)) walkWithin(*node.entry[i], q);
         }
-        const std::size_t count = node.x.size();
-        q.examined += static_cast<long>(count);
+        scanRecords(node, q);
+    }
+
+    // Tests the records of a node, newest first: the distance of every record, two at a time, then how
+    // far the normals of those near enough bend, and appends those that pass to the hits. The bend itself
+    // is left to the caller: a record stays unless |1 - n . normal| exceeds bendLimit, past which 2 sqrt
+    // of it is surely not below reach.
+    template <typename Flush>
+    static void scanRecords(const Node& node, Query<Flush>& q) {
+        std::size_t i = node.record.size();
+        q.examined += static_cast<long>(i);
         const Vec3 P = q.P;
-        const double reach = q.reach;
-        for (std::size_t i = count; i-- > 0;) {
+#ifdef __SSE2__
+        const __m128d px = _mm_set1_pd(P.x), py = _mm_set1_pd(P.y), pz = _mm_set1_pd(P.z);
+        const __m128d reach = _mm_set1_pd(q.reach);
+        // Pairs i - 2, i - 1 from the newest down.
+        for (; i >= 2; i -= 2) {
+            const __m128d dx = _mm_sub_pd(px, _mm_loadu_pd(&node.x[i - 2]));
+            const __m128d dy = _mm_sub_pd(py, _mm_loadu_pd(&node.y[i - 2]));
+            const __m128d dz = _mm_sub_pd(pz, _mm_loadu_pd(&node.z[i - 2]));
+            const __m128d dist2 =
+                _mm_add_pd(_mm_add_pd(_mm_mul_pd(dx, dx), _mm_mul_pd(dy, dy)), _mm_mul_pd(dz, dz));
+            const __m128d r = _mm_mul_pd(_mm_loadu_pd(&node.radius[i - 2]), reach);
+            const int near = _mm_movemask_pd(_mm_cmpnge_pd(dist2, _mm_mul_pd(r, r)));
+            if (near == 0) continue;
+            double d2[2];
+            _mm_storeu_pd(d2, dist2);
+            if (near & 2) addHit(node, i - 1, d2[1], q);
+            if (near & 1) addHit(node, i - 2, d2[0], q);
+        }
+#endif
+        for (; i-- > 0;) {
             const double dx = P.x - node.x[i], dy = P.y - node.y[i], dz = P.z - node.z[i];
             const double dist2 = dx * dx + dy * dy + dz * dz;
-            const double r = node.radius[i] * reach;
-            if (dist2 >= r * r) continue;
-            const double bend =
-                2 * std::sqrt(std::fabs(1 - (q.n.x * node.nx[i] + q.n.y * node.ny[i] + q.n.z * node.nz[i])));
-            if (q.bendTest && !(bend < reach)) continue;
-            q.visit(node.record[i], dist2, bend);
+            const double r = node.radius[i] * q.reach;
+            if (!(dist2 >= r * r)) addHit(node, i, dist2, q);
+        }
+    }
+
+    template <typename Flush>
+    static void addHit(const Node& node, std::size_t i, double dist2, Query<Flush>& q) {
+        const Vec3 P = q.P, n = q.n;
+        const double facing = n.x * node.nx[i] + n.y * node.ny[i] + n.z * node.nz[i];
+        if (q.bendTest && std::fabs(1 - facing) > q.bendLimit) return;
+        IrradianceHits& hits = q.hits;
+        const int h = hits.count;
+        hits.record[h] = &node.record[i];
+        hits.dx[h] = P.x - node.x[i];
+        hits.dy[h] = P.y - node.y[i];
+        hits.dz[h] = P.z - node.z[i];
+        hits.dist2[h] = dist2;
+        hits.facing[h] = facing;
+        if (++hits.count == IrradianceHits::Capacity) {
+            q.flush(hits);
+            hits.count = 0;
         }
     }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <tuple>
@@ -167,6 +168,51 @@ TEST(IrradianceLookupPruning, SameRecordsOrderAndBitsAsBruteForce) {
     // The sets are dense enough that the property is tested on real hits.
     EXPECT_GT(found, 2000);
     EXPECT_GT(blended, 1000);
+}
+
+// Crowds of records on the boundaries of cells (coordinates on multiples of the cell sizes), so many of
+// them within reach that a lookup hands them over in several batches, with radii from tiny to huge and
+// normals that face every way: the blend still equals the plain sum over the unpruned walk, bit for bit.
+TEST(IrradianceLookupPruning, CrowdsOnCellBoundariesBlendInOrder) {
+    std::mt19937 rng(2929);
+    std::uniform_real_distribution<double> u(0, 1);
+    IrradianceConfig config;
+    IrradianceCache cache(config);
+    IrradianceOctree tree;
+    for (int i = 0; i < 3000; ++i) {
+        IrradianceRecord r;
+        const double step = std::ldexp(1.0, static_cast<int>(rng() % 6) - 3);  // 1/8 .. 4
+        for (int k = 0; k < 3; ++k) r.position[k] = step * static_cast<int>(rng() % 9) - 2 * step;
+        r.normal = i % 4 ? Vec3{0, 1, 0} : unitVector(rng);
+        r.radius = static_cast<float>(i % 50 == 0 ? 1e6 : std::pow(10.0, 3 * u(rng) - 1.5));
+        r.nearRadius = static_cast<float>(r.radius * u(rng));
+        r.nearDirection = unitVector(rng);
+        r.irradiance = {u(rng), u(rng), u(rng)};
+        r.gradient[1][2] = static_cast<float>(u(rng) - 0.5);
+        r.level = static_cast<std::int16_t>(1 + i % 2);
+        cache.insert(r);
+        const double reach = config.maxError * r.radius;
+        const Vec3 half{reach, reach, reach};
+        tree.insert(std::make_unique<IrradianceRecord>(r), cellForCube(r.position - half, r.position + half));
+    }
+    long most = 0;
+    for (int probe = 0; probe < 300; ++probe) {
+        const double step = std::ldexp(1.0, static_cast<int>(rng() % 6) - 3);
+        Vec3 P;
+        for (int k = 0; k < 3; ++k) P[k] = step * static_cast<int>(rng() % 9) - 2 * step;
+        if (probe % 2) P = P + unitVector(rng) * (0.01 * u(rng));
+        const Vec3 n = probe % 3 ? Vec3{0, 1, 0} : unitVector(rng);
+        const int level = 1 + probe % 2;
+        const double a = 0.1 + 2 * u(rng);
+        std::vector<const IrradianceRecord*> order;
+        tree.forEachNear(P, [&order](const IrradianceRecord& r) { order.push_back(&r); });
+        Color E{-1, -1, -1}, expected{-1, -1, -1};
+        const int used = cache.lookup(P, n, level, a, E);
+        ASSERT_EQ(used, referenceBlend(order, P, n, level, a, expected)) << probe;
+        for (int ch = 0; ch < 3; ++ch) EXPECT_TRUE(sameBits(E[ch], expected[ch])) << probe << " " << ch;
+        most = std::max<long>(most, used);
+    }
+    EXPECT_GT(most, 3 * IrradianceHits::Capacity);
 }
 
 }  // namespace
