@@ -216,16 +216,24 @@ class SlabsPass {
         // Sorted by the key alone, from the order the range arrived in; the elements and their boxes
         // follow the keys.
         ensureSize(s.keyed, static_cast<std::size_t>(count));
-        for (int i = 0; i < count; ++i) s.keyed[i] = {placed[i].key(axis), i};
-        std::sort(s.keyed.begin(), s.keyed.begin() + count,
-                  [](const auto& a, const auto& b) { return a.first < b.first; });
-        ensureSize(s.elements, static_cast<std::size_t>(count));
-        ensureSize(s.boxes, static_cast<std::size_t>(count));
-        std::copy(order, order + count, s.elements.begin());
-        std::copy(placed, placed + count, s.boxes.begin());
+        bool increasing = true;
         for (int i = 0; i < count; ++i) {
-            order[i] = s.elements[s.keyed[i].second];
-            placed[i] = s.boxes[s.keyed[i].second];
+            s.keyed[i] = {placed[i].key(axis), i};
+            if (i > 0 && !(s.keyed[i - 1].first < s.keyed[i].first)) increasing = false;
+        }
+        // Keys that arrive strictly increasing (a part split along the axis its parent was sorted by)
+        // have one sorted order: the one they are in.
+        if (!increasing) {
+            std::sort(s.keyed.begin(), s.keyed.begin() + count,
+                      [](const auto& a, const auto& b) { return a.first < b.first; });
+            ensureSize(s.elements, static_cast<std::size_t>(count));
+            ensureSize(s.boxes, static_cast<std::size_t>(count));
+            std::copy(order, order + count, s.elements.begin());
+            std::copy(placed, placed + count, s.boxes.begin());
+            for (int i = 0; i < count; ++i) {
+                order[i] = s.elements[s.keyed[i].second];
+                placed[i] = s.boxes[s.keyed[i].second];
+            }
         }
         if (count <= MaxGroupSize) {
             groupStart_[first] = 1;
