@@ -37,6 +37,7 @@
 #include "render/render_progress.h"
 #include "render/render_region.h"
 #include "render/render_rows.h"
+#include "render/render_workers.h"
 #include "scene/parser.h"
 #include "scene/scene_state.h"
 #include "scene/symbol_table.h"
@@ -278,7 +279,13 @@ void SceneRun::render() {
     bool raytracing = options.renderMode == 1;
     if (raytracing || (options.renderMode == 2 && (options.featureMask & 14))) {
         message("\nBuilding hierarchical bounding volumes...");
-        buildHierarchy(scene.frame.world);
+        // The render threads share the build; the tree does not depend on their number.
+        HierarchyWorkers buildWorkers;
+        if (workers_ && workers_->count() > 1) {
+            buildWorkers.count = workers_->count();
+            buildWorkers.run = [this](const std::function<void(int)>& body) { workers_->run(body); };
+        }
+        buildHierarchy(scene.frame.world, &buildWorkers);
         message(" Done.");
         message("\nSorting object hierarchy...");
         buildCameraFrontier(scene.frame.world, camera.location);

@@ -1,5 +1,5 @@
-// The Slabs bounding hierarchy: bottom-up build in passes by a surface-area cost rule, the camera
-// frontier, the front-to-back traversal, and the padded bounds of mesh triangles.
+// The Slabs bounding hierarchy: the camera frontier, the front-to-back traversal, and the padded bounds
+// of mesh triangles (the build is in hierarchy_build.cpp).
 #include "geometry/hierarchy.h"
 
 #include <algorithm>
@@ -36,133 +36,6 @@ void BoundingGroup::refreshMemberBoxes() {
 
 namespace {
 
-// A range of at most this many elements is never split.
-constexpr int MaxGroupSize = 4;
-
-double surfaceArea(const Vec3& lo, const Vec3& hi) {
-    double x = hi.x - lo.x, y = hi.y - lo.y, z = hi.z - lo.z;
-    return 2.0 * (x * y + y * z + z * x);
-}
-
-void extend(Vec3& lo, Vec3& hi, const Shape& s) {
-    lo.x = std::min(lo.x, s.boundsMin.x);
-    lo.y = std::min(lo.y, s.boundsMin.y);
-    lo.z = std::min(lo.z, s.boundsMin.z);
-    hi.x = std::max(hi.x, s.boundsMin.x + s.boundsSize.x);
-    hi.y = std::max(hi.y, s.boundsMin.y + s.boundsSize.y);
-    hi.z = std::max(hi.z, s.boundsMin.z + s.boundsSize.z);
-}
-
-// The state of one build: the element array (shapes first, then the groups each pass appends).
-class SlabsBuilder {
-  public:
-    SlabsBuilder(World& world, std::vector<Shape*>& elements, int capacity)
-        : world_(world), elements_(elements), capacity_(capacity) {}
-
-    int nextFree = 0;
-    BoundingGroup* lastGroup = nullptr;
-
-    enum class Answer { Nothing, Split, OneGroup };
-
-    Answer rangeStep(int first, int last) {
-        int count = last - first;
-        if (count <= 0) return Answer::Nothing;
-        auto begin = elements_.begin() + first;
-        auto end = elements_.begin() + last;
-
-        // The widest axis of the range's union box; ties keep the earlier axis.
-        Vec3 lo = (*begin)->boundsMin, hi = lo + (*begin)->boundsSize;
-        for (auto it = begin; it != end; ++it) extend(lo, hi, **it);
-        Vec3 extent = hi - lo;
-        int axis = 0;
-        if (extent.y > extent.x) axis = 1;
-        if (extent.z > extent[axis]) axis = 2;
-
-        // Sort by the centre along the axis (twice the centre: 2 min + extent), keys taken once.
-        try {
-            keyed_.resize(static_cast<std::size_t>(count));
-        } catch (const std::bad_alloc&) {
-            fatal("Failed to allocate Slabs");
-        }
-        for (int i = 0; i < count; ++i) {
-            const Shape* e = elements_[first + i];
-            keyed_[i] = {2.0 * e->boundsMin[axis] + e->boundsSize[axis], elements_[first + i]};
-        }
-        std::sort(keyed_.begin(), keyed_.end(),
-                  [](const KeyedElement& a, const KeyedElement& b) { return a.first < b.first; });
-        for (int i = 0; i < count; ++i) elements_[first + i] = keyed_[i].second;
-
-        // Surface areas of every prefix and every suffix of the sorted range.
-        try {
-            areaLeft_.resize(static_cast<std::size_t>(count));
-            areaRight_.resize(static_cast<std::size_t>(count));
-        } catch (const std::bad_alloc&) {
-            fatal("Failed to allocate Slabs");
-        }
-        Vec3 runLo{1000000, 1000000, 1000000}, runHi{-1000000, -1000000, -1000000};
-        for (int i = 0; i < count; ++i) {
-            extend(runLo, runHi, *elements_[first + i]);
-            areaLeft_[i] = surfaceArea(runLo, runHi);
-        }
-        runLo = {1000000, 1000000, 1000000};
-        runHi = {-1000000, -1000000, -1000000};
-        for (int i = count - 1; i >= 0; --i) {
-            extend(runLo, runHi, *elements_[first + i]);
-            areaRight_[i] = surfaceArea(runLo, runHi);
-        }
-
-        // Not splitting costs (count - 3) x area, which keeps small ranges whole; ties keep the earlier
-        // split.
-        double best = (count - 3) * areaRight_[0];
-        int split = -1;
-        for (int i = 0; i + 1 < count; ++i) {
-            double cost = (i + 1) * areaLeft_[i] + (count - 1 - i) * areaRight_[i + 1];
-            if (cost < best) {
-                best = cost;
-                split = first + i;
-            }
-        }
-
-        if (count > MaxGroupSize && split >= 0) {
-            rangeStep(first, split + 1);
-            rangeStep(split + 1, last);
-            return Answer::Split;
-        }
-        makeGroup(first, last);
-        return Answer::OneGroup;
-    }
-
-  private:
-    void makeGroup(int first, int last) {
-        auto group = std::make_unique<BoundingGroup>();
-        group->members.assign(elements_.begin() + first, elements_.begin() + last);
-        Vec3 lo = group->members.front()->boundsMin;
-        Vec3 hi = lo + group->members.front()->boundsSize;
-        for (const Shape* m : group->members) {
-            extend(lo, hi, *m);
-            // The header words are carried up from the members; the last member's remain.
-            group->headerFlags = m->headerFlags;
-            group->headerWords[0] = m->headerWords[0];
-            group->headerWords[1] = m->headerWords[1];
-        }
-        group->boundsMin = lo;
-        group->boundsSize = hi - lo;
-        group->parent = nullptr;
-        group->refreshMemberBoxes();
-        if (nextFree >= capacity_) fatal("Failure in Slabs initialization");
-        auto* node = static_cast<BoundingGroup*>(world_.adopt(std::move(group)));
-        elements_[nextFree++] = node;
-        lastGroup = node;
-    }
-
-    World& world_;
-    std::vector<Shape*>& elements_;
-    int capacity_;
-    std::vector<double> areaLeft_, areaRight_;
-    using KeyedElement = std::pair<double, Shape*>;
-    std::vector<KeyedElement> keyed_;
-};
-
 void collectFrontier(Shape* node, const Vec3& eye, std::vector<Shape*>& frontier) {
     const Vec3 lo = node->boundsMin;
     const Vec3 hi = node->boundsMin + node->boundsSize;
@@ -189,33 +62,6 @@ inline void testNode(const Shape& node, const RaySlabs& ray, double tmax, Priori
 }
 
 }  // namespace
-
-int buildHierarchy(World& world) {
-    world.root = nullptr;
-    if (world.mainList.empty()) return 0;
-    std::vector<Shape*> elements;
-    try {
-        elements.resize(2 * world.mainList.size());
-    } catch (const std::bad_alloc&) {
-        fatal("Insufficient memory to reference the objects");
-    }
-    int n = 0;
-    world.forEachInListOrder([&](Shape* s) {
-        if (s->kind != ShapeKind::LightEntry) elements[n++] = s;
-    });
-    if (n == 0) return 0;
-
-    SlabsBuilder builder(world, elements, 2 * n);
-    builder.nextFree = n;
-    int first = 0, last = n;
-    // Each pass partitions one level; the next pass works on the groups the previous one appended.
-    while (builder.rangeStep(first, last) == SlabsBuilder::Answer::Split) {
-        first = last;
-        last = builder.nextFree;
-    }
-    world.root = builder.lastGroup;
-    return world.root ? 1 : 0;
-}
 
 void prepareLightEntries(World& world, SceneState&) {
     world.lightEntries.clear();

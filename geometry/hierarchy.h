@@ -2,6 +2,7 @@
 // the front-to-back traversal with a binary-heap priority queue.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "geometry/shape.h"
@@ -34,9 +35,16 @@ class BoundingGroup final : public Shape {
     std::unique_ptr<Shape> clone() const override;
 };
 
+// Threads a build may share its work with: run(body) calls body(worker) for every worker 0 .. count - 1
+// at once and returns when all have returned.
+struct HierarchyWorkers {
+    int count = 1;
+    std::function<void(const std::function<void(int)>&)> run;
+};
+
 // Builds the hierarchy over the main list (light entries left out); sets world.root. Returns 1 when a
-// root was built, 0 for an empty main list.
-int buildHierarchy(World& world);
+// root was built, 0 for an empty main list. The tree is the same with or without workers.
+int buildHierarchy(World& world, const HierarchyWorkers* workers = nullptr);
 
 // For every kind-10 entry of the main list, in list order: instantiates its light with the entry's
 // transform into the scene's light list and records the entry in world.lightEntries.
