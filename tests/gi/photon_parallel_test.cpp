@@ -18,7 +18,7 @@ TEST(PhotonParallel, BalancedTreeIsTheSameOnEveryWorkerCount) {
     PhotonMap one, two, five;
     for (int i = 0; i < n; ++i) {
         const Vec3 p{u(rng), i % 3 == 0 ? 0.0 : u(rng), std::floor(u(rng) * 4) / 4};
-        const Color power{1 + i % 7, 1, 0.5};
+        const Color power{1.0 + i % 7, 1, 0.5};
         for (PhotonMap* m : {&one, &two, &five}) m->store(power, p, p + Vec3{0, 1, 0});
     }
     RenderWorkers pool2(2), pool5(5);
