@@ -13,6 +13,10 @@ Shader::~Shader() = default;
 
 void Shader::pruneAttributes(std::uint16_t&, bool) const {}
 
+void pruneByShader(const Shader& shader, std::uint16_t& attributes, bool uvWindowIsDefault) {
+    shader.pruneAttributes(attributes, uvWindowIsDefault);
+}
+
 void Shader::evaluateHit(RenderContext&, ShadePoint&, ShadingContext& sc, SurfaceSample& out) const {
     evaluate(sc, out);
 }

@@ -27,7 +27,7 @@ class TestBall final : public Shape {
     Vec3 centre;
     double radius;
 
-    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+    bool intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                    Intersection& hit) const override {
         Vec3 oc = ray.origin - centre;
         double b = dot(oc, ray.direction);
