@@ -31,7 +31,6 @@
 #include "render/preview_shading.h"
 #include "render/preview_transform.h"
 #include "render/preview_window.h"
-#include "render/render_context.h"
 #include "render/render_job.h"
 #include "render/render_progress.h"
 #include "render/render_region.h"
@@ -42,6 +41,7 @@
 #include "scene/symbol_table.h"
 #include "shading/background.h"
 #include "shading/light.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "diagnostics/diagnostics.h"
-#include "scene/random.h"
+#include "trace/random.h"
 
 namespace quorva {
 

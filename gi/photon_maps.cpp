@@ -12,14 +12,14 @@
 #include "gi/media.h"
 #include "gi/photon_file.h"
 #include "gi/photon_targets.h"
-#include "render/render_context.h"
 #include "render/render_progress.h"
-#include "trace/frame.h"
 #include "scene/value.h"
 #include "shading/light.h"
 #include "shading/optics.h"
 #include "shading/shade_point.h"
 #include "shading/shader.h"
+#include "trace/frame.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

@@ -1,5 +1,5 @@
 // Sampler restarts and the per-unit reset of the render context.
-#include "render/render_context.h"
+#include "trace/render_context.h"
 
 #include <cstdint>
 

@@ -3,9 +3,9 @@
 #include "shading/shader.h"
 
 #include "geometry/shape.h"
-#include "render/render_context.h"
 #include "scene/value.h"
 #include "shading/shade_point.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 

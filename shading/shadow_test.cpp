@@ -5,11 +5,11 @@
 
 #include "geometry/world.h"
 #include "gi/media.h"
-#include "render/render_context.h"
-#include "trace/frame.h"
 #include "scene/value.h"
 #include "shading/light.h"
 #include "shading/shade_point.h"
+#include "trace/frame.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "geometry/mesh_triangle.h"
 #include "geometry/priority_queue.h"
-#include "render/render_context.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

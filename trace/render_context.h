@@ -11,9 +11,9 @@
 #include "geometry/intersect_context.h"
 #include "geometry/shape.h"
 #include "geometry/vec3.h"
-#include "gi/photon_gather.h"
-#include "gi/quasi_random.h"
-#include "scene/random.h"
+#include "trace/photon_gather.h"
+#include "trace/quasi_random.h"
+#include "trace/random.h"
 
 namespace quorva {
 
