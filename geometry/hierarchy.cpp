@@ -7,10 +7,10 @@
 #include <new>
 
 #include "diagnostics/diagnostics.h"
-#include "geometry/box_test.h"
 #include "geometry/intersect_context.h"
 #include "geometry/mesh_triangle.h"
 #include "geometry/priority_queue.h"
+#include "geometry/ray_box.h"
 
 namespace quorva {
 

@@ -10,7 +10,7 @@
 #include "gi/photon_map.h"
 #include "shading/light.h"
 #include "shading/light_kinds.h"
-#include "shading/shadow_test.h"
+#include "shading/light_visibility.h"
 #include "trace/frame.h"
 #include "trace/global_illumination.h"
 #include "trace/render_context.h"

@@ -4,7 +4,7 @@
 
 #include "shading/light.h"
 #include "shading/light_kinds.h"
-#include "shading/shadow_test.h"
+#include "shading/light_visibility.h"
 #include "trace/frame.h"
 #include "trace/render_context.h"
 

@@ -2,8 +2,8 @@
 #include <cmath>
 
 #include "shading/light.h"
+#include "shading/light_visibility.h"
 #include "shading/shade_point.h"
-#include "shading/shadow_test.h"
 #include "trace/frame.h"
 #include "trace/render_context.h"
 

@@ -10,7 +10,7 @@
 #include "gi/photon_map.h"
 #include "scene/parser_fixture.h"
 #include "shading/light.h"
-#include "shading/shadow_test.h"
+#include "shading/light_visibility.h"
 #include "trace/render_context.h"
 
 namespace quorva {

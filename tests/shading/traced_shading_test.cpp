@@ -5,8 +5,8 @@
 #include <cmath>
 
 #include "geometry/shapes.h"
+#include "shading/light_visibility.h"
 #include "shading/optics.h"
-#include "shading/shadow_test.h"
 #include "shading_test_support.h"
 #include "trace/trace_ray.h"
 

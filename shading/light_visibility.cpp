@@ -1,5 +1,5 @@
 // The shadow test: cached occluders, coloured shadows through transparent surfaces, soft-shadow sampling.
-#include "shading/shadow_test.h"
+#include "shading/light_visibility.h"
 
 #include <cmath>
 
