@@ -16,7 +16,6 @@
 #include "driver/run_driver.h"
 #include "formats/binary_scene.h"
 #include "geometry/hierarchy.h"
-#include "geometry/particles.h"
 #include "gi/irradiance_init.h"
 #include "gi/photon_maps.h"
 #include "gi/primary_grid.h"
@@ -32,17 +31,18 @@
 #include "render/preview_shading.h"
 #include "render/preview_transform.h"
 #include "render/preview_window.h"
-#include "render/render_context.h"
 #include "render/render_job.h"
 #include "render/render_progress.h"
 #include "render/render_region.h"
 #include "render/render_rows.h"
 #include "render/render_workers.h"
 #include "scene/parser.h"
+#include "scene/particles.h"
 #include "scene/scene_state.h"
 #include "scene/symbol_table.h"
 #include "shading/background.h"
 #include "shading/light.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {
@@ -253,7 +253,8 @@ void SceneRun::render() {
 
     // 16. The world list, the header.
     prepareLightEntries(scene.frame.world, scene);
-    if (scene.frame.lights.empty() && !scene.frame.background.skyLightOn) warning("No light source in this scene");
+    if (scene.frame.lights.empty() && !scene.frame.background.skyLightOn)
+        warning("No light source in this scene");
     if (diagnostics().messagesOn) {
         const char* shader = shaderParsed_ ? " + qsh " : " ";
         if (run_.writeImage)
@@ -299,7 +300,8 @@ void SceneRun::render() {
     // Photon maps are built once before the rows and only read while pixels render.
     std::unique_ptr<PhotonMaps> photonMaps;
     const bool photonsAsked = options.photons.requested || options.irradiance.photons[0] > 0;
-    if (raytracing && photonsAsked && !scene.frame.lights.empty() && options.irradiance.enabled && !stopped_) {
+    if (raytracing && photonsAsked && !scene.frame.lights.empty() && options.irradiance.enabled &&
+        !stopped_) {
         photonMaps = std::make_unique<PhotonMaps>(scene.frame);
         photonMaps->workers = workers_;
         PhotonFileRequest files;
@@ -322,8 +324,8 @@ void SceneRun::render() {
     if (photonMaps) photonMaps->irradianceSource = cache.get();
     if (photonMaps && cache) cache->guideWith(&photonMaps->irradianceMap, &photonMaps->directions());
     ctx.globalIllumination = photonMaps ? static_cast<GlobalIllumination*>(photonMaps.get()) : cache.get();
-    ctx.skyLightMode =
-        cache && scene.frame.background.skyLightOn && scene.frame.lights.empty() && !options.irradiance.forced;
+    ctx.skyLightMode = cache && scene.frame.background.skyLightOn && scene.frame.lights.empty() &&
+                       !options.irradiance.forced;
     if (cache && !cache->loaded()) {
         prepareRenderContext(ctx, scene.frame);
         if (!computePrimaryGrid(scene.frame, ctx, *cache, startRow_, endRow_, run_.xa, run_.xb)) {

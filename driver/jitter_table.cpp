@@ -1,7 +1,7 @@
 // Filling the JitterTable from our own generator, so images never depend on the C library's.
 #include "driver/jitter_table.h"
 
-#include "scene/random.h"
+#include "trace/random.h"
 
 namespace quorva {
 

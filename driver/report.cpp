@@ -2,7 +2,7 @@
 #include "driver/report.h"
 
 #include "diagnostics/diagnostics.h"
-#include "render/render_context.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 

@@ -15,10 +15,10 @@
 #include "driver/window_wait.h"
 #include "render/opengl_preview.h"
 #include "render/preview_window.h"
-#include "render/render_context.h"
 #include "render/render_workers.h"
 #include "scene/scene_state.h"
 #include "scene/search_path.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

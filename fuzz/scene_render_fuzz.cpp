@@ -17,13 +17,13 @@
 #include "gi/primary_grid.h"
 #include "render/camera_rays.h"
 #include "render/frame_buffers.h"
-#include "render/render_context.h"
 #include "render/render_job.h"
 #include "render/render_rows.h"
 #include "scene/parser.h"
 #include "scene/scene_state.h"
 #include "scene/symbol_table.h"
 #include "shading/light.h"
+#include "trace/render_context.h"
 
 using namespace quorva;
 

@@ -15,10 +15,10 @@
 #include "diagnostics/diagnostics.h"
 #include "diagnostics/internal_failure.h"
 #include "geometry/element_tree.h"
+#include "geometry/intersect_context.h"
 #include "geometry/polygoniser.h"
 #include "geometry/solvers.h"
 #include "geometry/surface_shapes.h"
-#include "render/render_context.h"
 
 namespace quorva {
 
@@ -184,7 +184,7 @@ class Blobby final : public Shape {
     Blobby(std::shared_ptr<const BlobbyData> data, int solverCode)
         : Shape(ShapeKind::Blobby), data_(std::move(data)), solverCode_(solverCode) {}
 
-    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+    bool intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                    Intersection& hit) const override;
     bool inside(const Vec3& worldPoint) const override {
         return field(pointToObject(transform.get(), worldPoint)) > data_->threshold;
@@ -234,17 +234,17 @@ Vec3 Blobby::fieldNormal(const Vec3& p) const {
     return any ? normal : Vec3{0, 0, -1};
 }
 
-bool Blobby::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+bool Blobby::intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                        Intersection& hit) const {
     const BlobbyData& data = *data_;
-    std::vector<RenderContext::BlobEvent>& events = ctx.blobEvents;
+    std::vector<IntersectContext::BlobEvent>& events = ctx.blobEvents;
     events.clear();
     auto collect = [&](int i, double limit) {
         const BlobElement& e = data.elements[i];
         double tin, tout, c[5];
         if (!elementInterval(e, ray.origin, ray.direction, tmin, tmax, tin, tout, c)) return limit;
-        RenderContext::BlobEvent enter{tin, i, true, {c[0], c[1], c[2], c[3], c[4]}};
-        RenderContext::BlobEvent exit = enter;
+        IntersectContext::BlobEvent enter{tin, i, true, {c[0], c[1], c[2], c[3], c[4]}};
+        IntersectContext::BlobEvent exit = enter;
         exit.t = tout;
         exit.enter = false;
         events.push_back(enter);
@@ -254,15 +254,16 @@ bool Blobby::intersect(RenderContext& ctx, const Ray& ray, double tmin, double t
     data.tree.forEachOnRay(ray.origin, ray.direction, tmin, tmax, collect);
     for (int i : data.unbounded) collect(i, tmax);
     if (events.empty()) return false;
-    std::sort(events.begin(), events.end(),
-              [](const RenderContext::BlobEvent& a, const RenderContext::BlobEvent& b) { return a.t < b.t; });
+    std::sort(
+        events.begin(), events.end(),
+        [](const IntersectContext::BlobEvent& a, const IntersectContext::BlobEvent& b) { return a.t < b.t; });
 
     double polynomial[5] = {0, 0, 0, 0, -data.threshold};
     int active = 0;
     bool recorded = false;
     const std::size_t count = events.size();
     for (std::size_t k = 0; k < count && !recorded; ++k) {
-        const RenderContext::BlobEvent& e = events[k];
+        const IntersectContext::BlobEvent& e = events[k];
         const int type = data.elements[e.element].type;
         if (type < SphereElement || type > PlaneElement)
             internalFailure(

@@ -2,10 +2,10 @@
 #include <algorithm>
 
 #include "diagnostics/diagnostics.h"
+#include "geometry/intersect_context.h"
 #include "geometry/quadrics.h"
 #include "geometry/shapes.h"
 #include "geometry/world.h"
-#include "render/render_context.h"
 
 namespace quorva {
 
@@ -58,7 +58,7 @@ bool clipToSlabs(const Vec3& lo, const Vec3& hi, const Ray& ray, double& tmin, d
 
 }  // namespace
 
-bool BoxShape::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+bool BoxShape::intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                          Intersection& hit) const {
     double entry = tmin, exit = tmax;
     if (!clipToSlabs(minimum, maximum, ray, entry, exit)) return false;

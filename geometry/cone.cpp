@@ -4,9 +4,9 @@
 #include <utility>
 
 #include "diagnostics/diagnostics.h"
+#include "geometry/intersect_context.h"
 #include "geometry/quadrics.h"
 #include "geometry/shapes.h"
-#include "render/render_context.h"
 
 namespace quorva {
 
@@ -44,7 +44,8 @@ std::unique_ptr<Shape> Cone::clone() const {
     return std::unique_ptr<Shape>(new Cone(*this));
 }
 
-bool Cone::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax, Intersection& hit) const {
+bool Cone::intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
+                     Intersection& hit) const {
     const CanonicalRay c = toCanonical(frame, ray);
     const Vec3& o = c.origin;
     const Vec3& d = c.direction;

@@ -3,9 +3,9 @@
 #include <cmath>
 
 #include "diagnostics/diagnostics.h"
+#include "geometry/intersect_context.h"
 #include "geometry/quadrics.h"
 #include "geometry/shapes.h"
-#include "render/render_context.h"
 
 namespace quorva {
 
@@ -46,7 +46,8 @@ std::unique_ptr<Shape> Disk::clone() const {
     return std::unique_ptr<Shape>(new Disk(*this));
 }
 
-bool Disk::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax, Intersection& hit) const {
+bool Disk::intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
+                     Intersection& hit) const {
     const double denom = dot(normal, ray.direction);
     if (std::fabs(denom) < 1e-8) return false;
     const double t = -(dot(normal, ray.origin) + planeConstant) / denom;

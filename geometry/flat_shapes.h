@@ -52,7 +52,7 @@ class Polygon final : public Shape {
     // Cuts the polygon into triangles (concave outlines included) over its own subdivision mesh.
     void subdivide(World& target) override;
     // Surface coordinates of a hit: its two projected coordinates (a, b, 0).
-    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+    bool intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                    Intersection& hit) const override;
     // Inside is the half-space behind the plane (normal . p + D < 0).
     bool inside(const Vec3& worldPoint) const override;
@@ -87,7 +87,7 @@ class TriangularPatch final : public Shape {
 
     // The triangle itself in world space, with its normals and texture coordinates.
     void subdivide(World& target) override;
-    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+    bool intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                    Intersection& hit) const override;
     // Copies the common record only: the copy shares the patch data.
     std::unique_ptr<Shape> clone() const override;

@@ -8,11 +8,11 @@
 
 #include "diagnostics/diagnostics.h"
 #include "geometry/height_grid.h"
+#include "geometry/intersect_context.h"
 #include "geometry/subdivision.h"
 #include "geometry/surface_shapes.h"
 #include "geometry/world.h"
 #include "image/texture_image.h"
-#include "render/render_context.h"
 
 namespace quorva {
 
@@ -30,7 +30,7 @@ struct PlanarGrid {
     Transform gridTransform;  // grid units to object space
 };
 
-using CachedTriangle = RenderContext::HeightFieldTriangle;
+using CachedTriangle = IntersectContext::HeightFieldTriangle;
 
 void buildTriangle(const HeightGrid& g, int key, int c, int r, CachedTriangle& t) {
     for (int k = 0; k < 3; ++k) {
@@ -81,7 +81,7 @@ class HeightField final : public Shape {
     explicit HeightField(std::shared_ptr<const PlanarGrid> data)
         : Shape(ShapeKind::HeightField), data_(std::move(data)) {}
 
-    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+    bool intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                    Intersection& hit) const override;
     bool inside(const Vec3& worldPoint) const override;
     std::unique_ptr<Shape> clone() const override { return std::unique_ptr<Shape>(new HeightField(*this)); }
@@ -90,12 +90,12 @@ class HeightField final : public Shape {
   private:
     HeightField(const HeightField&) = default;
 
-    const CachedTriangle& cachedTriangle(RenderContext& ctx, int key, int c, int r) const;
+    const CachedTriangle& cachedTriangle(IntersectContext& ctx, int key, int c, int r) const;
 
     std::shared_ptr<const PlanarGrid> data_;
 };
 
-const CachedTriangle& HeightField::cachedTriangle(RenderContext& ctx, int key, int c, int r) const {
+const CachedTriangle& HeightField::cachedTriangle(IntersectContext& ctx, int key, int c, int r) const {
     for (int i = 0; i < ctx.heightFieldCacheCount; ++i) {
         const CachedTriangle& t = ctx.heightFieldCache[i];
         if (t.owner == this && t.key == key && t.column == c && t.row == r) return t;
@@ -109,7 +109,7 @@ const CachedTriangle& HeightField::cachedTriangle(RenderContext& ctx, int key, i
     return slot;
 }
 
-bool HeightField::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+bool HeightField::intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                             Intersection& hit) const {
     const HeightGrid& g = data_->grid;
     const Vec3 o = transformPoint(data_->gridTransform.inverse, ray.origin);

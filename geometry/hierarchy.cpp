@@ -7,10 +7,10 @@
 #include <new>
 
 #include "diagnostics/diagnostics.h"
-#include "geometry/box_test.h"
+#include "geometry/intersect_context.h"
 #include "geometry/mesh_triangle.h"
 #include "geometry/priority_queue.h"
-#include "render/render_context.h"
+#include "geometry/ray_box.h"
 
 namespace quorva {
 
@@ -79,8 +79,8 @@ namespace {
 
 // The traversal, written once for both kinds of member-box test (QuadTest::enter).
 template <class QuadTest>
-[[gnu::always_inline]] inline bool traverseWith(RenderContext& ctx, const Ray& ray, Intersection& hit, double tmin,
-                                                double tmax, const World& world) {
+[[gnu::always_inline]] inline bool traverseWith(IntersectContext& ctx, const Ray& ray, Intersection& hit,
+                                                double tmin, double tmax, const World& world) {
     RenderStatistics& stats = ctx.stats;
     ++stats.traversals;
     hit.hit = 0;
@@ -194,28 +194,29 @@ struct NarrowQuads {
 
 #if defined(__x86_64__)
 struct WideQuads {
-    __attribute__((target("avx"))) static unsigned enter(const MemberQuad& q, const RaySlabs& ray, double tmax,
-                                                         double* keys) {
+    __attribute__((target("avx"))) static unsigned enter(const MemberQuad& q, const RaySlabs& ray,
+                                                         double tmax, double* keys) {
         return enterQuadWide(q, ray, tmax, keys);
     }
 };
 
 // Compiled for processors with the wide vector instructions; chosen at start-up when the processor has
 // them.
-__attribute__((target("avx"))) bool traverseWide(RenderContext& ctx, const Ray& ray, Intersection& hit,
+__attribute__((target("avx"))) bool traverseWide(IntersectContext& ctx, const Ray& ray, Intersection& hit,
                                                  double tmin, double tmax, const World& world) {
     return traverseWith<WideQuads>(ctx, ray, hit, tmin, tmax, world);
 }
 #endif
 
-bool traverseNarrow(RenderContext& ctx, const Ray& ray, Intersection& hit, double tmin, double tmax,
+bool traverseNarrow(IntersectContext& ctx, const Ray& ray, Intersection& hit, double tmin, double tmax,
                     const World& world) {
     return traverseWith<NarrowQuads>(ctx, ray, hit, tmin, tmax, world);
 }
 
 }  // namespace
 
-bool traverse(RenderContext& ctx, const Ray& ray, Intersection& hit, double tmin, double tmax, const World& world) {
+bool traverse(IntersectContext& ctx, const Ray& ray, Intersection& hit, double tmin, double tmax,
+              const World& world) {
 #if defined(__x86_64__)
     static const bool wide = wideBoxTests();
     if (wide) return traverseWide(ctx, ray, hit, tmin, tmax, world);

@@ -54,7 +54,7 @@ void prepareLightEntries(World& world, SceneState& scene);
 void buildCameraFrontier(World& world, const Vec3& eye);
 
 // Traversal used by intersectWorld when world.root is set.
-bool traverse(RenderContext& ctx, const Ray& ray, Intersection& hit, double tmin, double tmax,
+bool traverse(IntersectContext& ctx, const Ray& ray, Intersection& hit, double tmin, double tmax,
               const World& world);
 
 // Padded bounds of a mesh triangle; false (0) for a degenerate triangle.

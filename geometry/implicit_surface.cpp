@@ -28,7 +28,7 @@ class ImplicitSurface final : public Shape {
         : Shape(ShapeKind::ImplicitSurface), value_(std::move(value)) {}
 
     void subdivide(World& target) override;
-    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+    bool intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                    Intersection& hit) const override;
     bool inside(const Vec3& worldPoint) const override;
     std::unique_ptr<Shape> clone() const override {
@@ -86,7 +86,7 @@ Vec3 ImplicitSurface::gradient(const Vec3& p, double step) const {
     return {f(p + dx) - f(p - dx), f(p + dy) - f(p - dy), f(p + dz) - f(p - dz)};
 }
 
-bool ImplicitSurface::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+bool ImplicitSurface::intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                                 Intersection& hit) const {
     const Grid g = grid();
     const Vec3 lo = g.box.min, hi = g.box.max();

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "geometry/flat_shapes.h"
-#include "render/render_context.h"
+#include "geometry/intersect_context.h"
 
 namespace quorva {
 
@@ -44,7 +44,7 @@ bool MeshTriangle::prepare() {
     return !degenerate;
 }
 
-bool MeshTriangle::intersectWorldRay(RenderContext&, const Ray& ray, double tmin, double tmax,
+bool MeshTriangle::intersectWorldRay(IntersectContext&, const Ray& ray, double tmin, double tmax,
                                      Intersection& hit) const {
     const Shape* owner = parent;
     const SubdivisionMesh* mesh = owner ? owner->mesh.get() : nullptr;

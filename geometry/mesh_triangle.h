@@ -29,7 +29,7 @@ class MeshTriangle final : public Shape {
 
     // World ray on [tmin, tmax]; records into `hit` (shape = parent, shaderOverride = this->shader), which
     // arrives with only its `hit` field cleared, so a recorded hit must fill every field.
-    bool intersectWorldRay(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+    bool intersectWorldRay(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                            Intersection& hit) const;
 };
 

@@ -2,9 +2,9 @@
 #include <cmath>
 
 #include "diagnostics/diagnostics.h"
+#include "geometry/intersect_context.h"
 #include "geometry/quadrics.h"
 #include "geometry/shapes.h"
-#include "render/render_context.h"
 
 namespace quorva {
 
@@ -28,7 +28,7 @@ std::unique_ptr<Shape> Paraboloid::clone() const {
     return std::unique_ptr<Shape>(new Paraboloid(*this));
 }
 
-bool Paraboloid::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+bool Paraboloid::intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                            Intersection& hit) const {
     const CanonicalRay c = toCanonical(frame, ray);
     const Vec3& o = c.origin;

@@ -89,7 +89,7 @@ std::unique_ptr<Shape> Polygon::clone() const {
     return std::unique_ptr<Shape>(new Polygon(*this));
 }
 
-bool Polygon::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+bool Polygon::intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                         Intersection& hit) const {
     const double denom = dot(normal, ray.direction);
     if (std::fabs(denom) < 1e-8) return false;

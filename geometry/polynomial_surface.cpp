@@ -36,7 +36,7 @@ class PolynomialSurface final : public Shape {
         if (order_ <= MaxSturmOrder) zeroSet_ = boundZeroSet(coefficients_->data(), order_);
     }
 
-    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+    bool intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                    Intersection& hit) const override;
     bool inside(const Vec3& worldPoint) const override;
     std::unique_ptr<Shape> clone() const override {
@@ -149,7 +149,7 @@ Vec3 PolynomialSurface::gradient(const Vec3& p) const {
     return g;
 }
 
-bool PolynomialSurface::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+bool PolynomialSurface::intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                                   Intersection& hit) const {
     if (zeroSet_.bounded &&
         (zeroSet_.empty || !rayMeetsBox(ray.origin, ray.direction, tmin, tmax, zeroSet_.min, zeroSet_.max)))

@@ -7,7 +7,7 @@
 #include <new>
 
 #include "diagnostics/internal_failure.h"
-#include "render/render_context.h"
+#include "geometry/intersect_context.h"
 
 namespace quorva {
 

@@ -21,7 +21,7 @@ class Sphere final : public Shape {
 
     bool hasEvaluate() const override { return true; }
     void evaluate(double u, double v, SurfacePoint& out) const override;
-    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+    bool intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                    Intersection& hit) const override;
     bool inside(const Vec3& worldPoint) const override;
     std::unique_ptr<Shape> clone() const override;
@@ -40,7 +40,7 @@ class BoxShape final : public Shape {
     Vec3 maximum;
 
     void subdivide(World& target) override;  // its six faces as polygons
-    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+    bool intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                    Intersection& hit) const override;
     bool inside(const Vec3& worldPoint) const override;  // faces count as inside
     std::unique_ptr<Shape> clone() const override;
@@ -65,7 +65,7 @@ class Cone final : public Shape {
 
     bool hasEvaluate() const override { return true; }
     void evaluate(double u, double v, SurfacePoint& out) const override;
-    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+    bool intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                    Intersection& hit) const override;
     bool inside(const Vec3& worldPoint) const override;
     std::unique_ptr<Shape> clone() const override;
@@ -84,7 +84,7 @@ class Cylinder final : public Shape {
 
     bool hasEvaluate() const override { return true; }
     void evaluate(double u, double v, SurfacePoint& out) const override;
-    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+    bool intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                    Intersection& hit) const override;
     bool inside(const Vec3& worldPoint) const override;
     std::unique_ptr<Shape> clone() const override;
@@ -102,7 +102,7 @@ class Paraboloid final : public Shape {
 
     bool hasEvaluate() const override { return true; }
     void evaluate(double u, double v, SurfacePoint& out) const override;
-    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+    bool intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                    Intersection& hit) const override;
     Vec3 surfaceCoordinatesAt(const Vec3& objectPoint) const override;
     bool inside(const Vec3& worldPoint) const override;
@@ -126,7 +126,7 @@ class Disk final : public Shape {
 
     bool hasEvaluate() const override { return true; }
     void evaluate(double u, double v, SurfacePoint& out) const override;
-    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+    bool intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                    Intersection& hit) const override;
     Vec3 surfaceCoordinatesAt(const Vec3& objectPoint) const override {
         return surfaceCoordinates(objectPoint);

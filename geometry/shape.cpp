@@ -3,10 +3,9 @@
 
 #include "diagnostics/diagnostics.h"
 #include "diagnostics/internal_failure.h"
+#include "geometry/intersect_context.h"
 #include "geometry/mesh_triangle.h"
 #include "geometry/world.h"
-#include "render/render_context.h"
-#include "shading/shader.h"
 
 namespace quorva {
 
@@ -39,7 +38,7 @@ void Shape::applyTransform(const Transform& n) {
 }
 
 void Shape::evaluate(double, double, SurfacePoint&) const {}
-bool Shape::intersect(RenderContext&, const Ray&, double, double, Intersection&) const {
+bool Shape::intersect(IntersectContext&, const Ray&, double, double, Intersection&) const {
     return false;
 }
 bool Shape::inside(const Vec3&) const {
@@ -56,8 +55,8 @@ namespace {
 
 // Steps 2 to 7 of the one-shape intersection with `local` as the kind's fresh record (only its `hit`
 // needs clearing: the kinds read nothing else before recordHit fills it).
-inline bool intersectOne(RenderContext& ctx, const Ray& worldRay, double tmin, double tmax, Intersection& hit,
-                         const Shape& shape, Intersection& local) {
+inline bool intersectOne(IntersectContext& ctx, const Ray& worldRay, double tmin, double tmax,
+                         Intersection& hit, const Shape& shape, Intersection& local) {
     local.hit = 0;
     double offset = 0;
     double scale = 1;
@@ -93,7 +92,7 @@ inline bool intersectOne(RenderContext& ctx, const Ray& worldRay, double tmin, d
 }
 
 // A shape that searches other shapes from inside its own intersect() gets a record of its own.
-[[gnu::noinline]] bool intersectNested(RenderContext& ctx, const Ray& worldRay, double tmin, double tmax,
+[[gnu::noinline]] bool intersectNested(IntersectContext& ctx, const Ray& worldRay, double tmin, double tmax,
                                        Intersection& hit, const Shape& shape) {
     Intersection local;
     return intersectOne(ctx, worldRay, tmin, tmax, hit, shape, local);
@@ -101,7 +100,7 @@ inline bool intersectOne(RenderContext& ctx, const Ray& worldRay, double tmin, d
 
 }  // namespace
 
-bool intersectShape(RenderContext& ctx, const Ray& worldRay, double tmin, double tmax, Intersection& hit,
+bool intersectShape(IntersectContext& ctx, const Ray& worldRay, double tmin, double tmax, Intersection& hit,
                     const Shape& shape) {
     // A mesh triangle answers for the shape it was cut from.
     const Shape& owner = shape.kind == ShapeKind::MeshTriangle && shape.parent ? *shape.parent : shape;
@@ -119,7 +118,7 @@ bool intersectShape(RenderContext& ctx, const Ray& worldRay, double tmin, double
 
 namespace {
 
-inline bool recordHitAt(RenderContext& ctx, const Shape& shape, const Vec3& objectNormal, double t,
+inline bool recordHitAt(IntersectContext& ctx, const Shape& shape, const Vec3& objectNormal, double t,
                         const Vec3& objectPoint, Intersection& hit, const Vec3& surfaceCoords,
                         bool deferred) {
     // A nearer root already recorded wins; the caller still counts this root as handled.
@@ -151,12 +150,12 @@ inline bool recordHitAt(RenderContext& ctx, const Shape& shape, const Vec3& obje
 
 }  // namespace
 
-bool recordHit(RenderContext& ctx, const Shape& shape, const Vec3& objectNormal, double t,
+bool recordHit(IntersectContext& ctx, const Shape& shape, const Vec3& objectNormal, double t,
                const Vec3& objectPoint, Intersection& hit, const Vec3& surfaceCoords) {
     return recordHitAt(ctx, shape, objectNormal, t, objectPoint, hit, surfaceCoords, false);
 }
 
-bool recordHitDeferred(RenderContext& ctx, const Shape& shape, const Vec3& objectNormal, double t,
+bool recordHitDeferred(IntersectContext& ctx, const Shape& shape, const Vec3& objectNormal, double t,
                        const Vec3& objectPoint, Intersection& hit) {
     if (uvWindowActive(ctx, shape))
         return recordHitAt(ctx, shape, objectNormal, t, objectPoint, hit,
@@ -169,7 +168,7 @@ Vec3 surfaceCoordinates(const Intersection& hit) {
     return hit.local;
 }
 
-bool uvWindowActive(const RenderContext& ctx, const Shape& shape) {
+bool uvWindowActive(const IntersectContext& ctx, const Shape& shape) {
     return (ctx.settings.featureMask & shape.attributes & ShapeAttr::UvWindow) != 0;
 }
 

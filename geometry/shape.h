@@ -16,7 +16,7 @@ namespace quorva {
 
 class Shader;
 class World;
-class RenderContext;
+class IntersectContext;
 struct Request;
 using RequestPtr = std::shared_ptr<const Request>;
 
@@ -153,7 +153,7 @@ class Shape {
     virtual void evaluate(double u, double v, SurfacePoint& out) const;
     // Intersects an object-space ray (unit direction) over [tmin, tmax]; calls recordHit for each root.
     // `hit` arrives with only its `hit` field cleared: read nothing else before recording.
-    virtual bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+    virtual bool intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                            Intersection& hit) const;
     // Is the world-space point inside the solid?
     virtual bool inside(const Vec3& worldPoint) const;
@@ -174,25 +174,29 @@ class Shape {
 // Where the shape's shader comes from: its own, else the nearest parent's; null if none.
 const Shader* effectiveShader(const Shape& shape);
 
+// The attribute pruning a shader asks for when a shape enters the World: it may clear Reflects,
+// Refracts and UvWindow of `attributes` as its terms allow. The World calls it; the shaders implement it.
+void pruneByShader(const Shader& shader, std::uint16_t& attributes, bool uvWindowIsDefault);
+
 // The one-shape step: carries a world ray into object space (renormalised direction, tmin advance
 // rule), calls intersect() with a fresh record and keeps the result when nearer than `hit`.
-bool intersectShape(RenderContext& ctx, const Ray& worldRay, double tmin, double tmax, Intersection& hit,
+bool intersectShape(IntersectContext& ctx, const Ray& worldRay, double tmin, double tmax, Intersection& hit,
                     const Shape& shape);
 
 // The common recording step for one root t (object units) of a kind's intersect().
-bool recordHit(RenderContext& ctx, const Shape& shape, const Vec3& objectNormal, double t,
+bool recordHit(IntersectContext& ctx, const Shape& shape, const Vec3& objectNormal, double t,
                const Vec3& objectPoint, Intersection& hit, const Vec3& surfaceCoords);
 // The same for kinds whose surface coordinates are costly (angles) and only needed when the hit is
 // shaded: unless the uv window is active, the object-space point is kept and the coordinates are worked
 // out by surfaceCoordinates() when someone reads them.
-bool recordHitDeferred(RenderContext& ctx, const Shape& shape, const Vec3& objectNormal, double t,
+bool recordHitDeferred(IntersectContext& ctx, const Shape& shape, const Vec3& objectNormal, double t,
                        const Vec3& objectPoint, Intersection& hit);
 // The surface coordinates of a recorded hit (resolving a deferred one).
 Vec3 surfaceCoordinates(const Intersection& hit);
 
 // True when the uv window is in force for this shape (the FeatureMask and the shape's attributes
 // both have 0x010): kinds then hand (u, v, 0) to recordHit instead of their default coordinates.
-bool uvWindowActive(const RenderContext& ctx, const Shape& shape);
+bool uvWindowActive(const IntersectContext& ctx, const Shape& shape);
 
 // Fills an evaluate() result from an object-space point and normal: both go through the shape's
 // transform and the normal comes out unit length.

@@ -9,7 +9,6 @@
 #include "geometry/solid.h"
 #include "geometry/solid_plan.h"
 #include "geometry/world.h"
-#include "shading/shader.h"
 
 namespace quorva {
 
@@ -18,7 +17,7 @@ namespace {
 // Each component is pruned by the shader that shades it: its own, else the nearest enclosing one.
 void pruneComponent(Shape& component) {
     if (const Shader* shader = effectiveShader(component))
-        shader->pruneAttributes(component.attributes, component.hasDefaultUvWindow());
+        pruneByShader(*shader, component.attributes, component.hasDefaultUvWindow());
 }
 
 bool isOperator(std::int32_t opcode) {

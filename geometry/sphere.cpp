@@ -1,9 +1,9 @@
 // The Sphere: constructor, ray intersection, inside test and parametric form.
 #include <cmath>
 
+#include "geometry/intersect_context.h"
 #include "geometry/quadrics.h"
 #include "geometry/shapes.h"
-#include "render/render_context.h"
 
 namespace quorva {
 
@@ -24,7 +24,7 @@ std::unique_ptr<Shape> Sphere::clone() const {
     return std::unique_ptr<Shape>(new Sphere(*this));
 }
 
-bool Sphere::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+bool Sphere::intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                        Intersection& hit) const {
     // The direction is unit length, so the quadratic reduces to t^2 - 2bt + (|c - o|^2 - r^2) = 0.
     const Vec3 oc = centre - ray.origin;

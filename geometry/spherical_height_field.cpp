@@ -41,7 +41,7 @@ class SphericalHeightField final : public Shape {
     explicit SphericalHeightField(std::shared_ptr<const SphericalGrid> data)
         : Shape(ShapeKind::SphericalHeightField), data_(std::move(data)) {}
 
-    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+    bool intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                    Intersection& hit) const override;
     std::unique_ptr<Shape> clone() const override {
         return std::unique_ptr<Shape>(new SphericalHeightField(*this));
@@ -53,7 +53,7 @@ class SphericalHeightField final : public Shape {
     std::shared_ptr<const SphericalGrid> data_;
 };
 
-bool SphericalHeightField::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+bool SphericalHeightField::intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                                      Intersection& hit) const {
     const SphericalGrid& g = *data_;
     const Vec3& o = ray.origin;

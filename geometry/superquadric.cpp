@@ -16,8 +16,8 @@
 
 #include "diagnostics/diagnostics.h"
 #include "diagnostics/internal_failure.h"
+#include "geometry/intersect_context.h"
 #include "geometry/shapes.h"
-#include "render/render_context.h"
 
 namespace quorva {
 
@@ -65,7 +65,7 @@ class Superquadric final : public Shape {
 
     bool hasEvaluate() const override { return true; }
     void evaluate(double u, double v, SurfacePoint& out) const override;
-    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+    bool intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                    Intersection& hit) const override;
     bool inside(const Vec3& worldPoint) const override;
     std::unique_ptr<Shape> clone() const override { return std::unique_ptr<Shape>(new Superquadric(*this)); }
@@ -230,7 +230,7 @@ int Superquadric::searchSpan(const Ray& ray, Sample& a, Sample& b, double* roots
     return count;
 }
 
-bool Superquadric::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+bool Superquadric::intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                              Intersection& hit) const {
     if (!finiteVector(ray.origin) || !finiteVector(ray.direction) || !std::isfinite(tmin) ||
         !std::isfinite(tmax) || !(tmin < tmax))

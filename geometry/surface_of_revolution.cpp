@@ -39,7 +39,7 @@ class SurfaceOfRevolution final : public Shape {
         : Shape(ShapeKind::SurfaceOfRevolution), data_(std::move(data)) {}
 
     void subdivide(World& target) override;
-    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+    bool intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                    Intersection& hit) const override;
     bool inside(const Vec3& worldPoint) const override;
     std::unique_ptr<Shape> clone() const override {
@@ -55,7 +55,7 @@ class SurfaceOfRevolution final : public Shape {
 };
 
 struct Candidates {
-    RenderContext& ctx;
+    IntersectContext& ctx;
     const Shape& shape;
     const Ray& ray;  // object space
     const Transform& frame;
@@ -90,7 +90,7 @@ struct Candidates {
     }
 };
 
-bool SurfaceOfRevolution::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+bool SurfaceOfRevolution::intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                                     Intersection& hit) const {
     const RevolutionData& data = *data_;
     const CanonicalRay c = toCanonical(data.frame, ray);

@@ -32,25 +32,25 @@ class Sweep final : public Shape {
     explicit Sweep(std::shared_ptr<const SweepData> data) : Shape(ShapeKind::Sweep), data_(std::move(data)) {}
 
     void subdivide(World& target) override;
-    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+    bool intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                    Intersection& hit) const override;
     bool inside(const Vec3& worldPoint) const override;
     std::unique_ptr<Shape> clone() const override { return std::unique_ptr<Shape>(new Sweep(*this)); }
 
   private:
     Sweep(const Sweep&) = default;
-    bool intersectLinear(RenderContext& ctx, const Ray& ray, const CanonicalRay& c, double low, double high,
-                         Intersection& hit) const;
-    bool intersectCurved(RenderContext& ctx, const Ray& ray, const CanonicalRay& c, double low, double high,
-                         Intersection& hit) const;
-    bool record(RenderContext& ctx, const Ray& ray, const CanonicalRay& c, double t, double low, double high,
-                const Vec3& canonicalNormal, Intersection& hit) const;
+    bool intersectLinear(IntersectContext& ctx, const Ray& ray, const CanonicalRay& c, double low,
+                         double high, Intersection& hit) const;
+    bool intersectCurved(IntersectContext& ctx, const Ray& ray, const CanonicalRay& c, double low,
+                         double high, Intersection& hit) const;
+    bool record(IntersectContext& ctx, const Ray& ray, const CanonicalRay& c, double t, double low,
+                double high, const Vec3& canonicalNormal, Intersection& hit) const;
 
     std::shared_ptr<const SweepData> data_;
 };
 
 // Checks the height and the interval of a canonical parameter t and records it.
-bool Sweep::record(RenderContext& ctx, const Ray& ray, const CanonicalRay& c, double t, double low,
+bool Sweep::record(IntersectContext& ctx, const Ray& ray, const CanonicalRay& c, double t, double low,
                    double high, const Vec3& canonicalNormal, Intersection& hit) const {
     const double height = c.origin.z + t * c.direction.z;
     if (height < HeightLow || height > HeightHigh) return false;
@@ -61,7 +61,7 @@ bool Sweep::record(RenderContext& ctx, const Ray& ray, const CanonicalRay& c, do
     return recordHit(ctx, *this, normal, distance, point, hit, point);
 }
 
-bool Sweep::intersectLinear(RenderContext& ctx, const Ray& ray, const CanonicalRay& c, double low,
+bool Sweep::intersectLinear(IntersectContext& ctx, const Ray& ray, const CanonicalRay& c, double low,
                             double high, Intersection& hit) const {
     const Vec3& o = c.origin;
     const Vec3& d = c.direction;
@@ -82,7 +82,7 @@ bool Sweep::intersectLinear(RenderContext& ctx, const Ray& ray, const CanonicalR
 
 // Quadratic pieces: the piece meets the ray's line in the profile plane where n . (p(s) - o) = 0 with n
 // across the line, a quadratic in s.
-bool Sweep::intersectCurved(RenderContext& ctx, const Ray& ray, const CanonicalRay& c, double low,
+bool Sweep::intersectCurved(IntersectContext& ctx, const Ray& ray, const CanonicalRay& c, double low,
                             double high, Intersection& hit) const {
     const Vec3& o = c.origin;
     const Vec3& d = c.direction;
@@ -104,7 +104,8 @@ bool Sweep::intersectCurved(RenderContext& ctx, const Ray& ray, const CanonicalR
     return recorded;
 }
 
-bool Sweep::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax, Intersection& hit) const {
+bool Sweep::intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
+                      Intersection& hit) const {
     const CanonicalRay c = toCanonical(data_->frame, ray);
     // A ray along the sweep never meets the sides.
     if (std::fabs(c.direction.x) < 1e-8 && std::fabs(c.direction.y) < 1e-8) return false;

@@ -32,7 +32,7 @@ class Torus final : public Shape {
 
     bool hasEvaluate() const override { return true; }
     void evaluate(double u, double v, SurfacePoint& out) const override;
-    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+    bool intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                    Intersection& hit) const override;
     bool inside(const Vec3& worldPoint) const override;
     std::unique_ptr<Shape> clone() const override { return std::unique_ptr<Shape>(new Torus(*this)); }
@@ -82,7 +82,8 @@ bool Torus::mayMeet(const Vec3& o, const Vec3& d, double od, double low, double 
     return !(std::max(low, enter) > std::min(high, leave));
 }
 
-bool Torus::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax, Intersection& hit) const {
+bool Torus::intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
+                      Intersection& hit) const {
     const TorusData& t = *data_;
     const Vec3 o = transformPoint(t.frame.forward, ray.origin);
     Vec3 d = transformVector(t.frame.forward, ray.direction);

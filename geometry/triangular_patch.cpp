@@ -97,7 +97,7 @@ std::shared_ptr<PatchData> PatchDataBlocks::next() {
     return std::shared_ptr<PatchData>(block_, &block_[used_++]);
 }
 
-bool TriangularPatch::intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+bool TriangularPatch::intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                                 Intersection& hit) const {
     const PatchData& d = *data;
     if (d.degenerate) return false;

@@ -4,9 +4,8 @@
 
 #include "diagnostics/diagnostics.h"
 #include "geometry/hierarchy.h"
+#include "geometry/intersect_context.h"
 #include "geometry/solid.h"
-#include "render/render_context.h"
-#include "shading/shader.h"
 
 namespace quorva {
 
@@ -48,7 +47,7 @@ void World::clear() {
     temporaryA = temporaryB = 0;
 }
 
-bool intersectWorld(Intersection& hit, const Ray& ray, const World& world, RenderContext& ctx, double tmin,
+bool intersectWorld(Intersection& hit, const Ray& ray, const World& world, IntersectContext& ctx, double tmin,
                     double tmax) {
     hit.hit = 0;
     if (world.root) return traverse(ctx, ray, hit, tmin, tmax, world);
@@ -114,7 +113,7 @@ void addToWorld(std::unique_ptr<Shape> shape, World& world, const AddSettings& s
     if (shape->kind != ShapeKind::BoundingGroup && shape->kind != ShapeKind::MeshTriangle &&
         shape->kind != ShapeKind::Solid && shape->shader) {
         if (const Shader* shader = pruningShader(*shape))
-            shader->pruneAttributes(shape->attributes, shape->hasDefaultUvWindow());
+            pruneByShader(*shader, shape->attributes, shape->hasDefaultUvWindow());
     }
     const bool meshNeeded = needsMesh(*shape);
 

@@ -9,7 +9,7 @@
 
 namespace quorva {
 
-class RenderContext;
+class IntersectContext;
 class BoundingGroup;
 struct AnimationCounters;
 
@@ -63,7 +63,7 @@ struct AddSettings {
 
 // Sets hit.hit = 0; walks the hierarchy when the World has a root, else tests every main-list shape
 // in list order (one "objects checked" each). Returns hit.hit.
-bool intersectWorld(Intersection& hit, const Ray& ray, const World& world, RenderContext& ctx, double tmin,
+bool intersectWorld(Intersection& hit, const Ray& ray, const World& world, IntersectContext& ctx, double tmin,
                     double tmax);
 
 // The add step's rules, shared with the Solids' components: the kinds that are always cut into

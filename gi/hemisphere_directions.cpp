@@ -5,7 +5,7 @@
 #include <new>
 
 #include "diagnostics/diagnostics.h"
-#include "gi/quasi_random.h"
+#include "trace/quasi_random.h"
 
 namespace quorva {
 namespace {

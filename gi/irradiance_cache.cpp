@@ -11,10 +11,10 @@
 #include "gi/irradiance_file.h"
 #include "gi/photon_importance.h"
 #include "gi/photon_map.h"
-#include "gi/quasi_random.h"
-#include "render/render_context.h"
-#include "render/trace.h"
 #include "trace/frame.h"
+#include "trace/quasi_random.h"
+#include "trace/render_context.h"
+#include "trace/trace_ray.h"
 
 namespace quorva {
 namespace {

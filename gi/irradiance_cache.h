@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "gi/irradiance_octree.h"
-#include "shading/gi_hooks.h"
+#include "trace/global_illumination.h"
 
 namespace quorva {
 

@@ -8,11 +8,11 @@
 #include "diagnostics/diagnostics.h"
 #include "geometry/world.h"
 #include "gi/photon_maps.h"
-#include "render/render_context.h"
 #include "render/render_progress.h"
 #include "shading/light.h"
 #include "shading/light_kinds.h"
 #include "trace/frame.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

@@ -8,12 +8,12 @@
 #include "diagnostics/diagnostics.h"
 #include "gi/photon.h"
 #include "gi/photon_map.h"
-#include "render/render_context.h"
-#include "trace/frame.h"
-#include "shading/gi_hooks.h"
 #include "shading/light.h"
 #include "shading/light_kinds.h"
-#include "shading/shadow_test.h"
+#include "shading/light_visibility.h"
+#include "trace/frame.h"
+#include "trace/global_illumination.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

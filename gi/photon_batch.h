@@ -12,7 +12,7 @@
 
 #include "geometry/vec3.h"
 #include "gi/photon_maps.h"
-#include "render/render_context.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 

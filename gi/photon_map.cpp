@@ -8,7 +8,7 @@
 
 #include "diagnostics/diagnostics.h"
 #include "render/render_workers.h"
-#include "scene/random.h"
+#include "trace/random.h"
 
 namespace quorva {
 

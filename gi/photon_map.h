@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "gi/photon.h"
-#include "gi/photon_gather.h"
+#include "trace/photon_gather.h"
 
 namespace quorva {
 

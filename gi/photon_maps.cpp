@@ -13,7 +13,6 @@
 #include "gi/photon_batch.h"
 #include "gi/photon_file.h"
 #include "gi/photon_targets.h"
-#include "render/render_context.h"
 #include "render/render_progress.h"
 #include "scene/value.h"
 #include "shading/light.h"
@@ -21,6 +20,7 @@
 #include "shading/shade_point.h"
 #include "shading/shader.h"
 #include "trace/frame.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

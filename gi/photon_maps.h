@@ -9,7 +9,7 @@
 
 #include "gi/photon.h"
 #include "gi/photon_map.h"
-#include "shading/gi_hooks.h"
+#include "trace/global_illumination.h"
 
 namespace quorva {
 

@@ -8,11 +8,11 @@
 
 #include "geometry/hierarchy.h"
 #include "geometry/world.h"
-#include "render/render_context.h"
-#include "trace/frame.h"
 #include "scene/value.h"
 #include "shading/light_kinds.h"
 #include "shading/shader.h"
+#include "trace/frame.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

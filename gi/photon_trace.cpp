@@ -7,13 +7,13 @@
 #include "gi/media.h"
 #include "gi/photon_batch.h"
 #include "gi/photon_maps.h"
-#include "render/render_context.h"
 #include "scene/value.h"
 #include "shading/light.h"
 #include "shading/optics.h"
 #include "shading/shade_point.h"
 #include "shading/shader.h"
 #include "trace/frame.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

@@ -7,11 +7,11 @@
 #include "diagnostics/diagnostics.h"
 #include "gi/irradiance_cache.h"
 #include "render/camera_rays.h"
-#include "render/render_context.h"
 #include "render/render_job.h"
 #include "render/render_progress.h"
-#include "render/trace.h"
 #include "trace/frame.h"
+#include "trace/render_context.h"
+#include "trace/trace_ray.h"
 
 namespace quorva {
 namespace {

@@ -1,5 +1,5 @@
 // Sobol direction numbers for the first three dimensions and the Gray-code stepping.
-#include "gi/quasi_random.h"
+#include "trace/quasi_random.h"
 
 namespace quorva {
 namespace {

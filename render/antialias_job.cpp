@@ -2,9 +2,9 @@
 // camera in the worker's own context, finished pixels go through the exposure to the frame buffers.
 #include "render/antialias.h"
 #include "render/frame_buffers.h"
-#include "render/render_context.h"
 #include "render/render_job.h"
 #include "trace/frame.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

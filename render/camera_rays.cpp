@@ -6,12 +6,12 @@
 #include <cmath>
 #include <numbers>
 
-#include "gi/quasi_random.h"
-#include "render/camera.h"
-#include "render/render_context.h"
 #include "render/render_job.h"
-#include "render/trace.h"
+#include "trace/camera.h"
 #include "trace/frame.h"
+#include "trace/quasi_random.h"
+#include "trace/render_context.h"
+#include "trace/trace_ray.h"
 
 namespace quorva {
 namespace {

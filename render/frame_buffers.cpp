@@ -6,7 +6,7 @@
 
 #include "diagnostics/diagnostics.h"
 #include "image/targa_output.h"
-#include "render/camera.h"
+#include "trace/camera.h"
 
 namespace quorva {
 

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "diagnostics/diagnostics.h"
-#include "render/camera.h"
 #include "render/frame_buffers.h"
 #include "render/render_workers.h"
+#include "trace/camera.h"
 
 namespace quorva {
 

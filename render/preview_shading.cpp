@@ -3,12 +3,12 @@
 #include <cmath>
 
 #include "diagnostics/diagnostics.h"
-#include "render/render_context.h"
 #include "render/render_job.h"
-#include "trace/frame.h"
 #include "scene/value.h"
 #include "shading/shade.h"
 #include "shading/shade_point.h"
+#include "trace/frame.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

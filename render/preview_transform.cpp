@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "diagnostics/diagnostics.h"
-#include "render/camera.h"
+#include "trace/camera.h"
 
 namespace quorva {
 namespace {

@@ -9,13 +9,13 @@
 #include "render/antialias.h"
 #include "render/camera_rays.h"
 #include "render/frame_buffers.h"
-#include "render/render_context.h"
 #include "render/render_job.h"
 #include "render/render_progress.h"
 #include "render/render_workers.h"
-#include "render/trace.h"
 #include "render/work_units.h"
 #include "trace/frame.h"
+#include "trace/render_context.h"
+#include "trace/trace_ray.h"
 
 namespace quorva {
 namespace {

@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "diagnostics/diagnostics.h"
-#include "render/render_context.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 

@@ -1,16 +1,16 @@
 // TraceRay: nearest hit, shading or background, then what lies along the segment (glow, fog).
-#include "render/trace.h"
+#include "trace/trace_ray.h"
 
 #include <cmath>
 
 #include "geometry/world.h"
 #include "gi/media.h"
 #include "render/fog.h"
-#include "render/render_context.h"
-#include "trace/frame.h"
 #include "shading/background.h"
 #include "shading/light.h"
 #include "shading/shade.h"
+#include "trace/frame.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

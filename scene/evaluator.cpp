@@ -8,9 +8,9 @@
 #include "diagnostics/internal_failure.h"
 #include "geometry/transform.h"
 #include "scene/evaluator_noise.h"
-#include "scene/options.h"
 #include "scene/spectrum.h"
 #include "scene/spline.h"
+#include "trace/options.h"
 
 namespace quorva {
 

@@ -6,14 +6,14 @@
 #include "diagnostics/diagnostics.h"
 #include "geometry/shape.h"
 #include "geometry/world.h"
-#include "render/render_context.h"
-#include "render/trace.h"
 #include "scene/builtins.h"
 #include "scene/evaluator.h"
 #include "scene/evaluator_mappings.h"
 #include "scene/evaluator_noise.h"
-#include "scene/random.h"
 #include "scene/scene_state.h"
+#include "trace/random.h"
+#include "trace/render_context.h"
+#include "trace/trace_ray.h"
 
 namespace quorva {
 

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "gi/quasi_random.h"
-#include "render/render_context.h"
 #include "shading/noise.h"
+#include "trace/quasi_random.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

@@ -4,8 +4,8 @@
 
 #include "diagnostics/diagnostics.h"
 #include "formats/mesh_file.h"
-#include "geometry/particles.h"
 #include "scene/lexer.h"
+#include "scene/particles.h"
 #include "scene/scene_state.h"
 #include "scene/statement_parser.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "gi/quasi_random.h"
 #include "trace/frame.h"
+#include "trace/quasi_random.h"
 
 namespace quorva {
 

@@ -7,7 +7,7 @@
 #include <unordered_map>
 
 #include "diagnostics/diagnostics.h"
-#include "geometry/particles.h"
+#include "scene/particles.h"
 #include "scene/scene_state.h"
 #include "scene/spectrum.h"
 #include "scene/statement_parser.h"

@@ -1,8 +1,8 @@
 // The symbol table and the declare algorithm.
 #include "scene/symbol_table.h"
 
-#include "scene/options.h"
 #include "scene/value.h"
+#include "trace/options.h"
 
 namespace quorva {
 

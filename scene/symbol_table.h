@@ -31,7 +31,7 @@ enum class SymbolKind : int {
 
 class Shape;
 struct EvalContext;
-struct ParticleGeneratorDefinition;  // geometry/particles.h
+struct ParticleGeneratorDefinition;  // scene/particles.h
 
 // The value of a declared name, by kind: an expression, a declared Solid (instanced with copyShape), a
 // surface description, a shader, a transformation stack, a shader spectrum or a particle generator.

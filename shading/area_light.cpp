@@ -2,11 +2,11 @@
 // the visibility changes.
 #include <cmath>
 
-#include "render/render_context.h"
-#include "trace/frame.h"
 #include "shading/light.h"
 #include "shading/light_kinds.h"
-#include "shading/shadow_test.h"
+#include "shading/light_visibility.h"
+#include "trace/frame.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

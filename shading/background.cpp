@@ -6,9 +6,9 @@
 #include "diagnostics/diagnostics.h"
 #include "render/camera_rays.h"
 #include "render/frame_buffers.h"
-#include "render/render_context.h"
-#include "trace/frame.h"
 #include "scene/value.h"
+#include "trace/frame.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 

@@ -4,11 +4,11 @@
 #include <cmath>
 
 #include "diagnostics/diagnostics.h"
-#include "render/render_context.h"
-#include "trace/frame.h"
 #include "scene/value.h"
 #include "shading/shade_point.h"
 #include "shading/shader.h"
+#include "trace/frame.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

@@ -4,10 +4,10 @@
 
 #include "diagnostics/diagnostics.h"
 #include "diagnostics/internal_failure.h"
-#include "render/render_context.h"
-#include "trace/frame.h"
 #include "scene/value.h"
 #include "shading/light_kinds.h"
+#include "trace/frame.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 

@@ -2,9 +2,9 @@
 #include <cmath>
 #include <numbers>
 
-#include "render/render_context.h"
-#include "trace/frame.h"
 #include "shading/light.h"
+#include "trace/frame.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 

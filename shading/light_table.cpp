@@ -1,11 +1,11 @@
 // The per-point light table of the combination shaders and the per-light state of a render context.
 #include <cmath>
 
-#include "render/render_context.h"
-#include "trace/frame.h"
 #include "shading/light.h"
+#include "shading/light_visibility.h"
 #include "shading/shade_point.h"
-#include "shading/shadow_test.h"
+#include "trace/frame.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "gi/quasi_random.h"
 #include "shading/noise.h"
+#include "trace/quasi_random.h"
 
 namespace quorva {
 namespace {

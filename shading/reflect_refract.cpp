@@ -5,11 +5,11 @@
 #include <cmath>
 #include <numbers>
 
-#include "render/render_context.h"
-#include "render/trace.h"
-#include "trace/frame.h"
 #include "shading/optics.h"
 #include "shading/shade_point.h"
+#include "trace/frame.h"
+#include "trace/render_context.h"
+#include "trace/trace_ray.h"
 
 namespace quorva {
 namespace {

@@ -2,16 +2,16 @@
 // diffuse and specular terms, metal tint, iridescence, and caustics. The TraceRay entry is here too.
 #include <cmath>
 
-#include "render/render_context.h"
-#include "trace/frame.h"
 #include "scene/value.h"
 #include "shading/brdf.h"
-#include "shading/gi_hooks.h"
 #include "shading/light.h"
+#include "shading/light_visibility.h"
 #include "shading/noise.h"
 #include "shading/shade.h"
 #include "shading/shade_point.h"
-#include "shading/shadow_test.h"
+#include "trace/frame.h"
+#include "trace/global_illumination.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

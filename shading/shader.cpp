@@ -3,15 +3,19 @@
 #include "shading/shader.h"
 
 #include "geometry/shape.h"
-#include "render/render_context.h"
 #include "scene/value.h"
 #include "shading/shade_point.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 
 Shader::~Shader() = default;
 
 void Shader::pruneAttributes(std::uint16_t&, bool) const {}
+
+void pruneByShader(const Shader& shader, std::uint16_t& attributes, bool uvWindowIsDefault) {
+    shader.pruneAttributes(attributes, uvWindowIsDefault);
+}
 
 void Shader::evaluateHit(RenderContext&, ShadePoint&, ShadingContext& sc, SurfaceSample& out) const {
     evaluate(sc, out);

@@ -7,12 +7,12 @@
 
 #include "diagnostics/diagnostics.h"
 #include "geometry/shape.h"
-#include "render/render_context.h"
 #include "scene/spectrum.h"
 #include "scene/value.h"
 #include "shading/brdf.h"
 #include "shading/pattern_shader.h"
 #include "trace/frame.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

@@ -8,9 +8,9 @@
 
 #include "geometry/world.h"
 #include "gi/media.h"
-#include "render/camera.h"
-#include "scene/options.h"
 #include "scene/request.h"
+#include "trace/camera.h"
+#include "trace/options.h"
 
 namespace quorva {
 

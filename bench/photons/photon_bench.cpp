@@ -11,12 +11,12 @@
 #include "diagnostics/diagnostics.h"
 #include "geometry/shapes.h"
 #include "gi/photon_maps.h"
-#include "render/render_context.h"
 #include "render/render_rows.h"
 #include "scene/request.h"
 #include "scene/scene_state.h"
 #include "shading/light.h"
 #include "shading/shader.h"
+#include "trace/render_context.h"
 
 using namespace quorva;
 

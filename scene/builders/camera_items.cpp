@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "diagnostics/diagnostics.h"
-#include "render/camera.h"
-#include "scene/options.h"
+#include "trace/camera.h"
+#include "trace/options.h"
 
 namespace quorva {
 

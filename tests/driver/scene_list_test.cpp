@@ -9,8 +9,8 @@
 #include "driver/jitter_table.h"
 #include "driver/report.h"
 #include "driver/run_state.h"
-#include "render/render_context.h"
 #include "support/run_program.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

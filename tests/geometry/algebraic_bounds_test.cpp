@@ -9,7 +9,7 @@
 #include "geometry/polynomial_bounds.h"
 #include "geometry/shapes.h"
 #include "geometry/solvers.h"
-#include "render/render_context.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

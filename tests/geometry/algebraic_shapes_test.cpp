@@ -11,7 +11,7 @@
 #include "diagnostics/diagnostics.h"
 #include "geometry/shapes.h"
 #include "geometry/solvers.h"
-#include "render/render_context.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

@@ -9,8 +9,8 @@
 #include "geometry/polygoniser.h"
 #include "geometry/solvers.h"
 #include "geometry/surface_shapes.h"
-#include "render/render_context.h"
 #include "support/fatal_text.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

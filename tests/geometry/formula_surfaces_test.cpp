@@ -7,8 +7,8 @@
 #include "geometry/hierarchy.h"
 #include "geometry/shape.h"
 #include "geometry/world.h"
-#include "render/render_context.h"
 #include "scene/parser_fixture.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

@@ -7,8 +7,8 @@
 
 #include "geometry/surface_shapes.h"
 #include "image/texture_image.h"
-#include "render/render_context.h"
 #include "support/fatal_text.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

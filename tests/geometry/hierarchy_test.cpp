@@ -11,7 +11,7 @@
 
 #include "geometry/mesh_triangle.h"
 #include "geometry/priority_queue.h"
-#include "render/render_context.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {
@@ -27,7 +27,7 @@ class TestBall final : public Shape {
     Vec3 centre;
     double radius;
 
-    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+    bool intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                    Intersection& hit) const override {
         Vec3 oc = ray.origin - centre;
         double b = dot(oc, ray.direction);

@@ -9,8 +9,8 @@
 
 #include "geometry/shapes.h"
 #include "geometry/world.h"
-#include "render/render_context.h"
 #include "shading/shader.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

@@ -6,9 +6,9 @@
 
 #include "geometry/surface_shapes.h"
 #include "geometry/world.h"
-#include "render/render_context.h"
 #include "scene/parser_fixture.h"
 #include "support/fatal_text.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

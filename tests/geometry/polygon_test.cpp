@@ -9,7 +9,7 @@
 #include "geometry/flat_shapes.h"
 #include "geometry/polygon_splitter.h"
 #include "geometry/shapes.h"
-#include "render/render_context.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

@@ -10,7 +10,7 @@
 #include "geometry/profile_shapes.h"
 #include "geometry/shapes.h"
 #include "geometry/solvers.h"
-#include "render/render_context.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

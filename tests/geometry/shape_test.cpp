@@ -9,7 +9,7 @@
 #include "diagnostics/diagnostics.h"
 #include "geometry/quadrics.h"
 #include "geometry/shapes.h"
-#include "render/render_context.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {
@@ -23,7 +23,7 @@ class TwoRoots final : public Shape {
     mutable Ray seenRay;
     mutable double seenMin = 0, seenMax = 0;
     std::unique_ptr<Shape> clone() const override { return std::unique_ptr<Shape>(new TwoRoots(*this)); }
-    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+    bool intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                    Intersection& hit) const override {
         seenRay = ray;
         seenMin = tmin;
@@ -227,7 +227,7 @@ class Wrapper final : public Shape {
     const Shape& inner;
     bool fail = false;
     std::unique_ptr<Shape> clone() const override { return std::unique_ptr<Shape>(new Wrapper(*this)); }
-    bool intersect(RenderContext& ctx, const Ray& ray, double tmin, double tmax,
+    bool intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                    Intersection& hit) const override {
         if (fail) fatal("inner search failed");
         Intersection innerHit;

@@ -13,12 +13,12 @@
 #include "geometry/solid.h"
 #include "geometry/solid_plan.h"
 #include "geometry/world.h"
-#include "render/render_context.h"
-#include "render/trace.h"
 #include "scene/parser.h"
 #include "scene/scene_state.h"
 #include "scene/symbol_table.h"
 #include "support/fatal_text.h"
+#include "trace/render_context.h"
+#include "trace/trace_ray.h"
 
 namespace quorva {
 namespace {

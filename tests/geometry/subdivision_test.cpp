@@ -9,11 +9,11 @@
 #include "geometry/mesh_triangle.h"
 #include "geometry/shapes.h"
 #include "geometry/world.h"
-#include "render/render_context.h"
-#include "scene/options.h"
 #include "scene/parser.h"
 #include "scene/scene_state.h"
 #include "tests/scene/parser_fixture.h"
+#include "trace/options.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

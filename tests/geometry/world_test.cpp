@@ -6,9 +6,9 @@
 #include "diagnostics/diagnostics.h"
 #include "geometry/hierarchy.h"
 #include "geometry/shapes.h"
-#include "render/render_context.h"
 #include "scene/request.h"
 #include "shading/shader.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

@@ -14,10 +14,10 @@
 #include "gi/irradiance_cache.h"
 #include "gi/irradiance_file.h"
 #include "gi/primary_grid.h"
-#include "render/trace.h"
 #include "shading/shading_test_support.h"
 #include "support/fatal_text.h"
 #include "support/run_program.h"
+#include "trace/trace_ray.h"
 
 namespace quorva {
 namespace {

@@ -8,10 +8,10 @@
 
 #include "gi/photon.h"
 #include "gi/photon_map.h"
-#include "render/render_context.h"
 #include "scene/parser_fixture.h"
 #include "shading/light.h"
-#include "shading/shadow_test.h"
+#include "shading/light_visibility.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

@@ -6,9 +6,9 @@
 #include "../scene/parser_fixture.h"
 #include "geometry/hierarchy.h"
 #include "gi/photon_maps.h"
-#include "render/render_context.h"
 #include "render/render_rows.h"
 #include "shading/light.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <numbers>
 
-#include "gi/quasi_random.h"
-#include "render/camera.h"
 #include "render/render_job.h"
+#include "trace/camera.h"
+#include "trace/quasi_random.h"
 
 namespace quorva {
 namespace {

@@ -10,8 +10,8 @@
 #include "diagnostics/diagnostics.h"
 #include "image/targa_output.h"
 #include "image/targa_writer.h"
-#include "render/camera.h"
 #include "support/run_program.h"
+#include "trace/camera.h"
 
 namespace quorva {
 namespace {

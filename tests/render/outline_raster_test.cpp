@@ -7,7 +7,6 @@
 #include "geometry/flat_shapes.h"
 #include "geometry/quadrics.h"
 #include "geometry/shape.h"
-#include "render/camera.h"
 #include "render/camera_rays.h"
 #include "render/frame_buffers.h"
 #include "render/outline_raster.h"
@@ -15,6 +14,7 @@
 #include "render/preview_transform.h"
 #include "render/render_job.h"
 #include "render/shape_triangles.h"
+#include "trace/camera.h"
 
 namespace quorva {
 namespace {

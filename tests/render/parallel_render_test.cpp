@@ -8,7 +8,6 @@
 #include "diagnostics/diagnostics.h"
 #include "geometry/hierarchy.h"
 #include "render/frame_buffers.h"
-#include "render/render_context.h"
 #include "render/render_job.h"
 #include "render/render_rows.h"
 #include "render/render_workers.h"
@@ -17,6 +16,7 @@
 #include "shading/light.h"
 #include "support/parallel_scene.h"
 #include "support/progress_text.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

@@ -7,8 +7,8 @@
 #include <cmath>
 
 #include "diagnostics/diagnostics.h"
-#include "render/camera.h"
 #include "render/frame_buffers.h"
+#include "trace/camera.h"
 
 namespace quorva {
 namespace {

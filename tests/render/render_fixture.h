@@ -6,9 +6,9 @@
 
 #include "diagnostics/console.h"
 #include "render/frame_buffers.h"
-#include "render/render_context.h"
 #include "render/render_job.h"
 #include "scene/scene_state.h"
+#include "trace/render_context.h"
 
 namespace quorva::testing {
 

@@ -7,8 +7,8 @@
 #include "diagnostics/diagnostics.h"
 #include "geometry/shapes.h"
 #include "render/render_rows.h"
-#include "render/trace.h"
 #include "render_fixture.h"
+#include "trace/trace_ray.h"
 
 namespace quorva {
 namespace {

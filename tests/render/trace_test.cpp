@@ -1,11 +1,11 @@
 // TraceRay: ray levels, counters, alpha of missed rays and what happens along the segment.
-#include "render/trace.h"
+#include "trace/trace_ray.h"
 
 #include <gtest/gtest.h>
 
-#include "render/render_context.h"
 #include "render_fixture.h"
 #include "scene/scene_state.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

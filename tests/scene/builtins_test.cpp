@@ -13,12 +13,12 @@
 #include "diagnostics/diagnostics.h"
 #include "geometry/quadrics.h"
 #include "image/texture_image.h"
-#include "render/render_context.h"
-#include "scene/random.h"
 #include "scene/scene_state.h"
 #include "scene/search_path.h"
 #include "scene/symbol_table.h"
 #include "scene/value.h"
+#include "trace/random.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

@@ -8,8 +8,8 @@
 #include "diagnostics/diagnostics.h"
 #include "scene/builtins.h"
 #include "scene/evaluator.h"
-#include "scene/options.h"
 #include "scene/value.h"
+#include "trace/options.h"
 
 namespace quorva {
 namespace {

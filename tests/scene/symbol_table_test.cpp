@@ -5,8 +5,8 @@
 
 #include "diagnostics/diagnostics.h"
 #include "scene/builtins.h"
-#include "scene/options.h"
 #include "scene/value.h"
+#include "trace/options.h"
 
 namespace quorva {
 namespace {

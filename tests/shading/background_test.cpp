@@ -8,10 +8,10 @@
 #include "diagnostics/diagnostics.h"
 #include "render/camera_rays.h"
 #include "render/frame_buffers.h"
-#include "render/render_context.h"
 #include "render/render_job.h"
 #include "scene/builtins.h"
 #include "scene/scene_state.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

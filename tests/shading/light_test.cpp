@@ -8,7 +8,7 @@
 #include "diagnostics/diagnostics.h"
 #include "scene/parser.h"
 #include "shading/light_kinds.h"
-#include "shading/shadow_test.h"
+#include "shading/light_visibility.h"
 #include "shading_test_support.h"
 
 namespace quorva {

@@ -7,10 +7,10 @@
 #include <cmath>
 #include <limits>
 
-#include "gi/quasi_random.h"
-#include "render/render_context.h"
 #include "scene/builtins.h"
 #include "scene/value.h"
+#include "trace/quasi_random.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

@@ -4,12 +4,12 @@
 #include <memory>
 
 #include "geometry/shape.h"
-#include "render/render_context.h"
 #include "scene/scene_state.h"
 #include "scene/value.h"
 #include "shading/light.h"
 #include "shading/shade.h"
 #include "shading/shader.h"
+#include "trace/render_context.h"
 
 namespace quorva::testing {
 

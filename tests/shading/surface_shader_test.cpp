@@ -6,9 +6,9 @@
 #include <cmath>
 
 #include "diagnostics/diagnostics.h"
-#include "scene/options.h"
 #include "shading/brdf.h"
 #include "shading_test_support.h"
+#include "trace/options.h"
 
 namespace quorva {
 namespace {

@@ -5,10 +5,10 @@
 #include <cmath>
 
 #include "geometry/shapes.h"
-#include "render/trace.h"
+#include "shading/light_visibility.h"
 #include "shading/optics.h"
-#include "shading/shadow_test.h"
 #include "shading_test_support.h"
+#include "trace/trace_ray.h"
 
 namespace quorva {
 namespace {

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "diagnostics/diagnostics.h"
-#include "farm/part_record.h"
 #include "image/band_merge.h"
 #include "image/png_writer.h"
+#include "tools/part_record.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The box tests of the traversal agree exactly: one box at a time, and four boxes at once in portable
 // vector code and with the wide vector instructions.
-#include "geometry/box_test.h"
+#include "geometry/ray_box.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // motion under a constant acceleration, and a bounce off a plane.
 #include <gtest/gtest.h>
 
-#include "geometry/particles.h"
 #include "scene/parser_fixture.h"
+#include "scene/particles.h"
 #include "scene/symbol_table.h"
 
 namespace quorva {

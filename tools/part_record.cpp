@@ -1,5 +1,5 @@
 // Comparing the records of what band parts were rendered from.
-#include "farm/part_record.h"
+#include "tools/part_record.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,16 +1,16 @@
 // The shadow test: cached occluders, coloured shadows through transparent surfaces, soft-shadow sampling.
-#include "shading/shadow_test.h"
+#include "shading/light_visibility.h"
 
 #include <cmath>
 
 #include "geometry/world.h"
 #include "gi/media.h"
-#include "render/render_context.h"
 #include "scene/value.h"
-#include "shading/gi_hooks.h"
 #include "shading/light.h"
 #include "shading/shade_point.h"
 #include "trace/frame.h"
+#include "trace/global_illumination.h"
+#include "trace/render_context.h"
 
 namespace quorva {
 namespace {

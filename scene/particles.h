@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "geometry/vec3.h"
-#include "scene/random.h"
 #include "scene/request.h"
+#include "trace/random.h"
 
 namespace quorva {
 

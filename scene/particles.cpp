@@ -1,13 +1,13 @@
 // Particle generators: emission, motion, deaths and bounces, once per frame.
-#include "geometry/particles.h"
+#include "scene/particles.h"
 
 #include <algorithm>
 #include <cmath>
 #include <new>
 
 #include "diagnostics/diagnostics.h"
+#include "geometry/intersect_context.h"
 #include "geometry/world.h"
-#include "render/render_context.h"
 #include "scene/evaluator.h"
 #include "scene/scene_state.h"
 #include "scene/symbol_table.h"
@@ -92,7 +92,7 @@ class ParticleEvaluator {
 
 // The nearest hit of a short segment: only shapes whose box meets the segment's box are tried (the
 // hierarchy is built after the particles move).
-bool nearestHit(RenderContext& ctx, const std::vector<const Shape*>& shapes, const Ray& ray, double tmin,
+bool nearestHit(IntersectContext& ctx, const std::vector<const Shape*>& shapes, const Ray& ray, double tmin,
                 double tmax, Intersection& hit) {
     const Vec3 end = ray.at(tmax);
     Vec3 lo, hi;
@@ -114,7 +114,7 @@ bool nearestHit(RenderContext& ctx, const std::vector<const Shape*>& shapes, con
 class FrameUpdate {
   public:
     explicit FrameUpdate(SceneState& scene)
-        : scene_(scene), system_(systemOf(scene)), eval_(scene, system_.random), collisions_(&scene.frame) {
+        : scene_(scene), system_(systemOf(scene)), eval_(scene, system_.random) {
         collisions_.particleCollision = true;
         // What a particle can bounce off: the scene's shapes, not the particles placed this frame.
         obstacles_.assign(scene.frame.world.mainList.begin(), scene.frame.world.mainList.end());
@@ -131,7 +131,7 @@ class FrameUpdate {
     SceneState& scene_;
     ParticleSystem& system_;
     ParticleEvaluator eval_;
-    RenderContext collisions_;
+    IntersectContext collisions_;
     std::vector<const Shape*> obstacles_;
     std::size_t live_ = 0;  // particles alive or about to be born this frame
 };
