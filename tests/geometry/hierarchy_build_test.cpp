@@ -18,7 +18,7 @@ class BoxShape final : public Shape {
         boundsMin = lo;
         boundsSize = size;
     }
-    bool intersect(RenderContext&, const Ray&, double, double, Intersection&) const override { return false; }
+    bool intersect(IntersectContext&, const Ray&, double, double, Intersection&) const override { return false; }
     std::unique_ptr<Shape> clone() const override { return std::make_unique<BoxShape>(*this); }
 };
 
