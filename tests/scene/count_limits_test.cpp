@@ -101,6 +101,13 @@ long peakKilobytes(const testing::TemporaryFolder& dir, const std::string& scene
     return kb;
 }
 
+// The bound is a Release binary's; AddressSanitizer's red zones and quarantine take about as much again.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr long PeakAllowance = 3;
+#else
+constexpr long PeakAllowance = 1;
+#endif
+
 TEST(CountLimits, OverSizedScenesRenderInLittleMemory) {
     if (!testing::fileExists("/usr/bin/time")) GTEST_SKIP() << "no /usr/bin/time to measure the peak";
     const std::string base =
@@ -124,7 +131,7 @@ TEST(CountLimits, OverSizedScenesRenderInLittleMemory) {
          }) {
         const long kb = peakKilobytes(dir, base + scene);
         EXPECT_GT(kb, 1000) << scene;
-        EXPECT_LT(kb, 200 * 1024) << scene;
+        EXPECT_LT(kb, PeakAllowance * 200 * 1024) << scene;
     }
 }
 
