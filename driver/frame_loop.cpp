@@ -18,7 +18,6 @@
 #include "geometry/hierarchy.h"
 #include "gi/irradiance_init.h"
 #include "gi/photon_maps.h"
-#include "gi/primary_grid.h"
 #include "image/exr_writer.h"
 #include "image/png_writer.h"
 #include "image/targa_output.h"
@@ -31,6 +30,7 @@
 #include "render/preview_shading.h"
 #include "render/preview_transform.h"
 #include "render/preview_window.h"
+#include "render/primary_grid.h"
 #include "render/render_job.h"
 #include "render/render_progress.h"
 #include "render/render_region.h"
@@ -328,7 +328,7 @@ void SceneRun::render() {
                        !options.irradiance.forced;
     if (cache && !cache->loaded()) {
         prepareRenderContext(ctx, scene.frame);
-        if (!computePrimaryGrid(scene.frame, ctx, *cache, startRow_, endRow_, run_.xa, run_.xb)) {
+        if (!computePrimaryGrid(scene.frame, ctx, *cache, startRow_, endRow_, run_.xa, run_.xb, workers_)) {
             stopped_ = escaped_ = true;
             run_.interruptKey = 1;
         }
@@ -372,10 +372,10 @@ void SceneRun::render() {
             writer.rowsFinished(group.rowStart);
             RenderJob job{scene.frame, ctx, frame, ViewFrame{}};
             job.progress = &progress;
-            // The irradiance cache grows while pixels render and later pixels reuse earlier records, so
-            // its images depend on the shading order: they render on one thread, which keeps every image
-            // the same whatever -j says.
-            job.workers = cache ? nullptr : workers_;
+            // The irradiance cache grows while pixels render and later pixels reuse earlier records: the
+            // rows then become final in their order, which keeps every image the same whatever -j says.
+            job.workers = workers_;
+            job.cache = cache.get();
             job.columnStart = group.columns.begin;
             job.columnEnd = group.columns.end;
             job.rowSink = &writer;

@@ -127,14 +127,18 @@ const std::vector<int>& IrradianceCache::nRooksTable(int n) {
     return nRooks_.try_emplace(n, std::move(table)).first->second;
 }
 
-int IrradianceCache::lookup(const Vec3& P, const Vec3& n, int level, double a, Color& result) const {
+int IrradianceCache::lookup(const Vec3& P, const Vec3& n, int level, double a, Color& result,
+                            IrradianceUnit* unit) const {
     const double bound = a * std::ldexp(1.0, level - 1);
     IrradianceBlend blend(P, n, bound);
     IrradianceHits hits;
     std::shared_lock lock(mutex_);
     // The octree has applied the tests that reject most records, distance and bend of the normal; for a
     // positive bound a record failing the bend fails the error bound of the blend anyway (dist / Re >= 0).
-    octree_.forEachBatchWithin(P, n, level, bound, hits, [&blend](const IrradianceHits& h) { blend.add(h); });
+    octree_.forEachBatchWithin(
+        P, n, level, bound, hits, [&blend](const IrradianceHits& h) { blend.add(h); },
+        unit ? unit->below() : EveryRecord);
+    if (unit && !unit->again) unit->lookups.push_back({P, n, bound, changes_.size(), level});
     if (blend.count() > 0) result = blend.value();
     return blend.count();
 }
@@ -145,11 +149,17 @@ Color IrradianceCache::irradiance(RenderContext& ctx, const Vec3& P, const Vec3&
     double a = config_.maxError * (ctx.primaryGrid ? GridErrorFactor : 1.0);
     if (weight < 0.25) a += 0.25 - weight;
     Color E;
-    const int q = lookup(P, n, level, a, E);
+    IrradianceUnit* const unit = ctx.irradianceUnit;
+    const int q = lookup(P, n, level, a, E, unit);
     if (q < blendingAt(config_.blending, level) && (ctx.primaryGrid || q == 0 || !loaded_)) {
         computeRecord(ctx, P, n, samples, level, rayLevel, weight);
-        lookup(P, n, level, a, E);
-        ++computed_;
+        lookup(P, n, level, a, E, unit);
+        if (unit)
+            ++unit->computed;
+        else
+            ++computed_;
+    } else if (unit) {
+        ++unit->reused;
     } else {
         ++reused_;
     }
@@ -274,22 +284,140 @@ bool IrradianceCache::computeRecord(RenderContext& ctx, const Vec3& P, const Vec
         for (int axis = 0; axis < 3; ++axis)
             for (int ch = 0; ch < 3; ++ch) r.gradient[axis][ch] = static_cast<float>(gradient[axis][ch] * f);
     }
-    insert(r);
+    insert(r, ctx.irradianceUnit);
     return true;
 }
 
-void IrradianceCache::insert(const IrradianceRecord& record) {
-    auto owned = std::make_unique<IrradianceRecord>(record);
-    const double reach = config_.maxError * owned->radius;
+OctreeCell IrradianceCache::cellOf(const IrradianceRecord& record) const {
+    const double reach = config_.maxError * record.radius;
     const Vec3 half{reach, reach, reach};
-    const OctreeCell cell = cellForCube(owned->position - half, owned->position + half);
-    std::unique_lock lock(mutex_);
-    if (owned->level == 1) {
-        primarySum_ += (owned->irradiance.r + owned->irradiance.g + owned->irradiance.b) / 3;
+    return cellForCube(record.position - half, record.position + half);
+}
+
+void IrradianceCache::recordChange(const IrradianceRecord& record, RecordKey key) {
+    changes_.push_back({record.position, record.normal, record.radius, key, record.level});
+}
+
+void IrradianceCache::countPrimary(const IrradianceRecord& record) {
+    if (record.level == 1) {
+        primarySum_ += (record.irradiance.r + record.irradiance.g + record.irradiance.b) / 3;
         ++primaryCount_;
     }
-    if (save_ && !WriteIrradianceRecord(*owned, save_)) saveFailed();
-    octree_.insert(std::move(owned), cell);
+}
+
+namespace {
+
+template <typename T>
+bool sameBits(const T& a, const T& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// Whether two records hold the same values, bit for bit.
+bool sameRecord(const IrradianceRecord& a, const IrradianceRecord& b) {
+    return sameBits(a.position, b.position) && sameBits(a.normal, b.normal) && sameBits(a.gradient, b.gradient) &&
+           sameBits(a.irradiance, b.irradiance) && sameBits(a.radius, b.radius) &&
+           sameBits(a.nearRadius, b.nearRadius) && sameBits(a.nearDirection, b.nearDirection) &&
+           a.level == b.level;
+}
+
+}  // namespace
+
+void IrradianceCache::insert(const IrradianceRecord& record, IrradianceUnit* unit) {
+    const OctreeCell cell = cellOf(record);
+    std::unique_lock lock(mutex_);
+    if (!unit) {
+        countPrimary(record);
+        if (save_ && !WriteIrradianceRecord(record, save_)) saveFailed();
+        const RecordKey key = serialKey_++;
+        recordChange(record, key);
+        octree_.insert(std::make_unique<IrradianceRecord>(record), cell, key);
+        return;
+    }
+    const std::uint32_t index = unit->next++;
+    const RecordKey key = unit->key(index);
+    if (unit->again && index < unit->before.size()) {
+        IrradianceUnit::Made& old = unit->before[index];
+        // Made the same again: the record stays where it is, and nothing changed for later units.
+        if (sameRecord(old.record, record)) {
+            unit->made.push_back(old);
+            return;
+        }
+        if (octree_.withdraw(old.cell, old.record.level, old.key)) recordChange(old.record, old.key);
+        old.withdrawn = true;
+    }
+    unit->made.push_back({record, cell, key, false});
+    recordChange(record, key);
+    octree_.insert(std::make_unique<IrradianceRecord>(record), cell, key);
+}
+
+std::uint64_t IrradianceCache::reserveUnits(int count) {
+    std::unique_lock lock(mutex_);
+    const std::uint64_t first = (serialKey_ >> 32) + 1;
+    serialKey_ = (first + static_cast<std::uint64_t>(count > 0 ? count : 0)) << 32;
+    return first;
+}
+
+void IrradianceCache::beginUnit(IrradianceUnit& unit, std::uint64_t number) const {
+    unit.unit = number;
+    unit.next = 0;
+    unit.again = false;
+    unit.lookups.clear();
+    unit.made.clear();
+    unit.before.clear();
+    unit.computed = unit.reused = 0;
+}
+
+bool IrradianceCache::unitConflicts(const IrradianceUnit& unit) const {
+    if (unit.lookups.empty()) return false;
+    const RecordKey first = unit.key(0);
+    std::shared_lock lock(mutex_);
+    // The lookups saw ever more changes: change i is new to the lookups, from the first, that saw no
+    // more than i changes.
+    for (std::size_t i = unit.lookups.front().seen; i < changes_.size(); ++i) {
+        const Change& c = changes_[i];
+        if (c.key >= first) continue;  // this unit's own, or a later unit's
+        for (std::size_t k = 0; k < unit.lookups.size() && unit.lookups[k].seen <= i; ++k) {
+            const IrradianceUnit::Lookup& q = unit.lookups[k];
+            if (q.level != c.level) continue;
+            const Vec3 d = q.P - c.position;
+            const double dist2 = d.x * d.x + d.y * d.y + d.z * d.z;
+            const double r = c.radius * q.reach;
+            // The octree's tests of distance and bend, with a margin: a record they might pass counts.
+            if (dist2 >= r * r * (1 + 1e-9)) continue;
+            if (q.reach > 0 && std::fabs(1 - dot(q.n, c.normal)) > IrradianceOctree::bendLimit(q.reach) * (1 + 1e-9))
+                continue;
+            return true;
+        }
+    }
+    return false;
+}
+
+void IrradianceCache::restartUnit(IrradianceUnit& unit) const {
+    unit.before = std::move(unit.made);
+    unit.made.clear();
+    unit.next = 0;
+    unit.again = true;
+    unit.lookups.clear();
+    unit.computed = unit.reused = 0;
+}
+
+void IrradianceCache::commitUnit(IrradianceUnit& unit) {
+    std::unique_lock lock(mutex_);
+    if (unit.again) {
+        ++unitsRedone_;
+        for (std::size_t i = unit.next; i < unit.before.size(); ++i) {
+            IrradianceUnit::Made& old = unit.before[i];
+            if (old.withdrawn) continue;
+            if (octree_.withdraw(old.cell, old.record.level, old.key)) recordChange(old.record, old.key);
+            old.withdrawn = true;
+        }
+    }
+    for (const IrradianceUnit::Made& m : unit.made) {
+        countPrimary(m.record);
+        if (save_ && !WriteIrradianceRecord(m.record, save_)) saveFailed();
+    }
+    computed_ += unit.computed;
+    reused_ += unit.reused;
 }
 
 void IrradianceCache::writeScaleItem() {

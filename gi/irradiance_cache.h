@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "gi/irradiance_octree.h"
+#include "gi/irradiance_unit.h"
 #include "trace/global_illumination.h"
 
 namespace quorva {
@@ -79,14 +80,33 @@ class IrradianceCache final : public GlobalIllumination {
     }
 
     // Weighted blend of the records of bounce `level` near P with error bound `a` (before the level
-    // factor); returns the number of records used and leaves `result` alone when none qualifies.
-    int lookup(const Vec3& P, const Vec3& n, int level, double a, Color& result) const;
+    // factor); returns the number of records used and leaves `result` alone when none qualifies. Inside
+    // a work unit, only the records made before in the order of one worker count, and the lookup is
+    // written down for the unit's check.
+    int lookup(const Vec3& P, const Vec3& n, int level, double a, Color& result,
+               IrradianceUnit* unit = nullptr) const;
     // Samples the hemisphere at P and inserts a record; false when none was made.
     bool computeRecord(RenderContext& ctx, const Vec3& P, const Vec3& n, int samples, int level, int rayLevel,
                        double weight);
     // Inserts a record (its cell from P +- a R with the current a) and writes it to an open save file.
-    // A failed write is the fatal error "Failed to write irradiance cache file %s".
-    void insert(const IrradianceRecord& record);
+    // A failed write is the fatal error "Failed to write irradiance cache file %s". A record made inside
+    // a work unit is only kept until the unit is final (`commitUnit` writes it).
+    void insert(const IrradianceRecord& record, IrradianceUnit* unit = nullptr);
+
+    // Work units rendered on several workers (see gi/irradiance_unit.h). `reserveUnits` numbers `count`
+    // units that follow every record made so far and returns the first number; `beginUnit` starts one.
+    std::uint64_t reserveUnits(int count);
+    void beginUnit(IrradianceUnit& unit, std::uint64_t number) const;
+    // Whether a lookup of the unit missed, or used, a change that the units before it made afterwards;
+    // every unit before it must be final.
+    bool unitConflicts(const IrradianceUnit& unit) const;
+    // Starts the unit's second pass, against final records.
+    void restartUnit(IrradianceUnit& unit) const;
+    // Makes the unit's records final: withdraws those of the first pass that the second did not make
+    // again, counts them, writes them to an open save file. Units commit in their order.
+    void commitUnit(IrradianceUnit& unit);
+    // How many units were rendered twice, and how many were committed.
+    long unitsRedone() const { return unitsRedone_; }
     // Writes the scale item (253) or the grid-complete item (255) to an open save file (fatal on failure).
     void writeScaleItem();
     void writeGridCompleteItem();
@@ -98,6 +118,9 @@ class IrradianceCache final : public GlobalIllumination {
     double meanPrimaryIrradiance() const;
 
   private:
+    OctreeCell cellOf(const IrradianceRecord& record) const;
+    void recordChange(const IrradianceRecord& record, RecordKey key);
+    void countPrimary(const IrradianceRecord& record);
     const std::vector<int>& nRooksTable(int n);
     [[noreturn]] void saveFailed();
 
@@ -113,6 +136,16 @@ class IrradianceCache final : public GlobalIllumination {
     bool gridComplete_ = false;
     double primarySum_ = 0;
     long primaryCount_ = 0;
+    // Every record inserted or withdrawn, in that order: what a unit's lookups are checked against.
+    struct Change {
+        Vec3 position, normal;
+        double radius = 0;
+        RecordKey key = 0;
+        int level = 1;
+    };
+    std::vector<Change> changes_;
+    RecordKey serialKey_ = 0;  // the key of the next record made outside a unit
+    long unitsRedone_ = 0;
     std::atomic<long> computed_{0};
     std::atomic<long> reused_{0};
 };

@@ -129,7 +129,7 @@ void IrradianceOctree::growTo(LevelTree& tree, const OctreeCell& rootCell) {
     }
 }
 
-void IrradianceOctree::insert(std::unique_ptr<IrradianceRecord> record, const OctreeCell& cell) {
+void IrradianceOctree::insert(std::unique_ptr<IrradianceRecord> record, const OctreeCell& cell, RecordKey key) {
     // Grow the common root until the new cell lies inside it, and every level's root with it.
     if (!hasRoot_) {
         rootCell_ = cell;
@@ -176,22 +176,64 @@ void IrradianceOctree::insert(std::unique_ptr<IrradianceRecord> record, const Oc
             widen(*node);
         }
     }
-    node->x.push_back(record->position.x);
-    node->y.push_back(record->position.y);
-    node->z.push_back(record->position.z);
-    node->radius.push_back(record->radius);
-    node->nx.push_back(record->normal.x);
-    node->ny.push_back(record->normal.y);
-    node->nz.push_back(record->normal.z);
-    node->record.push_back(*record);
+    // Mostly the newest record: the search from the end stops at once.
+    std::size_t at = node->made.size();
+    while (at > 0 && node->made[at - 1] > key) --at;
+    const auto place = [at](auto& values, auto value) { values.insert(values.begin() + at, value); };
+    place(node->x, record->position.x);
+    place(node->y, record->position.y);
+    place(node->z, record->position.z);
+    place(node->radius, static_cast<double>(record->radius));
+    place(node->nx, record->normal.x);
+    place(node->ny, record->normal.y);
+    place(node->nz, record->normal.z);
+    place(node->record, *record);
+    place(node->made, key);
+    place(node->visible, key);
     ++size_;
     while (depth > 0) relink(*path[--depth]);
+}
+
+bool IrradianceOctree::withdraw(const OctreeCell& cell, int level, RecordKey key) {
+    const LevelTree* tree = nullptr;
+    for (const LevelTree& t : trees_)
+        if (t.level == level) tree = &t;
+    if (!tree) return false;
+    // The record went to its own cell when the root held it, and to the root otherwise.
+    Node* node = tree->root.get();
+    if (isAncestorOrSelf(node->cell, cell)) {
+        for (int l = node->cell.level - 1; l >= cell.level && node; --l) {
+            const int shift = l - cell.level;
+            const OctreeCell step{cell.ix >> shift, cell.iy >> shift, cell.iz >> shift, l};
+            node = node->children[step.childIndex()].get();
+        }
+    }
+    const auto take = [this, key](Node& n) {
+        for (std::size_t i = 0; i < n.made.size(); ++i)
+            if (n.made[i] == key && n.visible[i] == key) {
+                n.visible[i] = EveryRecord;
+                ++withdrawn_;
+                return true;
+            }
+        return false;
+    };
+    if (node && take(*node)) return true;
+    // A record kept above its cell (a root that reached the coarsest level, and grew later): search.
+    std::vector<Node*> pending{tree->root.get()};
+    while (!pending.empty()) {
+        Node* n = pending.back();
+        pending.pop_back();
+        if (take(*n)) return true;
+        for (unsigned m = n->childMask; m; m &= m - 1) pending.push_back(n->children[std::countr_zero(m)].get());
+    }
+    return false;
 }
 
 void IrradianceOctree::clear() {
     hasRoot_ = false;
     trees_.clear();
     size_ = 0;
+    withdrawn_ = 0;
 }
 
 }  // namespace quorva

@@ -52,12 +52,23 @@ struct IrradianceHits {
     double facing[Capacity];
 };
 
+// Where a record stands in the order the records were made: a record made earlier has a smaller key. A
+// lookup sees only the records whose keys lie below the key it asks with; a withdrawn record has the key
+// no lookup reaches.
+using RecordKey = std::uint64_t;
+inline constexpr RecordKey EveryRecord = ~RecordKey{0};
+
 class IrradianceOctree {
   public:
-    // Keeps the record in the node of `cell`, creating the nodes on the way.
-    void insert(std::unique_ptr<IrradianceRecord> record, const OctreeCell& cell);
+    // Keeps the record in the node of `cell`, creating the nodes on the way. Inside its node the record
+    // goes after every record of a smaller or equal key, so that a node's records stay in the order they
+    // were made however they arrive.
+    void insert(std::unique_ptr<IrradianceRecord> record, const OctreeCell& cell, RecordKey key = 0);
+    // Withdraws the record of `key` kept in the node of `cell` (made at `position`): no lookup sees it
+    // again. False when there is none.
+    bool withdraw(const OctreeCell& cell, int level, RecordKey key);
     void clear();
-    std::size_t size() const { return size_; }
+    std::size_t size() const { return size_ - withdrawn_; }
 
     // Calls visit(record) for the records of every node whose loose box holds P: level by level in the
     // order of their first record, children first, each node's records newest first. The references
@@ -88,11 +99,12 @@ class IrradianceOctree {
     // what a batch holds beyond them bends by at least reach (and only those that bend so far that the
     // test cannot pass are left out). flush(hits) is called whenever `hits` is full and once at the end
     // (when it holds any), and the batch is emptied after each call.
+    // Only records whose keys lie below `below` are handed over.
     template <typename Flush>
     long forEachBatchWithin(const Vec3& P, const Vec3& n, int level, double reach, IrradianceHits& hits,
-                            Flush&& flush) const {
+                            Flush&& flush, RecordKey below = EveryRecord) const {
         hits.count = 0;
-        Query<Flush> q{P, n, reach, reach > 0, 0.25 * reach * reach * (1 + 1e-9) + 1e-12, hits, flush, 0};
+        Query<Flush> q{P, n, reach, reach > 0, bendLimit(reach), below, hits, flush, 0};
         for (const LevelTree& tree : trees_)
             if (tree.level == level && tree.root->skip->admits(P, reach)) walkWithin(*tree.root->skip, q);
         if (hits.count > 0) {
@@ -101,6 +113,10 @@ class IrradianceOctree {
         }
         return q.examined;
     }
+
+    // The largest |1 - n . normal| a record within `reach` may have (the bend test, made without the
+    // square root and with a margin).
+    static double bendLimit(double reach) { return 0.25 * reach * reach * (1 + 1e-9) + 1e-12; }
 
   private:
     struct Node {
@@ -137,6 +153,8 @@ class IrradianceOctree {
         // The node's own records, oldest first.
         std::vector<double> x, y, z, radius, nx, ny, nz;
         std::vector<IrradianceRecord> record;  // by value: a node's records lie together
+        std::vector<RecordKey> made;     // the keys the records were made with, ascending
+        std::vector<RecordKey> visible;  // the same, or EveryRecord for a withdrawn record
         OctreeCell cell;
 
         bool holds(const Vec3& P) const { return IrradianceOctree::holds(lo, hi, P); }
@@ -186,7 +204,8 @@ class IrradianceOctree {
             const Node& child = *node.children[std::countr_zero(m)];
             if (child.holds(P)) walk(child, P, visit);
         }
-        for (std::size_t i = node.record.size(); i-- > 0;) visit(node.record[i]);
+        for (std::size_t i = node.record.size(); i-- > 0;)
+            if (node.visible[i] != EveryRecord) visit(node.record[i]);
     }
 
     template <typename Flush>
@@ -195,6 +214,7 @@ class IrradianceOctree {
         double reach;
         bool bendTest;
         double bendLimit;
+        RecordKey below;
         IrradianceHits& hits;
         Flush& flush;
         long examined;
@@ -248,6 +268,7 @@ class IrradianceOctree {
     template <typename Flush>
     static void addHit(const Node& node, std::size_t i, double dist2, Query<Flush>& q) {
         const Vec3 P = q.P, n = q.n;
+        if (!(node.visible[i] < q.below)) return;
         const double facing = n.x * node.nx[i] + n.y * node.ny[i] + n.z * node.nz[i];
         if (q.bendTest && std::fabs(1 - facing) > q.bendLimit) return;
         IrradianceHits& hits = q.hits;
@@ -268,6 +289,7 @@ class IrradianceOctree {
     OctreeCell rootCell_;
     std::vector<LevelTree> trees_;
     std::size_t size_ = 0;
+    std::size_t withdrawn_ = 0;
 };
 
 }  // namespace quorva

@@ -8,10 +8,12 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "diagnostics/console.h"
 #include "diagnostics/diagnostics.h"
+#include "render/cache_units.h"
 #include "render/frame_buffers.h"
 #include "render/render_progress.h"
 #include "render/work_units.h"
@@ -51,7 +53,25 @@ struct AdaptiveRows {
     int rowStart = 0, rowEnd = 0;
     int columnStart = 0, columnEnd = 0;
     std::vector<std::vector<Cell>> edges;  // bottom edges: pixel x, corner a at x * N + a
+    // With a shared irradiance cache: the units, and per slot the edge of the row's second pass, whether
+    // the row had one, and whether that edge differs from the first pass's (the row below, which read
+    // the first, must then be rendered again too).
+    CacheUnits* units = nullptr;
+    std::vector<std::vector<Cell>> secondEdges{};
+    std::vector<unsigned char> renderedAgain{}, edgeChanged{};
 };
+
+bool sameCells(const std::vector<Cell>& a, const std::vector<Cell>& b, std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) {
+        const Cell &p = a[i], &q = b[i];
+        if (p.valid != q.valid) return false;
+        for (int ch = 0; ch < 4; ++ch)
+            if (p.channel[ch] != q.channel[ch]) return false;
+        for (int ch = 0; ch < 3; ++ch)
+            if (p.unclipped[ch] != q.unclipped[ch]) return false;
+    }
+    return true;
+}
 
 // One worker's corner grid.
 class AdaptiveSampler {
@@ -64,18 +84,52 @@ class AdaptiveSampler {
         const int slots = static_cast<int>(rows_.edges.size());
         // The slot's previous row was read by the row after it, which must be done with it.
         if (unit - slots + 1 >= 0) rows_.runner.waitProgress(unit - slots + 1);
-        below_ = rows_.edges[static_cast<std::size_t>(unit % slots)].data();
-        above_ = unit > 0 ? rows_.edges[static_cast<std::size_t>((unit - 1) % slots)].data() : nullptr;
+        const auto slot = static_cast<std::size_t>(unit % slots);
+        const auto above = static_cast<std::size_t>((unit + slots - 1) % slots);
+        CacheUnits* const units = rows_.units;
+        if (!units) return renderPass(unit, worker, rows_.edges[slot].data(), unit > 0 ? rows_.edges[above].data() : nullptr, false);
+
+        units->begin(unit, worker);
+        renderPass(unit, worker, rows_.edges[slot].data(), unit > 0 ? rows_.edges[above].data() : nullptr, true);
+        units->awaitTurn(unit);
+        // The row above is final now: its second pass, if it had one, drew the edge this row reads.
+        const bool aboveAgain = unit > 0 && rows_.renderedAgain[above];
+        const bool again = units->again(worker, unit > 0 && rows_.edgeChanged[above]);
+        rows_.renderedAgain[slot] = again;
+        rows_.edgeChanged[slot] = false;
+        if (again) {
+            const Cell* top = unit > 0 ? (aboveAgain ? rows_.secondEdges[above] : rows_.edges[above]).data() : nullptr;
+            renderPass(unit, worker, rows_.secondEdges[slot].data(), top, false);
+            const auto n = static_cast<std::size_t>(n_);
+            rows_.edgeChanged[slot] = !sameCells(rows_.edges[slot], rows_.secondEdges[slot],
+                                                 static_cast<std::size_t>(rows_.columnStart) * n,
+                                                 static_cast<std::size_t>(rows_.columnEnd) * n + 1);
+        }
+        units->commit(unit, worker);
+    }
+
+    // One pass over the row, reading the edge `top` of the row above (null: none) and writing its own
+    // to `bottom`. A paced pass waits for the row above pixel by pixel and tells the row below.
+    void renderPass(int unit, int worker, Cell* bottom, const Cell* top, bool paced) {
+        below_ = bottom;
+        above_ = top;
         worker_ = worker;
         loop_.source.startUnit(worker);
         const int y = rows_.rowStart + unit;
         for (int b = 0; b <= n_; ++b) cell(0, b).valid = false;
+        CacheUnits* const units = rows_.units;
         for (int x = rows_.columnStart; x < rows_.columnEnd; ++x) {
             const int step = x - rows_.columnStart + 1;
             // The top edge of this pixel is the bottom edge of the pixel above.
-            if (above_) rows_.runner.waitProgress(unit - 1, step);
+            if (units && paced)
+                units->waitAhead(unit, step);
+            else if (above_ && !units)
+                rows_.runner.waitProgress(unit - 1, step);
             renderPixel(x, y);
-            rows_.runner.markProgress(unit, step);
+            if (units && paced)
+                units->markDone(unit, step);
+            else if (!units)
+                rows_.runner.markProgress(unit, step);
         }
     }
 
@@ -201,12 +255,24 @@ void runAdaptive(SamplingLoop& loop, int rowStart, int rowEnd) {
     try {
         rows.edges.resize(static_cast<std::size_t>(runner.workerCount() + 2));
         for (auto& edge : rows.edges) edge.resize(static_cast<std::size_t>(loop.width) * rows.n + 1);
+        if (loop.cache && runner.workerCount() > 1) {
+            rows.secondEdges = rows.edges;
+            rows.renderedAgain.assign(rows.edges.size(), 0);
+            rows.edgeChanged.assign(rows.edges.size(), 0);
+        }
         for (int w = 0; w < runner.workerCount(); ++w)
             samplers.push_back(std::make_unique<AdaptiveSampler>(rows));
     } catch (const std::bad_alloc&) {
         fatal("Failed to allocate antialiasing buffer");
     }
 
+    std::optional<CacheUnits> units;
+    if (loop.cache && runner.workerCount() > 1) {
+        units.emplace(*loop.cache, runner, rowEnd - rowStart,
+                      std::vector<RenderContext*>(loop.contexts.begin(), loop.contexts.begin() + runner.workerCount()),
+                      rows.columnEnd - rows.columnStart);
+        rows.units = &*units;
+    }
     RenderProgress ownProgress;
     RenderProgress& progress = loop.progress ? *loop.progress : ownProgress;
     FinishedRows finished(rowStart, rowEnd);

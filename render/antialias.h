@@ -2,6 +2,8 @@
 // instead of the plain loop.
 #pragma once
 
+#include <vector>
+
 #include "geometry/vec3.h"
 
 namespace quorva {
@@ -9,6 +11,8 @@ namespace quorva {
 struct RenderJob;
 class RenderWorkers;
 class RenderProgress;
+class IrradianceCache;
+class RenderContext;
 
 // Contrast threshold in 8-bit units for a level 1..10: 11 - level, at least 1.
 int contrastThreshold(int level);
@@ -64,6 +68,11 @@ struct SamplingLoop {
     // position, and the edges shared between neighbouring pixels and bands are handed from unit to unit
     // exactly as one worker would keep them, so the image and the statistics do not depend on the count.
     RenderWorkers* workers = nullptr;
+    // With several workers, the irradiance cache the rows share (see render/cache_units.h): the loop
+    // then makes the units that pace and settle the rows. Null: no cache grows while the rows render.
+    IrradianceCache* cache = nullptr;
+    // The contexts of the workers, by worker (needed with `cache`).
+    std::vector<RenderContext*> contexts{};
     RenderProgress* progress = nullptr;  // null: the loop keeps its own
     // Set when a key ended the loop: Escape stops the render, any other key only this loop.
     bool stopRequested = false;

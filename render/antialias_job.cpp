@@ -2,6 +2,7 @@
 // camera in the worker's own context, finished pixels go through the exposure to the frame buffers.
 #include "render/antialias.h"
 #include "render/frame_buffers.h"
+#include "render/render_workers.h"
 #include "render/render_job.h"
 #include "trace/frame.h"
 #include "trace/render_context.h"
@@ -63,6 +64,9 @@ void runForJob(RenderJob& job, int rowStart, int rowEnd, Loop run) {
     loop.superAdaptive = job.superAdaptive;
     loop.carryUnclipped = !job.frame.linear.empty();
     loop.workers = job.workers;
+    loop.cache = job.cache;
+    if (job.cache && job.workers)
+        for (int w = 0; w < job.workers->count(); ++w) loop.contexts.push_back(&workerContext(job, w));
     loop.progress = job.progress;
     run(loop, rowStart, rowEnd);
     job.lastFinishedRow = loop.lastFinishedRow;

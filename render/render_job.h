@@ -13,6 +13,7 @@ struct Camera;
 struct Options;
 class RenderWorkers;
 class RenderProgress;
+class IrradianceCache;
 
 // Optional on-screen frame buffer window; the loops draw finished pixels into it, from every worker.
 class FramebufferDisplay {
@@ -55,6 +56,9 @@ struct RenderJob {
     int lastFinishedRow = -1;  // the lowest row of the units finished last (named when Escape stops)
     // Workers sharing the rows; null (or a pool of one) renders on the calling thread alone.
     RenderWorkers* workers = nullptr;
+    // The frame's irradiance cache, which grows while the rows render: several workers then render the
+    // rows as units that become final in their order (render/cache_units.h).
+    IrradianceCache* cache = nullptr;
     // The frame's progress line (its clock runs over every band); null: renderRows keeps one per call.
     RenderProgress* progress = nullptr;
     // Anti-aliasing state settled once per frame when rendering starts.

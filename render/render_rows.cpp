@@ -3,10 +3,13 @@
 #include "render/render_rows.h"
 
 #include <cmath>
+#include <optional>
+#include <vector>
 
 #include "diagnostics/console.h"
 #include "diagnostics/diagnostics.h"
 #include "render/antialias.h"
+#include "render/cache_units.h"
 #include "render/camera_rays.h"
 #include "render/frame_buffers.h"
 #include "render/render_job.h"
@@ -41,8 +44,8 @@ void settleAntialiasing(RenderJob& job, const Options& options) {
 }
 
 // One row of the plain loop: one pixel per image position at integer coordinates; with depth of field
-// S rays through the aperture are averaged.
-void renderPlainRow(RenderJob& job, RenderContext& ctx, int y) {
+// S rays through the aperture are averaged. `units`, when given, paces the first pass of unit `unit`.
+void renderPlainRow(RenderJob& job, RenderContext& ctx, int y, CacheUnits* units = nullptr, int unit = 0) {
     const Camera& camera = job.scene.camera;
     const Options& options = job.scene.options;
     const int samples = options.depthOfFieldSamples;
@@ -50,6 +53,7 @@ void renderPlainRow(RenderJob& job, RenderContext& ctx, int y) {
     ctx.startWorkUnit();
     ctx.currentRow = y;
     for (int x = job.columnStart; x < job.columnEnd; ++x) {
+        if (units) units->waitAhead(unit, x - job.columnStart + 1);
         ctx.currentColumn = x;
         ctx.beginSample(x, y);
         const Ray ray = primaryRay(camera, job.view, x, y, ctx.settings.shadowBias);
@@ -67,7 +71,15 @@ void renderPlainRow(RenderJob& job, RenderContext& ctx, int y) {
         }
         applyExposure(camera, options, colour);
         finishPixel(job, x, y, colour, alpha, depth);
+        if (units) units->markDone(unit, x - job.columnStart + 1);
     }
+}
+
+// The contexts of the runner's workers.
+std::vector<RenderContext*> workerContexts(RenderJob& job, int count) {
+    std::vector<RenderContext*> contexts;
+    for (int w = 0; w < count; ++w) contexts.push_back(&workerContext(job, w));
+    return contexts;
 }
 
 // Rows are the work units. After each finished row any waiting key ends the loop (Escape also stops the
@@ -75,8 +87,20 @@ void renderPlainRow(RenderJob& job, RenderContext& ctx, int y) {
 void renderPlain(RenderJob& job, int rowStart, int rowEnd) {
     UnitRunner runner(job.workers, rowEnd - rowStart);
     FinishedRows rows(rowStart, rowEnd);
+    std::optional<CacheUnits> units;
+    if (job.cache && runner.workerCount() > 1)
+        units.emplace(*job.cache, runner, rowEnd - rowStart, workerContexts(job, runner.workerCount()),
+                      job.columnEnd - job.columnStart);
     runner.run(
-        [&](int unit, int worker) { renderPlainRow(job, workerContext(job, worker), rowStart + unit); },
+        [&](int unit, int worker) {
+            RenderContext& ctx = workerContext(job, worker);
+            if (!units) return renderPlainRow(job, ctx, rowStart + unit);
+            units->begin(unit, worker);
+            renderPlainRow(job, ctx, rowStart + unit, &*units, unit);
+            units->awaitTurn(unit);
+            if (units->again(worker)) renderPlainRow(job, ctx, rowStart + unit);
+            units->commit(unit, worker);
+        },
         [&](int unit) {
             const int y = rowStart + unit;
             job.lastFinishedRow = y;
@@ -145,7 +169,12 @@ void renderRows(RenderJob& job, int rowStart, int rowEnd) {
 
     if (!job.stopRequested) {
         if (job.scene.options.undersampling) {
+            // The blocks of the undersampling loop depend on each other in both directions: with a
+            // growing irradiance cache they render on one worker.
+            RenderWorkers* const workers = job.workers;
+            if (job.cache) job.workers = nullptr;
             renderUndersampled(job, rowStart, rowEnd);
+            job.workers = workers;
         } else if (job.level > 0) {
             renderAdaptive(job, rowStart, rowEnd);
         } else {

@@ -40,6 +40,8 @@ class UnitRunner {
     // either ends the handing out of units. True when a key was read.
     bool pollKey();
     bool stopping() const { return stopping_.load(std::memory_order_relaxed); }
+    // Ends the handing out of units (the units taken are finished).
+    void stop() { stopping_.store(true, std::memory_order_relaxed); }
     bool stopRequested = false;
     bool keyPressed = false;
 

@@ -20,6 +20,7 @@ namespace quorva {
 class Shape;
 struct Frame;
 class GlobalIllumination;
+class IrradianceUnit;
 
 // The ray of each level 0..9, as the expression functions read it.
 struct LevelRecord {
@@ -84,6 +85,9 @@ class RenderContext : public IntersectContext {
 
     // Irradiance cache and photon maps as shading sees them; null while there are none.
     GlobalIllumination* globalIllumination = nullptr;
+    // The work unit this worker renders when the frame's irradiance cache is shared by several workers;
+    // null when one worker renders alone.
+    IrradianceUnit* irradianceUnit = nullptr;
     bool skyLightMode = false;  // sky-light shading: no direct-light loop, no caustics
     GatherHeap photonHeap;      // the k nearest photons of the latest gather
 };

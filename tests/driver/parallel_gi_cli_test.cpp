@@ -1,6 +1,8 @@
-// Photon maps shot and balanced on several threads, through the renderer: the image, its Z channel, the
-// -d counters and the saved photon map and irradiance cache files are those of one thread, for a scene
-// whose photon paths draw nothing shared and for one whose shaders draw from the random generator.
+// Global illumination on several threads, through the renderer: the image, its Z channel, the -d counters
+// and the saved photon map and irradiance cache files are those of one thread, for photon maps whose paths
+// draw nothing shared and ones whose shaders draw from the random generator, and for an irradiance cache
+// with a tight error bound, where rows often miss records the rows above make while they render, with and
+// without adaptive anti-aliasing.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -36,17 +38,45 @@ std::string photonScene(const std::string& extra) {
            extra;
 }
 
+// A small room lit by one point light, its cache seeded by a grid and then grown row by row.
+const char* const CacheScene =
+    "Version : 1.3\n"
+    "Camera [ (0, 2.5, -7.5), (0, 2.5, 0), (0, 1, 0) Format (48, 36) FieldOfView 40 ]\n"
+    "Options [ IrradianceSamples 30 IrradianceBounceLevel 2 IrradianceMaxError 0.25 ]\n"
+    "ComputeIrradiance 2\n"
+    "PointLight [ (0, 4.6, 0) Intensity '0.9, 0.85, 0.8' ]\n"
+    "Declare white = Shader [ PlainSurface [ Color '0.8, 0.8, 0.8' Ka 0.02 Kd 0.8 ] ]\n"
+    "Shape [ Box ((-2.5, -0.1, -3), (2.5, 0, 2.5)) white ]\n"
+    "Shape [ Box ((-2.5, 5, -3), (2.5, 5.1, 2.5)) white ]\n"
+    "Shape [ Box ((-2.5, 0, 2.5), (2.5, 5, 2.6)) white ]\n"
+    "Shape [ Box ((-2.6, 0, -3), (-2.5, 5, 2.5)) Shader [ PlainSurface [ Color '0.8, 0.1, 0.1' Kd 0.8 ] ] ]\n"
+    "Shape [ Box ((2.5, 0, -3), (2.6, 5, 2.5)) Shader [ PlainSurface [ Color '0.1, 0.7, 0.1' Kd 0.8 ] ] ]\n"
+    "Shape [ Box ((-1.4, 0, 0.2), (-0.2, 2.8, 1.4)) white ]\n"
+    "Shape [ Sphere ((1, 0.8, -0.8), 0.8) white ]\n";
+
 TEST(ParallelGi, FilesAndCountersAreTheSameForAnyThreadCount) {
-    const std::string scenes[] = {
-        photonScene(""),
+    struct Case {
+        std::string scene;
+        std::vector<std::string> options;
+        std::vector<const char*> files;
+    };
+    const std::vector<const char*> photonFiles = {"s.tga", "s.Z32.tga", "s.qpm", "s.qic"};
+    const std::vector<const char*> cacheFiles = {"s.tga", "s.Z32.tga", "s.qic"};
+    const Case cases[] = {
+        {photonScene(""), {}, photonFiles},
         // Photons of both passes meet a shader drawing from the random generator: those lights fall back
         // to one thread from the first such photon.
-        photonScene("Shape [ Sphere ((-1.8, 0.6, 0), 0.6) Caustics 1 Shader [ FunctionalSurface [ "
-                    "Color '0.8, 0.3, 0.3' Kd (0.4 + 0.2 * random) Kt (0.3, 1.2) ] ] ]\n"),
+        {photonScene("Shape [ Sphere ((-1.8, 0.6, 0), 0.6) Caustics 1 Shader [ FunctionalSurface [ "
+                     "Color '0.8, 0.3, 0.3' Kd (0.4 + 0.2 * random) Kt (0.3, 1.2) ] ] ]\n"),
+         {},
+         photonFiles},
+        {CacheScene, {}, cacheFiles},
+        {CacheScene, {"-a", "3"}, cacheFiles},
     };
-    const char* files[] = {"s.tga", "s.Z32.tga", "s.qpm", "s.qic"};
     TemporaryFolder root;
-    for (const std::string& scene : scenes) {
+    for (const Case& c : cases) {
+        const std::string& scene = c.scene;
+        const std::vector<const char*>& files = c.files;
         std::vector<std::string> reference;
         std::string counters;
         for (const char* threads : {"1", "2", "3", "8"}) {
@@ -56,11 +86,11 @@ TEST(ParallelGi, FilesAndCountersAreTheSameForAnyThreadCount) {
             o.workingDirectory = dir.path();
             o.timeoutSeconds = 240;
             o.environment.push_back({"QUORVA_ROOT", root.path()});
-            const ProgramResult r =
-                testing::runProgram(QUORVA_BINARY, {"s", "-d", "-z", "32", "-s", "2", "-j", threads}, o);
+            std::vector<std::string> args = {"s", "-d", "-z", "32", "-s", "2", "-j", threads};
+            args.insert(args.end(), c.options.begin(), c.options.end());
+            const ProgramResult r = testing::runProgram(QUORVA_BINARY, args, o);
             ASSERT_EQ(r.status, 0) << r.output;
-            const std::size_t at = r.output.find("photon rays");
-            ASSERT_NE(at, std::string::npos) << r.output;
+            ASSERT_NE(r.output.find("irradiance rays"), std::string::npos) << r.output;
             const std::string counts = r.output.substr(r.output.find("primary rays") - 8);
             std::vector<std::string> contents;
             for (const char* name : files) contents.push_back(testing::readFile(dir.file(name)));

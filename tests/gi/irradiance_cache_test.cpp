@@ -13,7 +13,7 @@
 #include "gi/hemisphere_directions.h"
 #include "gi/irradiance_cache.h"
 #include "gi/irradiance_file.h"
-#include "gi/primary_grid.h"
+#include "render/primary_grid.h"
 #include "shading/shading_test_support.h"
 #include "support/fatal_text.h"
 #include "support/run_program.h"

@@ -7,6 +7,7 @@ namespace quorva {
 struct Frame;
 class RenderContext;
 class IrradianceCache;
+class RenderWorkers;
 
 // The first grid step and the finest one for the larger image side: the step is side x 0.08 (side / n
 // with a grid size n from -g or ComputeIrradiance), the finest side x 0.02 (0.01 when the sky lights
@@ -18,8 +19,10 @@ void checkGridSize(const Frame& scene);
 
 // Shades every step-th pixel of rows firstRow <= y < endRow and columns columnStart <= x < columnEnd for
 // each step from the first down to the finest (halving), with the error bound halved and computing
-// forced. Returns false when Escape stopped it. `ctx` must be prepared for the scene.
+// forced. Returns false when Escape stopped it. `ctx` must be prepared for the scene. With `workers`, the
+// rows of the grids render on every worker, and the records, the counters and the cache file are those
+// of one.
 bool computePrimaryGrid(Frame& scene, RenderContext& ctx, IrradianceCache& cache, int firstRow,
-                        int endRow, int columnStart, int columnEnd);
+                        int endRow, int columnStart, int columnEnd, RenderWorkers* workers = nullptr);
 
 }  // namespace quorva

@@ -1,0 +1,51 @@
+// What one work unit (a row of pixels, a row of the primary grid) does with the irradiance cache when a
+// frame renders on several workers.
+//
+// One worker renders its unit against the records there are, its own included, while the units before
+// it may still be adding theirs. Every record carries its unit and its place in the unit, so that a
+// lookup sees only what was made before it in the order of one worker; every lookup is written down.
+// When the unit's turn comes - all units before it are final - the lookups are checked against what
+// changed since each was made: if a record of an earlier unit that a lookup would have used arrived (or
+// went) after it, the unit is rendered again, now against final records only, and what it makes then
+// replaces what it made before (a record made the same again stays, so that the units after it need not
+// follow). Then its records are final: they are counted and written to the cache file in that order.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "geometry/vec3.h"
+#include "gi/irradiance_octree.h"
+#include "gi/irradiance_record.h"
+
+namespace quorva {
+
+class IrradianceUnit {
+  public:
+    struct Lookup {
+        Vec3 P, n;
+        double reach = 0;   // the error bound of the lookup's level
+        std::size_t seen = 0;  // the changes of the cache the lookup saw
+        int level = 1;
+    };
+    struct Made {
+        IrradianceRecord record;
+        OctreeCell cell;
+        RecordKey key = 0;
+        bool withdrawn = false;  // (records of the first pass) replaced on the second
+    };
+
+    std::uint64_t unit = 0;
+    std::uint32_t next = 0;  // records made so far in this pass
+    bool again = false;      // the second pass: rendered against final records
+    std::vector<Lookup> lookups;
+    std::vector<Made> made;
+    std::vector<Made> before;  // on the second pass: what the first one made
+    long computed = 0, reused = 0;
+
+    RecordKey key(std::uint32_t index) const { return unit << 32 | index; }
+    // A lookup sees the records of the units before and those this pass has made.
+    RecordKey below() const { return key(next); }
+};
+
+}  // namespace quorva

@@ -1,0 +1,61 @@
+// Numbering the units, the distance kept behind the row above, and the turn of each unit.
+#include "render/cache_units.h"
+
+#include <algorithm>
+
+#include "gi/irradiance_cache.h"
+#include "render/work_units.h"
+#include "trace/render_context.h"
+
+namespace quorva {
+
+CacheUnits::CacheUnits(IrradianceCache& cache, UnitRunner& runner, int units, std::vector<RenderContext*> contexts,
+                       int width)
+    : cache_(cache),
+      runner_(runner),
+      contexts_(std::move(contexts)),
+      units_(contexts_.size()),
+      statistics_(contexts_.size()) {
+    first_ = cache_.reserveUnits(units);
+    // The rows in progress stay this far apart: far enough that a record made in one row seldom lies
+    // beyond what the row below waits for, near enough that every worker has a row to render.
+    const int workers = static_cast<int>(contexts_.size());
+    lag_ = std::max(8, width / (workers + 1));
+}
+
+void CacheUnits::begin(int unit, int worker) {
+    RenderContext& ctx = *contexts_[static_cast<std::size_t>(worker)];
+    IrradianceUnit& u = units_[static_cast<std::size_t>(worker)];
+    cache_.beginUnit(u, first_ + static_cast<std::uint64_t>(unit));
+    ctx.irradianceUnit = &u;
+    statistics_[static_cast<std::size_t>(worker)] = ctx.stats;
+}
+
+void CacheUnits::waitAhead(int unit, int done) {
+    if (unit > 0) runner_.waitProgress(unit - 1, done < FirstPassDone - lag_ ? done + lag_ : FirstPassDone);
+}
+
+void CacheUnits::markDone(int unit, int done) {
+    runner_.markProgress(unit, done < FirstPassDone ? done : FirstPassDone);
+}
+
+void CacheUnits::awaitTurn(int unit) {
+    runner_.markProgress(unit, FirstPassDone);
+    if (unit > 0) runner_.waitProgress(unit - 1);
+}
+
+bool CacheUnits::again(int worker, bool forced) {
+    IrradianceUnit& u = units_[static_cast<std::size_t>(worker)];
+    if (!forced && !cache_.unitConflicts(u)) return false;
+    RenderContext& ctx = *contexts_[static_cast<std::size_t>(worker)];
+    ctx.stats = statistics_[static_cast<std::size_t>(worker)];
+    cache_.restartUnit(u);
+    return true;
+}
+
+void CacheUnits::commit(int, int worker) {
+    cache_.commitUnit(units_[static_cast<std::size_t>(worker)]);
+    contexts_[static_cast<std::size_t>(worker)]->irradianceUnit = nullptr;
+}
+
+}  // namespace quorva
