@@ -255,7 +255,7 @@ void runAdaptive(SamplingLoop& loop, int rowStart, int rowEnd) {
     try {
         rows.edges.resize(static_cast<std::size_t>(runner.workerCount() + 2));
         for (auto& edge : rows.edges) edge.resize(static_cast<std::size_t>(loop.width) * rows.n + 1);
-        if (loop.cache && runner.workerCount() > 1) {
+        if (loop.cache) {
             rows.secondEdges = rows.edges;
             rows.renderedAgain.assign(rows.edges.size(), 0);
             rows.edgeChanged.assign(rows.edges.size(), 0);
@@ -267,7 +267,7 @@ void runAdaptive(SamplingLoop& loop, int rowStart, int rowEnd) {
     }
 
     std::optional<CacheUnits> units;
-    if (loop.cache && runner.workerCount() > 1) {
+    if (loop.cache) {
         units.emplace(*loop.cache, runner, rowEnd - rowStart,
                       std::vector<RenderContext*>(loop.contexts.begin(), loop.contexts.begin() + runner.workerCount()),
                       rows.columnEnd - rows.columnStart);

@@ -65,8 +65,9 @@ void runForJob(RenderJob& job, int rowStart, int rowEnd, Loop run) {
     loop.carryUnclipped = !job.frame.linear.empty();
     loop.workers = job.workers;
     loop.cache = job.cache;
-    if (job.cache && job.workers)
-        for (int w = 0; w < job.workers->count(); ++w) loop.contexts.push_back(&workerContext(job, w));
+    if (job.cache)
+        for (int w = 0; w < (job.workers ? job.workers->count() : 1); ++w)
+            loop.contexts.push_back(&workerContext(job, w));
     loop.progress = job.progress;
     run(loop, rowStart, rowEnd);
     job.lastFinishedRow = loop.lastFinishedRow;

@@ -2,7 +2,6 @@
 #include "render/primary_grid.h"
 
 #include <ctime>
-#include <optional>
 #include <vector>
 
 #include "diagnostics/console.h"
@@ -92,8 +91,7 @@ bool computePrimaryGrid(Frame& scene, RenderContext& ctx, IrradianceCache& cache
         c.primaryGrid = true;
         contexts.push_back(&c);
     }
-    std::optional<CacheUnits> units;
-    if (runner.workerCount() > 1) units.emplace(cache, runner, totalRows, contexts, columnEnd - columnStart);
+    CacheUnits units(cache, runner, totalRows, contexts, columnEnd - columnStart);
 
     // The points of one row; `paced` passes keep behind the row above.
     const auto renderRow = [&](int unit, RenderContext& c, bool paced) {
@@ -101,14 +99,14 @@ bool computePrimaryGrid(Frame& scene, RenderContext& ctx, IrradianceCache& cache
         c.startWorkUnit();
         c.currentRow = row.y;
         for (int x = columnStart; x < columnEnd; x += row.step) {
-            if (paced) units->waitAhead(unit, x - columnStart + 1);
+            if (paced) units.waitAhead(unit, x - columnStart + 1);
             c.currentColumn = x;
             c.beginSample(x, row.y);
             const Ray ray = primaryRay(camera, view, x, row.y, c.settings.shadowBias);
             Color colour;
             double alpha = 0;
             traceRay(c, 0, ray, colour, alpha, &c.stats.primaryRays);
-            if (paced) units->markDone(unit, x - columnStart + 1);
+            if (paced) units.markDone(unit, x - columnStart + 1);
         }
     };
     bool stopped = false;
@@ -135,15 +133,11 @@ bool computePrimaryGrid(Frame& scene, RenderContext& ctx, IrradianceCache& cache
     runner.run(
         [&](int unit, int worker) {
             RenderContext& c = *contexts[static_cast<std::size_t>(worker)];
-            if (!units) {
-                renderRow(unit, c, false);
-                return rowFinal(unit);
-            }
-            units->begin(unit, worker);
+            units.begin(unit, worker);
             renderRow(unit, c, true);
-            units->awaitTurn(unit);
-            if (units->again(worker)) renderRow(unit, c, false);
-            units->commit(unit, worker);
+            units.awaitTurn(unit);
+            if (units.again(worker)) renderRow(unit, c, false);
+            units.commit(unit, worker);
             rowFinal(unit);
         },
         [](int) {});

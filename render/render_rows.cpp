@@ -88,7 +88,7 @@ void renderPlain(RenderJob& job, int rowStart, int rowEnd) {
     UnitRunner runner(job.workers, rowEnd - rowStart);
     FinishedRows rows(rowStart, rowEnd);
     std::optional<CacheUnits> units;
-    if (job.cache && runner.workerCount() > 1)
+    if (job.cache)
         units.emplace(*job.cache, runner, rowEnd - rowStart, workerContexts(job, runner.workerCount()),
                       job.columnEnd - job.columnStart);
     runner.run(
