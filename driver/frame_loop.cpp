@@ -18,6 +18,7 @@
 #include "geometry/hierarchy.h"
 #include "gi/irradiance_init.h"
 #include "gi/photon_maps.h"
+#include "gi/row_records.h"
 #include "image/exr_writer.h"
 #include "image/png_writer.h"
 #include "image/targa_output.h"
@@ -351,6 +352,22 @@ void SceneRun::render() {
     const RenderRegion region =
         planRenderRegion(width, height, run_.xa, run_.xb, startRow_, endRow_, filtered ? 2 : 0, grid, drawn);
     if (output) trackDrawnPixels(*output);
+    // The records of the final rows go beside the image, so that the run that finishes it starts from the
+    // records an uninterrupted render would have. A render resumed from its first row needs none; one
+    // resumed further down loads those of the rows above, or, when they are not there, renders as before.
+    // The anti-aliasing loops share corner samples with the row above, which the records alone cannot
+    // give back: those frames keep none.
+    std::unique_ptr<RowRecordFile> rowRecords;
+    if (raytracing && cache && output && !options.undersampling && options.antialiasing == 0 &&
+        region.groups.size() == 1 && !stopped_) {
+        const std::string path = rowRecordsNameFor(run_.imageFile);
+        const int first = region.groups[0].rowStart;
+        const std::uint64_t checksum = cache->finalChecksum();
+        rowRecords = first > startRow_
+                         ? RowRecordFile::resume(path, width, height, checksum, startRow_, first, *cache)
+                         : RowRecordFile::create(path, width, height, checksum);
+        cache->writeRowsTo(rowRecords.get());
+    }
 
     // The preview modes with anti-aliasing write each pixel as the mean of its 2 x 2 block.
     const bool averageBlocks =
@@ -415,6 +432,8 @@ void SceneRun::render() {
     bool complete = output && !stopped_;
     for (int y = 0; complete && y < height; ++y)
         for (int x = 0; complete && x < width; ++x) complete = pixelDrawn(*output, x, y);
+    if (cache) cache->writeRowsTo(nullptr);
+    if (rowRecords && complete) rowRecords->remove();
     if (output) closeTargaOutput(std::move(output));
     if (complete && run_.writeExr) writeExrImage(frame, exrNameFor(run_.imageFile));
     releaseBand(frame);

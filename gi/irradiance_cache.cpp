@@ -11,6 +11,7 @@
 #include "gi/irradiance_file.h"
 #include "gi/photon_importance.h"
 #include "gi/photon_map.h"
+#include "gi/row_records.h"
 #include "trace/frame.h"
 #include "trace/quasi_random.h"
 #include "trace/render_context.h"
@@ -298,7 +299,18 @@ void IrradianceCache::recordChange(const IrradianceRecord& record, RecordKey key
     changes_.push_back({record.position, record.normal, record.radius, key, record.level});
 }
 
-void IrradianceCache::countPrimary(const IrradianceRecord& record) {
+// A record is final: the mean of the first grid and the checksum count it.
+void IrradianceCache::recordFinal(const IrradianceRecord& record) {
+    std::uint64_t h = checksum_ ^ static_cast<std::uint64_t>(record.level);
+    for (int k = 0; k < 3; ++k) {
+        h = mix(h, record.position[k]);
+        h = mix(h, record.normal[k]);
+        h = mix(h, record.irradiance[k]);
+        h = mix(h, record.nearDirection[k]);
+        for (int c = 0; c < 3; ++c) h = mix(h, record.gradient[k][c]);
+    }
+    h = mix(h, record.radius);
+    checksum_ = mix(h, record.nearRadius);
     if (record.level == 1) {
         primarySum_ += (record.irradiance.r + record.irradiance.g + record.irradiance.b) / 3;
         ++primaryCount_;
@@ -326,7 +338,7 @@ void IrradianceCache::insert(const IrradianceRecord& record, IrradianceUnit* uni
     const OctreeCell cell = cellOf(record);
     std::unique_lock lock(mutex_);
     if (!unit) {
-        countPrimary(record);
+        recordFinal(record);
         if (save_ && !WriteIrradianceRecord(record, save_)) saveFailed();
         const RecordKey key = serialKey_++;
         recordChange(record, key);
@@ -348,6 +360,11 @@ void IrradianceCache::insert(const IrradianceRecord& record, IrradianceUnit* uni
     unit->made.push_back({record, cell, key, false});
     recordChange(record, key);
     octree_.insert(std::make_unique<IrradianceRecord>(record), cell, key);
+}
+
+std::uint64_t IrradianceCache::finalChecksum() const {
+    std::shared_lock lock(mutex_);
+    return checksum_;
 }
 
 std::uint64_t IrradianceCache::reserveUnits(int count) {
@@ -413,9 +430,10 @@ void IrradianceCache::commitUnit(IrradianceUnit& unit) {
         }
     }
     for (const IrradianceUnit::Made& m : unit.made) {
-        countPrimary(m.record);
+        recordFinal(m.record);
         if (save_ && !WriteIrradianceRecord(m.record, save_)) saveFailed();
     }
+    if (rows_ && unit.row >= 0) rows_->writeRow(unit.row, unit.made);
     computed_ += unit.computed;
     reused_ += unit.reused;
 }

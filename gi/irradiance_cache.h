@@ -26,6 +26,7 @@ struct Frame;
 class RenderContext;
 class PhotonMap;
 class PhotonDirections;
+class RowRecordFile;
 
 // The settings of one frame, resolved from the options (and from SkyLight when the sky lights the scene).
 struct IrradianceConfig {
@@ -105,8 +106,12 @@ class IrradianceCache final : public GlobalIllumination {
     // Makes the unit's records final: withdraws those of the first pass that the second did not make
     // again, counts them, writes them to an open save file. Units commit in their order.
     void commitUnit(IrradianceUnit& unit);
-    // How many units were rendered twice, and how many were committed.
+    // How many units were rendered twice.
     long unitsRedone() const { return unitsRedone_; }
+    // Where the records of final image rows go (null: nowhere), beside a partial image.
+    void writeRowsTo(RowRecordFile* file) { rows_ = file; }
+    // A checksum of the final records so far, in their order.
+    std::uint64_t finalChecksum() const;
     // Writes the scale item (253) or the grid-complete item (255) to an open save file (fatal on failure).
     void writeScaleItem();
     void writeGridCompleteItem();
@@ -120,7 +125,7 @@ class IrradianceCache final : public GlobalIllumination {
   private:
     OctreeCell cellOf(const IrradianceRecord& record) const;
     void recordChange(const IrradianceRecord& record, RecordKey key);
-    void countPrimary(const IrradianceRecord& record);
+    void recordFinal(const IrradianceRecord& record);
     const std::vector<int>& nRooksTable(int n);
     [[noreturn]] void saveFailed();
 
@@ -146,6 +151,8 @@ class IrradianceCache final : public GlobalIllumination {
     std::vector<Change> changes_;
     RecordKey serialKey_ = 0;  // the key of the next record made outside a unit
     long unitsRedone_ = 0;
+    RowRecordFile* rows_ = nullptr;
+    std::uint64_t checksum_ = 0;
     std::atomic<long> computed_{0};
     std::atomic<long> reused_{0};
 };

@@ -36,6 +36,7 @@ class IrradianceUnit {
     };
 
     std::uint64_t unit = 0;
+    int row = -1;            // the image row the unit renders (-1: a row of the primary grid)
     std::uint32_t next = 0;  // records made so far in this pass
     bool again = false;      // the second pass: rendered against final records
     std::vector<Lookup> lookups;

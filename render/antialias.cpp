@@ -270,7 +270,7 @@ void runAdaptive(SamplingLoop& loop, int rowStart, int rowEnd) {
     if (loop.cache) {
         units.emplace(*loop.cache, runner, rowEnd - rowStart,
                       std::vector<RenderContext*>(loop.contexts.begin(), loop.contexts.begin() + runner.workerCount()),
-                      rows.columnEnd - rows.columnStart);
+                      rows.columnEnd - rows.columnStart, rowStart);
         rows.units = &*units;
     }
     RenderProgress ownProgress;

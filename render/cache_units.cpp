@@ -10,12 +10,13 @@
 namespace quorva {
 
 CacheUnits::CacheUnits(IrradianceCache& cache, UnitRunner& runner, int units, std::vector<RenderContext*> contexts,
-                       int width)
+                       int width, int firstRow)
     : cache_(cache),
       runner_(runner),
       contexts_(std::move(contexts)),
       units_(contexts_.size()),
-      statistics_(contexts_.size()) {
+      statistics_(contexts_.size()),
+      firstRow_(firstRow) {
     first_ = cache_.reserveUnits(units);
     // The rows in progress stay this far apart: far enough that a record made in one row seldom lies
     // beyond what the row below waits for, near enough that every worker has a row to render.
@@ -27,6 +28,7 @@ void CacheUnits::begin(int unit, int worker) {
     RenderContext& ctx = *contexts_[static_cast<std::size_t>(worker)];
     IrradianceUnit& u = units_[static_cast<std::size_t>(worker)];
     cache_.beginUnit(u, first_ + static_cast<std::uint64_t>(unit));
+    u.row = firstRow_ >= 0 ? firstRow_ + unit : -1;
     ctx.irradianceUnit = &u;
     statistics_[static_cast<std::size_t>(worker)] = ctx.stats;
 }

@@ -21,9 +21,10 @@ class UnitRunner;
 
 class CacheUnits {
   public:
-    // `contexts[w]` is worker w's context; `width` the columns a row spans.
+    // `contexts[w]` is worker w's context; `width` the columns a row spans; unit u renders image row
+    // firstRow + u (-1: rows of the primary grid).
     CacheUnits(IrradianceCache& cache, UnitRunner& runner, int units, std::vector<RenderContext*> contexts,
-               int width);
+               int width, int firstRow = -1);
 
     // A unit starts on `worker`: its context records into the worker's unit.
     void begin(int unit, int worker);
@@ -51,6 +52,7 @@ class CacheUnits {
     std::vector<RenderStatistics> statistics_;
     std::uint64_t first_ = 0;
     int lag_ = 0;
+    int firstRow_ = -1;
 };
 
 }  // namespace quorva

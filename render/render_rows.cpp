@@ -90,7 +90,7 @@ void renderPlain(RenderJob& job, int rowStart, int rowEnd) {
     std::optional<CacheUnits> units;
     if (job.cache)
         units.emplace(*job.cache, runner, rowEnd - rowStart, workerContexts(job, runner.workerCount()),
-                      job.columnEnd - job.columnStart);
+                      job.columnEnd - job.columnStart, rowStart);
     runner.run(
         [&](int unit, int worker) {
             RenderContext& ctx = workerContext(job, worker);

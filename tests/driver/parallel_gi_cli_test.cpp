@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/parallel_scene.h"
 #include "support/run_program.h"
 
 namespace quorva {
@@ -38,21 +39,7 @@ std::string photonScene(const std::string& extra) {
            extra;
 }
 
-// A small room lit by one point light, its cache seeded by a grid and then grown row by row.
-const char* const CacheScene =
-    "Version : 1.3\n"
-    "Camera [ (0, 2.5, -7.5), (0, 2.5, 0), (0, 1, 0) Format (48, 36) FieldOfView 40 ]\n"
-    "Options [ IrradianceSamples 30 IrradianceBounceLevel 2 IrradianceMaxError 0.25 ]\n"
-    "ComputeIrradiance 2\n"
-    "PointLight [ (0, 4.6, 0) Intensity '0.9, 0.85, 0.8' ]\n"
-    "Declare white = Shader [ PlainSurface [ Color '0.8, 0.8, 0.8' Ka 0.02 Kd 0.8 ] ]\n"
-    "Shape [ Box ((-2.5, -0.1, -3), (2.5, 0, 2.5)) white ]\n"
-    "Shape [ Box ((-2.5, 5, -3), (2.5, 5.1, 2.5)) white ]\n"
-    "Shape [ Box ((-2.5, 0, 2.5), (2.5, 5, 2.6)) white ]\n"
-    "Shape [ Box ((-2.6, 0, -3), (-2.5, 5, 2.5)) Shader [ PlainSurface [ Color '0.8, 0.1, 0.1' Kd 0.8 ] ] ]\n"
-    "Shape [ Box ((2.5, 0, -3), (2.6, 5, 2.5)) Shader [ PlainSurface [ Color '0.1, 0.7, 0.1' Kd 0.8 ] ] ]\n"
-    "Shape [ Box ((-1.4, 0, 0.2), (-0.2, 2.8, 1.4)) white ]\n"
-    "Shape [ Sphere ((1, 0.8, -0.8), 0.8) white ]\n";
+const std::string CacheScene = testing::giRoomScene("Format (48, 36)");
 
 TEST(ParallelGi, FilesAndCountersAreTheSameForAnyThreadCount) {
     struct Case {

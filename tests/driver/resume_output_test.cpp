@@ -272,6 +272,41 @@ TEST_F(ResumeOutput, TerminatedAndKilledRendersResumeToTheFullImage) {
     }
 }
 
+// A render whose irradiance cache grows while the rows render, stopped or killed on several threads:
+// the records of its final rows wait beside the image, the next run starts from them and writes the
+// image of one uninterrupted thread, and the records go once the image is complete.
+TEST_F(ResumeOutput, GiRendersResumeFromTheRecordsOfTheirFinalRows) {
+    const std::string plain = "Format (80, 60)", filtered = plain + " PixelFilter (2, 1.5, 1.5)";
+    struct Case {
+        const std::string& camera;
+        const char* threads;
+        int signal;
+        const char* at;
+    };
+    const Case cases[] = {
+        {plain, "4", SIGKILL, "Rendering: 40%"},
+        {plain, "2", SIGTERM, "Rendering: 60%"},
+        {filtered, "1", SIGKILL, "Rendering: 50%"},
+        {filtered, "3", SIGKILL, "Rendering: 30%"},
+    };
+    std::map<std::string, std::string> full;
+    for (const Case& c : cases) {
+        const std::string text = testing::giRoomScene(c.camera);
+        if (!full.count(c.camera)) full[c.camera] = fullRender(text, {"-j", "1"});
+        std::filesystem::remove(dir.file("s.tga"));
+        dir.write("s.qsb", text);
+        const std::string what = c.camera + " -j " + c.threads + " " + c.at;
+        stopped({"s", "-j", c.threads}, c.at, c.signal);
+        const std::vector<std::string> left = listing();
+        ASSERT_EQ(left.size(), 3u) << what;
+        EXPECT_EQ(left[2], "s.tga.records") << what;
+        ProgramResult r = run({"s", "-j", c.threads});
+        ASSERT_EQ(r.status, 0) << what << "\n" << r.output;
+        EXPECT_TRUE(image() == full[c.camera]) << what;
+        EXPECT_EQ(listing(), (std::vector<std::string>{"s.qsb", "s.tga"})) << what;
+    }
+}
+
 // A TIFF strip libtiff cannot decode is a failed load, not a black texture.
 TEST_F(ResumeOutput, UndecodableTiffFailsTheRun) {
     const std::string path = dir.file("t.tif");

@@ -1,0 +1,36 @@
+// Fuzz target: bytes read as the records kept beside a partial image ("name.tga.records"), with the size
+// and checksum its own header names. Any input must end with the rows read whole so far: no crash, hang or
+// read past the end; the records read go into a cache and are looked up.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "diagnostics/diagnostics.h"
+#include "gi/irradiance_cache.h"
+#include "gi/row_records.h"
+
+using namespace quorva;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const bool silenced = [] {
+        diagnostics().console = [](const std::string&) {};
+        return true;
+    }();
+    (void)silenced;
+    if (size < 24) return 0;
+    std::int32_t width, height;
+    std::uint64_t checksum;
+    std::memcpy(&width, data + 8, 4);
+    std::memcpy(&height, data + 12, 4);
+    std::memcpy(&checksum, data + 16, 8);
+    RowRecords rows;
+    if (!parseRowRecords(data, size, width, height, checksum, rows)) return 0;
+    if (rows.end > size) __builtin_trap();
+    IrradianceCache cache(IrradianceConfig{});
+    for (const RowRecords::Row& row : rows.rows)
+        for (const IrradianceRecord& r : row.records) cache.insert(r);
+    Color E;
+    cache.lookup({0, 0, 0}, {0, 0, 1}, 1, 0.8, E);
+    return 0;
+}
