@@ -443,6 +443,11 @@ void SceneRun::render() {
     if (cache && run_.statistics)
         message("\n%ld irradiance records: %ld computed, %ld reused\n",
                 static_cast<long>(cache->recordCount()), cache->computed(), cache->reused());
+    // Several threads: how many rows (of the grid and the image) missed records of the rows above and were
+    // rendered again. Timing decides it, so it is said only when it happened (one thread never does).
+    if (cache && run_.statistics && cache->unitsRedone() > 0)
+        message("%ld of %ld rows rendered again for the irradiance cache\n", cache->unitsRedone(),
+                cache->unitsCommitted());
 }
 
 // The preview modes: the band starts from the background, then every shape of the main list is cut

@@ -420,6 +420,7 @@ void IrradianceCache::restartUnit(IrradianceUnit& unit) const {
 
 void IrradianceCache::commitUnit(IrradianceUnit& unit) {
     std::unique_lock lock(mutex_);
+    ++unitsCommitted_;
     if (unit.again) {
         ++unitsRedone_;
         for (std::size_t i = unit.next; i < unit.before.size(); ++i) {

@@ -106,8 +106,9 @@ class IrradianceCache final : public GlobalIllumination {
     // Makes the unit's records final: withdraws those of the first pass that the second did not make
     // again, counts them, writes them to an open save file. Units commit in their order.
     void commitUnit(IrradianceUnit& unit);
-    // How many units were rendered twice.
+    // How many units were rendered twice, of how many committed.
     long unitsRedone() const { return unitsRedone_; }
+    long unitsCommitted() const { return unitsCommitted_; }
     // Where the records of final image rows go (null: nowhere), beside a partial image.
     void writeRowsTo(RowRecordFile* file) { rows_ = file; }
     // A checksum of the final records so far, in their order.
@@ -151,6 +152,7 @@ class IrradianceCache final : public GlobalIllumination {
     std::vector<Change> changes_;
     RecordKey serialKey_ = 0;  // the key of the next record made outside a unit
     long unitsRedone_ = 0;
+    long unitsCommitted_ = 0;
     RowRecordFile* rows_ = nullptr;
     std::uint64_t checksum_ = 0;
     std::atomic<long> computed_{0};

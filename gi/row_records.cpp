@@ -62,7 +62,9 @@ bool takeRecord(const unsigned char*& p, IrradianceRecord& r) {
     r.nearRadius = static_cast<float>(number(take<float>(p)));
     for (int k = 0; k < 3; ++k) r.nearDirection[k] = number(take<double>(p));
     r.level = take<std::int16_t>(p);
-    // What the cache itself makes: finite values, a positive radius, a level from 1.
+    // What the cache itself makes: finite values, a positive radius, a level from 1, and, as in a cache
+    // file, a position within 1e7 of the origin (the octree's cells cover no more).
+    for (int k = 0; k < 3; ++k) finite = finite && std::fabs(r.position[k]) <= 1e7;
     return finite && r.radius > 0 && r.nearRadius >= 0 && r.level >= 1;
 }
 
