@@ -355,17 +355,19 @@ void SceneRun::render() {
     // The records of the final rows go beside the image, so that the run that finishes it starts from the
     // records an uninterrupted render would have. A render resumed from its first row needs none; one
     // resumed further down loads those of the rows above, or, when they are not there, renders as before.
-    // The anti-aliasing loops share corner samples with the row above, which the records alone cannot
-    // give back: those frames keep none.
+    // The anti-aliasing loops also keep the corners each row shares with the next. Undersampling shares
+    // blocks across rows both ways: those frames keep none.
     std::unique_ptr<RowRecordFile> rowRecords;
-    if (raytracing && cache && output && !options.undersampling && options.antialiasing == 0 &&
-        region.groups.size() == 1 && !stopped_) {
+    std::vector<unsigned char> firstRowAbove;
+    if (raytracing && cache && output && !options.undersampling && region.groups.size() == 1 && !stopped_) {
         const std::string path = rowRecordsNameFor(run_.imageFile);
         const int first = region.groups[0].rowStart;
         const std::uint64_t checksum = cache->finalChecksum();
-        rowRecords = first > startRow_
-                         ? RowRecordFile::resume(path, width, height, checksum, startRow_, first, *cache)
-                         : RowRecordFile::create(path, width, height, checksum);
+        // What the rows hand each other depends on the loop: its level and grid, and the unclipped colours.
+        const int loop = options.antialiasing * 65536 + options.adaptiveDepth * 2 + (frame.linear.empty() ? 0 : 1);
+        rowRecords = first > startRow_ ? RowRecordFile::resume(path, width, height, loop, checksum, startRow_, first,
+                                                               *cache, firstRowAbove)
+                                       : RowRecordFile::create(path, width, height, loop, checksum);
         cache->writeRowsTo(rowRecords.get());
     }
 
@@ -393,6 +395,7 @@ void SceneRun::render() {
             // rows then become final in their order, which keeps every image the same whatever -j says.
             job.workers = workers_;
             job.cache = cache.get();
+            job.firstRowAbove = &firstRowAbove;
             job.columnStart = group.columns.begin;
             job.columnEnd = group.columns.end;
             job.rowSink = &writer;

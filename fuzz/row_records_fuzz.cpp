@@ -1,5 +1,5 @@
-// Fuzz target: bytes read as the records kept beside a partial image ("name.tga.records"), with the size
-// and checksum its own header names. Any input must end with the rows read whole so far: no crash, hang or
+// Fuzz target: bytes read as the records kept beside a partial image ("name.tga.records"), with the size,
+// loop and checksum its own header names. Any input must end with the rows read whole so far: no crash, hang or
 // read past the end; the records read go into a cache and are looked up.
 #include <cstddef>
 #include <cstdint>
@@ -18,14 +18,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return true;
     }();
     (void)silenced;
-    if (size < 24) return 0;
-    std::int32_t width, height;
+    if (size < 28) return 0;
+    std::int32_t width, height, loop;
     std::uint64_t checksum;
     std::memcpy(&width, data + 8, 4);
     std::memcpy(&height, data + 12, 4);
-    std::memcpy(&checksum, data + 16, 8);
+    std::memcpy(&loop, data + 16, 4);
+    std::memcpy(&checksum, data + 20, 8);
     RowRecords rows;
-    if (!parseRowRecords(data, size, width, height, checksum, rows)) return 0;
+    if (!parseRowRecords(data, size, width, height, loop, checksum, rows)) return 0;
     if (rows.end > size) __builtin_trap();
     IrradianceCache cache(IrradianceConfig{});
     for (const RowRecords::Row& row : rows.rows)

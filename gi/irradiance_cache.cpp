@@ -381,6 +381,7 @@ void IrradianceCache::beginUnit(IrradianceUnit& unit, std::uint64_t number) cons
     unit.lookups.clear();
     unit.made.clear();
     unit.before.clear();
+    unit.handOver.clear();
     unit.computed = unit.reused = 0;
 }
 
@@ -434,7 +435,7 @@ void IrradianceCache::commitUnit(IrradianceUnit& unit) {
         recordFinal(m.record);
         if (save_ && !WriteIrradianceRecord(m.record, save_)) saveFailed();
     }
-    if (rows_ && unit.row >= 0) rows_->writeRow(unit.row, unit.made);
+    if (rows_ && unit.row >= 0) rows_->writeRow(unit.row, unit.made, unit.handOver);
     computed_ += unit.computed;
     reused_ += unit.reused;
 }

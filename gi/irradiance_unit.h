@@ -42,6 +42,9 @@ class IrradianceUnit {
     std::vector<Lookup> lookups;
     std::vector<Made> made;
     std::vector<Made> before;  // on the second pass: what the first one made
+    // What the pixel loop hands from this row to the next (the anti-aliasing loops' shared corners), set
+    // before the unit commits; kept with the row's records beside a partial image.
+    std::vector<unsigned char> handOver;
     long computed = 0, reused = 0;
 
     RecordKey key(std::uint32_t index) const { return unit << 32 | index; }

@@ -14,10 +14,11 @@ namespace quorva {
 namespace {
 
 constexpr char Magic[8] = {'Q', 'I', 'R', 'R', 'O', 'W', 'S', '1'};
-constexpr std::size_t HeaderSize = 8 + 4 + 4 + 8;
+constexpr std::size_t HeaderSize = 8 + 4 + 4 + 4 + 8;
 constexpr std::size_t RecordSize = 3 * 8 * 4 + 9 * 4 + 2 * 4 + 2;
-// More records than any row can make: a count past it is damage.
+// More records than any row can make, more than any loop hands on: a count past them is damage.
 constexpr std::uint32_t MaxRowRecords = 1u << 24;
+constexpr std::uint32_t MaxHandOver = 1u << 28;
 
 template <typename T>
 void put(std::vector<unsigned char>& out, T value) {
@@ -68,11 +69,12 @@ bool takeRecord(const unsigned char*& p, IrradianceRecord& r) {
     return finite && r.radius > 0 && r.nearRadius >= 0 && r.level >= 1;
 }
 
-std::vector<unsigned char> header(int width, int height, std::uint64_t checksum) {
+std::vector<unsigned char> header(int width, int height, int loop, std::uint64_t checksum) {
     std::vector<unsigned char> out(sizeof Magic);
     std::memcpy(out.data(), Magic, sizeof Magic);
     put(out, static_cast<std::int32_t>(width));
     put(out, static_cast<std::int32_t>(height));
+    put(out, static_cast<std::int32_t>(loop));
     put(out, checksum);
     return out;
 }
@@ -83,10 +85,10 @@ std::string rowRecordsNameFor(const std::string& imagePath) {
     return imagePath + ".records";
 }
 
-bool parseRowRecords(const unsigned char* data, std::size_t size, int width, int height, std::uint64_t checksum,
-                     RowRecords& out) {
+bool parseRowRecords(const unsigned char* data, std::size_t size, int width, int height, int loop,
+                     std::uint64_t checksum, RowRecords& out) {
     out = RowRecords{};
-    const std::vector<unsigned char> expected = header(width, height, checksum);
+    const std::vector<unsigned char> expected = header(width, height, loop, checksum);
     if (size < HeaderSize || std::memcmp(data, expected.data(), HeaderSize) != 0) return false;
     std::size_t at = HeaderSize;
     out.end = at;
@@ -101,9 +103,14 @@ bool parseRowRecords(const unsigned char* data, std::size_t size, int width, int
         parsed.records.resize(count);
         bool good = true;
         for (IrradianceRecord& r : parsed.records) good = good && takeRecord(p, r);
-        if (!good) break;
-        out.rows.push_back(std::move(parsed));
+        if (!good || static_cast<std::size_t>(data + size - p) < 4) break;
+        const auto handed = take<std::uint32_t>(p);
+        if (handed > MaxHandOver || static_cast<std::size_t>(data + size - p) < handed) break;
+        parsed.handOver.assign(p, p + handed);
+        p += handed;
         at = static_cast<std::size_t>(p - data);
+        parsed.end = at;
+        out.rows.push_back(std::move(parsed));
         out.end = at;
     }
     return true;
@@ -113,10 +120,10 @@ RowRecordFile::~RowRecordFile() {
     if (file_) std::fclose(file_);
 }
 
-std::unique_ptr<RowRecordFile> RowRecordFile::create(const std::string& path, int width, int height,
+std::unique_ptr<RowRecordFile> RowRecordFile::create(const std::string& path, int width, int height, int loop,
                                                      std::uint64_t checksum) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
-    const std::vector<unsigned char> head = header(width, height, checksum);
+    const std::vector<unsigned char> head = header(width, height, loop, checksum);
     if (!f || std::fwrite(head.data(), 1, head.size(), f) != head.size() || std::fflush(f) != 0) {
         if (f) std::fclose(f);
         warning("Cannot write %s: a resumed render of this image may differ slightly", path.c_str());
@@ -127,9 +134,9 @@ std::unique_ptr<RowRecordFile> RowRecordFile::create(const std::string& path, in
     return std::unique_ptr<RowRecordFile>(new RowRecordFile(f, path));
 }
 
-std::unique_ptr<RowRecordFile> RowRecordFile::resume(const std::string& path, int width, int height,
+std::unique_ptr<RowRecordFile> RowRecordFile::resume(const std::string& path, int width, int height, int loop,
                                                      std::uint64_t checksum, int startRow, int firstRow,
-                                                     IrradianceCache& cache) {
+                                                     IrradianceCache& cache, std::vector<unsigned char>& handOver) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return nullptr;
     std::vector<unsigned char> data;
@@ -141,13 +148,11 @@ std::unique_ptr<RowRecordFile> RowRecordFile::resume(const std::string& path, in
     }
     std::fclose(f);
     RowRecords parsed;
-    const bool ours = parseRowRecords(data.data(), data.size(), width, height, checksum, parsed);
+    const bool ours = parseRowRecords(data.data(), data.size(), width, height, loop, checksum, parsed);
     // Every row before the first one rendered now, from the first of the frame.
     const std::size_t needed = firstRow > startRow ? static_cast<std::size_t>(firstRow - startRow) : 0;
     bool complete = ours && parsed.rows.size() >= needed && (needed == 0 || parsed.rows[0].row == startRow);
-    // Where the row after the last one needed starts: each row is 8 bytes and its records.
-    std::size_t keep = HeaderSize;
-    for (std::size_t i = 0; complete && i < needed; ++i) keep += 8 + parsed.rows[i].records.size() * RecordSize;
+    const std::size_t keep = complete && needed > 0 ? parsed.rows[needed - 1].end : HeaderSize;
     std::error_code ignored;
     if (!complete) {
         if (ours || !data.empty()) {
@@ -162,15 +167,21 @@ std::unique_ptr<RowRecordFile> RowRecordFile::resume(const std::string& path, in
     if (!out) return nullptr;
     for (std::size_t i = 0; i < needed; ++i)
         for (const IrradianceRecord& r : parsed.rows[i].records) cache.insert(r);
+    handOver = needed > 0 ? std::move(parsed.rows[needed - 1].handOver) : std::vector<unsigned char>{};
     return std::unique_ptr<RowRecordFile>(new RowRecordFile(out, path));
 }
 
-void RowRecordFile::writeRow(int row, const std::vector<IrradianceUnit::Made>& made) {
+void RowRecordFile::writeRow(int row, const std::vector<IrradianceUnit::Made>& made,
+                             const std::vector<unsigned char>& handOver) {
     if (!file_) return;
     buffer_.clear();
     put(buffer_, static_cast<std::int32_t>(row));
     put(buffer_, static_cast<std::uint32_t>(made.size()));
     for (const IrradianceUnit::Made& m : made) putRecord(buffer_, m.record);
+    put(buffer_, static_cast<std::uint32_t>(handOver.size()));
+    const std::size_t at = buffer_.size();
+    buffer_.resize(at + handOver.size());
+    if (!handOver.empty()) std::memcpy(buffer_.data() + at, handOver.data(), handOver.size());
     if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) == buffer_.size() && std::fflush(file_) == 0) return;
     std::fclose(file_);
     file_ = nullptr;

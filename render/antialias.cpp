@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <optional>
@@ -57,9 +58,49 @@ struct AdaptiveRows {
     // the row had one, and whether that edge differs from the first pass's (the row below, which read
     // the first, must then be rendered again too).
     CacheUnits* units = nullptr;
+    std::vector<Cell> firstAbove{};  // the edge of the row above the first, from an earlier run
+    bool hasFirstAbove = false;
     std::vector<std::vector<Cell>> secondEdges{};
     std::vector<unsigned char> renderedAgain{}, edgeChanged{};
 };
+
+// The corners a row hands to the next, cells from..to of its bottom edge: per cell the valid flag and
+// the four 8-bit channels, and the colour before the clip when the loop carries it. Empty when a channel
+// does not fit in a byte.
+std::vector<unsigned char> packCells(const std::vector<Cell>& edge, std::size_t from, std::size_t to, bool unclipped) {
+    std::vector<unsigned char> out;
+    out.reserve((to - from) * (unclipped ? 17 : 5));
+    for (std::size_t i = from; i < to; ++i) {
+        const Cell& c = edge[i];
+        out.push_back(c.valid ? 1 : 0);
+        for (int ch = 0; ch < 4; ++ch) {
+            if (c.channel[ch] < 0 || c.channel[ch] > 255) return {};
+            out.push_back(static_cast<unsigned char>(c.channel[ch]));
+        }
+        if (unclipped) {
+            const std::size_t at = out.size();
+            out.resize(at + sizeof c.unclipped);
+            std::memcpy(out.data() + at, c.unclipped, sizeof c.unclipped);
+        }
+    }
+    return out;
+}
+
+// The reverse into cells from..to; false when the bytes are not such an edge.
+bool unpackCells(const std::vector<unsigned char>& in, std::vector<Cell>& edge, std::size_t from, std::size_t to,
+                 bool unclipped) {
+    const std::size_t size = unclipped ? 17 : 5;
+    if (in.size() != (to - from) * size) return false;
+    const unsigned char* p = in.data();
+    for (std::size_t i = from; i < to; ++i, p += size) {
+        if (p[0] > 1) return false;
+        Cell& c = edge[i];
+        c.valid = p[0] == 1;
+        for (int ch = 0; ch < 4; ++ch) c.channel[ch] = p[1 + ch];
+        if (unclipped) std::memcpy(c.unclipped, p + 5, sizeof c.unclipped);
+    }
+    return true;
+}
 
 bool sameCells(const std::vector<Cell>& a, const std::vector<Cell>& b, std::size_t from, std::size_t to) {
     for (std::size_t i = from; i < to; ++i) {
@@ -86,25 +127,30 @@ class AdaptiveSampler {
         if (unit - slots + 1 >= 0) rows_.runner.waitProgress(unit - slots + 1);
         const auto slot = static_cast<std::size_t>(unit % slots);
         const auto above = static_cast<std::size_t>((unit + slots - 1) % slots);
+        const Cell* const first = rows_.hasFirstAbove ? rows_.firstAbove.data() : nullptr;
         CacheUnits* const units = rows_.units;
-        if (!units) return renderPass(unit, worker, rows_.edges[slot].data(), unit > 0 ? rows_.edges[above].data() : nullptr, false);
+        if (!units)
+            return renderPass(unit, worker, rows_.edges[slot].data(), unit > 0 ? rows_.edges[above].data() : first,
+                              false);
 
         units->begin(unit, worker);
-        renderPass(unit, worker, rows_.edges[slot].data(), unit > 0 ? rows_.edges[above].data() : nullptr, true);
+        renderPass(unit, worker, rows_.edges[slot].data(), unit > 0 ? rows_.edges[above].data() : first, true);
         units->awaitTurn(unit);
         // The row above is final now: its second pass, if it had one, drew the edge this row reads.
         const bool aboveAgain = unit > 0 && rows_.renderedAgain[above];
         const bool again = units->again(worker, unit > 0 && rows_.edgeChanged[above]);
         rows_.renderedAgain[slot] = again;
         rows_.edgeChanged[slot] = false;
+        const auto n = static_cast<std::size_t>(n_);
+        const std::size_t from = static_cast<std::size_t>(rows_.columnStart) * n,
+                          to = static_cast<std::size_t>(rows_.columnEnd) * n + 1;
         if (again) {
-            const Cell* top = unit > 0 ? (aboveAgain ? rows_.secondEdges[above] : rows_.edges[above]).data() : nullptr;
+            const Cell* top = unit > 0 ? (aboveAgain ? rows_.secondEdges[above] : rows_.edges[above]).data() : first;
             renderPass(unit, worker, rows_.secondEdges[slot].data(), top, false);
-            const auto n = static_cast<std::size_t>(n_);
-            rows_.edgeChanged[slot] = !sameCells(rows_.edges[slot], rows_.secondEdges[slot],
-                                                 static_cast<std::size_t>(rows_.columnStart) * n,
-                                                 static_cast<std::size_t>(rows_.columnEnd) * n + 1);
+            rows_.edgeChanged[slot] = !sameCells(rows_.edges[slot], rows_.secondEdges[slot], from, to);
         }
+        units->handOver(worker) =
+            packCells(again ? rows_.secondEdges[slot] : rows_.edges[slot], from, to, loop_.carryUnclipped);
         units->commit(unit, worker);
     }
 
@@ -123,7 +169,7 @@ class AdaptiveSampler {
             // The top edge of this pixel is the bottom edge of the pixel above.
             if (units && paced)
                 units->waitAhead(unit, step);
-            else if (above_ && !units)
+            else if (above_ && !units && unit > 0)
                 rows_.runner.waitProgress(unit - 1, step);
             renderPixel(x, y);
             if (units && paced)
@@ -255,6 +301,12 @@ void runAdaptive(SamplingLoop& loop, int rowStart, int rowEnd) {
     try {
         rows.edges.resize(static_cast<std::size_t>(runner.workerCount() + 2));
         for (auto& edge : rows.edges) edge.resize(static_cast<std::size_t>(loop.width) * rows.n + 1);
+        if (loop.firstRowAbove && !loop.firstRowAbove->empty()) {
+            rows.firstAbove.resize(static_cast<std::size_t>(loop.width) * rows.n + 1);
+            rows.hasFirstAbove =
+                unpackCells(*loop.firstRowAbove, rows.firstAbove, static_cast<std::size_t>(rows.columnStart) * rows.n,
+                            static_cast<std::size_t>(rows.columnEnd) * rows.n + 1, loop.carryUnclipped);
+        }
         if (loop.cache) {
             rows.secondEdges = rows.edges;
             rows.renderedAgain.assign(rows.edges.size(), 0);

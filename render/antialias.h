@@ -73,6 +73,9 @@ struct SamplingLoop {
     IrradianceCache* cache = nullptr;
     // The contexts of the workers, by worker (needed with `cache`).
     std::vector<RenderContext*> contexts{};
+    // What the row above the first one handed on when an earlier run rendered it (see `rowHandOver`), kept
+    // beside a partial image; null or empty: the first row has no row above.
+    const std::vector<unsigned char>* firstRowAbove = nullptr;
     RenderProgress* progress = nullptr;  // null: the loop keeps its own
     // Set when a key ended the loop: Escape stops the render, any other key only this loop.
     bool stopRequested = false;

@@ -65,6 +65,7 @@ void runForJob(RenderJob& job, int rowStart, int rowEnd, Loop run) {
     loop.carryUnclipped = !job.frame.linear.empty();
     loop.workers = job.workers;
     loop.cache = job.cache;
+    loop.firstRowAbove = job.firstRowAbove;
     if (job.cache)
         for (int w = 0; w < (job.workers ? job.workers->count() : 1); ++w)
             loop.contexts.push_back(&workerContext(job, w));

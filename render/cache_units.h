@@ -38,6 +38,8 @@ class CacheUnits {
     // Then: true when the unit must be rendered again (its context's statistics are back where the unit
     // began); `forced` asks for it.
     bool again(int worker, bool forced = false);
+    // What the worker's unit hands to the next row, kept with its records (set before `commit`).
+    std::vector<unsigned char>& handOver(int worker) { return units_[static_cast<std::size_t>(worker)].handOver; }
     // The unit's records become final.
     void commit(int unit, int worker);
 

@@ -2,6 +2,8 @@
 // the view frame computed when RenderRows starts, the column range and the stop state.
 #pragma once
 
+#include <vector>
+
 #include "geometry/vec3.h"
 
 namespace quorva {
@@ -59,6 +61,9 @@ struct RenderJob {
     // The frame's irradiance cache, which grows while the rows render: several workers then render the
     // rows as units that become final in their order (render/cache_units.h).
     IrradianceCache* cache = nullptr;
+    // What the row above the first row handed on when an earlier run rendered it (the anti-aliasing
+    // loops' shared corners), kept beside a partial image; null: nothing.
+    const std::vector<unsigned char>* firstRowAbove = nullptr;
     // The frame's progress line (its clock runs over every band); null: renderRows keeps one per call.
     RenderProgress* progress = nullptr;
     // Anti-aliasing state settled once per frame when rendering starts.
