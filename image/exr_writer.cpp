@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #if defined(__x86_64__)
@@ -26,7 +27,6 @@
 
 #include "diagnostics/diagnostics.h"
 #include "render/frame_buffers.h"
-#include "render/page_buffer.h"
 
 namespace quorva {
 namespace {
@@ -37,12 +37,11 @@ namespace {
 // elsewhere than at the end of the block goes out at once. A failed write is remembered for close().
 class BlockFile {
   public:
-    static constexpr std::size_t BlockBytes = std::size_t{256} << 10;
+    // Small enough to come from memory the process has touched before: fresh pages cost a fault each,
+    // and a huge page, when the kernel has to make one, can cost more than the whole file.
+    static constexpr std::size_t BlockBytes = std::size_t{64} << 10;
 
     explicit BlockFile(const std::string& path) {
-        // The block lies at the start of a huge page where the kernel gives them: touching it then costs
-        // one fault instead of 64, which on some virtual machines take longer than writing the file.
-        block_.allocate(PageBuffer<char>::HugePage);
         fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         failed_ = fd_ < 0;
     }
@@ -57,7 +56,7 @@ class BlockFile {
     char* reserve(std::size_t bytes) {
         if (bytes > BlockBytes) return nullptr;
         if (used_ + bytes > BlockBytes) flush();
-        return block_.data() + used_;
+        return block_.get() + used_;
     }
     // `bytes` bytes at file position `at`; false once a write has failed.
     bool write(const void* data, std::size_t bytes, std::uint64_t at) {
@@ -69,7 +68,7 @@ class BlockFile {
             blockStart_ = at + bytes;
             return !failed_;
         }
-        if (from == block_.data() + used_ && used_ + bytes <= BlockBytes) {
+        if (from == block_.get() + used_ && used_ + bytes <= BlockBytes) {
             used_ += bytes;  // packed in place
             return true;
         }
@@ -78,7 +77,7 @@ class BlockFile {
             putAt(from, bytes, at);
             blockStart_ = at + bytes;
         } else {
-            std::memmove(block_.data() + used_, from, bytes);
+            std::memmove(block_.get() + used_, from, bytes);
             used_ += bytes;
         }
         return !failed_;
@@ -93,7 +92,7 @@ class BlockFile {
 
   private:
     void flush() {
-        putAt(block_.data(), used_, blockStart_);
+        putAt(block_.get(), used_, blockStart_);
         blockStart_ += used_;
         used_ = 0;
     }
@@ -112,7 +111,7 @@ class BlockFile {
     }
 
     int fd_ = -1;
-    PageBuffer<char> block_;
+    std::unique_ptr<char[]> block_{new char[BlockBytes]};
     std::size_t used_ = 0;
     std::uint64_t blockStart_ = 0;  // the file position of block_[0]
     bool failed_ = false;
