@@ -338,10 +338,7 @@ void SceneRun::render() {
     message("\nInitializing rendering pipeline...");
     prepareBand(frame, camera, output.get(), 0, height - 1, options.zChannelDepth != 0);
     // The EXR copy keeps the colours before they are clipped: only then is there a float per pixel.
-    if (run_.writeExr && output)
-        frame.linear.assign(
-            (static_cast<std::size_t>(width) + 1) * (static_cast<std::size_t>(height) + 1) * 4,
-            std::numeric_limits<float>::quiet_NaN());
+    if (run_.writeExr && output) keepUnclippedColours(frame);
     message(" Done.\n\n");
     // The pixel filter reads two pixels around each one; undersampling works in blocks from the frame's
     // corner. Either way more pixels are rendered than finished, and the others are put back after.

@@ -88,9 +88,14 @@ void prepareBand(FrameBuffers& frame, const Camera& camera, TargaOutput* resume,
         makePixelFilter(camera.pixelFilterType, camera.pixelFilterWidthX, camera.pixelFilterWidthY);
 }
 
+void keepUnclippedColours(FrameBuffers& frame) {
+    const std::size_t entries = (static_cast<std::size_t>(std::max(frame.color.width, 0)) + 1) *
+                                (static_cast<std::size_t>(std::max(frame.color.height, 0)) + 1) * 4;
+    frame.linear.allocate(entries);
+}
+
 void releaseBand(FrameBuffers& frame) {
-    frame.linear.clear();
-    frame.linear.shrink_to_fit();
+    frame.linear.release();
     frame.color.rows.clear();
     frame.color.rows.shrink_to_fit();
     frame.depth.rows.clear();

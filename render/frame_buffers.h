@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "geometry/vec3.h"
-#include "render/large_page_allocator.h"
+#include "render/page_buffer.h"
 #include "render/pixel_filter.h"
 
 namespace quorva {
@@ -33,8 +33,10 @@ struct FrameBuffers {
     bool zDumped = false;   // the Z channel of this frame was written
     PixelFilter filter;     // weight table of the band; type NoPixelFilter when none
     // Only for an EXR copy (-E), else empty: the unclipped R, G, B, alpha of every finished pixel, laid
-    // out as the SBuffer's rows ((width + 1) x (height + 1) x 4), NaN where nothing was finished.
-    std::vector<float, LargePageAllocator<float>> linear;
+    // out as the SBuffer's rows ((width + 1) x (height + 1) x 4), zero where nothing was finished. A value
+    // counts only where it gives the byte the image holds, and a zero gives the byte 0, whose value it
+    // is: entries never written need no filling.
+    PageBuffer<float> linear;
 };
 
 // A colour channel in 0..1 as a byte: trunc(v * 255) clamped to 0..255. Values that came from a byte
@@ -77,6 +79,8 @@ void filterBand(FrameBuffers& frame, const Camera& camera, int firstRow, int las
 // rows firstRow..lastRow; the other bytes of `out` are left alone.
 void filterPixels(const SBuffer& sb, const PixelFilter& filter, int y, int firstRow, int lastRow,
                   int columnBegin, int columnEnd, std::uint8_t* out);
+// Makes frame.linear for the band's size (after prepareBand).
+void keepUnclippedColours(FrameBuffers& frame);
 void releaseBand(FrameBuffers& frame);
 
 }  // namespace quorva

@@ -153,5 +153,60 @@ TEST(ExrOutput, SamplingLoopsKeepWhatTheyClip) {
     }
 }
 
+// Lines of a width that is not a multiple of eight come out whole, the depth with them, also where rows
+// were resumed; a file-size limit that the Targa fits under and the EXR does not is reported, and leaves
+// no EXR, whole or partial.
+TEST(ExrOutput, OddWidthsAndFailedWrites) {
+    TemporaryFolder dir, root;
+    root.write("include/readme.txt", "search-path folder\n");
+    dir.write("s.qsb", Scene);
+    ProgramOptions o;
+    o.workingDirectory = dir.path();
+    o.environment.push_back({"QUORVA_ROOT", root.path()});
+    auto r = testing::runProgram(QUORVA_BINARY, {"s", "-m", "-E", "-z", "8", "-r", "45", "31"}, o);
+    ASSERT_EQ(r.status, 0) << r.output;
+    const Decoded exr = decode(dir.file("s.exr"));
+    const auto tga = loadImageFile(dir.file("s.tga"));
+    ASSERT_TRUE(tga);
+    ASSERT_EQ(exr.width, 45);
+    ASSERT_EQ(exr.z.size(), 45u * 31);
+    const Counts counts = compare(exr, *tga);
+    EXPECT_GT(counts.saturated, 10);
+    EXPECT_GT(counts.below, 1000);
+    EXPECT_NEAR(exr.z[15 * 45 + 22], 5 - 1.2, 0.05);
+    EXPECT_GT(exr.z[0], 1000.0f);  // the background's corner
+
+    // Rows kept from an earlier partial render (-y 0 15 draws rows 0 to 14) carry their bytes.
+    std::filesystem::remove(dir.file("s.tga"));
+    r = testing::runProgram(QUORVA_BINARY, {"s", "-m", "-E", "-r", "45", "31", "-y", "0", "15"}, o);
+    ASSERT_EQ(r.status, 0) << r.output;
+    r = testing::runProgram(QUORVA_BINARY, {"s", "-m", "-E", "-r", "45", "31"}, o);
+    ASSERT_EQ(r.status, 0) << r.output;
+    const auto resumed = loadImageFile(dir.file("s.tga"));
+    ASSERT_TRUE(resumed);
+    const Decoded again = decode(dir.file("s.exr"));
+    EXPECT_GT(compare(again, *resumed).below, 1000);
+    int kept = 0;
+    for (int y = 0; y < 15; ++y)
+        for (int x = 0; x < 45; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const int byte = resumed->rows[y][3 * x + 2 - c];
+                kept +=
+                    again.rgba[(static_cast<std::size_t>(y) * 45 + x) * 4 + c] == float(half(byte / 255.0f));
+            }
+    EXPECT_EQ(kept, 15 * 45 * 3);
+
+    // 120 x 80 pixels: a Targa of a few kilobytes, an EXR of 77 kB; the limit is 32 kB (or 64 kB).
+    std::filesystem::remove(dir.file("s.tga"));
+    std::filesystem::remove(dir.file("s.exr"));
+    r = testing::runProgram(
+        "/bin/sh", {"-c", std::string("ulimit -f 64; exec '") + QUORVA_BINARY + "' s -m -E -r 120 80"}, o);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("Failed to write EXR image file s.exr"), std::string::npos) << r.output;
+    EXPECT_TRUE(testing::fileExists(dir.file("s.tga")));
+    EXPECT_FALSE(testing::fileExists(dir.file("s.exr")));
+    EXPECT_FALSE(testing::fileExists(dir.file("s.exr.part")));
+}
+
 }  // namespace
 }  // namespace quorva
