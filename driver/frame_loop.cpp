@@ -15,16 +15,14 @@
 #include "driver/report.h"
 #include "driver/run_driver.h"
 #include "formats/binary_scene.h"
-#include "geometry/hierarchy.h"
-#include "gi/irradiance_init.h"
-#include "gi/photon_maps.h"
+#include "gi/irradiance_cache.h"
 #include "gi/row_records.h"
 #include "image/exr_writer.h"
 #include "image/png_writer.h"
 #include "image/targa_output.h"
+#include "prepare/prepare_frame.h"
 #include "render/antialias.h"
 #include "render/camera_rays.h"
-#include "render/frame_buffers.h"
 #include "render/image_rows.h"
 #include "render/opengl_preview.h"
 #include "render/outline_raster.h"
@@ -240,6 +238,21 @@ bool SceneRun::frame(bool firstPass) {
     return frames.currentFrame <= frames.lastFrame;
 }
 
+void SceneRun::announceFrame() const {
+    if (!diagnostics().messagesOn) return;
+    const Camera& camera = scene_->frame.camera;
+    const char* shader = shaderParsed_ ? " + qsh " : " ";
+    if (run_.writeImage)
+        message("\n-= Scene: %s%s- Image: %s (%dx%d) =-\n", run_.sceneFile.c_str(), shader,
+                run_.imageFile.c_str(), camera.width, camera.height);
+    else
+        message("\n-= Scene: %s%s- Framebuffer: %dx%d =-\n", run_.sceneFile.c_str(), shader, camera.width,
+                camera.height);
+    const AnimationCounters& f = scene_->frame.frames;
+    if (f.lastFrame > f.firstFrame || f.animationLength != 0)
+        message("\nFrame %d / %d\n", f.currentFrame - f.firstFrame + 1, f.lastFrame - f.firstFrame + 1);
+}
+
 void SceneRun::render() {
     SceneState& scene = *scene_;
     Options& options = scene.frame.options;
@@ -252,94 +265,43 @@ void SceneRun::render() {
     openWindow();
     if (windowFailed_ && !run_.writeImage) run_.writeImage = true;
 
-    // 16. The world list, the header.
-    prepareLightEntries(scene.frame.world, scene);
-    if (scene.frame.lights.empty() && !scene.frame.background.skyLightOn)
-        warning("No light source in this scene");
-    if (diagnostics().messagesOn) {
-        const char* shader = shaderParsed_ ? " + qsh " : " ";
-        if (run_.writeImage)
-            message("\n-= Scene: %s%s- Image: %s (%dx%d) =-\n", run_.sceneFile.c_str(), shader,
-                    run_.imageFile.c_str(), camera.width, camera.height);
-        else
-            message("\n-= Scene: %s%s- Framebuffer: %dx%d =-\n", run_.sceneFile.c_str(), shader, camera.width,
-                    camera.height);
-        const AnimationCounters& f = scene.frame.frames;
-        if (f.lastFrame > f.firstFrame || f.animationLength != 0)
-            message("\nFrame %d / %d\n", f.currentFrame - f.firstFrame + 1, f.lastFrame - f.firstFrame + 1);
-    }
-
-    // 17. The output image and the hierarchy.
-    renderStart_ = static_cast<long>(std::time(nullptr));
+    // 16-17. The world list, the header, the output image, the hierarchy, the photon maps, the cache and
+    // its primary grid, the frame buffers.
     TargaOutputPtr output;
-    if (run_.writeImage)
-        output = openTargaOutput(options.writeAntialiasFlag != 0, run_.imageFile, camera.width, camera.height,
-                                 true, options.bitsPerPixel);
-    // The camera's own transformation is applied before the hierarchy is cut for the eye point.
-    applyCameraTransform(camera);
-    // The scanline preview shades through the hierarchy too; only ray tracing uses the pixel loops.
-    bool raytracing = options.renderMode == 1;
-    if (raytracing || (options.renderMode == 2 && (options.featureMask & 14))) {
-        message("\nBuilding hierarchical bounding volumes...");
-        // The render threads share the build; the tree does not depend on their number.
-        HierarchyWorkers buildWorkers;
-        if (workers_ && workers_->count() > 1) {
-            buildWorkers.count = workers_->count();
-            buildWorkers.run = [this](const std::function<void(int)>& body) { workers_->run(body); };
-        }
-        buildHierarchy(scene.frame.world, &buildWorkers);
-        message(" Done.");
-        message("\nSorting object hierarchy...");
-        buildCameraFrontier(scene.frame.world, camera.location);
-        message(" Done.");
+    FrameSetup setup;
+    setup.workers = workers_;
+    // -l 1 loads the scene's file only when it exists; otherwise the maps are shot (and saved).
+    PhotonFileRequest& files = setup.photonFiles;
+    files.load = options.photons.loadRequested || (run_.photonMapLoad && fileExists(run_.photonMapFile));
+    files.loadPath = options.photons.loadRequested ? options.photons.loadPath : run_.photonMapFile;
+    files.save = options.photons.saveRequested || run_.photonMapSave;
+    files.savePath = options.photons.saveRequested ? options.photons.savePath : run_.photonMapFile;
+    setup.firstRow = startRow_;
+    setup.endRow = endRow_;
+    setup.firstColumn = run_.xa;
+    setup.endColumn = run_.xb;
+    setup.linearCopy = run_.writeExr;
+    setup.openImage = [&]() -> TargaOutput* {
+        announceFrame();
+        renderStart_ = static_cast<long>(std::time(nullptr));
+        if (run_.writeImage)
+            output = openTargaOutput(options.writeAntialiasFlag != 0, run_.imageFile, camera.width,
+                                     camera.height, true, options.bitsPerPixel);
+        return output.get();
+    };
+    PreparedFrame prepared = prepareFrame(scene.frame, setup);
+    if (prepared.stopped) {
+        stopped_ = escaped_ = true;
+        run_.interruptKey = 1;
     }
+    const bool raytracing = prepared.raytracing;
+    RenderContext& ctx = prepared.context;
+    IrradianceCache* cache = prepared.cache.get();
+    FrameBuffers& frame = prepared.buffers;
+    const int width = camera.width, height = camera.height;
 
     // 18. One band covers the frame (the memory budget allows it): the pixels still missing in the
     // requested rows and columns are rendered, with the pixel filter's reach around them.
-    const int width = camera.width, height = camera.height;
-    RenderContext ctx(&scene.frame);
-    // Photon maps are built once before the rows and only read while pixels render.
-    std::unique_ptr<PhotonMaps> photonMaps;
-    const bool photonsAsked = options.photons.requested || options.irradiance.photons[0] > 0;
-    if (raytracing && photonsAsked && !scene.frame.lights.empty() && options.irradiance.enabled &&
-        !stopped_) {
-        photonMaps = std::make_unique<PhotonMaps>(scene.frame);
-        photonMaps->workers = workers_;
-        PhotonFileRequest files;
-        // -l 1 loads the scene's file only when it exists; otherwise the maps are shot (and saved).
-        files.load = options.photons.loadRequested || (run_.photonMapLoad && fileExists(run_.photonMapFile));
-        files.loadPath = options.photons.loadRequested ? options.photons.loadPath : run_.photonMapFile;
-        files.save = options.photons.saveRequested || run_.photonMapSave;
-        files.savePath = options.photons.saveRequested ? options.photons.savePath : run_.photonMapFile;
-        RenderContext photonCtx(&scene.frame);
-        prepareRenderContext(photonCtx, scene.frame);
-        if (!photonMaps->build(photonCtx, files)) {
-            stopped_ = escaped_ = true;
-            run_.interruptKey = 1;
-        }
-        addPhotonStatistics(ctx.stats, photonCtx.stats);
-    }
-    // The irradiance cache of this frame, seeded by the primary grid unless a file was loaded.
-    std::unique_ptr<IrradianceCache> cache = raytracing ? IrradianceInit(scene.frame) : nullptr;
-    // Shading asks the photon maps, which hand the indirect term on to the cache.
-    if (photonMaps) photonMaps->irradianceSource = cache.get();
-    if (photonMaps && cache) cache->guideWith(&photonMaps->irradianceMap, &photonMaps->directions());
-    ctx.globalIllumination = photonMaps ? static_cast<GlobalIllumination*>(photonMaps.get()) : cache.get();
-    ctx.skyLightMode = cache && scene.frame.background.skyLightOn && scene.frame.lights.empty() &&
-                       !options.irradiance.forced;
-    if (cache && !cache->loaded()) {
-        prepareRenderContext(ctx, scene.frame);
-        if (!computePrimaryGrid(scene.frame, ctx, *cache, startRow_, endRow_, run_.xa, run_.xb, workers_)) {
-            stopped_ = escaped_ = true;
-            run_.interruptKey = 1;
-        }
-    }
-    FrameBuffers frame;
-    message("\nInitializing rendering pipeline...");
-    prepareBand(frame, camera, output.get(), 0, height - 1, options.zChannelDepth != 0);
-    // The EXR copy keeps the colours before they are clipped: only then is there a float per pixel.
-    if (run_.writeExr && output) keepUnclippedColours(frame);
-    message(" Done.\n\n");
     // The pixel filter reads two pixels around each one; undersampling works in blocks from the frame's
     // corner. Either way more pixels are rendered than finished, and the others are put back after.
     const bool filtered = camera.pixelFilterType >= 1;
@@ -391,7 +353,7 @@ void SceneRun::render() {
             // The irradiance cache grows while pixels render and later pixels reuse earlier records: the
             // rows then become final in their order, which keeps every image the same whatever -j says.
             job.workers = workers_;
-            job.cache = cache.get();
+            job.cache = cache;
             job.firstRowAbove = &firstRowAbove;
             job.columnStart = group.columns.begin;
             job.columnEnd = group.columns.end;

@@ -45,6 +45,8 @@ class SceneRun {
     // A cache file request of the command line or the scene: the path it names, -C and -l / -s first.
     void resolveCachePath(bool commandLine, bool& requested, std::string& path) const;
     void parse(bool firstPass);
+    // The header of a frame: scene, image or frame buffer, and the frame number of an animation.
+    void announceFrame() const;
     void render();
     void renderOutline(FrameBuffers& frame, RenderContext& ctx, int rowStart, int rowEnd);
     void cleanUp(bool lastFrame);

@@ -10,20 +10,14 @@
 #include <string>
 
 #include "diagnostics/diagnostics.h"
-#include "geometry/hierarchy.h"
-#include "gi/irradiance_cache.h"
-#include "gi/irradiance_init.h"
-#include "gi/photon_maps.h"
-#include "render/camera_rays.h"
+#include "prepare/prepare_frame.h"
 #include "render/frame_buffers.h"
-#include "render/primary_grid.h"
 #include "render/render_job.h"
 #include "render/render_rows.h"
 #include "scene/parser.h"
 #include "scene/scene_state.h"
 #include "scene/symbol_table.h"
 #include "shading/light.h"
-#include "trace/render_context.h"
 
 using namespace quorva;
 
@@ -71,6 +65,8 @@ void boundWork(SceneState& scene) {
 
     scene.frame.media.samples = std::min(scene.frame.media.samples, 3);
     scene.frame.media.depth = std::min(scene.frame.media.depth, 1);
+    // The pixel loops are what this target covers: every scene is ray traced, preview modes too.
+    o.renderMode = 1;
 }
 
 }  // namespace
@@ -94,40 +90,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (parseText(*scene, text, "fuzz.qsb") != 0) return 0;
         boundWork(*scene);
         buildSunLight(scene->frame);
-        prepareLightEntries(scene->frame.world, *scene);
-        Camera& camera = scene->frame.camera;
-        applyCameraTransform(camera);
-        buildHierarchy(scene->frame.world);
-        buildCameraFrontier(scene->frame.world, camera.location);
-        RenderContext ctx(&scene->frame);
-
-        // The passes before the pixels, in the frame's order: photon maps, then the cache and its grid.
-        const Options& options = scene->frame.options;
-        std::unique_ptr<PhotonMaps> photons;
-        const bool photonsAsked = options.photons.requested || options.irradiance.photons[0] > 0;
-        if (options.renderMode == 1 && photonsAsked && !scene->frame.lights.empty() && options.irradiance.enabled) {
-            photons = std::make_unique<PhotonMaps>(scene->frame);
-            photons->gridPhotonLimit = MaxGridPhotons;
-            RenderContext photonCtx(&scene->frame);
-            prepareRenderContext(photonCtx, scene->frame);
-            photons->build(photonCtx, PhotonFileRequest{});
-        }
-        std::unique_ptr<IrradianceCache> cache = IrradianceInit(scene->frame);
-        if (photons) photons->irradianceSource = cache.get();
-        if (photons && cache) cache->guideWith(&photons->irradianceMap, &photons->directions());
-        ctx.globalIllumination = photons ? static_cast<GlobalIllumination*>(photons.get()) : cache.get();
-        ctx.skyLightMode =
-            cache && scene->frame.background.skyLightOn && scene->frame.lights.empty() && !options.irradiance.forced;
-        prepareRenderContext(ctx, scene->frame);
-        if (cache) computePrimaryGrid(scene->frame, ctx, *cache, 0, camera.height, 0, camera.width);
-
-        FrameBuffers frame;
-        prepareBand(frame, camera, nullptr, 0, camera.height - 1, true);
-        RenderJob job{scene->frame, ctx, frame, ViewFrame{}};
+        // The passes before the pixels, as a frame of the renderer makes them.
+        FrameSetup setup;
+        setup.gridPhotonLimit = MaxGridPhotons;
+        PreparedFrame prepared = prepareFrame(scene->frame, setup);
+        const Camera& camera = scene->frame.camera;
+        RenderJob job{scene->frame, prepared.context, prepared.buffers, ViewFrame{}};
         job.columnStart = 0;
         job.columnEnd = camera.width;
+        job.cache = prepared.cache.get();  // the rows as units of the growing cache, as the driver has them
         renderRows(job, 0, camera.height);
-        filterBand(frame, camera, 0, camera.height - 1);
+        filterBand(prepared.buffers, camera, 0, camera.height - 1);
     } catch (const FatalError&) {
     }
     scene->resetScene();

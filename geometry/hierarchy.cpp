@@ -63,7 +63,7 @@ inline void testNode(const Shape& node, const RaySlabs& ray, double tmax, Priori
 
 }  // namespace
 
-void prepareLightEntries(World& world, SceneState&) {
+void prepareLightEntries(World& world) {
     world.lightEntries.clear();
     world.forEachInListOrder([&](Shape* s) {
         if (s->kind == ShapeKind::LightEntry) world.lightEntries.push_back(s);

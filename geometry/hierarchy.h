@@ -10,8 +10,6 @@
 
 namespace quorva {
 
-struct SceneState;
-
 // The boxes of up to four members as the traversal reads them: coordinate by coordinate, member k of
 // the quad in lane k, so that they are tested together without visiting the members' records. Lanes
 // past the group's last member have no node.
@@ -46,9 +44,8 @@ struct HierarchyWorkers {
 // root was built, 0 for an empty main list. The tree is the same with or without workers.
 int buildHierarchy(World& world, const HierarchyWorkers* workers = nullptr);
 
-// For every kind-10 entry of the main list, in list order: instantiates its light with the entry's
-// transform into the scene's light list and records the entry in world.lightEntries.
-void prepareLightEntries(World& world, SceneState& scene);
+// Records every kind-10 entry of the main list in world.lightEntries, in list order.
+void prepareLightEntries(World& world);
 
 // Fills world.cameraFrontier with the cut of the tree seen from the eye point.
 void buildCameraFrontier(World& world, const Vec3& eye);

@@ -161,7 +161,8 @@ TEST(ConverterSolids, DeclaredSolidsTakeNoShaderName) {
     EXPECT_EQ(declared.solids[2].shader, "Rock_2");
     // Taken candidates give way to numbered ones; a cut name keeps its suffix within the limit.
     EXPECT_EQ(distinctName("A", {"A", "A_", "A_2"}), "A_3");
-    EXPECT_EQ(distinctName(std::string(31, 'm'), {std::string(31, 'm')}, 31), std::string(30, 'm') + "_");
+    const std::string cut = std::string(30, 'm').append(1, '_');
+    EXPECT_EQ(distinctName(std::string(31, 'm'), {std::string(31, 'm')}, 31), cut);
     EXPECT_EQ(distinctName("Free", {"A"}), "Free");
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "diagnostics/diagnostics.h"
-#include "geometry/hierarchy.h"
+#include "prepare/prepare_frame.h"
 #include "render/frame_buffers.h"
 #include "render/render_job.h"
 #include "render/render_rows.h"
@@ -39,21 +39,20 @@ Rendered render(const std::string& text, RenderWorkers* workers, int antialiasin
     parseText(scene, text, "p.qsb");
     scene.frame.options.antialiasing = antialiasing;
     scene.frame.options.undersampling = undersampling;
+    scene.frame.options.zChannelDepth = 1;  // the depths are compared too
     buildSunLight(scene.frame);
-    prepareLightEntries(scene.frame.world, scene);
-    buildHierarchy(scene.frame.world);
-    buildCameraFrontier(scene.frame.world, scene.frame.camera.location);
     Rendered out;
+    PreparedFrame prepared = prepareFrame(scene.frame, FrameSetup{});
+    out.frame = std::move(prepared.buffers);
     Camera& camera = scene.frame.camera;
-    prepareBand(out.frame, camera, nullptr, 0, camera.height, true);
-    RenderContext ctx(&scene.frame);
+    RenderContext& ctx = prepared.context;
     RenderJob job{scene.frame, ctx, out.frame, {}};
     job.columnStart = 0;
     job.columnEnd = camera.width;
     job.workers = workers;
     ConsoleCapture console;
     renderRows(job, first, camera.height);
-    filterBand(out.frame, camera, 0, camera.height, workers);
+    filterBand(out.frame, camera, 0, camera.height - 1, workers);
     out.stats = ctx.stats;
     out.console = testing::withoutTimes(console.text());  // the clock differs from run to run
     return out;
