@@ -108,18 +108,18 @@ bool IrradianceCache::loadFile(const std::string& path) {
 }
 
 std::size_t IrradianceCache::recordCount() const {
-    std::shared_lock lock(mutex_);
+    ReadMostlyLock::Shared lock(mutex_, 0);
     return octree_.size();
 }
 
 double IrradianceCache::meanPrimaryIrradiance() const {
-    std::shared_lock lock(mutex_);
+    ReadMostlyLock::Shared lock(mutex_, 0);
     return primaryCount_ ? primarySum_ / primaryCount_ : 0;
 }
 
-const std::vector<int>& IrradianceCache::nRooksTable(int n) {
+const std::vector<int>& IrradianceCache::nRooksTable(int n, int slot) {
     {
-        std::shared_lock lock(mutex_);
+        ReadMostlyLock::Shared lock(mutex_, slot);
         auto it = nRooks_.find(n);
         if (it != nRooks_.end()) return it->second;
     }
@@ -133,7 +133,7 @@ int IrradianceCache::lookup(const Vec3& P, const Vec3& n, int level, double a, C
     const double bound = a * std::ldexp(1.0, level - 1);
     IrradianceBlend blend(P, n, bound);
     IrradianceHits hits;
-    std::shared_lock lock(mutex_);
+    ReadMostlyLock::Shared lock(mutex_, unit ? unit->slot : 0);
     // The octree has applied the tests that reject most records, distance and bend of the normal; for a
     // positive bound a record failing the bend fails the error bound of the blend anyway (dist / Re >= 0).
     octree_.forEachBatchWithin(
@@ -152,9 +152,19 @@ Color IrradianceCache::irradiance(RenderContext& ctx, const Vec3& P, const Vec3&
     Color E;
     IrradianceUnit* const unit = ctx.irradianceUnit;
     const int q = lookup(P, n, level, a, E, unit);
-    if (q < blendingAt(config_.blending, level) && (ctx.primaryGrid || q == 0 || !loaded_)) {
+    const int K = blendingAt(config_.blending, level);
+    // At the top of a primary grid ray the colour is not kept: only whether a record is made counts.
+    const bool colourKept = !ctx.primaryGrid || ctx.irradianceDepth > 1;
+    if (unit && !unit->again && !colourKept) {
+        IrradianceUnit::Lookup& logged = unit->lookups.back();
+        logged.use = IrradianceUnit::Use::Decision;
+        logged.found = q;
+        logged.enough = K;
+    }
+    if (q < K && (ctx.primaryGrid || q == 0 || !loaded_)) {
         computeRecord(ctx, P, n, samples, level, rayLevel, weight);
         lookup(P, n, level, a, E, unit);
+        if (unit && !unit->again && !colourKept) unit->lookups.back().use = IrradianceUnit::Use::None;
         if (unit)
             ++unit->computed;
         else
@@ -191,7 +201,8 @@ bool IrradianceCache::computeRecord(RenderContext& ctx, const Vec3& P, const Vec
     const Vec3 tu = normalized(cross(aux, n));
     const Vec3 tv = normalized(cross(n, tu));
 
-    const std::vector<int>* table = config_.distribution == 6 ? &nRooksTable(N) : nullptr;
+    const std::vector<int>* table =
+        config_.distribution == 6 ? &nRooksTable(N, ctx.irradianceUnit ? ctx.irradianceUnit->slot : 0) : nullptr;
     QuasiRandom pairs(2);
     pairs.restart(recordScramble(P, n, level));
 
@@ -295,8 +306,8 @@ OctreeCell IrradianceCache::cellOf(const IrradianceRecord& record) const {
     return cellForCube(record.position - half, record.position + half);
 }
 
-void IrradianceCache::recordChange(const IrradianceRecord& record, RecordKey key) {
-    changes_.push_back({record.position, record.normal, record.radius, key, record.level});
+void IrradianceCache::recordChange(const IrradianceRecord& record, RecordKey key, bool withdrawn) {
+    changes_.push_back({record.position, record.normal, record.radius, key, record.level, withdrawn});
 }
 
 // A record is final: the mean of the first grid and the checksum count it.
@@ -354,7 +365,7 @@ void IrradianceCache::insert(const IrradianceRecord& record, IrradianceUnit* uni
             unit->made.push_back(old);
             return;
         }
-        if (octree_.withdraw(old.cell, old.record.level, old.key)) recordChange(old.record, old.key);
+        if (octree_.withdraw(old.cell, old.record.level, old.key)) recordChange(old.record, old.key, true);
         old.withdrawn = true;
     }
     unit->made.push_back({record, cell, key, false});
@@ -363,7 +374,7 @@ void IrradianceCache::insert(const IrradianceRecord& record, IrradianceUnit* uni
 }
 
 std::uint64_t IrradianceCache::finalChecksum() const {
-    std::shared_lock lock(mutex_);
+    ReadMostlyLock::Shared lock(mutex_, 0);
     return checksum_;
 }
 
@@ -388,7 +399,9 @@ void IrradianceCache::beginUnit(IrradianceUnit& unit, std::uint64_t number) cons
 bool IrradianceCache::unitConflicts(const IrradianceUnit& unit) const {
     if (unit.lookups.empty()) return false;
     const RecordKey first = unit.key(0);
-    std::shared_lock lock(mutex_);
+    // Per decision lookup, how many records that may qualify came and went unseen.
+    std::vector<int> came(unit.lookups.size()), went(unit.lookups.size());
+    ReadMostlyLock::Shared lock(mutex_, unit.slot);
     // The lookups saw ever more changes: change i is new to the lookups, from the first, that saw no
     // more than i changes.
     for (std::size_t i = unit.lookups.front().seen; i < changes_.size(); ++i) {
@@ -396,7 +409,7 @@ bool IrradianceCache::unitConflicts(const IrradianceUnit& unit) const {
         if (c.key >= first) continue;  // this unit's own, or a later unit's
         for (std::size_t k = 0; k < unit.lookups.size() && unit.lookups[k].seen <= i; ++k) {
             const IrradianceUnit::Lookup& q = unit.lookups[k];
-            if (q.level != c.level) continue;
+            if (q.level != c.level || q.use == IrradianceUnit::Use::None) continue;
             const Vec3 d = q.P - c.position;
             const double dist2 = d.x * d.x + d.y * d.y + d.z * d.z;
             const double r = c.radius * q.reach;
@@ -404,8 +417,16 @@ bool IrradianceCache::unitConflicts(const IrradianceUnit& unit) const {
             if (dist2 >= r * r * (1 + 1e-9)) continue;
             if (q.reach > 0 && std::fabs(1 - dot(q.n, c.normal)) > IrradianceOctree::bendLimit(q.reach) * (1 + 1e-9))
                 continue;
-            return true;
+            if (q.use == IrradianceUnit::Use::Value) return true;
+            ++(c.withdrawn ? went : came)[k];
         }
+    }
+    // A decision stands while the count stays on the same side of enough, whichever records came or went.
+    for (std::size_t k = 0; k < unit.lookups.size(); ++k) {
+        const IrradianceUnit::Lookup& q = unit.lookups[k];
+        if (q.use != IrradianceUnit::Use::Decision) continue;
+        const bool computed = q.found < q.enough;
+        if (computed ? q.found + came[k] >= q.enough : q.found - went[k] < q.enough) return true;
     }
     return false;
 }
@@ -427,7 +448,7 @@ void IrradianceCache::commitUnit(IrradianceUnit& unit) {
         for (std::size_t i = unit.next; i < unit.before.size(); ++i) {
             IrradianceUnit::Made& old = unit.before[i];
             if (old.withdrawn) continue;
-            if (octree_.withdraw(old.cell, old.record.level, old.key)) recordChange(old.record, old.key);
+            if (octree_.withdraw(old.cell, old.record.level, old.key)) recordChange(old.record, old.key, true);
             old.withdrawn = true;
         }
     }

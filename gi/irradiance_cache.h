@@ -2,8 +2,8 @@
 // a loose octree and reused by weighted interpolation.
 //
 // This object is the one shared structure the rendering workers consult and update. Every lookup and
-// every insert goes through it: lookups take the mutex shared, inserts (and the N-Rooks tables made on
-// first use) take it exclusive. A record depends only on its inputs - its quasi-random stream restarts
+// every insert goes through it: lookups take the worker's own reader slot of the lock, inserts (and the
+// N-Rooks tables made on first use) take every slot. A record depends only on its inputs - its quasi-random stream restarts
 // from a scramble of P, the normal and the level - so a renderer that runs the primary grid and a record
 // pass in a fixed order and then only looks up gets the same image whatever the number of workers.
 #pragma once
@@ -12,12 +12,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
-#include <shared_mutex>
 #include <string>
 #include <vector>
 
 #include "gi/irradiance_octree.h"
 #include "gi/irradiance_unit.h"
+#include "gi/read_mostly_lock.h"
 #include "trace/global_illumination.h"
 
 namespace quorva {
@@ -97,6 +97,8 @@ class IrradianceCache final : public GlobalIllumination {
     // Work units rendered on several workers (see gi/irradiance_unit.h). `reserveUnits` numbers `count`
     // units that follow every record made so far and returns the first number; `beginUnit` starts one.
     std::uint64_t reserveUnits(int count);
+    // How many workers read the cache at once (a unit's `slot` is below it); only while none does.
+    void setReaders(int count) { mutex_.setReaders(count); }
     void beginUnit(IrradianceUnit& unit, std::uint64_t number) const;
     // Whether a lookup of the unit missed, or used, a change that the units before it made afterwards;
     // every unit before it must be final.
@@ -125,13 +127,13 @@ class IrradianceCache final : public GlobalIllumination {
 
   private:
     OctreeCell cellOf(const IrradianceRecord& record) const;
-    void recordChange(const IrradianceRecord& record, RecordKey key);
+    void recordChange(const IrradianceRecord& record, RecordKey key, bool withdrawn = false);
     void recordFinal(const IrradianceRecord& record);
-    const std::vector<int>& nRooksTable(int n);
+    const std::vector<int>& nRooksTable(int n, int slot = 0);
     [[noreturn]] void saveFailed();
 
     IrradianceConfig config_;
-    mutable std::shared_mutex mutex_;
+    mutable ReadMostlyLock mutex_;
     IrradianceOctree octree_;
     std::map<int, std::vector<int>> nRooks_;
     std::FILE* save_ = nullptr;
@@ -148,6 +150,7 @@ class IrradianceCache final : public GlobalIllumination {
         double radius = 0;
         RecordKey key = 0;
         int level = 1;
+        bool withdrawn = false;
     };
     std::vector<Change> changes_;
     RecordKey serialKey_ = 0;  // the key of the next record made outside a unit

@@ -22,11 +22,17 @@ namespace quorva {
 
 class IrradianceUnit {
   public:
+    // What a lookup's result decided. Its value, blended into a pixel or a record; or, at the top of a
+    // primary grid ray, whose colour nobody keeps, only whether a record was computed (`found` records
+    // qualified, `enough` would have been enough); or, there after the record was made, nothing.
+    enum class Use : unsigned char { Value, Decision, None };
     struct Lookup {
         Vec3 P, n;
         double reach = 0;   // the error bound of the lookup's level
         std::size_t seen = 0;  // the changes of the cache the lookup saw
         int level = 1;
+        Use use = Use::Value;
+        int found = 0, enough = 0;
     };
     struct Made {
         IrradianceRecord record;
@@ -37,6 +43,7 @@ class IrradianceUnit {
 
     std::uint64_t unit = 0;
     int row = -1;            // the image row the unit renders (-1: a row of the primary grid)
+    int slot = 0;            // the worker's reader slot of the cache's lock
     std::uint32_t next = 0;  // records made so far in this pass
     bool again = false;      // the second pass: rendered against final records
     std::vector<Lookup> lookups;

@@ -45,6 +45,8 @@ class CacheUnits {
 
     // The progress of a unit whose first pass is over (its final pass may still run).
     static constexpr int FirstPassDone = INT_MAX - 1;
+    // Columns between the progress marks of a first pass.
+    static constexpr int MarkEvery = 8;
 
   private:
     IrradianceCache& cache_;

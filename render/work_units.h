@@ -50,6 +50,8 @@ class UnitRunner {
     void markProgress(int unit, int done);
     // Blocks until `unit` has made `done` steps.
     void waitProgress(int unit, int done = INT_MAX);
+    // The steps `unit` has marked so far.
+    int progress(int unit) const { return progress_[static_cast<std::size_t>(unit)].load(std::memory_order_relaxed); }
 
   private:
     struct Aborted {};  // another worker failed: this one gives up its unit
