@@ -65,5 +65,19 @@ TEST_F(Units, SecondPassKeepsWhatItMakesAgainAndWithdrawsTheRest) {
     EXPECT_EQ(cache.unitsRedone(), 1);
 }
 
+// At the top of a primary grid ray only whether a record was made counts: records the lookup missed
+// matter once they would have been enough.
+TEST_F(Units, GridDecisionsStandWhileTooFewRecordsCame) {
+    EXPECT_EQ(look(row), 0);
+    IrradianceUnit::Lookup& decided = row.lookups.back();
+    decided.use = IrradianceUnit::Use::Decision;
+    decided.found = 0;
+    decided.enough = 2;
+    cache.insert(near({0.1, 0, 0}), &above);
+    EXPECT_FALSE(cache.unitConflicts(row));
+    cache.insert(near({-0.1, 0, 0}), &above);
+    EXPECT_TRUE(cache.unitConflicts(row));
+}
+
 }  // namespace
 }  // namespace quorva
