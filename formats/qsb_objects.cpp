@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "diagnostics/diagnostics.h"
+#include "eval/value.h"
 #include "geometry/flat_shapes.h"
 #include "geometry/shapes.h"
 #include "geometry/solid.h"
@@ -14,7 +15,6 @@
 #include "scene/builders/shape_modifiers.h"
 #include "scene/scene_state.h"
 #include "scene/symbol_table.h"
-#include "scene/value.h"
 
 namespace quorva {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <numeric>
 
-#include "scene/value.h"
+#include "eval/value.h"
 
 namespace quorva {
 

@@ -6,9 +6,9 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "eval/value.h"
 #include "geometry/hierarchy.h"
 #include "geometry/world.h"
-#include "scene/value.h"
 #include "shading/light_kinds.h"
 #include "shading/shader.h"
 #include "trace/frame.h"

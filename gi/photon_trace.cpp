@@ -3,11 +3,11 @@
 // photon after a specular bounce, an irradiance photon after its one diffuse bounce.
 #include <cmath>
 
+#include "eval/value.h"
 #include "geometry/world.h"
 #include "gi/media.h"
 #include "gi/photon_batch.h"
 #include "gi/photon_maps.h"
-#include "scene/value.h"
 #include "shading/light.h"
 #include "shading/optics.h"
 #include "shading/shade_point.h"

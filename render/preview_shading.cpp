@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "diagnostics/diagnostics.h"
+#include "eval/value.h"
 #include "render/render_job.h"
-#include "scene/value.h"
 #include "shading/shade.h"
 #include "shading/shade_point.h"
 #include "trace/frame.h"

@@ -3,12 +3,12 @@
 #include "scene/builtins.h"
 
 #include "diagnostics/diagnostics.h"
+#include "eval/value.h"
 #include "geometry/shape.h"
 #include "geometry/solid.h"
 #include "image/texture_image.h"
 #include "scene/spline.h"
 #include "scene/symbol_table.h"
-#include "scene/value.h"
 
 namespace quorva {
 

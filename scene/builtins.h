@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "scene/request.h"
+#include "eval/request.h"
 
 namespace quorva {
 

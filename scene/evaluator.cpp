@@ -1,14 +1,14 @@
 // The expression evaluator: constants, vectors, operators, frame values and the dispatch to the
 // built-in calls. It allocates nothing, so it can run for every shading sample.
-#include "scene/evaluator.h"
+#include "eval/evaluator.h"
 
 #include <cmath>
 
 #include "diagnostics/diagnostics.h"
 #include "diagnostics/internal_failure.h"
+#include "eval/spectrum.h"
 #include "geometry/transform.h"
 #include "scene/evaluator_noise.h"
-#include "scene/spectrum.h"
 #include "scene/spline.h"
 #include "trace/options.h"
 

@@ -4,10 +4,10 @@
 #include <cmath>
 
 #include "diagnostics/diagnostics.h"
+#include "eval/evaluator.h"
 #include "geometry/shape.h"
 #include "geometry/world.h"
 #include "scene/builtins.h"
-#include "scene/evaluator.h"
 #include "scene/evaluator_mappings.h"
 #include "scene/evaluator_noise.h"
 #include "scene/scene_state.h"

@@ -8,9 +8,9 @@
 #include <cmath>
 
 #include "diagnostics/diagnostics.h"
+#include "eval/request.h"
+#include "eval/value.h"
 #include "image/texture_image.h"
-#include "scene/request.h"
-#include "scene/value.h"
 
 namespace quorva {
 namespace {

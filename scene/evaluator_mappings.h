@@ -1,8 +1,8 @@
 // Image texture mappings of the expression language (Image and Indexed mappings, PixelHeight).
 #pragma once
 
+#include "eval/value.h"
 #include "scene/builtins.h"
-#include "scene/value.h"
 
 namespace quorva {
 

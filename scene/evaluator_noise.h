@@ -1,8 +1,8 @@
 // The noise built-ins and the noise node of the expression language.
 #pragma once
 
+#include "eval/value.h"
 #include "scene/builtins.h"
-#include "scene/value.h"
 
 namespace quorva {
 

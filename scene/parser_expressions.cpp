@@ -8,9 +8,9 @@
 #include <limits>
 
 #include "diagnostics/diagnostics.h"
+#include "eval/spectrum.h"
 #include "scene/builtins.h"
 #include "scene/scene_state.h"
-#include "scene/spectrum.h"
 #include "scene/statement_parser.h"
 
 namespace quorva {

@@ -6,9 +6,9 @@
 #include <new>
 
 #include "diagnostics/diagnostics.h"
+#include "eval/evaluator.h"
 #include "geometry/intersect_context.h"
 #include "geometry/world.h"
-#include "scene/evaluator.h"
 #include "scene/scene_state.h"
 #include "scene/symbol_table.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "eval/request.h"
 #include "geometry/vec3.h"
-#include "scene/request.h"
 #include "trace/random.h"
 
 namespace quorva {

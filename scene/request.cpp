@@ -1,5 +1,5 @@
 // Request constructors, deep copy, the constant test and the printable form of a tree.
-#include "scene/request.h"
+#include "eval/request.h"
 
 #include <array>
 #include <cmath>
@@ -7,8 +7,8 @@
 
 #include "diagnostics/diagnostics.h"
 #include "diagnostics/internal_failure.h"
+#include "eval/spectrum.h"
 #include "scene/builtins.h"
-#include "scene/spectrum.h"
 
 namespace quorva {
 

@@ -1,5 +1,5 @@
 // Colour spectrum lookup.
-#include "scene/spectrum.h"
+#include "eval/spectrum.h"
 
 namespace quorva {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "diagnostics/diagnostics.h"
-#include "scene/value.h"
+#include "eval/value.h"
 
 namespace quorva {
 

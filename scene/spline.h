@@ -11,8 +11,8 @@
 #include <memory>
 #include <vector>
 
+#include "eval/request.h"
 #include "geometry/vec3.h"
-#include "scene/request.h"
 
 namespace quorva {
 

@@ -7,9 +7,9 @@
 #include <unordered_map>
 
 #include "diagnostics/diagnostics.h"
+#include "eval/spectrum.h"
 #include "scene/particles.h"
 #include "scene/scene_state.h"
-#include "scene/spectrum.h"
 #include "scene/statement_parser.h"
 
 namespace quorva {

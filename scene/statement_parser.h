@@ -16,16 +16,16 @@
 #include <unordered_map>
 #include <vector>
 
+#include "eval/request.h"
+#include "eval/value.h"
 #include "geometry/shape.h"
 #include "geometry/shapes.h"
 #include "geometry/solid.h"
 #include "geometry/transform.h"
 #include "scene/builders/scene_settings.h"
 #include "scene/keywords.h"
-#include "scene/request.h"
 #include "scene/symbol_table.h"
 #include "scene/token.h"
-#include "scene/value.h"
 #include "shading/light.h"
 #include "shading/shader.h"
 

@@ -5,8 +5,8 @@
 #include <limits>
 
 #include "diagnostics/diagnostics.h"
+#include "eval/evaluator.h"
 #include "geometry/profile_shapes.h"
-#include "scene/evaluator.h"
 #include "scene/scene_state.h"
 #include "scene/statement_parser.h"
 

@@ -13,8 +13,8 @@
 //   Caustics e -> 36 (with InternalCaustics: the flag too)  IrradianceSamples e -> 38
 // A later item overrides an earlier one.
 #include "diagnostics/diagnostics.h"
+#include "eval/spectrum.h"
 #include "scene/scene_state.h"
-#include "scene/spectrum.h"
 #include "scene/statement_parser.h"
 
 namespace quorva {

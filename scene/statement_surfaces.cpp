@@ -5,9 +5,9 @@
 #include <utility>
 
 #include "diagnostics/diagnostics.h"
+#include "eval/evaluator.h"
 #include "geometry/surface_shapes.h"
 #include "image/texture_image.h"
-#include "scene/evaluator.h"
 #include "scene/scene_state.h"
 #include "scene/statement_parser.h"
 

@@ -1,7 +1,7 @@
 // The symbol table and the declare algorithm.
 #include "scene/symbol_table.h"
 
-#include "scene/value.h"
+#include "eval/value.h"
 #include "trace/options.h"
 
 namespace quorva {

@@ -9,8 +9,8 @@
 #include <variant>
 #include <vector>
 
+#include "eval/request.h"
 #include "geometry/transform.h"
-#include "scene/request.h"
 #include "shading/shader.h"
 
 namespace quorva {

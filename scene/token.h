@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "scene/request.h"
+#include "eval/request.h"
 
 namespace quorva {
 

@@ -4,9 +4,9 @@
 #include <algorithm>
 
 #include "diagnostics/diagnostics.h"
+#include "eval/value.h"
 #include "render/camera_rays.h"
 #include "render/frame_buffers.h"
-#include "scene/value.h"
 #include "trace/frame.h"
 #include "trace/render_context.h"
 

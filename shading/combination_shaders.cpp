@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "diagnostics/diagnostics.h"
-#include "scene/value.h"
+#include "eval/value.h"
 #include "shading/shade_point.h"
 #include "shading/shader.h"
 #include "trace/frame.h"

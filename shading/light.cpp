@@ -4,10 +4,10 @@
 
 #include "diagnostics/diagnostics.h"
 #include "diagnostics/internal_failure.h"
-#include "trace/frame.h"
-#include "scene/value.h"
+#include "eval/value.h"
 #include "shading/light.h"
 #include "shading/light_kinds.h"
+#include "trace/frame.h"
 
 namespace quorva {
 

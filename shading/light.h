@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <memory>
 
+#include "eval/request.h"
 #include "geometry/transform.h"
 #include "geometry/vec3.h"
-#include "scene/request.h"
 
 namespace quorva {
 

@@ -4,7 +4,7 @@
 
 #include "diagnostics/diagnostics.h"
 #include "diagnostics/internal_failure.h"
-#include "scene/value.h"
+#include "eval/value.h"
 #include "shading/light_kinds.h"
 #include "trace/frame.h"
 #include "trace/render_context.h"

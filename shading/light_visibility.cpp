@@ -3,9 +3,9 @@
 
 #include <cmath>
 
+#include "eval/value.h"
 #include "geometry/world.h"
 #include "gi/media.h"
-#include "scene/value.h"
 #include "shading/light.h"
 #include "shading/shade_point.h"
 #include "trace/frame.h"

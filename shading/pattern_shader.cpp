@@ -4,9 +4,9 @@
 #include <cmath>
 
 #include "diagnostics/diagnostics.h"
-#include "scene/evaluator.h"
-#include "scene/spectrum.h"
-#include "scene/value.h"
+#include "eval/evaluator.h"
+#include "eval/spectrum.h"
+#include "eval/value.h"
 #include "shading/noise.h"
 #include "shading/surface_shader.h"
 

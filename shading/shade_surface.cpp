@@ -2,7 +2,7 @@
 // diffuse and specular terms, metal tint, iridescence, and caustics. The TraceRay entry is here too.
 #include <cmath>
 
-#include "scene/value.h"
+#include "eval/value.h"
 #include "shading/brdf.h"
 #include "shading/light.h"
 #include "shading/light_visibility.h"

@@ -2,8 +2,8 @@
 // and the default sample.
 #include "shading/shader.h"
 
+#include "eval/value.h"
 #include "geometry/shape.h"
-#include "scene/value.h"
 #include "shading/shade_point.h"
 #include "trace/render_context.h"
 

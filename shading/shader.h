@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
+#include "eval/request.h"
 #include "geometry/transform.h"
 #include "geometry/vec3.h"
-#include "scene/request.h"
 
 namespace quorva {
 

@@ -6,9 +6,9 @@
 #include <optional>
 
 #include "diagnostics/diagnostics.h"
+#include "eval/spectrum.h"
+#include "eval/value.h"
 #include "geometry/shape.h"
-#include "scene/spectrum.h"
-#include "scene/value.h"
 #include "shading/brdf.h"
 #include "shading/pattern_shader.h"
 #include "trace/frame.h"

@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
+#include "eval/request.h"
 #include "geometry/world.h"
 #include "gi/media.h"
-#include "scene/request.h"
 #include "trace/camera.h"
 #include "trace/options.h"
 

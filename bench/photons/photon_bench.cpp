@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "diagnostics/diagnostics.h"
+#include "eval/request.h"
 #include "geometry/shapes.h"
 #include "gi/photon_maps.h"
 #include "render/render_rows.h"
-#include "scene/request.h"
 #include "scene/scene_state.h"
 #include "shading/light.h"
 #include "shading/shader.h"

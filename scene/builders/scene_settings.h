@@ -3,8 +3,8 @@
 // records.
 #pragma once
 
+#include "eval/request.h"
 #include "geometry/vec3.h"
-#include "scene/request.h"
 
 namespace quorva {
 

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "diagnostics/diagnostics.h"
+#include "eval/request.h"
 #include "geometry/hierarchy.h"
 #include "geometry/shapes.h"
-#include "scene/request.h"
 #include "shading/shader.h"
 #include "trace/render_context.h"
 

@@ -11,12 +11,12 @@
 #include <functional>
 
 #include "diagnostics/diagnostics.h"
+#include "eval/value.h"
 #include "geometry/quadrics.h"
 #include "image/texture_image.h"
 #include "scene/scene_state.h"
 #include "scene/search_path.h"
 #include "scene/symbol_table.h"
-#include "scene/value.h"
 #include "trace/random.h"
 #include "trace/render_context.h"
 

@@ -6,9 +6,9 @@
 #include <cmath>
 
 #include "diagnostics/diagnostics.h"
+#include "eval/evaluator.h"
+#include "eval/value.h"
 #include "scene/builtins.h"
-#include "scene/evaluator.h"
-#include "scene/value.h"
 #include "trace/options.h"
 
 namespace quorva {

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "eval/value.h"
 #include "scene/keywords.h"
 #include "scene/search_path.h"
 #include "scene/symbol_table.h"
-#include "scene/value.h"
 
 namespace quorva {
 namespace {

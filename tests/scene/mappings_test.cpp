@@ -1,9 +1,9 @@
 // Image texture mappings in expressions: each projection picks the pixel its (u, v) rule names.
 #include <gtest/gtest.h>
 
+#include "eval/value.h"
 #include "image/texture_image.h"
 #include "scene/builtins.h"
-#include "scene/value.h"
 #include "support/fatal_text.h"
 
 namespace quorva {

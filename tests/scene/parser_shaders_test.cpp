@@ -2,9 +2,9 @@
 // and the shader and spectrum forms.
 #include <gtest/gtest.h>
 
+#include "eval/spectrum.h"
+#include "eval/value.h"
 #include "parser_fixture.h"
-#include "scene/spectrum.h"
-#include "scene/value.h"
 
 namespace quorva {
 namespace {

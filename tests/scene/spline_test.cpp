@@ -8,9 +8,9 @@
 #include <functional>
 
 #include "diagnostics/diagnostics.h"
+#include "eval/spectrum.h"
+#include "eval/value.h"
 #include "scene/builtins.h"
-#include "scene/spectrum.h"
-#include "scene/value.h"
 
 namespace quorva {
 namespace {

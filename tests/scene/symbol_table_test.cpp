@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "diagnostics/diagnostics.h"
+#include "eval/value.h"
 #include "scene/builtins.h"
-#include "scene/value.h"
 #include "trace/options.h"
 
 namespace quorva {

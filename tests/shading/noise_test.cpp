@@ -7,8 +7,8 @@
 #include <cmath>
 #include <limits>
 
+#include "eval/value.h"
 #include "scene/builtins.h"
-#include "scene/value.h"
 #include "trace/quasi_random.h"
 #include "trace/render_context.h"
 

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "eval/value.h"
 #include "scene/parser_fixture.h"
-#include "scene/value.h"
 #include "shading/noise.h"
 
 namespace quorva {

@@ -3,9 +3,9 @@
 
 #include <memory>
 
+#include "eval/value.h"
 #include "geometry/shape.h"
 #include "scene/scene_state.h"
-#include "scene/value.h"
 #include "shading/light.h"
 #include "shading/shade.h"
 #include "shading/shader.h"

@@ -2,7 +2,7 @@
 // call dispatch.
 #pragma once
 
-#include "scene/value.h"
+#include "eval/value.h"
 
 namespace quorva {
 

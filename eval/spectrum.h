@@ -3,8 +3,8 @@
 
 #include <vector>
 
+#include "eval/request.h"
 #include "geometry/vec3.h"
-#include "scene/request.h"
 
 namespace quorva {
 

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
+#include "eval/request.h"
 #include "geometry/vec3.h"
-#include "scene/request.h"
 
 namespace quorva {
 
