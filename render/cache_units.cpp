@@ -25,6 +25,10 @@ CacheUnits::CacheUnits(IrradianceCache& cache, UnitRunner& runner, int units, st
     lag_ = std::max(8, width / (workers + 1));
 }
 
+CacheUnits::~CacheUnits() {
+    for (RenderContext* ctx : contexts_) ctx->irradianceUnit = nullptr;
+}
+
 void CacheUnits::begin(int unit, int worker) {
     RenderContext& ctx = *contexts_[static_cast<std::size_t>(worker)];
     IrradianceUnit& u = units_[static_cast<std::size_t>(worker)];

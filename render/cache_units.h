@@ -25,6 +25,10 @@ class CacheUnits {
     // firstRow + u (-1: rows of the primary grid).
     CacheUnits(IrradianceCache& cache, UnitRunner& runner, int units, std::vector<RenderContext*> contexts,
                int width, int firstRow = -1);
+    // No context keeps pointing at a unit of these, also when a worker failed inside one.
+    ~CacheUnits();
+    CacheUnits(const CacheUnits&) = delete;
+    CacheUnits& operator=(const CacheUnits&) = delete;
 
     // A unit starts on `worker`: its context records into the worker's unit.
     void begin(int unit, int worker);
