@@ -10,6 +10,7 @@
 #include <string>
 
 #include "diagnostics/diagnostics.h"
+#include "fuzz/fuzz_support.h"
 #include "image/image_readers.h"
 
 using namespace quorva;
@@ -60,11 +61,7 @@ bool readImage(int format, const std::uint8_t* data, std::size_t size, ImageFile
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
-    static const bool quiet = [] {
-        diagnostics().console = [](const std::string&) {};
-        return true;
-    }();
-    (void)quiet;
+    silenceDiagnostics();
     ImageFile image;
     image.name = "fuzz";
     try {

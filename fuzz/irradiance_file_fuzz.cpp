@@ -6,17 +6,14 @@
 #include <string>
 
 #include "diagnostics/diagnostics.h"
+#include "fuzz/fuzz_support.h"
 #include "gi/irradiance_cache.h"
 #include "gi/irradiance_file.h"
 
 using namespace quorva;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool silenced = [] {
-        diagnostics().console = [](const std::string&) {};
-        return true;
-    }();
-    (void)silenced;
+    silenceDiagnostics();
     std::FILE* in = fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
     if (!in) return 0;
     IrradianceCache cache(IrradianceConfig{});

@@ -7,17 +7,14 @@
 
 #include "diagnostics/diagnostics.h"
 #include "formats/mesh_file.h"
+#include "fuzz/fuzz_support.h"
 #include "scene/parser.h"
 #include "scene/scene_state.h"
 
 using namespace quorva;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool silenced = [] {
-        diagnostics().console = [](const std::string&) {};
-        return true;
-    }();
-    (void)silenced;
+    silenceDiagnostics();
     SceneState scene;
     try {
         // The shaders the seeds' calls name.

@@ -7,17 +7,14 @@
 #include <string>
 
 #include "diagnostics/diagnostics.h"
+#include "fuzz/fuzz_support.h"
 #include "gi/irradiance_cache.h"
 #include "gi/row_records.h"
 
 using namespace quorva;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool silenced = [] {
-        diagnostics().console = [](const std::string&) {};
-        return true;
-    }();
-    (void)silenced;
+    silenceDiagnostics();
     if (size < 28) return 0;
     std::int32_t width, height, loop;
     std::uint64_t checksum;

@@ -5,17 +5,14 @@
 #include <string>
 
 #include "diagnostics/diagnostics.h"
+#include "fuzz/fuzz_support.h"
 #include "scene/parser.h"
 #include "scene/scene_state.h"
 
 using namespace quorva;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool silenced = [] {
-        diagnostics().console = [](const std::string&) {};
-        return true;
-    }();
-    (void)silenced;
+    silenceDiagnostics();
     std::string text(reinterpret_cast<const char*>(data), size);
     // ReadArchive and the image functions open files by name; device files would never end.
     for (const char* device : {"/dev", "/proc", "/sys"})

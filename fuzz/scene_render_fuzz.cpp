@@ -10,6 +10,7 @@
 #include <string>
 
 #include "diagnostics/diagnostics.h"
+#include "fuzz/fuzz_support.h"
 #include "prepare/prepare_frame.h"
 #include "render/frame_buffers.h"
 #include "render/render_job.h"
@@ -72,11 +73,7 @@ void boundWork(SceneState& scene) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool silenced = [] {
-        diagnostics().console = [](const std::string&) {};
-        return true;
-    }();
-    (void)silenced;
+    silenceDiagnostics();
     // Statements past the first few hundred bytes mostly add parse work, which the parser target covers.
     if (size > 4096) return 0;
     std::string text(reinterpret_cast<const char*>(data), size);

@@ -12,6 +12,16 @@ std::size_t slotOf(const void* p) {
 }
 }  // namespace
 
+void addPhotonStatistics(RenderStatistics& into, const RenderStatistics& from) {
+    into.photonRays += from.photonRays;
+    into.photonRefracted += from.photonRefracted;
+    into.photonDispersion += from.photonDispersion;
+    into.photonReflected += from.photonReflected;
+    into.photonInternalReflected += from.photonInternalReflected;
+    into.surfacePhotonsGathered += from.surfacePhotonsGathered;
+    into.mediaPhotonsGathered += from.mediaPhotonsGathered;
+}
+
 void addStatistics(RenderStatistics& into, const RenderStatistics& from) {
     into.primaryRays += from.primaryRays;
     into.shadowRays += from.shadowRays;
@@ -21,13 +31,7 @@ void addStatistics(RenderStatistics& into, const RenderStatistics& from) {
     into.internalReflectionRays += from.internalReflectionRays;
     into.jitteredRays += from.jitteredRays;
     into.irradianceRays += from.irradianceRays;
-    into.photonRays += from.photonRays;
-    into.photonRefracted += from.photonRefracted;
-    into.photonDispersion += from.photonDispersion;
-    into.photonReflected += from.photonReflected;
-    into.photonInternalReflected += from.photonInternalReflected;
-    into.surfacePhotonsGathered += from.surfacePhotonsGathered;
-    into.mediaPhotonsGathered += from.mediaPhotonsGathered;
+    addPhotonStatistics(into, from);
     into.shadowChecks += from.shadowChecks;
     into.shadowCacheHits += from.shadowCacheHits;
     into.boundsChecked += from.boundsChecked;

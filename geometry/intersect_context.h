@@ -42,6 +42,8 @@ struct RenderStatistics {
 
 // Adds the counters of `from` to `into` (the queue peak is the larger of the two).
 void addStatistics(RenderStatistics& into, const RenderStatistics& from);
+// Only the photon pass's counters (rays, bounces, photons stored).
+void addPhotonStatistics(RenderStatistics& into, const RenderStatistics& from);
 
 // Process-wide settings every intersection reads; copied from the options when a frame starts.
 struct TraceSettings {

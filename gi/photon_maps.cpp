@@ -257,16 +257,6 @@ Color PhotonMaps::mediaPhotons(RenderContext& ctx, const Vec3& point, const Vec3
     return mediaPhotonEstimate(ctx, media, directions_, point, direction);
 }
 
-void addPhotonStatistics(RenderStatistics& into, const RenderStatistics& from) {
-    into.photonRays += from.photonRays;
-    into.photonRefracted += from.photonRefracted;
-    into.photonDispersion += from.photonDispersion;
-    into.photonReflected += from.photonReflected;
-    into.photonInternalReflected += from.photonInternalReflected;
-    into.surfacePhotonsGathered += from.surfacePhotonsGathered;
-    into.mediaPhotonsGathered += from.mediaPhotonsGathered;
-}
-
 Color PhotonMaps::irradiance(RenderContext& ctx, const Vec3& P, const Vec3& N, int samples, int level,
                              double weight) {
     return irradianceSource ? irradianceSource->irradiance(ctx, P, N, samples, level, weight) : Color{};

@@ -131,7 +131,4 @@ class PhotonMaps : public GlobalIllumination {
     std::unique_ptr<PhotonBatch> batch_;
 };
 
-// Adds the photon pass's counters (rays, bounces, photons stored) to the frame's statistics.
-void addPhotonStatistics(RenderStatistics& into, const RenderStatistics& from);
-
 }  // namespace quorva
