@@ -76,6 +76,10 @@ struct PatchData {
 // only), lowered by 2e-8 and grown by 4e-8.
 Box setPatchData(PatchData& data, const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2);
 
+// The patch's ray test over its data, recording hits on `shape` (an object-space ray, as for intersect()).
+bool intersectPatchData(IntersectContext& ctx, const Shape& shape, const PatchData& data, const Ray& ray,
+                        double tmin, double tmax, Intersection& hit);
+
 class TriangularPatch final : public Shape {
   public:
     // A patch with data of its own.

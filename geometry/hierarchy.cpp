@@ -175,7 +175,15 @@ template <class QuadTest>
         // The hit lies inside the node's box, so the search may start (with a little slack) where the
         // ray enters it.
         const double from = std::max(tmin, 0.9999 * entry.key);
-        if (intersectShape(ctx, ray, from, tmax, hit, *node)) {
+        // A placed mesh starts each triangle's search from its own box, as for a shape of its own.
+        const bool placedMesh = node->kind == ShapeKind::PlacedMesh;
+        if (placedMesh) {
+            ctx.fromHierarchy = true;
+            ctx.hierarchyStart = tmin;
+        }
+        const bool found = intersectShape(ctx, ray, from, tmax, hit, *node);
+        if (placedMesh) ctx.fromHierarchy = false;
+        if (found) {
             tmax = hit.distance;
             // A shadow search ends at the first opaque hit; transmissive shapes let it go on.
             if (ctx.anyHit && !(passTransmissive && (hit.shape->attributes & ShapeAttr::Refracts))) break;

@@ -63,6 +63,11 @@ class IntersectContext {
     bool anyHit = false;             // shadow rays: only casting shapes, stop at the first opaque hit
     bool particleCollision = false;  // particle shapes are skipped
 
+    // Set by the hierarchy while it tests a placed mesh: the start of its own search, from which the
+    // mesh starts each triangle's search as the hierarchy starts a shape's.
+    bool fromHierarchy = false;
+    double hierarchyStart = 0;
+
     Vec3 eye;             // camera location: primary rays from exactly here start at the camera frontier
     bool hasEye = false;  // the frontier rule applies only when set
 

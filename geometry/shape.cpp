@@ -5,6 +5,7 @@
 #include "diagnostics/internal_failure.h"
 #include "geometry/intersect_context.h"
 #include "geometry/mesh_triangle.h"
+#include "geometry/placed_mesh.h"
 #include "geometry/world.h"
 
 namespace quorva {
@@ -62,6 +63,8 @@ inline bool intersectOne(IntersectContext& ctx, const Ray& worldRay, double tmin
     double scale = 1;
     if (shape.kind == ShapeKind::MeshTriangle) {
         static_cast<const MeshTriangle&>(shape).intersectWorldRay(ctx, worldRay, tmin, tmax, local);
+    } else if (shape.kind == ShapeKind::PlacedMesh) {
+        static_cast<const PlacedMesh&>(shape).intersectWorldRay(ctx, worldRay, tmin, tmax, local);
     } else {
         Ray ray = worldRay;
         if (const Transform* t = shape.transform.get()) {

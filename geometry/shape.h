@@ -45,6 +45,7 @@ enum class ShapeKind : std::uint16_t {
     TriangularPatch = 22,
     BoundingGroup = 23,
     MeshTriangle = 24,
+    PlacedMesh = 25,  // a flat mesh placed by reference (made by the World, never declared or copied)
     Declared = 151,  // while a shape is only being declared
 };
 

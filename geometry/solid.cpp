@@ -6,6 +6,7 @@
 
 #include "diagnostics/diagnostics.h"
 #include "diagnostics/internal_failure.h"
+#include "geometry/placed_mesh.h"
 #include "geometry/solid_plan.h"
 
 namespace quorva {

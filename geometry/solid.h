@@ -18,7 +18,9 @@
 namespace quorva {
 
 struct AddSettings;
+struct MeshTree;
 struct SolidPlan;
+class PlacedMesh;
 
 // Operation codes (the character values are the codes).
 namespace SolidOp {
@@ -73,6 +75,9 @@ struct MeshParts {
         Box bounds;  // the patch's own box (object space)
     };
     std::vector<Part> parts;
+    // The bounding tree over the parts' boxes, made when the mesh is first placed (on the thread that
+    // builds the World) and shared by every placement.
+    mutable std::shared_ptr<const MeshTree> tree;
 };
 
 // The Solid shape (kind 5): no transform of its own at creation, bounds = the union of the bounds of
@@ -90,6 +95,9 @@ class Solid final : public Shape {
     // A placed flat mesh's patches, one per part in order, owned here and put on the main list. Filled
     // once by prepareSolid (reserved to size: the World keeps pointers to them).
     std::vector<TriangularPatch> placedParts;
+    // Or, when the World traces rays and nothing cuts the patches into triangles, one shape for all of
+    // them over the shared parts and tree (see PlacedMesh).
+    std::unique_ptr<PlacedMesh> placedMesh;
 
     bool isFlatMesh() const { return !root && meshParts; }
     // Turns a flat mesh into the equivalent tree, a left-deep union keeping inner surfaces over one

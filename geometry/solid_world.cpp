@@ -6,6 +6,8 @@
 
 #include "diagnostics/diagnostics.h"
 #include "diagnostics/internal_failure.h"
+#include "geometry/mesh_tree.h"
+#include "geometry/placed_mesh.h"
 #include "geometry/solid.h"
 #include "geometry/solid_plan.h"
 #include "geometry/world.h"
@@ -74,13 +76,43 @@ void placeFlatMesh(Solid& solid) {
     }
 }
 
+// The flat mesh as one placed shape, over the tree of its parts (made at its first placement).
+void placeMesh(Solid& solid) {
+    const MeshParts& mesh = *solid.meshParts;
+    if (!mesh.tree) {
+        std::vector<Box> boxes;
+        try {
+            boxes.reserve(mesh.parts.size());
+        } catch (const std::bad_alloc&) {
+            fatal("Failed to allocate Slabs");
+        }
+        for (const MeshParts::Part& part : mesh.parts) boxes.push_back(part.bounds);
+        try {
+            mesh.tree = std::make_shared<const MeshTree>(buildMeshTree(boxes));
+        } catch (const std::bad_alloc&) {
+            fatal("Failed to allocate Slabs");
+        }
+    }
+    try {
+        auto placed = std::make_unique<PlacedMesh>(solid.meshParts, mesh.tree, solid.bounds());
+        placed->parent = &solid;
+        if (const Transform* transform = solid.transform.get()) {
+            // As each patch would get it: the Solid's transform after an identity of its own.
+            placed->transform = std::make_unique<Transform>();
+            compose(*placed->transform, *transform);
+        }
+        placed->placed();
+        solid.placedMesh = std::move(placed);
+    } catch (const std::bad_alloc&) {
+        fatal("Failed to allocate a request (solid)");
+    }
+}
+
 }  // namespace
 
 void prepareSolid(Solid& solid) {
-    if (solid.isFlatMesh()) {
-        placeFlatMesh(solid);
-        return;
-    }
+    // A flat mesh is placed when it is added, as one shape or as its patches.
+    if (solid.isFlatMesh()) return;
     struct Work {
         SolidNode* node;
         SolidNode* up;
@@ -137,6 +169,19 @@ void addSolidComponents(World& world, Solid& solid, bool needsMesh, std::uint16_
         // expanded) and each patch take the attributes.
         solid.attributes = attributes;
         const bool displaced = needsMesh || solid.displacement;
+        if (tracesSurfaces(settings) && !displaced) {
+            placeMesh(solid);
+            PlacedMesh& mesh = *solid.placedMesh;
+            mesh.attributes = attributes;
+            pruneComponent(mesh);
+            try {
+                world.mainList.push_back(&mesh);
+            } catch (const std::bad_alloc&) {
+                fatal("Failed to allocate a new shape");
+            }
+            return;
+        }
+        placeFlatMesh(solid);
         try {
             // Grown geometrically: a scene may place many small meshes.
             auto& list = world.mainList;

@@ -99,7 +99,11 @@ std::shared_ptr<PatchData> PatchDataBlocks::next() {
 
 bool TriangularPatch::intersect(IntersectContext& ctx, const Ray& ray, double tmin, double tmax,
                                 Intersection& hit) const {
-    const PatchData& d = *data;
+    return intersectPatchData(ctx, *this, *data, ray, tmin, tmax, hit);
+}
+
+bool intersectPatchData(IntersectContext& ctx, const Shape& shape, const PatchData& d, const Ray& ray,
+                        double tmin, double tmax, Intersection& hit) {
     if (d.degenerate) return false;
     const double denom = dot(d.faceNormal, ray.direction);
     if (std::fabs(denom) < 1e-8) return false;
@@ -115,7 +119,7 @@ bool TriangularPatch::intersect(IntersectContext& ctx, const Ray& ray, double tm
     const Vec3 n = normalized(d.normals[0] * w + d.normals[1] * r + d.normals[2] * s);
     const Vec3 coords{w * d.texU[0] + r * d.texU[1] + s * d.texU[2],
                       w * d.texV[0] + r * d.texV[1] + s * d.texV[2], 0};
-    return recordHit(ctx, *this, n, t, p, hit, coords);
+    return recordHit(ctx, shape, n, t, p, hit, coords);
 }
 
 void TriangularPatch::subdivide(World& target) {

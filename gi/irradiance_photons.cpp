@@ -6,6 +6,8 @@
 
 #include "diagnostics/console.h"
 #include "diagnostics/diagnostics.h"
+#include "geometry/placed_mesh.h"
+#include "geometry/solid.h"
 #include "geometry/world.h"
 #include "gi/photon_maps.h"
 #include "render/render_progress.h"
@@ -32,14 +34,22 @@ struct SceneSphere {
 SceneSphere sceneSphere(const World& world) {
     SceneSphere s;
     Box all{};
-    for (const Shape* shape : world.mainList) {
-        const Box b = shape->bounds();
+    auto add = [&](const Box& b) {
         if (!(0.5 * length(b.size) <= 1e5)) {
             s.unbounded = true;
-            continue;
+            return;
         }
         all = s.bounded ? unionBoxes(all, b) : b;
         s.bounded = true;
+    };
+    for (const Shape* shape : world.mainList) {
+        // A placed mesh counts as its triangles, in their order.
+        if (shape->kind == ShapeKind::PlacedMesh) {
+            const auto& mesh = static_cast<const PlacedMesh&>(*shape);
+            for (std::size_t i = 0; i < mesh.parts->parts.size(); ++i) add(mesh.partBox(i));
+            continue;
+        }
+        add(shape->bounds());
     }
     if (s.bounded) {
         s.centre = all.min + all.size * 0.5;

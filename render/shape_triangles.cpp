@@ -6,6 +6,8 @@
 
 #include "geometry/hierarchy.h"
 #include "geometry/mesh_triangle.h"
+#include "geometry/placed_mesh.h"
+#include "geometry/solid.h"
 #include "geometry/subdivision.h"
 #include "geometry/world.h"
 
@@ -102,10 +104,27 @@ void cutMeshTriangle(const MeshTriangle& t, TriangleSink& sink, TriangleScratch&
     emitMeshTriangle(mesh, t.index, sink, outline);
 }
 
+void cutAtDepth(const Shape& shape, TriangleSink& sink, TriangleScratch& scratch, int level, bool temporary,
+                bool outline = false);
+
+// A placed mesh is cut as its triangles would be as patches of their own, each announced as a surface
+// of the placement (which shades as they would).
+void cutPlacedMesh(const PlacedMesh& mesh, TriangleSink& sink, TriangleScratch& scratch, int level,
+                   bool temporary) {
+    for (const MeshParts::Part& part : mesh.parts->parts) {
+        TriangularPatch patch(part.data, part.bounds);
+        patch.parent = mesh.parent;
+        patch.attributes = mesh.attributes;
+        if (mesh.transform) patch.transform = std::make_unique<Transform>(*mesh.transform);
+        if (!temporary) sink.beginSurface(PreviewSurface{&mesh, nullptr, nullptr});
+        cutAtDepth(patch, sink, scratch, level + 1, true);
+    }
+}
+
 // `temporary`: the shape lives only while it is cut, its surface was announced by its source; `outline`:
 // it comes from the cut of a polygon.
 void cutAtDepth(const Shape& shape, TriangleSink& sink, TriangleScratch& scratch, int level, bool temporary,
-                bool outline = false) {
+                bool outline) {
     if (level > MaxGroupDepth) return;
     if (shape.kind == ShapeKind::BoundingGroup) {
         for (const Shape* member : static_cast<const BoundingGroup&>(shape).members)
@@ -117,6 +136,10 @@ void cutAtDepth(const Shape& shape, TriangleSink& sink, TriangleScratch& scratch
         return;
     }
     if (shape.kind == ShapeKind::LightEntry) return;
+    if (shape.kind == ShapeKind::PlacedMesh) {
+        cutPlacedMesh(static_cast<const PlacedMesh&>(shape), sink, scratch, level, temporary);
+        return;
+    }
     if (!temporary) sink.beginSurface(PreviewSurface{&shape, nullptr, clipOf(shape)});
     if (shape.hasEvaluate() && !displacementFor(shape)) {
         // Inside a recorded cut only mesh triangles go on the tape: the replay cuts this shape again.

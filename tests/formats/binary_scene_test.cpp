@@ -130,9 +130,10 @@ TEST_F(BinaryScene, WriterRecordsReadBack) {
     const SymbolEntry* object = scene().symbols->lookup("a name that is longer than thir");
     ASSERT_TRUE(object);
     EXPECT_EQ(object->kind, SymbolKind::Solid);
-    ASSERT_EQ(scene().frame.world.mainList.size(), 2u);
+    // The two triangles are placed as one mesh.
+    ASSERT_EQ(scene().frame.world.mainList.size(), 1u);
     const Shape& first = *scene().frame.world.mainList[0];
-    EXPECT_EQ(first.kind, ShapeKind::TriangularPatch);
+    EXPECT_EQ(first.kind, ShapeKind::PlacedMesh);
     ASSERT_TRUE(first.parent);
     EXPECT_TRUE(first.parent->shader);
     // Scale 2, then 90 degrees about z, then 5 along z: (1, 0, 0) lands on (0, 2, 5).

@@ -7,6 +7,7 @@
 
 #include "formats/writer/qsb_writer.h"
 #include "geometry/flat_shapes.h"
+#include "geometry/placed_mesh.h"
 #include "geometry/solid.h"
 #include "scene/parser_fixture.h"
 #include "scene/search_path.h"
@@ -73,18 +74,19 @@ TEST_F(MeshFile, DeclaredOncePlacedByCallAndByName) {
     const SymbolEntry* quad = scene_->symbols->lookup("quad");
     ASSERT_TRUE(quad);
     EXPECT_EQ(quad->kind, SymbolKind::Solid);
-    ASSERT_EQ(scene_->frame.world.mainList.size(), 6u);  // two triangles, three times
-    const Shape& placed = *scene_->frame.world.mainList[2];
+    ASSERT_EQ(scene_->frame.world.mainList.size(), 3u);  // the mesh, three times
+    const Shape& placed = *scene_->frame.world.mainList[1];
     Vec3 corner = pointToWorld(placed.transform.get(), {1, 0, 0});
     EXPECT_NEAR(corner.x, 6, 1e-9);
-    // Every placement shares the declaration's triangle data instead of copying it.
-    auto data = [&](std::size_t i) {
-        return static_cast<const TriangularPatch&>(*scene_->frame.world.mainList[i]).data.get();
+    // Every placement shares the declaration's triangles and their tree instead of copying them.
+    auto mesh = [&](std::size_t i) -> const PlacedMesh& {
+        return static_cast<const PlacedMesh&>(*scene_->frame.world.mainList[i]);
     };
-    EXPECT_EQ(data(2), data(0));
-    EXPECT_EQ(data(4), data(0));
-    EXPECT_EQ(data(5), data(1));
-    EXPECT_NE(data(1), data(0));
+    ASSERT_EQ(mesh(0).parts->parts.size(), 2u);
+    for (std::size_t i : {1, 2}) {
+        EXPECT_EQ(mesh(i).parts, mesh(0).parts);
+        EXPECT_EQ(mesh(i).tree, mesh(0).tree);
+    }
 }
 
 // A mesh of triangles alone stays flat until placed. As a CSG operand it becomes the union it stands for
@@ -151,7 +153,7 @@ TEST_F(MeshFile, EveryPrefixReadsOrIsTruncated) {
         const bool whole = n == qsb::MagicSize || n == declarationEnd || n == file.size();
         ASSERT_EQ(readMesh(Bytes{file.substr(0, n)}), whole ? "" : truncated) << n;
         if (whole) {
-            EXPECT_EQ(scene_->frame.world.mainList.size(), n == file.size() ? 2u : 0u) << n;
+            EXPECT_EQ(scene_->frame.world.mainList.size(), n == file.size() ? 1u : 0u) << n;
         }
     }
 }

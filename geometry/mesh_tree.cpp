@@ -1,0 +1,295 @@
+// Building a mesh's bounding tree: surface-area cost over 16 bins of the triangles' centres on each
+// axis, top down. The top of the tree is split on one thread until there are enough ranges for the
+// workers; each of those ranges then becomes a subtree of its own, and the subtrees are joined in range
+// order, so that the nodes are numbered the same for any number of workers.
+#include "geometry/mesh_tree.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <new>
+
+#include "diagnostics/diagnostics.h"
+#include "geometry/hierarchy.h"
+
+namespace quorva {
+
+namespace {
+
+constexpr int Bins = 16;
+constexpr std::uint32_t LeafSize = 4;
+// Below this depth every split is by surface-area cost; from it on ranges are halved by count, which
+// bounds the depth whatever the triangles.
+constexpr int CostDepthLimit = MeshTreeMaxDepth - 34;
+// Ranges at least this big are split on one thread before the workers take whole subtrees.
+constexpr std::uint32_t SubtreeSize = 4096;
+
+struct FloatBox {
+    float lo[3], hi[3];
+};
+
+// A float at or below v - margin (and at or above v + margin for `up`): the node boxes hold the
+// triangles' own boxes with room to spare for the rounding of any slab test.
+float outward(double v, double margin, bool up) {
+    const double target = up ? v + margin : v - margin;
+    if (!(std::fabs(target) <= std::numeric_limits<float>::max()))
+        return up ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity();
+    float f = static_cast<float>(target);
+    if (up ? static_cast<double>(f) < target : static_cast<double>(f) > target)
+        f = std::nextafter(f, up ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity());
+    return f;
+}
+
+FloatBox floatBox(const Box& b) {
+    FloatBox f;
+    for (int a = 0; a < 3; ++a) {
+        const double lo = b.min[a], hi = b.min[a] + b.size[a];
+        const double margin = 2.5e-7 * std::max(std::fabs(lo), std::fabs(hi)) + 1e-30;
+        f.lo[a] = outward(lo, margin, false);
+        f.hi[a] = outward(hi, margin, true);
+    }
+    return f;
+}
+
+void grow(FloatBox& into, const FloatBox& b) {
+    for (int a = 0; a < 3; ++a) {
+        into.lo[a] = std::min(into.lo[a], b.lo[a]);
+        into.hi[a] = std::max(into.hi[a], b.hi[a]);
+    }
+}
+
+FloatBox emptyBox() {
+    constexpr float Inf = std::numeric_limits<float>::infinity();
+    return {{Inf, Inf, Inf}, {-Inf, -Inf, -Inf}};
+}
+
+float halfArea(const FloatBox& b) {
+    const float x = b.hi[0] - b.lo[0], y = b.hi[1] - b.lo[1], z = b.hi[2] - b.lo[2];
+    return x * y + y * z + z * x;
+}
+
+template <class T>
+void ensureSize(std::vector<T>& v, std::size_t n) {
+    try {
+        v.resize(n);
+    } catch (const std::bad_alloc&) {
+        fatal("Failed to allocate Slabs");
+    }
+}
+
+// What the build reads and reorders.
+struct BuildData {
+    std::vector<FloatBox> boxes;       // per triangle
+    std::vector<float> centre;         // 3 per triangle: lo + hi (twice the centre)
+    std::vector<std::uint32_t>& order;
+};
+
+struct Range {
+    std::uint32_t first, count;
+};
+
+// The split of a range: where order[first .. first + count) is partitioned, or count / 2 by count.
+// Returns the number of triangles on the left; the range is partitioned in place.
+std::uint32_t splitRange(BuildData& d, const Range& r, int depth) {
+    std::uint32_t* ids = d.order.data() + r.first;
+    float clo[3], chi[3];
+    for (int a = 0; a < 3; ++a) {
+        clo[a] = std::numeric_limits<float>::infinity();
+        chi[a] = -std::numeric_limits<float>::infinity();
+    }
+    for (std::uint32_t i = 0; i < r.count; ++i) {
+        const float* c = &d.centre[3 * std::size_t{ids[i]}];
+        for (int a = 0; a < 3; ++a) {
+            clo[a] = std::min(clo[a], c[a]);
+            chi[a] = std::max(chi[a], c[a]);
+        }
+    }
+    int bestAxis = -1, bestBin = 0;
+    if (depth < CostDepthLimit) {
+        float bestCost = std::numeric_limits<float>::infinity();
+        for (int a = 0; a < 3; ++a) {
+            const float extent = chi[a] - clo[a];
+            if (!(extent > 0) || !std::isfinite(extent)) continue;
+            const float scale = Bins / extent;
+            FloatBox binBox[Bins];
+            std::uint32_t binCount[Bins] = {};
+            for (FloatBox& b : binBox) b = emptyBox();
+            for (std::uint32_t i = 0; i < r.count; ++i) {
+                const std::uint32_t t = ids[i];
+                const int bin = std::min(Bins - 1, static_cast<int>((d.centre[3 * std::size_t{t} + a] - clo[a]) * scale));
+                ++binCount[bin];
+                grow(binBox[bin], d.boxes[t]);
+            }
+            // Cost of each split after bin k: left bins 0..k, right k+1..Bins-1.
+            float rightArea[Bins];
+            std::uint32_t rightCount[Bins];
+            FloatBox acc = emptyBox();
+            std::uint32_t n = 0;
+            for (int k = Bins - 1; k > 0; --k) {
+                grow(acc, binBox[k]);
+                n += binCount[k];
+                rightArea[k] = halfArea(acc);
+                rightCount[k] = n;
+            }
+            acc = emptyBox();
+            n = 0;
+            for (int k = 0; k < Bins - 1; ++k) {
+                grow(acc, binBox[k]);
+                n += binCount[k];
+                if (n == 0 || rightCount[k + 1] == 0) continue;
+                const float cost = halfArea(acc) * static_cast<float>(n) +
+                                   rightArea[k + 1] * static_cast<float>(rightCount[k + 1]);
+                if (cost < bestCost) {
+                    bestCost = cost;
+                    bestAxis = a;
+                    bestBin = k;
+                }
+            }
+        }
+    }
+    if (bestAxis < 0) return r.count / 2;  // centres that cannot be told apart, or too deep: by count
+    const float extent = chi[bestAxis] - clo[bestAxis], scale = Bins / extent;
+    const float base = clo[bestAxis];
+    std::uint32_t* middle = std::partition(ids, ids + r.count, [&](std::uint32_t t) {
+        const int bin = std::min(Bins - 1, static_cast<int>((d.centre[3 * std::size_t{t} + bestAxis] - base) * scale));
+        return bin <= bestBin;
+    });
+    const auto left = static_cast<std::uint32_t>(middle - ids);
+    if (left == 0 || left == r.count) return r.count / 2;
+    return left;
+}
+
+FloatBox rangeBox(const BuildData& d, const Range& r) {
+    FloatBox b = emptyBox();
+    for (std::uint32_t i = 0; i < r.count; ++i) grow(b, d.boxes[d.order[r.first + i]]);
+    return b;
+}
+
+void setBox(MeshTreeNode& node, const FloatBox& b) {
+    for (int a = 0; a < 3; ++a) {
+        node.lo[a] = b.lo[a];
+        node.hi[a] = b.hi[a];
+    }
+}
+
+// A range left for a subtree of its own: the node it replaces and its depth there.
+struct Pending {
+    Range range;
+    std::uint32_t node;
+    int depth;
+};
+
+// Builds the subtree of `range` into `nodes` with its root at nodes[root] (already allocated), the root
+// at `depth`. With `pending`, ranges smaller than SubtreeSize (and above a leaf) are left as marked
+// leaves for subtrees of their own. Returns the depth of the deepest node made.
+int buildInto(BuildData& d, std::vector<MeshTreeNode>& nodes, std::uint32_t root, Range range, int depth,
+              std::vector<Pending>* pending) {
+    struct Work {
+        std::uint32_t node;
+        Range range;
+        int depth;
+    };
+    std::vector<Work> stack{{root, range, depth}};
+    int deepest = depth;
+    while (!stack.empty()) {
+        const Work w = stack.back();
+        stack.pop_back();
+        deepest = std::max(deepest, w.depth);
+        setBox(nodes[w.node], rangeBox(d, w.range));
+        if (w.range.count <= LeafSize) {
+            nodes[w.node].first = w.range.first;
+            nodes[w.node].count = w.range.count;
+            continue;
+        }
+        if (pending && w.range.count < SubtreeSize) {
+            try {
+                pending->push_back({w.range, w.node, w.depth});
+            } catch (const std::bad_alloc&) {
+                fatal("Failed to allocate Slabs");
+            }
+            continue;
+        }
+        const std::uint32_t left = splitRange(d, w.range, w.depth);
+        const auto children = static_cast<std::uint32_t>(nodes.size());
+        try {
+            nodes.resize(nodes.size() + 2);
+            stack.push_back({children + 1, {w.range.first + left, w.range.count - left}, w.depth + 1});
+            stack.push_back({children, {w.range.first, left}, w.depth + 1});
+        } catch (const std::bad_alloc&) {
+            fatal("Failed to allocate Slabs");
+        }
+        // The right child is pushed first so that the left one is built first.
+        nodes[w.node].first = children;
+        nodes[w.node].count = 0;
+    }
+    return deepest;
+}
+
+}  // namespace
+
+MeshTree buildMeshTree(const std::vector<Box>& boxes, const HierarchyWorkers* workers) {
+    MeshTree tree;
+    const std::size_t n = boxes.size();
+    if (n == 0) return tree;
+    if (n > std::numeric_limits<std::uint32_t>::max() / 2) fatal("Failed to allocate Slabs");
+    BuildData d{{}, {}, tree.order};
+    ensureSize(d.boxes, n);
+    ensureSize(d.centre, 3 * n);
+    ensureSize(tree.order, n);
+    for (std::size_t i = 0; i < n; ++i) {
+        d.boxes[i] = floatBox(boxes[i]);
+        for (int a = 0; a < 3; ++a) {
+            // Twice the centre, from the double box so that the float rounding does not merge centres.
+            float c = static_cast<float>(2.0 * boxes[i].min[a] + boxes[i].size[a]);
+            d.centre[3 * i + a] = std::isfinite(c) ? c : 0.0f;
+        }
+        tree.order[i] = static_cast<std::uint32_t>(i);
+    }
+    // The top on this thread; then every range left pending becomes a subtree of its own (on the
+    // workers when there are any), joined after the top in range order: the same nodes for any number
+    // of workers.
+    ensureSize(tree.nodes, 1);
+    std::vector<Pending> pending;
+    tree.depth = buildInto(d, tree.nodes, 0, {0, static_cast<std::uint32_t>(n)}, 1, &pending);
+    std::vector<std::vector<MeshTreeNode>> subtrees(pending.size());
+    std::vector<int> depths(pending.size(), 0);
+    auto buildSome = [&](std::size_t from, std::size_t step) {
+        for (std::size_t k = from; k < pending.size(); k += step) {
+            ensureSize(subtrees[k], 1);
+            depths[k] = buildInto(d, subtrees[k], 0, pending[k].range, pending[k].depth, nullptr);
+        }
+    };
+    const int threads = workers && workers->run ? std::max(1, workers->count) : 1;
+    if (threads > 1 && pending.size() > 1) {
+        std::atomic<std::size_t> next{0};
+        workers->run([&](int) {
+            for (std::size_t k; (k = next.fetch_add(1)) < pending.size();) buildSome(k, pending.size());
+        });
+    } else {
+        buildSome(0, 1);
+    }
+    std::size_t total = tree.nodes.size();
+    for (const auto& sub : subtrees) total += sub.size() - 1;
+    try {
+        tree.nodes.reserve(total);
+    } catch (const std::bad_alloc&) {
+        fatal("Failed to allocate Slabs");
+    }
+    // A subtree's root takes the place of its marked node; the rest follow the nodes so far.
+    for (std::size_t k = 0; k < pending.size(); ++k) {
+        const std::vector<MeshTreeNode>& sub = subtrees[k];
+        const auto offset = static_cast<std::uint32_t>(tree.nodes.size()) - 1;
+        auto moved = [offset](MeshTreeNode node) {
+            if (node.count == 0) node.first += offset;
+            return node;
+        };
+        tree.nodes[pending[k].node] = moved(sub[0]);
+        for (std::size_t i = 1; i < sub.size(); ++i) tree.nodes.push_back(moved(sub[i]));
+        tree.depth = std::max(tree.depth, depths[k]);
+        std::vector<MeshTreeNode>().swap(subtrees[k]);
+    }
+    return tree;
+}
+
+}  // namespace quorva

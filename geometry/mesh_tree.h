@@ -1,0 +1,39 @@
+// The bounding tree of one mesh: built once over the boxes of its triangles (object space) and shared by
+// every placement of the mesh. Nodes keep single-precision boxes rounded outwards with a margin, so a ray
+// that enters a triangle's own box always enters every node above it; the exact test on the triangle's
+// box is left to the leaf.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "geometry/transform.h"
+
+namespace quorva {
+
+struct HierarchyWorkers;
+
+struct MeshTreeNode {
+    float lo[3], hi[3];
+    // Inner node (count 0): the children are nodes `first` and `first + 1`. Leaf: the triangles
+    // order[first] .. order[first + count - 1].
+    std::uint32_t first = 0;
+    std::uint32_t count = 0;
+};
+
+struct MeshTree {
+    std::vector<MeshTreeNode> nodes;  // nodes[0] is the root (absent for a mesh without triangles)
+    std::vector<std::uint32_t> order;  // triangle indices in leaf order
+    int depth = 0;                     // the longest path from the root to a leaf, in nodes
+};
+
+// The deepest tree a build makes: the traversal's stack holds one entry per level.
+inline constexpr int MeshTreeMaxDepth = 64;
+
+// Builds the tree over `boxes` (index i is triangle i): surface-area cost over binned centres, at most
+// four triangles a leaf, a split by count where the centres cannot be told apart (identical triangles)
+// or the tree would grow too deep. Subtrees are built on the workers when there are any; the tree is the
+// same for any number of them. "Failed to allocate Slabs" when memory runs out.
+MeshTree buildMeshTree(const std::vector<Box>& boxes, const HierarchyWorkers* workers = nullptr);
+
+}  // namespace quorva
