@@ -389,8 +389,8 @@ bool Parser::parseRunOperand(MeshParts::Part& patch, ShapeBuild& operand) {
     PatchCorner c[3];
     parsePatchCorners(c);
     if (!atChar(']')) {
-        operand = closeShapeBody(makeBuild(makeTriangularPatch(c[0], c[1], c[2]), ShapeKind::TriangularPatch,
-                                           "TriangularPatch"));
+        operand = closeShapeBody(
+            makeBuild(makeTriangularPatch(c[0], c[1], c[2]), ShapeKind::TriangularPatch, "TriangularPatch"));
         return false;
     }
     advance();
@@ -405,7 +405,9 @@ bool Parser::parseRunOperand(MeshParts::Part& patch, ShapeBuild& operand) {
 }
 
 // csg-term := csg-operand { ( '*' | '&' ) csg-operand }
-ShapeBuild Parser::parseCsgTerm() { return continueCsgTerm(parseCsgOperand()); }
+ShapeBuild Parser::parseCsgTerm() {
+    return continueCsgTerm(parseCsgOperand());
+}
 
 ShapeBuild Parser::continueCsgTerm(ShapeBuild left) {
     while (atChar('*') || atChar('&')) {

@@ -52,7 +52,8 @@ std::unique_ptr<TriangularPatch> expectedPatch(int k) {
 }
 
 bool sameBits(const Box& a, const Box& b) {
-    return std::memcmp(&a.min, &b.min, sizeof a.min) == 0 && std::memcmp(&a.size, &b.size, sizeof a.size) == 0;
+    return std::memcmp(&a.min, &b.min, sizeof a.min) == 0 &&
+           std::memcmp(&a.size, &b.size, sizeof a.size) == 0;
 }
 
 bool samePatch(const PatchData& a, const PatchData& b) {
@@ -151,7 +152,8 @@ TEST(ParserPatchUnion, BrokenRunGivesTheTreeAsWritten) {
     };
     for (const Case& t : cases) {
         SceneState scene;
-        parseOk(scene, "Declare m = Solid [ " + patch(4) + " + " + patch(5) + " ]\nSolid [ " + t.expression + " ]");
+        parseOk(scene,
+                "Declare m = Solid [ " + patch(4) + " + " + patch(5) + " ]\nSolid [ " + t.expression + " ]");
         ASSERT_EQ(scene.frame.world.solids.size(), 1u) << t.expression;
         const auto& solid = static_cast<const Solid&>(*scene.frame.world.solids[0]);
         ASSERT_TRUE(solid.root) << t.expression;
@@ -163,13 +165,14 @@ TEST(ParserPatchUnion, BrokenRunGivesTheTreeAsWritten) {
     EXPECT_TRUE(single.frame.world.solids.empty());
     ASSERT_EQ(single.frame.world.mainList.size(), 1u);
     EXPECT_EQ(single.frame.world.mainList[0]->kind, ShapeKind::TriangularPatch);
-    EXPECT_EQ(parseFailure("Shape [ " + a + " + " + b + " ]"), "CSG operations must be part of Solid structure");
+    EXPECT_EQ(parseFailure("Shape [ " + a + " + " + b + " ]"),
+              "CSG operations must be part of Solid structure");
 }
 
 TEST(ParserPatchUnion, DeclaredMeshIsOneFlatMeshSharedByItsCopies) {
     SceneState scene;
-    parseOk(scene, std::string(Paint) + "Declare m = Solid [ " + patch(0) + " + " + patch(1) + " + " + patch(2) +
-                       " paint ]\nm\nm [ Translate (0, 1, 0) ]");
+    parseOk(scene, std::string(Paint) + "Declare m = Solid [ " + patch(0) + " + " + patch(1) + " + " +
+                       patch(2) + " paint ]\nm\nm [ Translate (0, 1, 0) ]");
     auto* definition = std::get_if<std::shared_ptr<const Shape>>(&scene.symbols->lookup("m")->value);
     ASSERT_TRUE(definition && *definition);
     const auto& declared = static_cast<const Solid&>(**definition);
