@@ -198,11 +198,18 @@ class Parser {
     // ---- shapes and modifiers (statement_shapes.cpp) ----
     void parseShapeStatement(bool solid);
     ShapeBuild parseShapeBody(bool solid);
+    ShapeBuild closeShapeBody(ShapeBuild build);
     ShapeBuild parsePrimitive();
     ShapeBuild parseSimplePrimitive(Keyword which);
-    ShapeBuild parseCsgExpression();
+    // `closesBody`: the expression is a shape body's whole primitive, so a union of bare patches may
+    // stay a flat mesh; anywhere else (inside parentheses) it comes back as its tree.
+    ShapeBuild parseCsgExpression(bool closesBody = false);
     ShapeBuild parseCsgTerm();
+    ShapeBuild continueCsgTerm(ShapeBuild left);
     ShapeBuild parseCsgOperand();
+    bool parseRunTerm(MeshParts::Part& patch, ShapeBuild& term);
+    bool parseRunOperand(MeshParts::Part& patch, ShapeBuild& operand);
+    ShapeBuild patchBuild(const MeshParts::Part& patch);
     ShapeBuild combineCsg(ShapeBuild left, int op, ShapeBuild right);
     static SolidTree csgOperand(ShapeBuild& operand);
     ShapeBuild instanceDeclaredSolid();
@@ -212,6 +219,7 @@ class Parser {
     ShapeBuild makeBuild(std::unique_ptr<Shape> shape, ShapeKind kind, const std::string& name);
     ShapeBuild parsePolygon();
     ShapeBuild parseTriangularPatch();
+    void parsePatchCorners(PatchCorner (&corners)[3]);
     PatchCorner parsePatchCorner();
 
     // ---- primitives that are only recorded (statement_recorded_shapes.cpp) ----
@@ -269,6 +277,7 @@ class Parser {
     int nesting_ = 0;       // current nesting, bounded by MaxNesting
     int solidNesting_ = 0;  // Solid statements being read (CSG is allowed inside one)
     const std::vector<ConstantWord>* words_ = nullptr;  // names the current argument may use
+    PatchDataBlocks patchBlocks_;  // the data of the patches that CSG unions collect as flat meshes
 };
 
 // Bounds the recursion of the rules that nest.

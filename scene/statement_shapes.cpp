@@ -1,5 +1,7 @@
 // Shape and Solid statements: the primitives with a constructor, CSG expressions over solids,
 // instances of declared solids, and the modifier items applied to the shape in the order written.
+#include <new>
+
 #include "diagnostics/diagnostics.h"
 #include "geometry/shapes.h"
 #include "geometry/world.h"
@@ -22,6 +24,11 @@ ShapeBuild Parser::parseShapeBody(bool solid) {
     if (solid) ++solidNesting_;
     ShapeBuild build = parsePrimitive();
     if (solid) --solidNesting_;
+    return closeShapeBody(std::move(build));
+}
+
+// The rest of a shape body after its primitive: { modifier-item } ']'.
+ShapeBuild Parser::closeShapeBody(ShapeBuild build) {
     // A CSG expression becomes the Solid that the modifiers written after it apply to; its operands
     // keep their own.
     if (build.csg) {
@@ -58,12 +65,12 @@ ShapeBuild Parser::parsePrimitive() {
         switch (t.keyword) {
             case Keyword::Shape:
             case Keyword::Solid:
-                return parseCsgExpression();
+                return parseCsgExpression(true);
             default:
                 return parseSimplePrimitive(t.keyword);
         }
     }
-    if (atChar('(') || atChar('~') || atDeclared(SymbolKind::Solid)) return parseCsgExpression();
+    if (atChar('(') || atChar('~') || atDeclared(SymbolKind::Solid)) return parseCsgExpression(true);
     if (atKind(TokenKind::NewName) || atKind(TokenKind::DeclaredName))
         fatal("Can't find Shape \"%s\" in symbol table", t.text.c_str());
     syntaxError();
@@ -220,17 +227,22 @@ ShapeBuild Parser::parsePolygon() {
 
 // triangular-patch := TriangularPatch '(' patch-corner ',' patch-corner ',' patch-corner ')'
 ShapeBuild Parser::parseTriangularPatch() {
+    PatchCorner c[3];
+    parsePatchCorners(c);
+    std::unique_ptr<Shape> shape;
+    if (active()) shape = makeTriangularPatch(c[0], c[1], c[2]);
+    return makeBuild(std::move(shape), ShapeKind::TriangularPatch, "TriangularPatch");
+}
+
+void Parser::parsePatchCorners(PatchCorner (&corners)[3]) {
     expectKeyword(Keyword::TriangularPatch);
     expectChar('(');
-    PatchCorner c0 = parsePatchCorner();
+    corners[0] = parsePatchCorner();
     expectChar(',');
-    PatchCorner c1 = parsePatchCorner();
+    corners[1] = parsePatchCorner();
     expectChar(',');
-    PatchCorner c2 = parsePatchCorner();
+    corners[2] = parsePatchCorner();
     expectChar(')');
-    std::unique_ptr<Shape> shape;
-    if (active()) shape = makeTriangularPatch(c0, c1, c2);
-    return makeBuild(std::move(shape), ShapeKind::TriangularPatch, "TriangularPatch");
 }
 
 // patch-corner := v ',' v [ UV '=' f ',' f ]   (without UV both coordinates are 1000000: not given)
@@ -248,19 +260,156 @@ PatchCorner Parser::parsePatchCorner() {
     return c;
 }
 
+namespace {
+
+// The bare patches that open a CSG expression, joined by unions, kept as mesh parts rather than as
+// shapes and nodes (a converted mesh is a union of a million of them). `keeps[i]` is the operator
+// between parts i and i + 1: '^' (true) or '+'.
+struct PatchRun {
+    std::shared_ptr<MeshParts> mesh;
+    std::vector<bool> keeps;
+
+    bool empty() const { return !mesh || mesh->parts.empty(); }
+    void add(MeshParts::Part&& part, bool keep) {
+        try {
+            if (!mesh) mesh = std::make_shared<MeshParts>();
+            if (!mesh->parts.empty()) keeps.push_back(keep);
+            mesh->parts.push_back(std::move(part));
+        } catch (const std::bad_alloc&) {
+            fatal("Failed to allocate TriangularPatch");
+        }
+    }
+};
+
+std::unique_ptr<Shape> makePatch(const MeshParts::Part& part) {
+    try {
+        return std::make_unique<TriangularPatch>(part.data, part.bounds);
+    } catch (const std::bad_alloc&) {
+        fatal("Failed to allocate TriangularPatch");
+    }
+}
+
+}  // namespace
+
+// A bare patch as the build that reading `Shape [ TriangularPatch(...) ]` gives.
+ShapeBuild Parser::patchBuild(const MeshParts::Part& patch) {
+    return makeBuild(makePatch(patch), ShapeKind::TriangularPatch, "TriangularPatch");
+}
+
 // csg-expression := csg-term { ( '+' | '-' | '^' ) csg-term }
-ShapeBuild Parser::parseCsgExpression() {
-    ShapeBuild left = parseCsgTerm();
+//
+// While the operands are bare patches joined by '+' or '^' they are collected as mesh parts. When the
+// whole expression is such a run and closes a shape body, it becomes a flat mesh, which shows the same
+// hits as the tree (patches enclose nothing, so neither union tests anything). A run that meets any
+// other operand or operator turns into the very tree it stands for, left-deep with its operators, and
+// the expression goes on from there without collecting.
+ShapeBuild Parser::parseCsgExpression(bool closesBody) {
+    // Outside a Solid the first operator is an error; in a branch not taken nothing is built.
+    const bool collect = active() && solidNesting_ > 0;
+    PatchRun run;
+    MeshParts::Part patch;
+    ShapeBuild left;
+    if (!collect)
+        left = parseCsgTerm();
+    else if (parseRunTerm(patch, left))
+        run.add(std::move(patch), false);
+    // The run so far as the tree that combineCsg would have built for it.
+    auto runTree = [&] {
+        const std::vector<MeshParts::Part>& parts = run.mesh->parts;
+        ShapeBuild b;
+        if (parts.size() == 1) {
+            b = patchBuild(parts.front());
+        } else {
+            b.hasKind = true;
+            b.csg = newSolidLeaf(makePatch(parts.front()));
+            for (std::size_t i = 1; i < parts.size(); ++i)
+                b.csg = newSolidNode(run.keeps[i - 1] ? SolidOp::UnionKeep : SolidOp::Union, std::move(b.csg),
+                                     newSolidLeaf(makePatch(parts[i])));
+        }
+        run = PatchRun{};
+        return b;
+    };
     while (atChar('+') || atChar('-') || atChar('^')) {
         int op = take().kind;
-        left = combineCsg(std::move(left), op, parseCsgTerm());
+        ShapeBuild right;
+        if (!collect) {
+            right = parseCsgTerm();
+        } else if (parseRunTerm(patch, right)) {
+            if (!run.empty() && (op == '+' || op == '^')) {
+                run.add(std::move(patch), op == '^');
+                continue;
+            }
+            right = patchBuild(patch);
+        }
+        if (!run.empty()) left = runTree();
+        left = combineCsg(std::move(left), op, std::move(right));
     }
-    return left;
+    if (run.empty()) return left;
+    if (!closesBody || run.mesh->parts.size() == 1) return runTree();
+    ShapeBuild flat;
+    try {
+        flat.shape = std::make_unique<Solid>(std::move(run.mesh));
+    } catch (const std::bad_alloc&) {
+        fatal("Failed to allocate Solid");
+    }
+    flat.kind = ShapeKind::Solid;
+    flat.hasKind = true;
+    return flat;
+}
+
+// A csg-term of a union run: a bare patch that no '*' or '&' follows comes back in `patch` (true); any
+// other term comes back in `term` as parseCsgTerm builds it (false).
+bool Parser::parseRunTerm(MeshParts::Part& patch, ShapeBuild& term) {
+    ShapeBuild operand;
+    if (parseRunOperand(patch, operand)) {
+        if (!atChar('*') && !atChar('&')) return true;
+        operand = patchBuild(patch);
+    }
+    term = continueCsgTerm(std::move(operand));
+    return false;
+}
+
+// A csg-operand of a union run: `Shape [ TriangularPatch(...) ]` without any modifier item is read
+// straight into `patch` (true); any other operand comes back in `operand` as parseCsgOperand builds
+// it (false).
+bool Parser::parseRunOperand(MeshParts::Part& patch, ShapeBuild& operand) {
+    if (!atKeyword(Keyword::Shape)) {
+        operand = parseCsgOperand();
+        return false;
+    }
+    // The nesting of parseCsgOperand and parseShapeBody.
+    NestingGuard guard(*this);
+    advance();
+    NestingGuard body(*this);
+    expectChar('[');
+    if (!atKeyword(Keyword::TriangularPatch)) {
+        operand = closeShapeBody(parsePrimitive());
+        return false;
+    }
+    PatchCorner c[3];
+    parsePatchCorners(c);
+    if (!atChar(']')) {
+        operand = closeShapeBody(
+            makeBuild(makeTriangularPatch(c[0], c[1], c[2]), ShapeKind::TriangularPatch, "TriangularPatch"));
+        return false;
+    }
+    advance();
+    try {
+        std::shared_ptr<PatchData> data = patchBlocks_.next();
+        const Box bounds = setPatchData(*data, c[0], c[1], c[2]);
+        patch = {std::move(data), bounds};
+    } catch (const std::bad_alloc&) {
+        fatal("Failed to allocate TriangularPatch");
+    }
+    return true;
 }
 
 // csg-term := csg-operand { ( '*' | '&' ) csg-operand }
 ShapeBuild Parser::parseCsgTerm() {
-    ShapeBuild left = parseCsgOperand();
+    return continueCsgTerm(parseCsgOperand());
+}
+
+ShapeBuild Parser::continueCsgTerm(ShapeBuild left) {
     while (atChar('*') || atChar('&')) {
         int op = take().kind;
         left = combineCsg(std::move(left), op, parseCsgOperand());
