@@ -451,27 +451,31 @@ TEST(SolidScenes, TheBiteOfADifferenceIsLit) {
 }
 
 TEST(SolidScenes, SeventyThousandOperandUnion) {
-    std::string text = "Solid [";
-    for (int i = 0; i < 70000; ++i)
-        text += formatText(
-            "%s Shape [ TriangularPatch((%d, 0, 0), (0, 0, -1), (%d.5, 1, 0), (0, 0, -1), (%d, 1, "
-            "0), (0, 0, -1)) ]",
-            i ? " +" : "", i, i, i);
-    text += " ]";
-    SceneState scene;
-    parseText(scene, text, "t.qsb");
-    ASSERT_EQ(scene.frame.world.solids.size(), 1u);
-    ASSERT_EQ(scene.frame.world.mainCount(), 70000u);
-    // Patches have no inside: the union's tests fold away and no hit walks the tree.
-    for (const Shape* s : scene.frame.world.mainList) ASSERT_EQ(s->solidTest, nullptr);
-    RenderContext ctx;
-    Intersection h;
-    EXPECT_TRUE(intersectWorld(h, {{69999.1, 0.5, -3}, {0, 0, 1}}, scene.frame.world, ctx, 0, 100));
-    EXPECT_NEAR(h.distance, 3, 1e-9);
-    // A deep copy and the release of both walk the tree without recursion.
-    std::unique_ptr<Shape> copy = copyShape(*scene.frame.world.solids[0]);
-    copy.reset();
-    scene.frame.world.clear();
+    // Patches alone are read as one mesh; a sphere first makes the same union a tree of 70001 leaves.
+    for (const bool tree : {false, true}) {
+        std::string text = tree ? "Solid [ Shape [ Sphere ((-5, 0, 0), 1) ]" : "Solid [";
+        for (int i = 0; i < 70000; ++i)
+            text += formatText(
+                "%s Shape [ TriangularPatch((%d, 0, 0), (0, 0, -1), (%d.5, 1, 0), (0, 0, -1), (%d, 1, "
+                "0), (0, 0, -1)) ]",
+                i || tree ? " ^" : "", i, i, i);
+        text += " ]";
+        SceneState scene;
+        parseText(scene, text, "t.qsb");
+        ASSERT_EQ(scene.frame.world.solids.size(), 1u);
+        ASSERT_EQ(scene.frame.world.mainCount(), tree ? 70001u : 1u);
+        // A union keeping inner surfaces tests no hit against the tree.
+        for (const Shape* s : scene.frame.world.mainList) ASSERT_EQ(s->solidTest, nullptr);
+        if (tree) buildHierarchy(scene.frame.world);
+        RenderContext ctx;
+        Intersection h;
+        EXPECT_TRUE(intersectWorld(h, {{69999.1, 0.5, -3}, {0, 0, 1}}, scene.frame.world, ctx, 0, 100));
+        EXPECT_NEAR(h.distance, 3, 1e-9);
+        // A deep copy and the release of both walk the tree without recursion.
+        std::unique_ptr<Shape> copy = copyShape(*scene.frame.world.solids[0]);
+        copy.reset();
+        scene.frame.world.clear();
+    }
 }
 
 TEST(SolidScenes, InternalFailuresFromCorruptTrees) {
