@@ -107,36 +107,47 @@ std::uint32_t splitRange(BuildData& d, const Range& r, int depth) {
     }
     int bestAxis = -1, bestBin = 0;
     if (depth < CostDepthLimit) {
-        float bestCost = std::numeric_limits<float>::infinity();
+        // One pass over the range bins every triangle on all three axes.
+        float scale[3];
+        bool usable[3];
         for (int a = 0; a < 3; ++a) {
             const float extent = chi[a] - clo[a];
-            if (!(extent > 0) || !std::isfinite(extent)) continue;
-            const float scale = Bins / extent;
-            FloatBox binBox[Bins];
-            std::uint32_t binCount[Bins] = {};
-            for (FloatBox& b : binBox) b = emptyBox();
-            for (std::uint32_t i = 0; i < r.count; ++i) {
-                const std::uint32_t t = ids[i];
-                const int bin = std::min(Bins - 1, static_cast<int>((d.centre[3 * std::size_t{t} + a] - clo[a]) * scale));
-                ++binCount[bin];
-                grow(binBox[bin], d.boxes[t]);
+            usable[a] = extent > 0 && std::isfinite(extent);
+            scale[a] = usable[a] ? Bins / extent : 0.0f;
+        }
+        FloatBox binBox[3][Bins];
+        std::uint32_t binCount[3][Bins] = {};
+        for (auto& axis : binBox)
+            for (FloatBox& b : axis) b = emptyBox();
+        for (std::uint32_t i = 0; i < r.count; ++i) {
+            const std::uint32_t t = ids[i];
+            const float* c = &d.centre[3 * std::size_t{t}];
+            const FloatBox& box = d.boxes[t];
+            for (int a = 0; a < 3; ++a) {
+                const int bin = std::min(Bins - 1, static_cast<int>((c[a] - clo[a]) * scale[a]));
+                ++binCount[a][bin];
+                grow(binBox[a][bin], box);
             }
+        }
+        float bestCost = std::numeric_limits<float>::infinity();
+        for (int a = 0; a < 3; ++a) {
+            if (!usable[a]) continue;
             // Cost of each split after bin k: left bins 0..k, right k+1..Bins-1.
             float rightArea[Bins];
             std::uint32_t rightCount[Bins];
             FloatBox acc = emptyBox();
             std::uint32_t n = 0;
             for (int k = Bins - 1; k > 0; --k) {
-                grow(acc, binBox[k]);
-                n += binCount[k];
+                grow(acc, binBox[a][k]);
+                n += binCount[a][k];
                 rightArea[k] = halfArea(acc);
                 rightCount[k] = n;
             }
             acc = emptyBox();
             n = 0;
             for (int k = 0; k < Bins - 1; ++k) {
-                grow(acc, binBox[k]);
-                n += binCount[k];
+                grow(acc, binBox[a][k]);
+                n += binCount[a][k];
                 if (n == 0 || rightCount[k + 1] == 0) continue;
                 const float cost = halfArea(acc) * static_cast<float>(n) +
                                    rightArea[k + 1] * static_cast<float>(rightCount[k + 1]);
