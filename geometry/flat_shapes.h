@@ -76,7 +76,9 @@ struct PatchData {
 // triangle, each coordinate on its own.
 inline constexpr double PatchDefaultU[3] = {0, 1, 0};
 inline constexpr double PatchDefaultV[3] = {0, 0, 1};
-inline double patchTexcoord(double given, double fallback) { return given == TexcoordNotGiven ? fallback : given; }
+inline double patchTexcoord(double given, double fallback) {
+    return given == TexcoordNotGiven ? fallback : given;
+}
 
 // Fills `data` from three corners and returns the patch's box (patchBox of the points).
 Box setPatchData(PatchData& data, const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2);

@@ -25,7 +25,9 @@ std::uint64_t hashCorner(const MeshCorner& corner) {
     return h;
 }
 
-bool sameCorner(const MeshCorner& a, const MeshCorner& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool sameCorner(const MeshCorner& a, const MeshCorner& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 }  // namespace
 

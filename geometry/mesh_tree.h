@@ -40,7 +40,8 @@ inline constexpr int MeshTreeMaxDepth = 64;
 MeshTree buildMeshTree(std::size_t count, const std::function<Box(std::size_t)>& boxOf,
                        const HierarchyWorkers* workers = nullptr);
 inline MeshTree buildMeshTree(const std::vector<Box>& boxes, const HierarchyWorkers* workers = nullptr) {
-    return buildMeshTree(boxes.size(), [&boxes](std::size_t i) { return boxes[i]; }, workers);
+    return buildMeshTree(
+        boxes.size(), [&boxes](std::size_t i) { return boxes[i]; }, workers);
 }
 
 }  // namespace quorva

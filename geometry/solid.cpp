@@ -130,7 +130,8 @@ void Solid::expandMesh() {
         PatchDataBlocks blocks;
         patches.reserve(mesh.size());
         for (std::size_t i = 0; i < mesh.size(); ++i)
-            patches.push_back(std::make_unique<TriangularPatch>(mesh.sharedPatchData(i, blocks), mesh.bounds(i)));
+            patches.push_back(
+                std::make_unique<TriangularPatch>(mesh.sharedPatchData(i, blocks), mesh.bounds(i)));
     } catch (const std::bad_alloc&) {
         fatal("Failed to allocate request (Solid)");
     }

@@ -63,7 +63,8 @@ void placeFlatMesh(Solid& solid) {
         solid.placedParts.clear();
         solid.placedParts.reserve(mesh.size());
         for (std::size_t i = 0; i < mesh.size(); ++i) {
-            TriangularPatch& c = solid.placedParts.emplace_back(mesh.sharedPatchData(i, blocks), mesh.bounds(i));
+            TriangularPatch& c =
+                solid.placedParts.emplace_back(mesh.sharedPatchData(i, blocks), mesh.bounds(i));
             c.parent = &solid;
             if (transform) {
                 c.transform = std::make_unique<Transform>();

@@ -77,7 +77,8 @@ TEST(ParserPatchUnion, ConverterSolidIsAFlatMeshWithTheTreesPatchesAndBounds) {
 TEST(ParserPatchUnion, SharedCornersAreStoredOnceEachPatchAsItsOwn) {
     auto corner = [](int i, int j, bool uv) {
         char c[160];
-        const int n = std::snprintf(c, sizeof c, "(%g, %g, %g), (0.2, 1, %g)", i * 0.3, 0.1 * i * j, j * 0.7, 0.1 * j);
+        const int n =
+            std::snprintf(c, sizeof c, "(%g, %g, %g), (0.2, 1, %g)", i * 0.3, 0.1 * i * j, j * 0.7, 0.1 * j);
         if (uv) std::snprintf(c + n, sizeof c - n, " UV=%g,%g", 0.25 * i, 0.25 * j);
         return std::string(c);
     };
@@ -87,8 +88,10 @@ TEST(ParserPatchUnion, SharedCornersAreStoredOnceEachPatchAsItsOwn) {
     std::vector<std::string> patches;
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j) {
-            patches.push_back(triangle(corner(i, j, true), corner(i + 1, j, true), corner(i + 1, j + 1, true)));
-            patches.push_back(triangle(corner(i, j, true), corner(i + 1, j + 1, true), corner(i, j + 1, true)));
+            patches.push_back(
+                triangle(corner(i, j, true), corner(i + 1, j, true), corner(i + 1, j + 1, true)));
+            patches.push_back(
+                triangle(corner(i, j, true), corner(i + 1, j + 1, true), corner(i, j + 1, true)));
         }
     patches.push_back(triangle(corner(5, 5, false), corner(6, 5, false), corner(6, 6, false)));
     patches.push_back(triangle(corner(6, 5, false), corner(5, 5, false), corner(6, 6, false)));
