@@ -80,12 +80,10 @@ void MeshCollector::add(const PatchCorner& c0, const PatchCorner& c1, const Patc
 
 std::shared_ptr<MeshParts> MeshCollector::finish() {
     std::vector<std::uint32_t>().swap(slots_);
+    // The storage is kept as it grew: what lies beyond the end was never written, so it takes no
+    // memory, while trimming it would copy everything at the moment the reader's input is largest.
     std::shared_ptr<MeshParts> mesh = std::move(mesh_);
     mesh_.reset();
-    if (mesh) {
-        mesh->corners.shrink_to_fit();
-        mesh->indices.shrink_to_fit();
-    }
     return mesh;
 }
 

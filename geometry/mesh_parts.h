@@ -56,7 +56,7 @@ class MeshCollector {
     const std::shared_ptr<MeshParts>& mesh() const { return mesh_; }
     std::size_t size() const { return mesh_ ? mesh_->size() : 0; }
     bool empty() const { return size() == 0; }
-    // Hands over the mesh, its storage trimmed to size, and forgets it and the table.
+    // Hands over the mesh, and forgets it and frees the table.
     std::shared_ptr<MeshParts> finish();
 
   private:
