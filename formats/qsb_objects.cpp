@@ -41,35 +41,43 @@ bool isMeshPrimitive(std::uint8_t code) {
            code == c::Cylinder || code == c::Box || code == c::Polygon;
 }
 
-// A smooth triangle: three corners of position, normal and (with texture coordinates) u, v. Its data
-// goes into the reader's current block, which every patch made from it then shares.
-MeshParts::Part readTriangle(ByteReader& in, bool uv, PatchDataBlocks& blocks) {
+// A smooth triangle: three corners of position, normal and (with texture coordinates) u, v.
+struct TriangleCorners {
+    PatchCorner c[3];
+};
+TriangleCorners readTriangle(ByteReader& in, bool uv) {
     const int stride = uv ? 8 : 6;
     const std::uint8_t* p = in.take(static_cast<std::size_t>(3 * stride) * 4);
     float v[24];
     for (int i = 0; i < 3 * stride; ++i) v[i] = static_cast<float>(in.float32At(p + 4 * i));
-    PatchCorner c[3];
+    TriangleCorners t;
     for (int k = 0; k < 3; ++k) {
         const float* f = v + k * stride;
-        c[k].point = {f[0], f[1], f[2]};
-        c[k].normal = {f[3], f[4], f[5]};
+        t.c[k].point = {f[0], f[1], f[2]};
+        t.c[k].normal = {f[3], f[4], f[5]};
         if (uv) {
-            c[k].u = f[6];
-            c[k].v = f[7];
+            t.c[k].u = f[6];
+            t.c[k].v = f[7];
         }
     }
+    return t;
+}
+
+// A patch of its own, its data in the reader's current block (which every copy of it then shares).
+std::unique_ptr<Shape> makePatch(const TriangleCorners& t, PatchDataBlocks& blocks) {
     try {
         std::shared_ptr<PatchData> data = blocks.next();
-        const Box bounds = setPatchData(*data, c[0], c[1], c[2]);
-        return {std::move(data), bounds};
+        const Box bounds = setPatchData(*data, t.c[0], t.c[1], t.c[2]);
+        return std::make_unique<TriangularPatch>(std::move(data), bounds);
     } catch (const std::bad_alloc&) {
         fatal("Failed to allocate TriangularPatch");
     }
 }
 
-std::unique_ptr<Shape> makePatch(const MeshParts::Part& part) {
+// Triangle i of a mesh read so far as a patch of its own.
+std::unique_ptr<Shape> makePatch(const MeshParts& mesh, std::size_t i, PatchDataBlocks& blocks) {
     try {
-        return std::make_unique<TriangularPatch>(part.data, part.bounds);
+        return std::make_unique<TriangularPatch>(mesh.sharedPatchData(i, blocks), mesh.bounds(i));
     } catch (const std::bad_alloc&) {
         fatal("Failed to allocate TriangularPatch");
     }
@@ -171,33 +179,38 @@ void ObjectReader::readDeclaration() {
     // Triangles alone make a flat mesh (no tree, no patch until a call places it); any other primitive
     // turns the declaration into an ordinary union over shapes, the triangles so far first.
     std::vector<std::unique_ptr<Shape>> parts;
-    auto mesh = std::make_shared<MeshParts>();
+    MeshCollector mesh;
     for (;;) {
         std::uint8_t code = in_.code();
         if (code == end) break;
         if (code == c::Triangle || code == c::TriangleUV) {
-            MeshParts::Part part = readTriangle(in_, code == c::TriangleUV, patchBlocks_);
+            const TriangleCorners t = readTriangle(in_, code == c::TriangleUV);
             try {
                 if (parts.empty())
-                    mesh->parts.push_back(std::move(part));
+                    mesh.add(t.c[0], t.c[1], t.c[2]);
                 else
-                    parts.push_back(makePatch(part));
+                    parts.push_back(makePatch(t, patchBlocks_));
             } catch (const std::bad_alloc&) {
                 fatal("Failed to allocate TriangularPatch");
             }
             continue;
         }
-        if (!mesh->parts.empty()) {
-            for (const MeshParts::Part& part : mesh->parts) parts.push_back(makePatch(part));
-            mesh->parts.clear();
+        if (!mesh.empty()) {
+            const std::shared_ptr<MeshParts> triangles = mesh.finish();
+            try {
+                for (std::size_t i = 0; i < triangles->size(); ++i)
+                    parts.push_back(makePatch(*triangles, i, patchBlocks_));
+            } catch (const std::bad_alloc&) {
+                fatal("Failed to allocate TriangularPatch");
+            }
         }
         if (!readPrimitive(code, parts)) unexpectedInDeclaration(code);
     }
     // An empty declaration has no shape: calls place nothing.
     std::shared_ptr<const Shape> object;
     try {
-        if (!mesh->parts.empty())
-            object = std::make_shared<Solid>(std::move(mesh));
+        if (!mesh.empty())
+            object = std::make_shared<Solid>(mesh.finish());
         else if (!parts.empty())
             object = makeSolidUnion(std::move(parts), true);
     } catch (const std::bad_alloc&) {
@@ -239,8 +252,7 @@ bool ObjectReader::readPrimitive(std::uint8_t code, std::vector<std::unique_ptr<
     switch (code) {
         case c::Triangle:
         case c::TriangleUV: {
-            MeshParts::Part part = readTriangle(in_, code == c::TriangleUV, patchBlocks_);
-            shape = makePatch(part);
+            shape = makePatch(readTriangle(in_, code == c::TriangleUV), patchBlocks_);
             break;
         }
         case c::Sphere: {

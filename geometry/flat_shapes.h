@@ -72,9 +72,20 @@ struct PatchData {
     bool degenerate = false;  // zero-area triangle: never hit
 };
 
-// Fills `data` from three corners and returns the patch's box: that of the corners (finite coordinates
-// only), lowered by 2e-8 and grown by 4e-8.
+// Texture coordinates not given default to (0, 0), (1, 0) and (0, 1) by the corner's place in the
+// triangle, each coordinate on its own.
+inline constexpr double PatchDefaultU[3] = {0, 1, 0};
+inline constexpr double PatchDefaultV[3] = {0, 0, 1};
+inline double patchTexcoord(double given, double fallback) {
+    return given == TexcoordNotGiven ? fallback : given;
+}
+
+// Fills `data` from three corners and returns the patch's box (patchBox of the points).
 Box setPatchData(PatchData& data, const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2);
+// The same data without the box.
+void fillPatchData(PatchData& data, const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2);
+// A patch's box: that of its corners (finite coordinates only), lowered by 2e-8 and grown by 4e-8.
+Box patchBox(const Vec3& p0, const Vec3& p1, const Vec3& p2);
 
 // The patch's ray test over its data, recording hits on `shape` (an object-space ray, as for intersect()).
 bool intersectPatchData(IntersectContext& ctx, const Shape& shape, const PatchData& data, const Ray& ray,

@@ -239,9 +239,9 @@ int buildInto(BuildData& d, std::vector<MeshTreeNode>& nodes, std::uint32_t root
 
 }  // namespace
 
-MeshTree buildMeshTree(const std::vector<Box>& boxes, const HierarchyWorkers* workers) {
+MeshTree buildMeshTree(std::size_t n, const std::function<Box(std::size_t)>& boxOf,
+                       const HierarchyWorkers* workers) {
     MeshTree tree;
-    const std::size_t n = boxes.size();
     if (n == 0) return tree;
     if (n > std::numeric_limits<std::uint32_t>::max() / 2) fatal("Failed to allocate Slabs");
     BuildData d{{}, {}, tree.order};
@@ -249,10 +249,11 @@ MeshTree buildMeshTree(const std::vector<Box>& boxes, const HierarchyWorkers* wo
     ensureSize(d.centre, 3 * n);
     ensureSize(tree.order, n);
     for (std::size_t i = 0; i < n; ++i) {
-        d.boxes[i] = floatBox(boxes[i]);
+        const Box box = boxOf(i);
+        d.boxes[i] = floatBox(box);
         for (int a = 0; a < 3; ++a) {
             // Twice the centre, from the double box so that the float rounding does not merge centres.
-            float c = static_cast<float>(2.0 * boxes[i].min[a] + boxes[i].size[a]);
+            float c = static_cast<float>(2.0 * box.min[a] + box.size[a]);
             d.centre[3 * i + a] = std::isfinite(c) ? c : 0.0f;
         }
         tree.order[i] = static_cast<std::uint32_t>(i);

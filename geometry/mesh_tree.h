@@ -4,7 +4,9 @@
 // box is left to the leaf.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "geometry/transform.h"
@@ -30,10 +32,16 @@ struct MeshTree {
 // The deepest tree a build makes: the traversal's stack holds one entry per level.
 inline constexpr int MeshTreeMaxDepth = 64;
 
-// Builds the tree over `boxes` (index i is triangle i): surface-area cost over binned centres, at most
+// Builds the tree over the boxes of `count` triangles: surface-area cost over binned centres, at most
 // four triangles a leaf, a split by count where the centres cannot be told apart (identical triangles)
 // or the tree would grow too deep. Subtrees are built on the workers when there are any; the tree is the
 // same for any number of them. "Failed to allocate Slabs" when memory runs out.
-MeshTree buildMeshTree(const std::vector<Box>& boxes, const HierarchyWorkers* workers = nullptr);
+// `boxOf(i)` gives triangle i's box; it is asked once per triangle, in order.
+MeshTree buildMeshTree(std::size_t count, const std::function<Box(std::size_t)>& boxOf,
+                       const HierarchyWorkers* workers = nullptr);
+inline MeshTree buildMeshTree(const std::vector<Box>& boxes, const HierarchyWorkers* workers = nullptr) {
+    return buildMeshTree(
+        boxes.size(), [&boxes](std::size_t i) { return boxes[i]; }, workers);
+}
 
 }  // namespace quorva

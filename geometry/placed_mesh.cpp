@@ -21,12 +21,12 @@ std::unique_ptr<Shape> PlacedMesh::clone() const {
 }
 
 Box PlacedMesh::partBox(std::size_t i) const {
-    const Box& own = parts->parts[i].bounds;
+    const Box own = parts->bounds(i);
     return intersectBoxes(transform ? transformBox(own, transform->forward) : own, cut);
 }
 
 void PlacedMesh::placed() {
-    const std::size_t n = parts->parts.size();
+    const std::size_t n = parts->size();
     Box all = partBox(0);
     for (std::size_t i = 1; i < n; ++i) all = unionBoxes(all, partBox(i));
     setBounds(all);
@@ -48,7 +48,7 @@ bool PlacedMesh::intersectWorldRay(IntersectContext& ctx, const Ray& worldRay, d
                                    Intersection& hit) const {
     const MeshTree& t = *tree;
     if (t.nodes.empty()) return false;
-    const std::vector<MeshParts::Part>& list = parts->parts;
+    const MeshParts& mesh = *parts;
 
     // The object-space ray exactly as the one-shape step makes it for each patch.
     Ray objectRay = worldRay;
@@ -73,6 +73,7 @@ bool PlacedMesh::intersectWorldRay(IntersectContext& ctx, const Ray& worldRay, d
     std::uint32_t boxTests = 1, triangleTests = 0;
     bool found = false;
     Intersection one;
+    PatchData data;  // the triangle being tested, as its patch holds it
 
     struct Entry {
         std::uint32_t node;
@@ -127,7 +128,8 @@ bool PlacedMesh::intersectWorldRay(IntersectContext& ctx, const Ray& worldRay, d
                     lower = 0;
                 }
                 one.hit = 0;
-                intersectPatchData(ctx, *this, *list[i].data, ray, lower, upper, one);
+                mesh.patchData(i, data);
+                intersectPatchData(ctx, *this, data, ray, lower, upper, one);
                 if (!one.hit) continue;
                 const double distance = (one.distance + offset) / scale;
                 if (found && !(distance < hit.distance)) continue;

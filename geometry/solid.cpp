@@ -108,12 +108,12 @@ Solid::Solid(SolidTree tree) : Shape(ShapeKind::Solid), root(std::move(tree)) {
 }
 
 Solid::Solid(std::shared_ptr<const MeshParts> flat) : Shape(ShapeKind::Solid), meshParts(std::move(flat)) {
-    if (!meshParts || meshParts->parts.empty())
+    if (!meshParts || meshParts->empty())
         internalFailure(InternalFailure::EmptySolidRequest, "Empty Solid request");
-    // Last part first, as the walk over the equivalent tree meets them: the same box to the last bit.
-    const auto& parts = meshParts->parts;
-    Box box = parts.back().bounds;
-    for (std::size_t i = parts.size() - 1; i-- > 0;) box = unionBoxes(box, parts[i].bounds);
+    // Last triangle first, as the walk over the equivalent tree meets them: the same box to the last bit.
+    const MeshParts& mesh = *meshParts;
+    Box box = mesh.bounds(mesh.size() - 1);
+    for (std::size_t i = mesh.size() - 1; i-- > 0;) box = unionBoxes(box, mesh.bounds(i));
     setBounds(box);
 }
 
@@ -126,9 +126,12 @@ void Solid::expandMesh() {
     if (!isFlatMesh()) return;
     std::vector<std::unique_ptr<Shape>> patches;
     try {
-        patches.reserve(meshParts->parts.size());
-        for (const MeshParts::Part& part : meshParts->parts)
-            patches.push_back(std::make_unique<TriangularPatch>(part.data, part.bounds));
+        const MeshParts& mesh = *meshParts;
+        PatchDataBlocks blocks;
+        patches.reserve(mesh.size());
+        for (std::size_t i = 0; i < mesh.size(); ++i)
+            patches.push_back(
+                std::make_unique<TriangularPatch>(mesh.sharedPatchData(i, blocks), mesh.bounds(i)));
     } catch (const std::bad_alloc&) {
         fatal("Failed to allocate request (Solid)");
     }
@@ -290,10 +293,10 @@ Box solidLeafBounds(const Solid& solid) {
     bool any = false;
     Box box = solid.bounds();
     if (solid.isFlatMesh()) {
-        // In the order a walk over the equivalent tree takes: last part first.
-        const auto& parts = solid.meshParts->parts;
-        for (std::size_t i = parts.size(); i-- > 0;) {
-            const Box& own = parts[i].bounds;
+        // In the order a walk over the equivalent tree takes: last triangle first.
+        const MeshParts& mesh = *solid.meshParts;
+        for (std::size_t i = mesh.size(); i-- > 0;) {
+            const Box own = mesh.bounds(i);
             const Box b = solid.transform ? transformBox(own, solid.transform->forward) : own;
             box = any ? unionBoxes(box, b) : b;
             any = true;

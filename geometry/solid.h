@@ -13,12 +13,12 @@
 
 #include "diagnostics/diagnostics.h"
 #include "geometry/flat_shapes.h"
+#include "geometry/mesh_parts.h"
 #include "geometry/shape.h"
 
 namespace quorva {
 
 struct AddSettings;
-struct MeshTree;
 struct SolidPlan;
 class PlacedMesh;
 
@@ -66,26 +66,12 @@ SolidTree newSolidLeaf(std::unique_ptr<Shape> component);
 SolidTree newSolidNode(std::int32_t opcode, SolidTree left, SolidTree right,
                        bool insideSolidStatement = true);
 
-// The triangles of a mesh kept flat: a union keeping inner surfaces of patches only, in the order they
-// were declared. A declared mesh and every copy of it share one; nothing is made per triangle and copy
-// until a copy is placed, and no operation tree is built unless the mesh becomes a CSG operand.
-struct MeshParts {
-    struct Part {
-        std::shared_ptr<const PatchData> data;
-        Box bounds;  // the patch's own box (object space)
-    };
-    std::vector<Part> parts;
-    // The bounding tree over the parts' boxes, made when the mesh is first placed (on the thread that
-    // builds the World) and shared by every placement.
-    mutable std::shared_ptr<const MeshTree> tree;
-};
-
 // The Solid shape (kind 5): no transform of its own at creation, bounds = the union of the bounds of
 // every leaf's component as they stand now.
 class Solid final : public Shape {
   public:
     explicit Solid(SolidTree root);
-    // A flat mesh (at least one part): bounds = the union of the parts' boxes.
+    // A flat mesh (at least one triangle): bounds = the union of the triangles' boxes.
     explicit Solid(std::shared_ptr<const MeshParts> parts);
     ~Solid() override;
 

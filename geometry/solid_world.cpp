@@ -55,14 +55,16 @@ void addComponent(World& world, Shape& c, bool displaced, bool untested, const A
 // A flat mesh placed by itself: one patch per part, prepared as the leaves of the equivalent tree would
 // be (the Solid's transform after the patch's own, the box cut to the Solid's), none of them tested.
 void placeFlatMesh(Solid& solid) {
-    const std::vector<MeshParts::Part>& parts = solid.meshParts->parts;
+    const MeshParts& mesh = *solid.meshParts;
     const Transform* transform = solid.transform.get();
     const Box whole = solid.bounds();
     try {
+        PatchDataBlocks blocks;
         solid.placedParts.clear();
-        solid.placedParts.reserve(parts.size());
-        for (const MeshParts::Part& part : parts) {
-            TriangularPatch& c = solid.placedParts.emplace_back(part.data, part.bounds);
+        solid.placedParts.reserve(mesh.size());
+        for (std::size_t i = 0; i < mesh.size(); ++i) {
+            TriangularPatch& c =
+                solid.placedParts.emplace_back(mesh.sharedPatchData(i, blocks), mesh.bounds(i));
             c.parent = &solid;
             if (transform) {
                 c.transform = std::make_unique<Transform>();
@@ -80,15 +82,9 @@ void placeFlatMesh(Solid& solid) {
 void placeMesh(Solid& solid) {
     const MeshParts& mesh = *solid.meshParts;
     if (!mesh.tree) {
-        std::vector<Box> boxes;
         try {
-            boxes.reserve(mesh.parts.size());
-        } catch (const std::bad_alloc&) {
-            fatal("Failed to allocate Slabs");
-        }
-        for (const MeshParts::Part& part : mesh.parts) boxes.push_back(part.bounds);
-        try {
-            mesh.tree = std::make_shared<const MeshTree>(buildMeshTree(boxes));
+            mesh.tree = std::make_shared<const MeshTree>(
+                buildMeshTree(mesh.size(), [&mesh](std::size_t i) { return mesh.bounds(i); }));
         } catch (const std::bad_alloc&) {
             fatal("Failed to allocate Slabs");
         }

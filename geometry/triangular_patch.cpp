@@ -29,29 +29,29 @@ TriangleFrame triangleFrame(const Vec3& p0, const Vec3& p1, const Vec3& p2) {
     return frame;
 }
 
-Box setPatchData(PatchData& d, const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2) {
+void fillPatchData(PatchData& d, const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2) {
     const PatchCorner* c[3] = {&c0, &c1, &c2};
-    // Texture coordinates not given default to (0, 0), (1, 0) and (0, 1), each coordinate on its own.
-    static constexpr double DefaultU[3] = {0, 1, 0};
-    static constexpr double DefaultV[3] = {0, 0, 1};
     for (int i = 0; i < 3; ++i) {
         d.corners[i] = c[i]->point;
         d.normals[i] = c[i]->normal;
         normalize(d.normals[i]);
-        d.texU[i] = c[i]->u == TexcoordNotGiven ? DefaultU[i] : c[i]->u;
-        d.texV[i] = c[i]->v == TexcoordNotGiven ? DefaultV[i] : c[i]->v;
+        d.texU[i] = patchTexcoord(c[i]->u, PatchDefaultU[i]);
+        d.texV[i] = patchTexcoord(c[i]->v, PatchDefaultV[i]);
     }
     const TriangleFrame frame = triangleFrame(d.corners[0], d.corners[1], d.corners[2]);
     d.faceNormal = frame.normal;
     d.axis1 = frame.axis1;
     d.axis2 = frame.axis2;
     d.degenerate = frame.degenerate;
+}
 
+Box patchBox(const Vec3& p0, const Vec3& p1, const Vec3& p2) {
+    const Vec3* p[3] = {&p0, &p1, &p2};
     Vec3 lo{0, 0, 0}, hi{0, 0, 0};
     for (int axis = 0; axis < 3; ++axis) {
         bool seen = false;
-        for (const Vec3& p : d.corners) {
-            const double v = p[axis];
+        for (const Vec3* corner : p) {
+            const double v = (*corner)[axis];
             if (!std::isfinite(v)) continue;
             lo[axis] = seen ? std::min(lo[axis], v) : v;
             hi[axis] = seen ? std::max(hi[axis], v) : v;
@@ -59,6 +59,11 @@ Box setPatchData(PatchData& d, const PatchCorner& c0, const PatchCorner& c1, con
         }
     }
     return {lo - Vec3{2e-8, 2e-8, 2e-8}, hi - lo + Vec3{4e-8, 4e-8, 4e-8}};
+}
+
+Box setPatchData(PatchData& d, const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2) {
+    fillPatchData(d, c0, c1, c2);
+    return patchBox(d.corners[0], d.corners[1], d.corners[2]);
 }
 
 TriangularPatch::TriangularPatch(const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2)

@@ -46,7 +46,7 @@ SceneSphere sceneSphere(const World& world) {
         // A placed mesh counts as its triangles, in their order.
         if (shape->kind == ShapeKind::PlacedMesh) {
             const auto& mesh = static_cast<const PlacedMesh&>(*shape);
-            for (std::size_t i = 0; i < mesh.parts->parts.size(); ++i) add(mesh.partBox(i));
+            for (std::size_t i = 0; i < mesh.parts->size(); ++i) add(mesh.partBox(i));
             continue;
         }
         add(shape->bounds());

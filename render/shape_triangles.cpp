@@ -111,8 +111,10 @@ void cutAtDepth(const Shape& shape, TriangleSink& sink, TriangleScratch& scratch
 // of the placement (which shades as they would).
 void cutPlacedMesh(const PlacedMesh& mesh, TriangleSink& sink, TriangleScratch& scratch, int level,
                    bool temporary) {
-    for (const MeshParts::Part& part : mesh.parts->parts) {
-        TriangularPatch patch(part.data, part.bounds);
+    const MeshParts& parts = *mesh.parts;
+    PatchDataBlocks blocks;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        TriangularPatch patch(parts.sharedPatchData(i, blocks), parts.bounds(i));
         patch.parent = mesh.parent;
         patch.attributes = mesh.attributes;
         if (mesh.transform) patch.transform = std::make_unique<Transform>(*mesh.transform);

@@ -62,6 +62,11 @@ struct ShapeBuild {
     std::string description;  // operand / operation text for the record
 };
 
+// The corners of a bare patch met in a CSG union run, as read.
+struct RunPatch {
+    PatchCorner c[3];
+};
+
 // One incremental transformation item, or none when the current token does not start one.
 struct TransformItem {
     bool matched = false;
@@ -207,9 +212,10 @@ class Parser {
     ShapeBuild parseCsgTerm();
     ShapeBuild continueCsgTerm(ShapeBuild left);
     ShapeBuild parseCsgOperand();
-    bool parseRunTerm(MeshParts::Part& patch, ShapeBuild& term);
-    bool parseRunOperand(MeshParts::Part& patch, ShapeBuild& operand);
-    ShapeBuild patchBuild(const MeshParts::Part& patch);
+    bool parseRunTerm(RunPatch& patch, ShapeBuild& term);
+    bool parseRunOperand(RunPatch& patch, ShapeBuild& operand);
+    ShapeBuild patchBuild(const RunPatch& patch);
+    std::unique_ptr<Shape> runPatch(const MeshParts& mesh, std::size_t i);
     ShapeBuild combineCsg(ShapeBuild left, int op, ShapeBuild right);
     static SolidTree csgOperand(ShapeBuild& operand);
     ShapeBuild instanceDeclaredSolid();

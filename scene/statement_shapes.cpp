@@ -262,38 +262,47 @@ PatchCorner Parser::parsePatchCorner() {
 
 namespace {
 
-// The bare patches that open a CSG expression, joined by unions, kept as mesh parts rather than as
-// shapes and nodes (a converted mesh is a union of a million of them). `keeps[i]` is the operator
-// between parts i and i + 1: '^' (true) or '+'.
+// The bare patches that open a CSG expression, joined by unions, kept as the triangles of a mesh rather
+// than as shapes and nodes (a converted mesh is a union of a million of them). `keeps[i]` is the
+// operator between triangles i and i + 1: '^' (true) or '+'.
 struct PatchRun {
-    std::shared_ptr<MeshParts> mesh;
+    MeshCollector mesh;
     std::vector<bool> keeps;
 
-    bool empty() const { return !mesh || mesh->parts.empty(); }
-    void add(MeshParts::Part&& part, bool keep) {
+    bool empty() const { return mesh.empty(); }
+    void add(const RunPatch& patch, bool keep) {
         try {
-            if (!mesh) mesh = std::make_shared<MeshParts>();
-            if (!mesh->parts.empty()) keeps.push_back(keep);
-            mesh->parts.push_back(std::move(part));
+            if (!mesh.empty()) keeps.push_back(keep);
+            mesh.add(patch.c[0], patch.c[1], patch.c[2]);
         } catch (const std::bad_alloc&) {
             fatal("Failed to allocate TriangularPatch");
         }
     }
 };
 
-std::unique_ptr<Shape> makePatch(const MeshParts::Part& part) {
+}  // namespace
+
+// A bare patch as the build that reading `Shape [ TriangularPatch(...) ]` gives, its data in the
+// parser's blocks.
+ShapeBuild Parser::patchBuild(const RunPatch& patch) {
+    std::unique_ptr<Shape> shape;
     try {
-        return std::make_unique<TriangularPatch>(part.data, part.bounds);
+        std::shared_ptr<PatchData> data = patchBlocks_.next();
+        const Box bounds = setPatchData(*data, patch.c[0], patch.c[1], patch.c[2]);
+        shape = std::make_unique<TriangularPatch>(std::move(data), bounds);
     } catch (const std::bad_alloc&) {
         fatal("Failed to allocate TriangularPatch");
     }
+    return makeBuild(std::move(shape), ShapeKind::TriangularPatch, "TriangularPatch");
 }
 
-}  // namespace
-
-// A bare patch as the build that reading `Shape [ TriangularPatch(...) ]` gives.
-ShapeBuild Parser::patchBuild(const MeshParts::Part& patch) {
-    return makeBuild(makePatch(patch), ShapeKind::TriangularPatch, "TriangularPatch");
+// Triangle i of a run as a patch of its own.
+std::unique_ptr<Shape> Parser::runPatch(const MeshParts& mesh, std::size_t i) {
+    try {
+        return std::make_unique<TriangularPatch>(mesh.sharedPatchData(i, patchBlocks_), mesh.bounds(i));
+    } catch (const std::bad_alloc&) {
+        fatal("Failed to allocate TriangularPatch");
+    }
 }
 
 // csg-expression := csg-term { ( '+' | '-' | '^' ) csg-term }
@@ -307,24 +316,24 @@ ShapeBuild Parser::parseCsgExpression(bool closesBody) {
     // Outside a Solid the first operator is an error; in a branch not taken nothing is built.
     const bool collect = active() && solidNesting_ > 0;
     PatchRun run;
-    MeshParts::Part patch;
+    RunPatch patch;
     ShapeBuild left;
     if (!collect)
         left = parseCsgTerm();
     else if (parseRunTerm(patch, left))
-        run.add(std::move(patch), false);
+        run.add(patch, false);
     // The run so far as the tree that combineCsg would have built for it.
     auto runTree = [&] {
-        const std::vector<MeshParts::Part>& parts = run.mesh->parts;
+        const std::shared_ptr<MeshParts> parts = run.mesh.finish();
         ShapeBuild b;
-        if (parts.size() == 1) {
-            b = patchBuild(parts.front());
+        if (parts->size() == 1) {
+            b = makeBuild(runPatch(*parts, 0), ShapeKind::TriangularPatch, "TriangularPatch");
         } else {
             b.hasKind = true;
-            b.csg = newSolidLeaf(makePatch(parts.front()));
-            for (std::size_t i = 1; i < parts.size(); ++i)
+            b.csg = newSolidLeaf(runPatch(*parts, 0));
+            for (std::size_t i = 1; i < parts->size(); ++i)
                 b.csg = newSolidNode(run.keeps[i - 1] ? SolidOp::UnionKeep : SolidOp::Union, std::move(b.csg),
-                                     newSolidLeaf(makePatch(parts[i])));
+                                     newSolidLeaf(runPatch(*parts, i)));
         }
         run = PatchRun{};
         return b;
@@ -336,7 +345,7 @@ ShapeBuild Parser::parseCsgExpression(bool closesBody) {
             right = parseCsgTerm();
         } else if (parseRunTerm(patch, right)) {
             if (!run.empty() && (op == '+' || op == '^')) {
-                run.add(std::move(patch), op == '^');
+                run.add(patch, op == '^');
                 continue;
             }
             right = patchBuild(patch);
@@ -345,10 +354,10 @@ ShapeBuild Parser::parseCsgExpression(bool closesBody) {
         left = combineCsg(std::move(left), op, std::move(right));
     }
     if (run.empty()) return left;
-    if (!closesBody || run.mesh->parts.size() == 1) return runTree();
+    if (!closesBody || run.mesh.size() == 1) return runTree();
     ShapeBuild flat;
     try {
-        flat.shape = std::make_unique<Solid>(std::move(run.mesh));
+        flat.shape = std::make_unique<Solid>(run.mesh.finish());
     } catch (const std::bad_alloc&) {
         fatal("Failed to allocate Solid");
     }
@@ -359,7 +368,7 @@ ShapeBuild Parser::parseCsgExpression(bool closesBody) {
 
 // A csg-term of a union run: a bare patch that no '*' or '&' follows comes back in `patch` (true); any
 // other term comes back in `term` as parseCsgTerm builds it (false).
-bool Parser::parseRunTerm(MeshParts::Part& patch, ShapeBuild& term) {
+bool Parser::parseRunTerm(RunPatch& patch, ShapeBuild& term) {
     ShapeBuild operand;
     if (parseRunOperand(patch, operand)) {
         if (!atChar('*') && !atChar('&')) return true;
@@ -372,7 +381,7 @@ bool Parser::parseRunTerm(MeshParts::Part& patch, ShapeBuild& term) {
 // A csg-operand of a union run: `Shape [ TriangularPatch(...) ]` without any modifier item is read
 // straight into `patch` (true); any other operand comes back in `operand` as parseCsgOperand builds
 // it (false).
-bool Parser::parseRunOperand(MeshParts::Part& patch, ShapeBuild& operand) {
+bool Parser::parseRunOperand(RunPatch& patch, ShapeBuild& operand) {
     if (!atKeyword(Keyword::Shape)) {
         operand = parseCsgOperand();
         return false;
@@ -394,13 +403,7 @@ bool Parser::parseRunOperand(MeshParts::Part& patch, ShapeBuild& operand) {
         return false;
     }
     advance();
-    try {
-        std::shared_ptr<PatchData> data = patchBlocks_.next();
-        const Box bounds = setPatchData(*data, c[0], c[1], c[2]);
-        patch = {std::move(data), bounds};
-    } catch (const std::bad_alloc&) {
-        fatal("Failed to allocate TriangularPatch");
-    }
+    for (int k = 0; k < 3; ++k) patch.c[k] = c[k];
     return true;
 }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <limits>
 
 #include "formats/writer/qsb_writer.h"
@@ -11,6 +13,7 @@
 #include "geometry/solid.h"
 #include "scene/parser_fixture.h"
 #include "scene/search_path.h"
+#include "support/patch_bits.h"
 #include "support/run_program.h"
 #include "tests/formats/qsb_bytes.h"
 
@@ -82,10 +85,52 @@ TEST_F(MeshFile, DeclaredOncePlacedByCallAndByName) {
     auto mesh = [&](std::size_t i) -> const PlacedMesh& {
         return static_cast<const PlacedMesh&>(*scene_->frame.world.mainList[i]);
     };
-    ASSERT_EQ(mesh(0).parts->parts.size(), 2u);
+    ASSERT_EQ(mesh(0).parts->size(), 2u);
     for (std::size_t i : {1, 2}) {
         EXPECT_EQ(mesh(i).parts, mesh(0).parts);
         EXPECT_EQ(mesh(i).tree, mesh(0).tree);
+    }
+}
+
+// A grid read from a mesh file keeps each shared corner once; every triangle gives the data and box of a
+// patch made from its corners.
+TEST_F(MeshFile, SharedCornersAreStoredOnce) {
+    qsb::QsbWriter w;
+    ASSERT_EQ(w.OpenMeshFile(path_), qsb::WriteStatus::Written);
+    ASSERT_EQ(w.BeginMeshDeclaration("grid"), qsb::WriteStatus::Written);
+    auto corner = [](int i, int j, float* f) {
+        const float c[8] = {0.3f * i, 0.1f * i * j, 0.7f * j, 0.2f, 1, 0.1f * j, 0.25f * i, 0.25f * j};
+        std::copy(c, c + 8, f);
+    };
+    std::vector<std::array<float, 24>> triangles;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            for (const std::array<int, 6>& t : {std::array{0, 0, 1, 0, 1, 1}, std::array{0, 0, 1, 1, 0, 1}}) {
+                std::array<float, 24> f;
+                for (int k = 0; k < 3; ++k) corner(i + t[2 * k], j + t[2 * k + 1], f.data() + 8 * k);
+                triangles.push_back(f);
+                ASSERT_EQ(w.WriteMeshTriangleUV(f.data()), qsb::WriteStatus::Written);
+            }
+    ASSERT_EQ(w.EndMeshDeclaration(), qsb::WriteStatus::Written);
+    ASSERT_EQ(w.CloseMeshFile(), qsb::WriteStatus::Written);
+    ASSERT_EQ(readMesh(Bytes{testing::readFile(path_)}, "ReadMeshFile \"%s\"\ngrid\n"), "");
+    ASSERT_EQ(scene_->frame.world.mainList.size(), 1u);
+    const auto& placed = static_cast<const PlacedMesh&>(*scene_->frame.world.mainList[0]);
+    const MeshParts& mesh = *placed.parts;
+    ASSERT_EQ(mesh.size(), triangles.size());
+    EXPECT_EQ(mesh.corners.size(), 16u);
+    for (std::size_t k = 0; k < mesh.size(); ++k) {
+        PatchCorner c[3];
+        for (int i = 0; i < 3; ++i) {
+            const float* f = triangles[k].data() + 8 * i;
+            c[i] = {{f[0], f[1], f[2]}, {f[3], f[4], f[5]}, f[6], f[7]};
+        }
+        PatchData own, data;
+        const Box box = setPatchData(own, c[0], c[1], c[2]);
+        mesh.patchData(k, data);
+        EXPECT_TRUE(testing::samePatchData(data, own)) << k;
+        const Box bounds = mesh.bounds(k);
+        EXPECT_EQ(std::memcmp(&box, &bounds, sizeof box), 0) << k;
     }
 }
 

@@ -19,14 +19,13 @@ namespace {
 // A mesh with what big meshes have: a smooth grid of quads (edges shared, coplanar neighbours), random
 // triangles of every size, duplicates and triangles without area.
 std::shared_ptr<MeshParts> testMesh(std::mt19937& rng) {
-    auto mesh = std::make_shared<MeshParts>();
-    PatchDataBlocks blocks;
+    MeshCollector mesh;
+    PatchCorner last[3];
     auto add = [&](Vec3 a, Vec3 b, Vec3 c) {
-        PatchCorner k[3] = {{a, normalized(a + Vec3{0, 3, 0})}, {b, normalized(b + Vec3{0, 3, 0})},
-                            {c, normalized(c + Vec3{0, 3, 0})}};
-        auto data = blocks.next();
-        const Box box = setPatchData(*data, k[0], k[1], k[2]);
-        mesh->parts.push_back({data, box});
+        last[0] = {a, normalized(a + Vec3{0, 3, 0})};
+        last[1] = {b, normalized(b + Vec3{0, 3, 0})};
+        last[2] = {c, normalized(c + Vec3{0, 3, 0})};
+        mesh.add(last[0], last[1], last[2]);
     };
     for (int i = 0; i < 12; ++i)
         for (int j = 0; j < 12; ++j) {
@@ -39,18 +38,20 @@ std::shared_ptr<MeshParts> testMesh(std::mt19937& rng) {
         const Vec3 a{u(rng), u(rng) * 0.5 + 1, u(rng)};
         const double s = k % 10 == 0 ? 20 : 1;
         add(a, a + Vec3{small(rng), small(rng), small(rng)} * s, a + Vec3{small(rng), small(rng), small(rng)} * s);
-        if (k % 50 == 0) mesh->parts.push_back(mesh->parts.back());  // the same triangle twice
+        if (k % 50 == 0) mesh.add(last[0], last[1], last[2]);  // the same triangle twice
     }
     add({0, 2, 0}, {1, 2, 0}, {2, 2, 0});  // collinear
     add({0, 2, 1}, {0, 2, 1}, {0, 2, 1});  // a point
-    return mesh;
+    return mesh.finish();
 }
 
 // The mesh's triangles as the patches a flat mesh was placed as: the Solid's transform after an
 // identity of their own, each box cut to the Solid's.
 void placeAsPatches(const Solid& solid, World& world) {
-    for (const MeshParts::Part& part : solid.meshParts->parts) {
-        auto patch = std::make_unique<TriangularPatch>(part.data, part.bounds);
+    const MeshParts& mesh = *solid.meshParts;
+    PatchDataBlocks blocks;
+    for (std::size_t i = 0; i < mesh.size(); ++i) {
+        auto patch = std::make_unique<TriangularPatch>(mesh.sharedPatchData(i, blocks), mesh.bounds(i));
         if (solid.transform) {
             patch->transform = std::make_unique<Transform>();
             compose(*patch->transform, *solid.transform);

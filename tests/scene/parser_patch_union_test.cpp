@@ -2,17 +2,21 @@
 // flat meshes; a run of them broken by any other operand or operator gives the tree as written.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "geometry/solid.h"
 #include "geometry/world.h"
 #include "parser_fixture.h"
+#include "support/patch_bits.h"
 
 namespace quorva {
 namespace {
 
 using testing::parseOk;
+using testing::samePatchData;
 
 bool sameBits(const Box& a, const Box& b) {
     return std::memcmp(&a, &b, sizeof(Box)) == 0;
@@ -51,22 +55,67 @@ TEST(ParserPatchUnion, ConverterSolidIsAFlatMeshWithTheTreesPatchesAndBounds) {
     parseOk(patches, patch(0) + patch(1) + patch(2) + patch(3));
     const Solid& mesh = placedSolid(scene, 0);
     ASSERT_TRUE(mesh.isFlatMesh());
-    ASSERT_EQ(mesh.meshParts->parts.size(), 4u);
+    ASSERT_EQ(mesh.meshParts->size(), 4u);
     EXPECT_TRUE(mesh.shader && mesh.transform);
     std::vector<std::unique_ptr<Shape>> leaves;
     for (std::size_t k = 0; k < 4; ++k) {
         const auto& own = static_cast<const TriangularPatch&>(*patches.frame.world.mainList.at(k));
-        const MeshParts::Part& part = mesh.meshParts->parts[k];
-        EXPECT_EQ(std::memcmp(part.data->corners, own.data->corners, 3 * sizeof(Vec3)), 0);
-        EXPECT_EQ(std::memcmp(part.data->texV, own.data->texV, sizeof own.data->texV), 0);
-        EXPECT_EQ(part.data->faceNormal, own.data->faceNormal);
-        EXPECT_TRUE(sameBits(part.bounds, own.bounds()));
+        PatchData data;
+        mesh.meshParts->patchData(k, data);
+        EXPECT_TRUE(samePatchData(data, *own.data)) << k;
+        EXPECT_TRUE(sameBits(mesh.meshParts->bounds(k), own.bounds()));
         leaves.push_back(copyShape(own));
     }
     // The tree's box, walked over the left-deep union, to the last bit.
     std::unique_ptr<Solid> tree = makeSolidUnion(std::move(leaves), false);
     tree->applyTransform(makeTranslate({1, 2, 3}));
     EXPECT_TRUE(sameBits(mesh.bounds(), tree->bounds()));
+}
+
+// A grid shares its corners, stored once. A corner without texture coordinates takes its defaults from
+// its place in the triangle, so the same corner at two places is two corners.
+TEST(ParserPatchUnion, SharedCornersAreStoredOnceEachPatchAsItsOwn) {
+    auto corner = [](int i, int j, bool uv) {
+        char c[160];
+        const int n =
+            std::snprintf(c, sizeof c, "(%g, %g, %g), (0.2, 1, %g)", i * 0.3, 0.1 * i * j, j * 0.7, 0.1 * j);
+        if (uv) std::snprintf(c + n, sizeof c - n, " UV=%g,%g", 0.25 * i, 0.25 * j);
+        return std::string(c);
+    };
+    auto triangle = [](const std::string& a, const std::string& b, const std::string& c) {
+        return "Shape [ TriangularPatch(" + a + ", " + b + ", " + c + ") ]";
+    };
+    std::vector<std::string> patches;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) {
+            patches.push_back(
+                triangle(corner(i, j, true), corner(i + 1, j, true), corner(i + 1, j + 1, true)));
+            patches.push_back(
+                triangle(corner(i, j, true), corner(i + 1, j + 1, true), corner(i, j + 1, true)));
+        }
+    patches.push_back(triangle(corner(5, 5, false), corner(6, 5, false), corner(6, 6, false)));
+    patches.push_back(triangle(corner(6, 5, false), corner(5, 5, false), corner(6, 6, false)));
+    std::string solid = "Solid [ ", plain;
+    for (std::size_t k = 0; k < patches.size(); ++k) {
+        solid += (k ? " + " : "") + patches[k];
+        plain += patches[k] + "\n";
+    }
+    SceneState scene, own;
+    parseOk(scene, solid + " ]");
+    parseOk(own, plain);
+    const Solid& mesh = placedSolid(scene, 0);
+    ASSERT_TRUE(mesh.isFlatMesh());
+    const MeshParts& parts = *mesh.meshParts;
+    ASSERT_EQ(parts.size(), patches.size());
+    // 25 grid points; the last two triangles share only the corner in the same place.
+    EXPECT_EQ(parts.corners.size(), 25u + 3u + 2u);
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+        const auto& patch = static_cast<const TriangularPatch&>(*own.frame.world.mainList.at(k));
+        PatchData data;
+        parts.patchData(k, data);
+        EXPECT_TRUE(samePatchData(data, *patch.data)) << k;
+        EXPECT_TRUE(sameBits(parts.bounds(k), patch.bounds())) << k;
+    }
 }
 
 TEST(ParserPatchUnion, BrokenRunGivesTheTreeAsWritten) {
