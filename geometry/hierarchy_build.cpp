@@ -19,6 +19,7 @@
 
 #include "diagnostics/diagnostics.h"
 #include "geometry/hierarchy.h"
+#include "geometry/placed_mesh.h"
 
 namespace quorva {
 
@@ -303,6 +304,7 @@ std::unique_ptr<BoundingGroup> makeGroup(const SlabsPass& pass, int start, int e
 
 int buildHierarchy(World& world, const HierarchyWorkers* workers) {
     world.root = nullptr;
+    buildMeshTrees(world, workers);
     if (world.mainList.empty()) return 0;
     std::vector<Shape*> elements;
     try {

@@ -1,11 +1,12 @@
 // Building a mesh's bounding tree: surface-area cost over 16 bins of the triangles' centres on each
-// axis, top down. The top of the tree is split on one thread until there are enough ranges for the
-// workers; each of those ranges then becomes a subtree of its own, and the subtrees are joined in range
-// order, so that the nodes are numbered the same for any number of workers.
+// axis, top down. The top of the tree is split a level at a time, the ranges of a level on all workers;
+// ranges below a few thousand triangles then become subtrees of their own, also on all workers, joined
+// in range order, so that the nodes are numbered the same for any number of workers.
 #include "geometry/mesh_tree.h"
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -192,10 +193,8 @@ struct Pending {
 };
 
 // Builds the subtree of `range` into `nodes` with its root at nodes[root] (already allocated), the root
-// at `depth`. With `pending`, ranges smaller than SubtreeSize (and above a leaf) are left as marked
-// leaves for subtrees of their own. Returns the depth of the deepest node made.
-int buildInto(BuildData& d, std::vector<MeshTreeNode>& nodes, std::uint32_t root, Range range, int depth,
-              std::vector<Pending>* pending) {
+// at `depth`. Returns the depth of the deepest node made.
+int buildInto(BuildData& d, std::vector<MeshTreeNode>& nodes, std::uint32_t root, Range range, int depth) {
     struct Work {
         std::uint32_t node;
         Range range;
@@ -213,26 +212,81 @@ int buildInto(BuildData& d, std::vector<MeshTreeNode>& nodes, std::uint32_t root
             nodes[w.node].count = w.range.count;
             continue;
         }
-        if (pending && w.range.count < SubtreeSize) {
-            try {
-                pending->push_back({w.range, w.node, w.depth});
-            } catch (const std::bad_alloc&) {
-                fatal("Failed to allocate Slabs");
-            }
-            continue;
-        }
         const std::uint32_t left = splitRange(d, w.range, w.depth);
         const auto children = static_cast<std::uint32_t>(nodes.size());
         try {
             nodes.resize(nodes.size() + 2);
+            // The right child is pushed first so that the left one is built first.
             stack.push_back({children + 1, {w.range.first + left, w.range.count - left}, w.depth + 1});
             stack.push_back({children, {w.range.first, left}, w.depth + 1});
         } catch (const std::bad_alloc&) {
             fatal("Failed to allocate Slabs");
         }
-        // The right child is pushed first so that the left one is built first.
         nodes[w.node].first = children;
         nodes[w.node].count = 0;
+    }
+    return deepest;
+}
+
+// Runs body(k) for every k < count, on the workers when there are any.
+void forEach(std::size_t count, const HierarchyWorkers* workers, const std::function<void(std::size_t)>& body) {
+    const int threads = workers && workers->run ? std::max(1, workers->count) : 1;
+    if (threads <= 1 || count <= 1) {
+        for (std::size_t k = 0; k < count; ++k) body(k);
+        return;
+    }
+    std::atomic<std::size_t> next{0};
+    workers->run([&](int) {
+        for (std::size_t k; (k = next.fetch_add(1)) < count;) body(k);
+    });
+}
+
+// The top of the tree, a level at a time: the ranges of one level are boxed and split at once (each
+// partitions only its own slice), then their children are numbered in range order. Ranges below
+// SubtreeSize are left pending. Returns the depth of the deepest node made.
+int buildTop(BuildData& d, std::vector<MeshTreeNode>& nodes, std::uint32_t n, const HierarchyWorkers* workers,
+             std::vector<Pending>& pending) {
+    struct Work {
+        std::uint32_t node;
+        Range range;
+        int depth;
+    };
+    std::vector<Work> level{{0, {0, n}, 1}}, next;
+    std::vector<std::uint32_t> lefts;
+    int deepest = 1;
+    while (!level.empty()) {
+        ensureSize(lefts, level.size());
+        forEach(level.size(), workers, [&](std::size_t k) {
+            const Work& w = level[k];
+            setBox(nodes[w.node], rangeBox(d, w.range));
+            if (w.range.count > LeafSize && w.range.count >= SubtreeSize) lefts[k] = splitRange(d, w.range, w.depth);
+        });
+        next.clear();
+        for (std::size_t k = 0; k < level.size(); ++k) {
+            const Work& w = level[k];
+            deepest = std::max(deepest, w.depth);
+            if (w.range.count <= LeafSize) {
+                nodes[w.node].first = w.range.first;
+                nodes[w.node].count = w.range.count;
+                continue;
+            }
+            try {
+                if (w.range.count < SubtreeSize) {
+                    pending.push_back({w.range, w.node, w.depth});
+                    continue;
+                }
+                const auto children = static_cast<std::uint32_t>(nodes.size());
+                nodes.resize(nodes.size() + 2);
+                nodes[w.node].first = children;
+                nodes[w.node].count = 0;
+                const std::uint32_t left = lefts[k];
+                next.push_back({children, {w.range.first, left}, w.depth + 1});
+                next.push_back({children + 1, {w.range.first + left, w.range.count - left}, w.depth + 1});
+            } catch (const std::bad_alloc&) {
+                fatal("Failed to allocate Slabs");
+            }
+        }
+        level.swap(next);
     }
     return deepest;
 }
@@ -248,39 +302,30 @@ MeshTree buildMeshTree(std::size_t n, const std::function<Box(std::size_t)>& box
     ensureSize(d.boxes, n);
     ensureSize(d.centre, 3 * n);
     ensureSize(tree.order, n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const Box box = boxOf(i);
-        d.boxes[i] = floatBox(box);
-        for (int a = 0; a < 3; ++a) {
-            // Twice the centre, from the double box so that the float rounding does not merge centres.
-            float c = static_cast<float>(2.0 * box.min[a] + box.size[a]);
-            d.centre[3 * i + a] = std::isfinite(c) ? c : 0.0f;
+    constexpr std::size_t Chunk = 16384;
+    forEach((n + Chunk - 1) / Chunk, workers, [&](std::size_t c) {
+        for (std::size_t i = c * Chunk; i < std::min(n, (c + 1) * Chunk); ++i) {
+            const Box box = boxOf(i);
+            d.boxes[i] = floatBox(box);
+            for (int a = 0; a < 3; ++a) {
+                // Twice the centre, from the double box so that the float rounding does not merge centres.
+                float centre = static_cast<float>(2.0 * box.min[a] + box.size[a]);
+                d.centre[3 * i + a] = std::isfinite(centre) ? centre : 0.0f;
+            }
+            tree.order[i] = static_cast<std::uint32_t>(i);
         }
-        tree.order[i] = static_cast<std::uint32_t>(i);
-    }
-    // The top on this thread; then every range left pending becomes a subtree of its own (on the
-    // workers when there are any), joined after the top in range order: the same nodes for any number
-    // of workers.
+    });
+    // The top a level at a time; then every range left pending becomes a subtree of its own, joined
+    // after the top in range order: the same nodes for any number of workers.
     ensureSize(tree.nodes, 1);
     std::vector<Pending> pending;
-    tree.depth = buildInto(d, tree.nodes, 0, {0, static_cast<std::uint32_t>(n)}, 1, &pending);
+    tree.depth = buildTop(d, tree.nodes, static_cast<std::uint32_t>(n), workers, pending);
     std::vector<std::vector<MeshTreeNode>> subtrees(pending.size());
     std::vector<int> depths(pending.size(), 0);
-    auto buildSome = [&](std::size_t from, std::size_t step) {
-        for (std::size_t k = from; k < pending.size(); k += step) {
-            ensureSize(subtrees[k], 1);
-            depths[k] = buildInto(d, subtrees[k], 0, pending[k].range, pending[k].depth, nullptr);
-        }
-    };
-    const int threads = workers && workers->run ? std::max(1, workers->count) : 1;
-    if (threads > 1 && pending.size() > 1) {
-        std::atomic<std::size_t> next{0};
-        workers->run([&](int) {
-            for (std::size_t k; (k = next.fetch_add(1)) < pending.size();) buildSome(k, pending.size());
-        });
-    } else {
-        buildSome(0, 1);
-    }
+    forEach(pending.size(), workers, [&](std::size_t k) {
+        ensureSize(subtrees[k], 1);
+        depths[k] = buildInto(d, subtrees[k], 0, pending[k].range, pending[k].depth);
+    });
     std::size_t total = tree.nodes.size();
     for (const auto& sub : subtrees) total += sub.size() - 1;
     try {

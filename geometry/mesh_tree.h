@@ -36,7 +36,7 @@ inline constexpr int MeshTreeMaxDepth = 64;
 // four triangles a leaf, a split by count where the centres cannot be told apart (identical triangles)
 // or the tree would grow too deep. Subtrees are built on the workers when there are any; the tree is the
 // same for any number of them. "Failed to allocate Slabs" when memory runs out.
-// `boxOf(i)` gives triangle i's box; it is asked once per triangle, in order.
+// `boxOf(i)` gives triangle i's box; it is asked once per triangle, from the workers too.
 MeshTree buildMeshTree(std::size_t count, const std::function<Box(std::size_t)>& boxOf,
                        const HierarchyWorkers* workers = nullptr);
 inline MeshTree buildMeshTree(const std::vector<Box>& boxes, const HierarchyWorkers* workers = nullptr) {

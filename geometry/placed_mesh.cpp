@@ -5,10 +5,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "diagnostics/diagnostics.h"
 #include "geometry/flat_shapes.h"
+#include "geometry/hierarchy.h"
 #include "geometry/intersect_context.h"
 #include "geometry/ray_box.h"
 #include "geometry/solid.h"
+#include "geometry/world.h"
 
 namespace quorva {
 
@@ -46,8 +49,6 @@ inline bool enterNode(const MeshTreeNode& node, const RaySlabs& slabs, double tm
 
 bool PlacedMesh::intersectWorldRay(IntersectContext& ctx, const Ray& worldRay, double tmin, double tmax,
                                    Intersection& hit) const {
-    const MeshTree& t = *tree;
-    if (t.nodes.empty()) return false;
     const MeshParts& mesh = *parts;
 
     // The object-space ray exactly as the one-shape step makes it for each patch.
@@ -75,6 +76,54 @@ bool PlacedMesh::intersectWorldRay(IntersectContext& ctx, const Ray& worldRay, d
     Intersection one;
     PatchData data;  // the triangle being tested, as its patch holds it
 
+    // Counts the tests made, and returns whether a hit was found.
+    auto finish = [&](bool result) {
+        ctx.stats.boundsChecked += boxTests;
+        ctx.stats.objectsChecked += triangleTests;
+        return result;
+    };
+    // Triangle i as its patch would be tested; true when the search may end here.
+    auto testTriangle = [&](std::uint32_t i) {
+        const Box box = partBox(i);
+        ++boxTests;
+        const double lo[3] = {box.min.x, box.min.y, box.min.z};
+        const double size[3] = {box.size.x, box.size.y, box.size.z};
+        double entry;
+        if (!enterBox(lo, size, worldSlabs, nearest, entry)) return false;
+        ++triangleTests;
+        // The one-shape step for this patch: its start, the object-space range, the origin advanced
+        // past a far start, and the distance brought back to world units.
+        double from = keyed ? std::max(start, 0.9999 * entry) : start;
+        double lower = from * scale, upper = nearest * scale, offset = 0;
+        Ray ray = objectRay;
+        if (lower > ctx.settings.minRayDistance) {
+            ray.origin += ray.direction * lower;
+            offset = lower;
+            upper -= lower;
+            lower = 0;
+        }
+        one.hit = 0;
+        mesh.patchData(i, data);
+        intersectPatchData(ctx, *this, data, ray, lower, upper, one);
+        if (!one.hit) return false;
+        const double distance = (one.distance + offset) / scale;
+        if (found && !(distance < hit.distance)) return false;
+        hit = one;
+        hit.distance = distance;
+        found = true;
+        nearest = distance;
+        return firstHitEnds;
+    };
+    // A mesh whose tree is not built yet (before the World's hierarchy is) is searched triangle by
+    // triangle: the same hits, slowly.
+    if (!tree) {
+        for (std::uint32_t i = 0; i < mesh.size(); ++i)
+            if (testTriangle(i)) return finish(true);
+        return finish(found);
+    }
+    const MeshTree& t = *tree;
+    if (t.nodes.empty()) return finish(false);
+
     struct Entry {
         std::uint32_t node;
         double key;
@@ -82,10 +131,7 @@ bool PlacedMesh::intersectWorldRay(IntersectContext& ctx, const Ray& worldRay, d
     Entry stack[MeshTreeMaxDepth + 2];
     int depth = 0;
     double key;
-    if (!enterNode(t.nodes[0], objectSlabs, objectLimit(), key)) {
-        ctx.stats.boundsChecked += boxTests;
-        return false;
-    }
+    if (!enterNode(t.nodes[0], objectSlabs, objectLimit(), key)) return finish(false);
     std::uint32_t node = 0;
     for (;;) {
         const MeshTreeNode& n = t.nodes[node];
@@ -107,42 +153,8 @@ bool PlacedMesh::intersectWorldRay(IntersectContext& ctx, const Ray& worldRay, d
                 continue;
             }
         } else {
-            for (std::uint32_t k = 0; k < n.count; ++k) {
-                const std::uint32_t i = t.order[n.first + k];
-                const Box box = partBox(i);
-                ++boxTests;
-                const double lo[3] = {box.min.x, box.min.y, box.min.z};
-                const double size[3] = {box.size.x, box.size.y, box.size.z};
-                double entry;
-                if (!enterBox(lo, size, worldSlabs, nearest, entry)) continue;
-                ++triangleTests;
-                // The one-shape step for this patch: its start, the object-space range, the origin
-                // advanced past a far start, and the distance brought back to world units.
-                double from = keyed ? std::max(start, 0.9999 * entry) : start;
-                double lower = from * scale, upper = nearest * scale, offset = 0;
-                Ray ray = objectRay;
-                if (lower > ctx.settings.minRayDistance) {
-                    ray.origin += ray.direction * lower;
-                    offset = lower;
-                    upper -= lower;
-                    lower = 0;
-                }
-                one.hit = 0;
-                mesh.patchData(i, data);
-                intersectPatchData(ctx, *this, data, ray, lower, upper, one);
-                if (!one.hit) continue;
-                const double distance = (one.distance + offset) / scale;
-                if (found && !(distance < hit.distance)) continue;
-                hit = one;
-                hit.distance = distance;
-                found = true;
-                nearest = distance;
-                if (firstHitEnds) {
-                    ctx.stats.boundsChecked += boxTests;
-                    ctx.stats.objectsChecked += triangleTests;
-                    return true;
-                }
-            }
+            for (std::uint32_t k = 0; k < n.count; ++k)
+                if (testTriangle(t.order[n.first + k])) return finish(true);
         }
         // The next waiting node that the ray still reaches before the nearest hit.
         bool more = false;
@@ -156,9 +168,25 @@ bool PlacedMesh::intersectWorldRay(IntersectContext& ctx, const Ray& worldRay, d
         }
         if (!more) break;
     }
-    ctx.stats.boundsChecked += boxTests;
-    ctx.stats.objectsChecked += triangleTests;
-    return found;
+    return finish(found);
+}
+
+void buildMeshTrees(World& world, const HierarchyWorkers* workers) {
+    for (Shape* shape : world.mainList) {
+        if (shape->kind != ShapeKind::PlacedMesh) continue;
+        auto& placed = static_cast<PlacedMesh&>(*shape);
+        if (placed.tree) continue;
+        const MeshParts& mesh = *placed.parts;
+        if (!mesh.tree) {
+            try {
+                mesh.tree = std::make_shared<const MeshTree>(
+                    buildMeshTree(mesh.size(), [&mesh](std::size_t i) { return mesh.bounds(i); }, workers));
+            } catch (const std::bad_alloc&) {
+                fatal("Failed to allocate Slabs");
+            }
+        }
+        placed.tree = mesh.tree;
+    }
 }
 
 }  // namespace quorva

@@ -16,11 +16,13 @@
 
 namespace quorva {
 
+struct HierarchyWorkers;
 struct MeshParts;
+class World;
 
 class PlacedMesh final : public Shape {
   public:
-    // Over the parts and their tree; `cut` is the box every triangle's world box is cut to (the Solid's
+    // Over the parts and their tree (null until buildMeshTrees); `cut` is the box every triangle's world box is cut to (the Solid's
     // bounds). The transform, parent and attributes are set by the caller, then placed() works out the
     // box of the placement.
     PlacedMesh(std::shared_ptr<const MeshParts> parts, std::shared_ptr<const MeshTree> tree, const Box& cut);
@@ -41,5 +43,10 @@ class PlacedMesh final : public Shape {
 
     std::unique_ptr<Shape> clone() const override;
 };
+
+// Gives every placed mesh on the World's main list its tree, building each mesh's once (on the
+// workers when there are any). The hierarchy build calls it; a placement without a tree yet is searched
+// triangle by triangle.
+void buildMeshTrees(World& world, const HierarchyWorkers* workers = nullptr);
 
 }  // namespace quorva

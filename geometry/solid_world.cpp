@@ -78,17 +78,9 @@ void placeFlatMesh(Solid& solid) {
     }
 }
 
-// The flat mesh as one placed shape, over the tree of its parts (made at its first placement).
+// The flat mesh as one placed shape, over the tree of its parts (made by the hierarchy build, once).
 void placeMesh(Solid& solid) {
     const MeshParts& mesh = *solid.meshParts;
-    if (!mesh.tree) {
-        try {
-            mesh.tree = std::make_shared<const MeshTree>(
-                buildMeshTree(mesh.size(), [&mesh](std::size_t i) { return mesh.bounds(i); }));
-        } catch (const std::bad_alloc&) {
-            fatal("Failed to allocate Slabs");
-        }
-    }
     try {
         auto placed = std::make_unique<PlacedMesh>(solid.meshParts, mesh.tree, solid.bounds());
         placed->parent = &solid;

@@ -8,6 +8,7 @@
 #include "diagnostics/diagnostics.h"
 #include "eval/evaluator.h"
 #include "geometry/intersect_context.h"
+#include "geometry/placed_mesh.h"
 #include "geometry/world.h"
 #include "scene/scene_state.h"
 #include "scene/symbol_table.h"
@@ -116,7 +117,9 @@ class FrameUpdate {
     explicit FrameUpdate(SceneState& scene)
         : scene_(scene), system_(systemOf(scene)), eval_(scene, system_.random) {
         collisions_.particleCollision = true;
-        // What a particle can bounce off: the scene's shapes, not the particles placed this frame.
+        // What a particle can bounce off: the scene's shapes, not the particles placed this frame (the
+        // meshes among them searched through their trees).
+        buildMeshTrees(scene.frame.world);
         obstacles_.assign(scene.frame.world.mainList.begin(), scene.frame.world.mainList.end());
         live_ = system_.particles.size();
     }
