@@ -69,6 +69,19 @@ Timing timeBuild(World& world, const std::function<const Shape*()>& build) {
     return t;
 }
 
+// `count` threads, this one among them.
+HierarchyWorkers threadWorkers(int count) {
+    HierarchyWorkers workers;
+    workers.count = count;
+    workers.run = [count](const std::function<void(int)>& body) {
+        std::vector<std::thread> others;
+        for (int w = 1; w < count; ++w) others.emplace_back(body, w);
+        body(0);
+        for (auto& t : others) t.join();
+    };
+    return workers;
+}
+
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
@@ -132,14 +145,7 @@ int main(int argc, char** argv) {
     };
     if (reference) measure("sort per range", [&] { return buildHierarchyBySortPerRange(world); });
     for (int threads : threadCounts) {
-        HierarchyWorkers workers;
-        workers.count = threads;
-        workers.run = [threads](const std::function<void(int)>& body) {
-            std::vector<std::thread> others;
-            for (int w = 1; w < threads; ++w) others.emplace_back(body, w);
-            body(0);
-            for (auto& t : others) t.join();
-        };
+        const HierarchyWorkers workers = threadWorkers(threads);
         measure("fast, " + std::to_string(threads) + (threads == 1 ? " thread" : " threads"), [&] {
             buildHierarchy(world, threads > 1 ? &workers : nullptr);
             return world.root;
@@ -165,14 +171,7 @@ int main(int argc, char** argv) {
         std::printf("mesh of %zu triangles\n", mesh->size());
         std::vector<std::uint8_t> first;
         for (int threads : threadCounts) {
-            HierarchyWorkers workers;
-            workers.count = threads;
-            workers.run = [threads](const std::function<void(int)>& body) {
-                std::vector<std::thread> others;
-                for (int w = 1; w < threads; ++w) others.emplace_back(body, w);
-                body(0);
-                for (auto& t : others) t.join();
-            };
+            const HierarchyWorkers workers = threadWorkers(threads);
             std::vector<double> wall, cpu;
             MeshTree tree;
             for (int r = 0; r < repeat; ++r) {

@@ -8,6 +8,7 @@
 
 #include "geometry/hierarchy.h"
 #include "geometry/hierarchy_reference.h"
+#include "support/thread_workers.h"
 
 namespace quorva {
 namespace {
@@ -40,17 +41,7 @@ void expectSameTree(const Shape* a, const Shape* b, int& groups) {
         expectSameTree(ga->members[i], gb->members[i], groups);
 }
 
-HierarchyWorkers threeThreads() {
-    HierarchyWorkers workers;
-    workers.count = 3;
-    workers.run = [](const std::function<void(int)>& body) {
-        std::thread one(body, 1), two(body, 2);
-        body(0);
-        one.join();
-        two.join();
-    };
-    return workers;
-}
+HierarchyWorkers threeThreads() { return testing::threadWorkers(3); }
 
 // Builds the world with the reference, alone and with workers; all three trees must be the same.
 void expectReferenceTree(World& world) {

@@ -5,13 +5,13 @@
 #include <chrono>
 #include <cstring>
 #include <random>
-#include <thread>
 
 #include "geometry/hierarchy.h"
 #include "geometry/intersect_context.h"
 #include "geometry/placed_mesh.h"
 #include "geometry/solid.h"
 #include "geometry/world.h"
+#include "support/thread_workers.h"
 
 namespace quorva {
 namespace {
@@ -124,14 +124,7 @@ TEST(PlacedMesh, TreeIsTheSameOnWorkers) {
     std::uniform_real_distribution<double> u(-10, 10), s(0, 0.3);
     std::vector<Box> boxes;
     for (int i = 0; i < 60000; ++i) boxes.push_back({{u(rng), u(rng), std::floor(u(rng))}, {s(rng), s(rng), 0}});
-    HierarchyWorkers workers;
-    workers.count = 3;
-    workers.run = [](const std::function<void(int)>& body) {
-        std::thread one(body, 1), two(body, 2);
-        body(0);
-        one.join();
-        two.join();
-    };
+    const HierarchyWorkers workers = testing::threadWorkers(3);
     const MeshTree alone = buildMeshTree(boxes), shared = buildMeshTree(boxes, &workers);
     ASSERT_EQ(alone.nodes.size(), shared.nodes.size());
     EXPECT_EQ(std::memcmp(alone.nodes.data(), shared.nodes.data(), alone.nodes.size() * sizeof(MeshTreeNode)), 0);
