@@ -2,7 +2,6 @@
 // of their own in the hierarchy, bit for bit; trees of identical triangles; the same tree on workers.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
 #include <random>
 
@@ -108,13 +107,13 @@ TEST(PlacedMesh, HitsAreThoseOfItsTrianglesAsShapesOfTheirOwn) {
     }
 }
 
-TEST(PlacedMesh, IdenticalTrianglesBuildQuicklyAndShallow) {
+TEST(PlacedMesh, IdenticalTrianglesBuildABalancedTree) {
+    // Centres that cannot be told apart are halved by count: every level of the tree is one pass over
+    // the triangles, and there are as many levels as halvings (a builder that peeled one triangle off
+    // per level would be a million levels deep, and quadratic).
     std::vector<Box> boxes(1000000, Box{{0, 0, 0}, {1, 1, 0}});
-    const auto start = std::chrono::steady_clock::now();
     const MeshTree tree = buildMeshTree(boxes);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_LT(seconds, 20);  // a quadratic build would take hours
-    EXPECT_LE(tree.depth, MeshTreeMaxDepth);
+    EXPECT_LE(tree.depth, 20);
     EXPECT_EQ(tree.order.size(), boxes.size());
     for (const MeshTreeNode& node : tree.nodes) EXPECT_LE(node.count, 4u);
 }
