@@ -367,26 +367,36 @@ bool IsBinaryScene(const std::string& path) {
     return n == sizeof head && std::memcmp(head, qsb::SceneMagic.data(), sizeof head) == 0;
 }
 
+namespace {
+
+// The magic, the version byte, then the records up to the end of the file.
+void readBinaryScene(SceneState& scene, ByteReader& in, const std::string& path) {
+    if (!in.has(qsb::MagicSize) ||
+        std::memcmp(in.take(qsb::MagicSize), qsb::SceneMagic.data(), qsb::MagicSize) != 0)
+        fatal("\"%s\" is not a Quillbarrow binary QSB file", path.c_str());
+    if (in.atEnd()) fatal("Version specification is missing in QSB file");
+    int version = in.byte();
+    if (version < 1 || version > 4) fatal("Wrong version specification in QSB file");
+    message("[scene from QSBsdk v1.0.%d]\n", version);
+    static constexpr double Versions[] = {1.0, 1.1, 1.2, 1.3};
+    scene.frame.options.version = Versions[version - 1];
+    SceneReader(in, scene, version).read();
+}
+
+}  // namespace
+
 void ReadBinaryScene(SceneState& scene, const std::string& path) {
-    FileBytes file = readFileBytes(path);
-    if (!file.opened) fatal("Failed to open binary file \"%s\"", path.c_str());
-    readBinarySceneBytes(scene, file.bytes, path);
+    ByteReader in(path, false, path);
+    if (!in.opened()) fatal("Failed to open binary file \"%s\"", path.c_str());
+    PositionPause pause;
+    readBinaryScene(scene, in, path);
 }
 
 void readBinarySceneBytes(SceneState& scene, const std::vector<std::uint8_t>& bytes,
                           const std::string& path) {
     PositionPause pause;
-    if (bytes.size() < qsb::MagicSize ||
-        std::memcmp(bytes.data(), qsb::SceneMagic.data(), qsb::MagicSize) != 0)
-        fatal("\"%s\" is not a Quillbarrow binary QSB file", path.c_str());
-    if (bytes.size() == qsb::MagicSize) fatal("Version specification is missing in QSB file");
-    int version = bytes[qsb::MagicSize];
-    if (version < 1 || version > 4) fatal("Wrong version specification in QSB file");
-    message("[scene from QSBsdk v1.0.%d]\n", version);
-    static constexpr double Versions[] = {1.0, 1.1, 1.2, 1.3};
-    scene.frame.options.version = Versions[version - 1];
-    ByteReader in(bytes, qsb::MagicSize + 1, false, path);
-    SceneReader(in, scene, version).read();
+    ByteReader in(bytes, 0, false, path);
+    readBinaryScene(scene, in, path);
 }
 
 }  // namespace quorva

@@ -1,6 +1,7 @@
-// Reading a binary file into memory and the bounded reads over it.
+// Reading a binary file into memory, or through a buffer, and the bounded reads over it.
 #include "formats/byte_reader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -26,6 +27,40 @@ FileBytes readFileBytes(const std::string& path) {
         result.bytes.insert(result.bytes.end(), chunk, chunk + n);
     std::fclose(f);
     return result;
+}
+
+ByteReader::ByteReader(const std::string& path, bool meshFile, std::string fileName, std::size_t bufferSize)
+    : data_(nullptr), size_(0), pos_(0), meshFile_(meshFile), fileName_(std::move(fileName)) {
+    file_ = std::fopen(path.c_str(), "rb");
+    if (!file_) return;
+    buffer_.resize(bufferSize > 0 ? bufferSize : 1);
+    data_ = buffer_.data();
+}
+
+ByteReader::~ByteReader() {
+    if (file_) std::fclose(file_);
+}
+
+bool ByteReader::fill(std::size_t n) {
+    if (!file_) return false;
+    // The unread bytes move to the front; the buffer grows only for a read longer than it, and then
+    // only as the file's bytes arrive, so a count that claims more than the file holds allocates no
+    // more than the file's size.
+    std::size_t have = size_ - pos_;
+    if (pos_ > 0) {
+        std::memmove(buffer_.data(), buffer_.data() + pos_, have);
+        size_ = have;
+        pos_ = 0;
+    }
+    while (have < n) {
+        if (size_ == buffer_.size()) buffer_.resize(std::max(buffer_.size() * 2, size_ + 1));
+        const std::size_t got = std::fread(buffer_.data() + size_, 1, buffer_.size() - size_, file_);
+        size_ += got;
+        have += got;
+        if (got == 0) break;
+    }
+    data_ = buffer_.data();
+    return have >= n;
 }
 
 void ByteReader::truncated() const {

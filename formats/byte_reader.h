@@ -1,10 +1,15 @@
-// Bounded reading of a binary scene or mesh file held in memory: every read is checked against the
-// bytes left, and a read past the end is the file's "truncated" fatal error. Every float a record
-// carries must be finite: a NaN or an infinity is the file's "invalid number" fatal error.
+// Bounded reading of a binary scene or mesh file: every read is checked against the bytes left, and a
+// read past the end is the file's "truncated" fatal error. Every float a record carries must be finite:
+// a NaN or an infinity is the file's "invalid number" fatal error.
+//
+// A reader works over bytes held in memory, or streams a file through a bounded buffer refilled as the
+// reads move on, so that a big mesh file never sits in memory whole. A pointer that take() returns is
+// valid only until the next read.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <type_traits>
@@ -23,6 +28,9 @@ FileBytes readFileBytes(const std::string& path);
 
 class ByteReader {
   public:
+    // The buffer a streamed file is read through; a single read that asks for more grows it.
+    static constexpr std::size_t StreamBuffer = std::size_t(1) << 20;
+
     // A read past the end is "Binary QSB file "%s" is truncated", or "MSH file "%s" is truncated" for
     // a mesh file.
     ByteReader(const std::vector<std::uint8_t>& bytes, std::size_t start, bool meshFile, std::string fileName)
@@ -31,18 +39,26 @@ class ByteReader {
           pos_(start),
           meshFile_(meshFile),
           fileName_(std::move(fileName)) {}
+    // The file at path, streamed from its start; opened() is false when it cannot be read.
+    ByteReader(const std::string& path, bool meshFile, std::string fileName, std::size_t bufferSize = StreamBuffer);
+    ~ByteReader();
+    ByteReader(const ByteReader&) = delete;
+    ByteReader& operator=(const ByteReader&) = delete;
 
-    bool atEnd() const { return pos_ >= size_; }
-    std::size_t left() const { return size_ - pos_; }
+    // For a streamed file: whether it could be opened.
+    bool opened() const { return file_ != nullptr; }
+    bool atEnd() { return pos_ >= size_ && !fill(1); }
+    // Whether at least n more bytes are there to read.
+    bool has(std::size_t n) { return n <= size_ - pos_ || fill(n); }
     const std::string& fileName() const { return fileName_; }
     bool meshFile() const { return meshFile_; }
 
     std::uint8_t byte() { return *take(1); }
     // A record code; the messages for invalid numbers name the last one read.
     std::uint8_t code() { return record_ = byte(); }
-    // The next n bytes; fatal when fewer are left.
+    // The next n bytes, valid until the next read; fatal when fewer are left.
     const std::uint8_t* take(std::size_t n) {
-        if (n > left()) truncated();
+        if (n > size_ - pos_ && !fill(n)) truncated();
         const std::uint8_t* p = data_ + pos_;
         pos_ += n;
         return p;
@@ -78,6 +94,10 @@ class ByteReader {
     static std::string decodeName(const std::uint8_t* field);
 
   private:
+    // Reads on from the file until at least n bytes are buffered past the position; false when the file
+    // ends first (or the reader is over memory).
+    bool fill(std::size_t n);
+
     float finite(float x) const {
         if (!std::isfinite(x)) invalidNumber();
         return x;
@@ -88,12 +108,15 @@ class ByteReader {
         for (float x : values) finite(x);
     }
 
+    // The bytes in memory, or the buffered part of the file; pos_ and size_ count within them.
     const std::uint8_t* data_;
     std::size_t size_;
     std::size_t pos_;
     bool meshFile_;
     std::string fileName_;
     std::uint8_t record_ = 0;
+    std::FILE* file_ = nullptr;
+    std::vector<std::uint8_t> buffer_;
 };
 
 }  // namespace quorva

@@ -9,21 +9,12 @@
 
 namespace quorva {
 
-void ReadMeshFile(SceneState& scene, const std::string& name) {
-    // The file's own errors carry no position in the scene text that named it.
-    PositionPause pause;
-    std::string path = searchPath().find(name, SearchPath::Match::IgnoringCase);
-    FileBytes file = path.empty() ? FileBytes{} : readFileBytes(path);
-    if (!file.opened) fatal("Failed to open mesh file \"%s\"", name.c_str());
-    readMeshBytes(scene, file.bytes, name);
-}
+namespace {
 
-void readMeshBytes(SceneState& scene, const std::vector<std::uint8_t>& bytes, const std::string& name) {
-    PositionPause pause;
-    if (bytes.size() < qsb::MagicSize ||
-        std::memcmp(bytes.data(), qsb::MeshMagic.data(), qsb::MagicSize) != 0)
+// The magic, then declarations and calls up to the end of the file.
+void readMesh(SceneState& scene, ByteReader& in, const std::string& name) {
+    if (!in.has(qsb::MagicSize) || std::memcmp(in.take(qsb::MagicSize), qsb::MeshMagic.data(), qsb::MagicSize) != 0)
         fatal("\"%s\" is not a Quillbarrow MSH file", name.c_str());
-    ByteReader in(bytes, qsb::MagicSize, true, name);
     ObjectReader objects(in, scene);
     while (!in.atEnd()) {
         std::uint8_t code = in.code();
@@ -34,6 +25,24 @@ void readMeshBytes(SceneState& scene, const std::vector<std::uint8_t>& bytes, co
         else
             fatal("Unexpected data while reading MSH file: 0x%x", code);
     }
+}
+
+}  // namespace
+
+void ReadMeshFile(SceneState& scene, const std::string& name) {
+    // The file's own errors carry no position in the scene text that named it.
+    PositionPause pause;
+    std::string path = searchPath().find(name, SearchPath::Match::IgnoringCase);
+    if (path.empty()) fatal("Failed to open mesh file \"%s\"", name.c_str());
+    ByteReader in(path, true, name);
+    if (!in.opened()) fatal("Failed to open mesh file \"%s\"", name.c_str());
+    readMesh(scene, in, name);
+}
+
+void readMeshBytes(SceneState& scene, const std::vector<std::uint8_t>& bytes, const std::string& name) {
+    PositionPause pause;
+    ByteReader in(bytes, 0, true, name);
+    readMesh(scene, in, name);
 }
 
 }  // namespace quorva

@@ -93,7 +93,7 @@ std::unique_ptr<Shape> readNurbs(ByteReader& in) {
     if (ov < 1 || ov > nv) fatal("NURBS order %d out of range (1..%d)", ov, nv);
     // Checked against the bytes left before anything is sized by the counts.
     const std::uint64_t floats = std::uint64_t(nu) + ou + nv + ov + 4 * std::uint64_t(nu) * std::uint64_t(nv);
-    if (floats > in.left() / 4) in.truncated();
+    if (floats > SIZE_MAX / 4 || !in.has(static_cast<std::size_t>(floats) * 4)) in.truncated();
     const std::uint8_t* p = in.take(static_cast<std::size_t>(floats) * 4);
     auto next = [&in, &p] {
         const double x = in.float32At(p);
@@ -124,7 +124,7 @@ std::unique_ptr<Shape> readBlobby(ByteReader& in) {
     const std::int32_t count = in.int32();
     const std::uint8_t solver = in.byte();
     if (count < 0) fatal("Bad Blobby record in binary QSB");
-    if (static_cast<std::uint64_t>(count) > in.left() / qsb::BlobbyComponentSize) in.truncated();
+    if (!in.has(static_cast<std::size_t>(count) * qsb::BlobbyComponentSize)) in.truncated();
     std::vector<BlobComponent> components(static_cast<std::size_t>(count));
     for (BlobComponent& c : components) {
         const std::int32_t type = in.int32();

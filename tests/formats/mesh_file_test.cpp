@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "formats/byte_reader.h"
 #include "formats/writer/qsb_writer.h"
 #include "geometry/flat_shapes.h"
 #include "geometry/placed_mesh.h"
@@ -275,6 +276,70 @@ TEST_F(MeshFile, BadInputMessages) {
         EXPECT_FALSE(e.hasPosition());
         EXPECT_EQ(e.text(), "Unexpected data while reading MSH file: 0x99");
     }
+}
+
+// A mesh file several times the reader's buffer reads every triangle as written, and a cut inside a record
+// anywhere past the first buffer (the record across its end too) is "truncated".
+TEST_F(MeshFile, FileLargerThanTheBufferReadsWholeOrIsTruncated) {
+    constexpr std::size_t Triangles = 3 * ByteReader::StreamBuffer / 73;
+    auto corners = [](std::size_t k, float* f) {
+        const float x = 0.001f * static_cast<float>(k);
+        const float c[18] = {x, 0, 0, 0, 0, 1, x, 1, 0, 0, 0, 1, x, 0, 1, 0, 0, 1};
+        std::copy(c, c + 18, f);
+    };
+    Bytes bytes = meshHeader().u8(qsb::code::StartMesh).name("big");
+    const std::size_t first = bytes.data.size();
+    for (std::size_t k = 0; k < Triangles; ++k) {
+        float f[18];
+        corners(k, f);
+        bytes.u8(qsb::code::Triangle).raw(f);
+    }
+    bytes.u8(qsb::code::EndMesh);
+    ASSERT_EQ(readMesh(bytes, "ReadMeshFile \"%s\"\nbig\n"), "");
+    ASSERT_EQ(scene_->frame.world.mainList.size(), 1u);
+    const MeshParts& mesh = *static_cast<const PlacedMesh&>(*scene_->frame.world.mainList[0]).parts;
+    ASSERT_EQ(mesh.size(), Triangles);
+    for (std::size_t k = 0; k < Triangles; ++k) {
+        float f[18];
+        corners(k, f);
+        PatchCorner c[3];
+        for (int i = 0; i < 3; ++i) c[i] = {{f[6 * i], f[6 * i + 1], f[6 * i + 2]}, {f[6 * i + 3], f[6 * i + 4], f[6 * i + 5]}};
+        PatchData own, data;
+        setPatchData(own, c[0], c[1], c[2]);
+        mesh.patchData(k, data);
+        ASSERT_TRUE(testing::samePatchData(own, data)) << k;
+    }
+    const std::string truncated = "MSH file \"" + path_ + "\" is truncated";
+    // The triangle across the first buffer's end, cut on either side of it, and the last one.
+    const std::size_t across = first + (ByteReader::StreamBuffer - first) / 73 * 73;
+    ASSERT_TRUE(across + 5 < ByteReader::StreamBuffer && ByteReader::StreamBuffer + 3 < across + 73);
+    for (std::size_t n : {across + 5, ByteReader::StreamBuffer + 3, bytes.data.size() - 10, bytes.data.size() - 1})
+        EXPECT_EQ(readMesh(Bytes{bytes.data.substr(0, n)}), truncated) << n;
+}
+
+// Streamed through a buffer smaller than its reads, a file gives the bytes it holds in memory, and the
+// same end: has() and a read past it agree with the in-memory reader.
+TEST(ByteReader, StreamedReadsMatchTheBytesInMemory) {
+    testing::TemporaryFolder dir;
+    const std::string path = dir.file("b.bin");
+    std::vector<std::uint8_t> bytes(1000);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+    testing::writeBytes(path, Bytes{std::string(bytes.begin(), bytes.end())});
+    for (std::size_t buffer : {1, 3, 64, 4096}) {
+        ByteReader file(path, true, "b", buffer), memory(bytes, 0, true, "b");
+        ASSERT_TRUE(file.opened());
+        for (std::size_t n = 1; !memory.atEnd(); n = n % 37 + 1) {
+            ASSERT_FALSE(file.atEnd());
+            const std::size_t left = bytes.size() - static_cast<std::size_t>(memory.take(0) - bytes.data());
+            ASSERT_EQ(file.has(n), memory.has(n)) << buffer;
+            if (n > left) {
+                EXPECT_THROW(file.take(n), FatalError);
+                break;
+            }
+            ASSERT_EQ(std::memcmp(file.take(n), memory.take(n), n), 0) << buffer;
+        }
+    }
+    EXPECT_FALSE(ByteReader(dir.file("absent.bin"), true, "absent").opened());
 }
 
 }  // namespace
