@@ -23,6 +23,7 @@
 #include "geometry/placed_mesh.h"
 #include "scene/parser.h"
 #include "scene/scene_state.h"
+#include "tests/support/thread_workers.h"
 
 using namespace quorva;
 
@@ -67,19 +68,6 @@ Timing timeBuild(World& world, const std::function<const Shape*()>& build) {
     world.root = nullptr;
     world.owned.resize(owned);
     return t;
-}
-
-// `count` threads, this one among them.
-HierarchyWorkers threadWorkers(int count) {
-    HierarchyWorkers workers;
-    workers.count = count;
-    workers.run = [count](const std::function<void(int)>& body) {
-        std::vector<std::thread> others;
-        for (int w = 1; w < count; ++w) others.emplace_back(body, w);
-        body(0);
-        for (auto& t : others) t.join();
-    };
-    return workers;
 }
 
 double median(std::vector<double> v) {
@@ -145,7 +133,7 @@ int main(int argc, char** argv) {
     };
     if (reference) measure("sort per range", [&] { return buildHierarchyBySortPerRange(world); });
     for (int threads : threadCounts) {
-        const HierarchyWorkers workers = threadWorkers(threads);
+        const HierarchyWorkers workers = testing::threadWorkers(threads);
         measure("fast, " + std::to_string(threads) + (threads == 1 ? " thread" : " threads"), [&] {
             buildHierarchy(world, threads > 1 ? &workers : nullptr);
             return world.root;
@@ -171,7 +159,7 @@ int main(int argc, char** argv) {
         std::printf("mesh of %zu triangles\n", mesh->size());
         std::vector<std::uint8_t> first;
         for (int threads : threadCounts) {
-            const HierarchyWorkers workers = threadWorkers(threads);
+            const HierarchyWorkers workers = testing::threadWorkers(threads);
             std::vector<double> wall, cpu;
             MeshTree tree;
             for (int r = 0; r < repeat; ++r) {
