@@ -84,12 +84,26 @@ inline double patchTexcoord(double given, double fallback) {
 Box setPatchData(PatchData& data, const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2);
 // The same data without the box.
 void fillPatchData(PatchData& data, const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2);
+// fillPatchData in two parts: what the ray test reads (the corners and the plane frame), and what only
+// a hit reads (the unit corner normals and the texture coordinates).
+void fillPatchFrame(PatchData& data, const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2);
+void fillPatchShading(PatchData& data, const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2);
 // A patch's box: that of its corners (finite coordinates only), lowered by 2e-8 and grown by 4e-8.
 Box patchBox(const Vec3& p0, const Vec3& p1, const Vec3& p2);
 
 // The patch's ray test over its data, recording hits on `shape` (an object-space ray, as for intersect()).
 bool intersectPatchData(IntersectContext& ctx, const Shape& shape, const PatchData& data, const Ray& ray,
                         double tmin, double tmax, Intersection& hit);
+// The same test in two steps: where the ray crosses the patch within (tmin, tmax), from the corners and
+// the frame only (false for a miss); then the hit recorded from that crossing, which reads the normals
+// and texture coordinates too.
+struct PatchCrossing {
+    double t = 0, r = 0, s = 0;  // distance, and the weights of P1 and P2
+    Vec3 p;                      // the point
+};
+bool crossPatch(const PatchData& data, const Ray& ray, double tmin, double tmax, PatchCrossing& crossing);
+bool recordPatchHit(IntersectContext& ctx, const Shape& shape, const PatchData& data, const PatchCrossing& crossing,
+                    Intersection& hit);
 
 class TriangularPatch final : public Shape {
   public:

@@ -42,6 +42,15 @@ struct MeshParts {
         const std::uint32_t* k = &indices[3 * i];
         fillPatchData(data, corners[k[0]], corners[k[1]], corners[k[2]]);
     }
+    // The two parts of that data (fillPatchFrame, fillPatchShading): a ray test needs only the first.
+    void patchFrame(std::size_t i, PatchData& data) const {
+        const std::uint32_t* k = &indices[3 * i];
+        fillPatchFrame(data, corners[k[0]], corners[k[1]], corners[k[2]]);
+    }
+    void patchShading(std::size_t i, PatchData& data) const {
+        const std::uint32_t* k = &indices[3 * i];
+        fillPatchShading(data, corners[k[0]], corners[k[1]], corners[k[2]]);
+    }
     // The same data in an entry of `blocks`, for a patch that outlives the call. Throws bad_alloc.
     std::shared_ptr<const PatchData> sharedPatchData(std::size_t i, PatchDataBlocks& blocks) const;
 };

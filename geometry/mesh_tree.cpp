@@ -70,8 +70,8 @@ float halfArea(const FloatBox& b) {
     return x * y + y * z + z * x;
 }
 
-template <class T>
-void ensureSize(std::vector<T>& v, std::size_t n) {
+template <class Vector>
+void ensureSize(Vector& v, std::size_t n) {
     try {
         v.resize(n);
     } catch (const std::bad_alloc&) {
@@ -194,7 +194,8 @@ struct Pending {
 
 // Builds the subtree of `range` into `nodes` with its root at nodes[root] (already allocated), the root
 // at `depth`. Returns the depth of the deepest node made.
-int buildInto(BuildData& d, std::vector<MeshTreeNode>& nodes, std::uint32_t root, Range range, int depth) {
+template <class Nodes>
+int buildInto(BuildData& d, Nodes& nodes, std::uint32_t root, Range range, int depth) {
     struct Work {
         std::uint32_t node;
         Range range;
@@ -244,7 +245,8 @@ void forEach(std::size_t count, const HierarchyWorkers* workers, const std::func
 // The top of the tree, a level at a time: the ranges of one level are boxed and split at once (each
 // partitions only its own slice), then their children are numbered in range order. Ranges below
 // SubtreeSize are left pending. Returns the depth of the deepest node made.
-int buildTop(BuildData& d, std::vector<MeshTreeNode>& nodes, std::uint32_t n, const HierarchyWorkers* workers,
+template <class Nodes>
+int buildTop(BuildData& d, Nodes& nodes, std::uint32_t n, const HierarchyWorkers* workers,
              std::vector<Pending>& pending) {
     struct Work {
         std::uint32_t node;
@@ -317,32 +319,33 @@ MeshTree buildMeshTree(std::size_t n, const std::function<Box(std::size_t)>& box
     });
     // The top a level at a time; then every range left pending becomes a subtree of its own, joined
     // after the top in range order: the same nodes for any number of workers.
-    ensureSize(tree.nodes, 1);
+    ensureSize(tree.nodes, 2);
     std::vector<Pending> pending;
     tree.depth = buildTop(d, tree.nodes, static_cast<std::uint32_t>(n), workers, pending);
     std::vector<std::vector<MeshTreeNode>> subtrees(pending.size());
     std::vector<int> depths(pending.size(), 0);
     forEach(pending.size(), workers, [&](std::size_t k) {
-        ensureSize(subtrees[k], 1);
+        ensureSize(subtrees[k], 2);
         depths[k] = buildInto(d, subtrees[k], 0, pending[k].range, pending[k].depth);
     });
     std::size_t total = tree.nodes.size();
-    for (const auto& sub : subtrees) total += sub.size() - 1;
+    for (const auto& sub : subtrees) total += sub.size() - 2;
     try {
         tree.nodes.reserve(total);
     } catch (const std::bad_alloc&) {
         fatal("Failed to allocate Slabs");
     }
-    // A subtree's root takes the place of its marked node; the rest follow the nodes so far.
+    // A subtree's root takes the place of its marked node; the rest (after its unused second node)
+    // follow the nodes so far, their pairs still at even indices.
     for (std::size_t k = 0; k < pending.size(); ++k) {
         const std::vector<MeshTreeNode>& sub = subtrees[k];
-        const auto offset = static_cast<std::uint32_t>(tree.nodes.size()) - 1;
+        const auto offset = static_cast<std::uint32_t>(tree.nodes.size()) - 2;
         auto moved = [offset](MeshTreeNode node) {
             if (node.count == 0) node.first += offset;
             return node;
         };
         tree.nodes[pending[k].node] = moved(sub[0]);
-        for (std::size_t i = 1; i < sub.size(); ++i) tree.nodes.push_back(moved(sub[i]));
+        for (std::size_t i = 2; i < sub.size(); ++i) tree.nodes.push_back(moved(sub[i]));
         tree.depth = std::max(tree.depth, depths[k]);
         std::vector<MeshTreeNode>().swap(subtrees[k]);
     }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <new>
 #include <vector>
 
 #include "geometry/transform.h"
@@ -23,8 +24,27 @@ struct MeshTreeNode {
     std::uint32_t count = 0;
 };
 
+// Storage on 64-byte boundaries: the two children of a node start at an even index, so that both lie
+// in one cache line.
+template <class T>
+struct LineAligned {
+    using value_type = T;
+    static constexpr std::align_val_t Alignment{64};
+    LineAligned() = default;
+    template <class U>
+    LineAligned(const LineAligned<U>&) {}
+    T* allocate(std::size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), Alignment)); }
+    void deallocate(T* p, std::size_t) { ::operator delete(p, Alignment); }
+    template <class U>
+    bool operator==(const LineAligned<U>&) const {
+        return true;
+    }
+};
+
 struct MeshTree {
-    std::vector<MeshTreeNode> nodes;  // nodes[0] is the root (absent for a mesh without triangles)
+    // nodes[0] is the root (absent for a mesh without triangles); nodes[1] is unused, so that every
+    // pair of children starts at an even index.
+    std::vector<MeshTreeNode, LineAligned<MeshTreeNode>> nodes;
     std::vector<std::uint32_t> order;  // triangle indices in leaf order
     int depth = 0;                     // the longest path from the root to a leaf, in nodes
 };

@@ -102,9 +102,13 @@ bool PlacedMesh::intersectWorldRay(IntersectContext& ctx, const Ray& worldRay, d
             upper -= lower;
             lower = 0;
         }
+        // The normals and texture coordinates are worked out only for a triangle the ray crosses.
+        mesh.patchFrame(i, data);
+        PatchCrossing crossing;
+        if (!crossPatch(data, ray, lower, upper, crossing)) return false;
+        mesh.patchShading(i, data);
         one.hit = 0;
-        mesh.patchData(i, data);
-        intersectPatchData(ctx, *this, data, ray, lower, upper, one);
+        recordPatchHit(ctx, *this, data, crossing, one);
         if (!one.hit) return false;
         const double distance = (one.distance + offset) / scale;
         if (found && !(distance < hit.distance)) return false;

@@ -29,20 +29,30 @@ TriangleFrame triangleFrame(const Vec3& p0, const Vec3& p1, const Vec3& p2) {
     return frame;
 }
 
-void fillPatchData(PatchData& d, const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2) {
-    const PatchCorner* c[3] = {&c0, &c1, &c2};
-    for (int i = 0; i < 3; ++i) {
-        d.corners[i] = c[i]->point;
-        d.normals[i] = c[i]->normal;
-        normalize(d.normals[i]);
-        d.texU[i] = patchTexcoord(c[i]->u, PatchDefaultU[i]);
-        d.texV[i] = patchTexcoord(c[i]->v, PatchDefaultV[i]);
-    }
+void fillPatchFrame(PatchData& d, const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2) {
+    d.corners[0] = c0.point;
+    d.corners[1] = c1.point;
+    d.corners[2] = c2.point;
     const TriangleFrame frame = triangleFrame(d.corners[0], d.corners[1], d.corners[2]);
     d.faceNormal = frame.normal;
     d.axis1 = frame.axis1;
     d.axis2 = frame.axis2;
     d.degenerate = frame.degenerate;
+}
+
+void fillPatchShading(PatchData& d, const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2) {
+    const PatchCorner* c[3] = {&c0, &c1, &c2};
+    for (int i = 0; i < 3; ++i) {
+        d.normals[i] = c[i]->normal;
+        normalize(d.normals[i]);
+        d.texU[i] = patchTexcoord(c[i]->u, PatchDefaultU[i]);
+        d.texV[i] = patchTexcoord(c[i]->v, PatchDefaultV[i]);
+    }
+}
+
+void fillPatchData(PatchData& d, const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2) {
+    fillPatchShading(d, c0, c1, c2);
+    fillPatchFrame(d, c0, c1, c2);
 }
 
 Box patchBox(const Vec3& p0, const Vec3& p1, const Vec3& p2) {
@@ -107,8 +117,7 @@ bool TriangularPatch::intersect(IntersectContext& ctx, const Ray& ray, double tm
     return intersectPatchData(ctx, *this, *data, ray, tmin, tmax, hit);
 }
 
-bool intersectPatchData(IntersectContext& ctx, const Shape& shape, const PatchData& d, const Ray& ray,
-                        double tmin, double tmax, Intersection& hit) {
+bool crossPatch(const PatchData& d, const Ray& ray, double tmin, double tmax, PatchCrossing& c) {
     if (d.degenerate) return false;
     const double denom = dot(d.faceNormal, ray.direction);
     if (std::fabs(denom) < 1e-8) return false;
@@ -120,11 +129,27 @@ bool intersectPatchData(IntersectContext& ctx, const Shape& shape, const PatchDa
     if (r < -1e-8 || s < -1e-8 || r + s > 1.00000001) return false;
     // The range is open at both ends: a hit exactly at tmin is the surface the ray starts from.
     if (!(t > tmin && t < tmax)) return false;
+    c.t = t;
+    c.r = r;
+    c.s = s;
+    c.p = p;
+    return true;
+}
+
+bool recordPatchHit(IntersectContext& ctx, const Shape& shape, const PatchData& d, const PatchCrossing& c,
+                    Intersection& hit) {
+    const double r = c.r, s = c.s;
     const double w = 1 - r - s;
     const Vec3 n = normalized(d.normals[0] * w + d.normals[1] * r + d.normals[2] * s);
     const Vec3 coords{w * d.texU[0] + r * d.texU[1] + s * d.texU[2],
                       w * d.texV[0] + r * d.texV[1] + s * d.texV[2], 0};
-    return recordHit(ctx, shape, n, t, p, hit, coords);
+    return recordHit(ctx, shape, n, c.t, c.p, hit, coords);
+}
+
+bool intersectPatchData(IntersectContext& ctx, const Shape& shape, const PatchData& d, const Ray& ray,
+                        double tmin, double tmax, Intersection& hit) {
+    PatchCrossing crossing;
+    return crossPatch(d, ray, tmin, tmax, crossing) && recordPatchHit(ctx, shape, d, crossing, hit);
 }
 
 void TriangularPatch::subdivide(World& target) {
