@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -108,7 +109,36 @@ const char* scanNumber(const char* p, const char*& reach) {
     return q;
 }
 
+// Exact powers of ten: every one up to 1e22 is a double.
+constexpr double ExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                       1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The value of a number the scan matched (digits, an optional fraction, an optional exponent).
 double toNumber(const char* p, const char* q) {
+    // Most numbers are m * 10^e with at most 19 digits, m < 2^53 and |e| <= 22: m and 10^|e| are
+    // exact doubles, so one multiply or divide, rounded once, is the correctly rounded value that the
+    // full conversion gives too.
+    std::uint64_t m = 0;
+    int digits = 0;
+    int exponent = 0;
+    const char* s = p;
+    for (; s < q && isDigit(*s); ++s, ++digits) m = m * 10 + static_cast<unsigned>(*s - '0');
+    if (s < q && *s == '.')
+        for (++s; s < q && isDigit(*s); ++s, ++digits, --exponent)
+            m = m * 10 + static_cast<unsigned>(*s - '0');
+    if (s < q) {  // the exponent
+        ++s;
+        const bool negative = *s == '-';
+        if (*s == '+' || *s == '-') ++s;
+        int e = 0;
+        for (; s < q; ++s)
+            if (e < 100000) e = e * 10 + (*s - '0');
+        exponent += negative ? -e : e;
+    }
+    if (digits <= 19 && m < (std::uint64_t(1) << 53) && exponent >= -22 && exponent <= 22) {
+        const double mantissa = static_cast<double>(m);
+        return exponent < 0 ? mantissa / ExactPowersOfTen[-exponent] : mantissa * ExactPowersOfTen[exponent];
+    }
     double value = 0;
     auto [last, ec] = std::from_chars(p, q, value, std::chars_format::general);
     if (ec != std::errc() || last != q) {

@@ -111,7 +111,12 @@ class Parser {
     friend class PolynomialReader;
 
     // ---- tokens (parser.cpp) ----
-    const ParserToken& peek();
+    // The look-ahead token, read on first use; inline, as the rules test it many times per token.
+    const ParserToken& peek() {
+        if (!haveToken_) fetch();
+        return token_;
+    }
+    void fetch();
     ParserToken take();
     void advance() {
         peek();

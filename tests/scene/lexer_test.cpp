@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "eval/value.h"
 #include "scene/keywords.h"
@@ -279,6 +280,33 @@ TEST(LexerStream, ExampleScenesMatchTheWholeText) {
         ++files;
     }
     EXPECT_GT(files, 50);
+}
+
+TEST(LexerStream, NumbersConvertAsTheStandardConversion) {
+    // Short mantissas take a shortcut; long ones, large exponents and tiny values do not. Every value
+    // must have the bits the standard conversion gives.
+    std::mt19937 random(7);
+    std::string text;
+    std::vector<std::string> spellings;
+    for (int i = 0; i < 20000; ++i) {
+        std::string digits = std::to_string(random()) + std::to_string(random());
+        std::string n = digits.substr(0, 1 + random() % 20);
+        const std::size_t dot = random() % (n.size() + 1);
+        if (random() % 3) n = n.substr(0, dot) + "." + n.substr(dot);
+        if (random() % 2) n += (random() % 2 ? "e-" : "e") + std::to_string(random() % 30);
+        spellings.push_back(n);
+        text += n + ' ';
+    }
+    spellings.push_back("9007199254740993e0");  // 2^53 + 1 needs rounding
+    spellings.push_back("0.1e-22");
+    text += "9007199254740993e0 0.1e-22";
+    const std::vector<Token> tokens = lex(text);
+    ASSERT_EQ(tokens.size(), spellings.size());
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        double expected = std::strtod(spellings[i].c_str(), nullptr);
+        ASSERT_EQ(tokens[i].kind, NumberKind) << spellings[i];
+        EXPECT_EQ(std::memcmp(&tokens[i].number, &expected, sizeof expected), 0) << spellings[i];
+    }
 }
 
 TEST(LexerStream, FolderIsNotARegularFile) {
