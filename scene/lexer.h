@@ -1,7 +1,8 @@
-// The lexer: tokens of ascii scene and shader files, the include stack of ReadArchive, and the input
-// position every message reports.
+// The lexer: tokens of ascii scene and shader files (read through a bounded window, never whole), the
+// include stack of ReadArchive, and the input position every message reports.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
@@ -15,8 +16,11 @@ class SymbolTable;
 class Lexer final : public InputPosition {
   public:
     static constexpr int MaxIncludeDepth = 16;
+    // Bytes of a file held at a time; a token or line comment longer than that widens the window
+    // while it is read. Tests pass small sizes so that tokens fall across the refills.
+    static constexpr std::size_t DefaultBufferSize = std::size_t(1) << 20;
 
-    Lexer();
+    explicit Lexer(std::size_t bufferSize = DefaultBufferSize);
     ~Lexer() override;
     Lexer(const Lexer&) = delete;
     Lexer& operator=(const Lexer&) = delete;

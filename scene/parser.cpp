@@ -70,22 +70,19 @@ NestingGuard::NestingGuard(Parser& parser) : parser_(parser) {
 Parser::Parser(SceneState& scene, Lexer& lexer, bool carryOut)
     : scene_(scene), lexer_(lexer), inactive_(carryOut ? 0 : 1) {}
 
-const ParserToken& Parser::peek() {
-    if (!haveToken_) {
-        Token t = lexer_.next(*scene_.symbols);
-        token_.kind = t.kind;
-        token_.number = t.number;
-        token_.keyword = t.keyword;
-        token_.text = std::move(t.text);
-        if (token_.symbolValue.index() != 0) token_.symbolValue = {};
-        if (t.kind == static_cast<int>(TokenKind::DeclaredName) && t.symbol) {
-            token_.symbolKind = t.symbol->kind;
-            token_.symbolValue = t.symbol->value;
-            if (token_.text.empty()) token_.text = t.symbol->name;
-        }
-        haveToken_ = true;
+void Parser::fetch() {
+    Token t = lexer_.next(*scene_.symbols);
+    token_.kind = t.kind;
+    token_.number = t.number;
+    token_.keyword = t.keyword;
+    token_.text = std::move(t.text);
+    if (token_.symbolValue.index() != 0) token_.symbolValue = {};
+    if (t.kind == static_cast<int>(TokenKind::DeclaredName) && t.symbol) {
+        token_.symbolKind = t.symbol->kind;
+        token_.symbolValue = t.symbol->value;
+        if (token_.text.empty()) token_.text = t.symbol->name;
     }
-    return token_;
+    haveToken_ = true;
 }
 
 ParserToken Parser::take() {

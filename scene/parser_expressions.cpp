@@ -70,6 +70,7 @@ RequestPtr makeVector(RequestPtr a, RequestPtr b, RequestPtr c, RequestPtr d) {
 
 RequestPtr Parser::treeOf(Expr&& e) {
     if (e.literal && active()) return makeFloatRequest(e.number);
+    if (e.vectorLiteral) return makeVectorRequest(e.vector, e.fourth, e.hasFourth);
     return std::move(e.tree);
 }
 
@@ -117,7 +118,7 @@ Expr Parser::parseUnary() {
         Expr result;
         if (active())
             result.tree =
-                makeOperatorRequest(RequestKind::Multiply, makeFloatRequest(-1), std::move(operand.tree));
+                makeOperatorRequest(RequestKind::Multiply, makeFloatRequest(-1), treeOf(std::move(operand)));
         return result;
     }
     if (acceptChar('!')) {
@@ -240,10 +241,12 @@ Expr Parser::groupToExpression(ParenGroup&& group) {
     if (!active()) return result;
     bool literals = true;
     for (const Expr& item : items) literals = literals && item.literal;
-    if (literals)
-        result.tree = makeVectorRequest({items[0].number, items[1].number, items[2].number},
-                                        items.size() == 4 ? items[3].number : 0, items.size() == 4);
-    else
+    if (literals) {
+        result.vectorLiteral = true;
+        result.vector = {items[0].number, items[1].number, items[2].number};
+        result.hasFourth = items.size() == 4;
+        result.fourth = result.hasFourth ? items[3].number : 0;
+    } else
         result.tree =
             makeVector(treeOf(std::move(items[0])), treeOf(std::move(items[1])), treeOf(std::move(items[2])),
                        items.size() == 4 ? treeOf(std::move(items[3])) : nullptr);
@@ -274,7 +277,7 @@ RequestPtr Parser::parseQuotedVector() {
     } while (acceptChar(','));
     expectChar('\'');
     if (group.items.size() < 3) syntaxError();
-    return groupToExpression(std::move(group)).tree;
+    return treeOf(groupToExpression(std::move(group)));
 }
 
 // brace-form := '{' e ',' e '}' | '{' e ':' e ',' e '}'
@@ -449,7 +452,7 @@ double Parser::parseFloat(const std::vector<ConstantWord>* words) {
     Expr e = parseExpr();
     words_ = saved;
     if (e.literal) return active() ? e.number : 0;
-    return evaluateFloat(e.tree);
+    return evaluateFloat(treeOf(std::move(e)));
 }
 
 // n := f truncated toward zero. Values outside the 32-bit range saturate and NaN gives 0, so no
@@ -464,7 +467,13 @@ int Parser::parseInt(const std::vector<ConstantWord>* words) {
 
 // v := expression yielding a vector or colour
 Vec3 Parser::parseVector(double* fourth) {
-    return evaluateVector(parseExpression(), fourth);
+    Expr e = parseExpr();
+    if (e.vectorLiteral) {
+        // What evaluating its vector node gives, without the node.
+        if (fourth) *fourth = e.fourth;
+        return e.vector;
+    }
+    return evaluateVector(treeOf(std::move(e)), fourth);
 }
 
 // s := string

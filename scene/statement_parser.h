@@ -77,16 +77,32 @@ struct TransformItem {
 // condition (comparisons joined by &&, || and !), which `if` requires even in a branch not taken.
 // A literal number is kept as `number` without a node until a tree is needed (see Parser::treeOf):
 // scene files are mostly literal points, and their components need no nodes of their own.
+// A group of literal numbers, (a, b, c[, d]), is kept the same way as `vector` (and `fourth`).
 struct Expr {
     RequestPtr tree;
     bool condition = false;
     bool literal = false;
     double number = 0;
+    bool vectorLiteral = false;
+    bool hasFourth = false;
+    Vec3 vector;
+    double fourth = 0;
 };
 
 // A parenthesised group read where a statement also has a pair form, e.g. Kr ( e , e ).
 struct ParenGroup {
-    std::vector<Expr> items;
+    // At most four items (a vector with its fourth component), held in place: a scene's literal points
+    // are read through groups by the million.
+    struct Items {
+        Expr slots[4];
+        std::size_t count = 0;
+        void push_back(Expr&& e) { slots[count++] = std::move(e); }
+        std::size_t size() const { return count; }
+        Expr& operator[](std::size_t i) { return slots[i]; }
+        const Expr* begin() const { return slots; }
+        const Expr* end() const { return slots + count; }
+    };
+    Items items;
     bool marker = false;  // the group ended with the marker keyword, e.g. ( e , InternalCaustics )
 };
 
@@ -111,7 +127,12 @@ class Parser {
     friend class PolynomialReader;
 
     // ---- tokens (parser.cpp) ----
-    const ParserToken& peek();
+    // The look-ahead token, read on first use; inline, as the rules test it many times per token.
+    const ParserToken& peek() {
+        if (!haveToken_) fetch();
+        return token_;
+    }
+    void fetch();
     ParserToken take();
     void advance() {
         peek();

@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "eval/value.h"
 #include "scene/keywords.h"
@@ -201,6 +203,123 @@ TEST(Lexer, PositionIsInstalledWhileReading) {
     EXPECT_EQ(diagnostics().position, nullptr);
 }
 
+// Every token with its line, numbers by their bits; a fatal error ends the list with its message and
+// line.
+std::string trace(Lexer& lexer) {
+    SymbolTable symbols;
+    std::string out;
+    try {
+        for (;;) {
+            Token t = lexer.next(symbols);
+            if (t.kind == 0) break;
+            std::uint64_t bits;
+            std::memcpy(&bits, &t.number, sizeof bits);
+            out += std::to_string(t.kind) + ':' + std::to_string(bits) + ':' + t.text + ':' +
+                   std::to_string(static_cast<int>(t.keyword)) + '@' + std::to_string(lexer.line()) + '\n';
+        }
+    } catch (const FatalError& e) {
+        out += std::string("fatal ") + e.what() + " @" + std::to_string(e.line()) + '\n';
+    }
+    return out;
+}
+
+// The file read through windows of a few bytes gives the very tokens, lines and errors of the text
+// held whole, wherever the refills split a token.
+void expectSameWhenStreamed(const std::string& text, const TempDir& dir) {
+    Lexer whole;
+    whole.openText(text, "w.qsb");
+    const std::string expected = trace(whole);
+    const std::string path = dir.write("streamed.qsb", text);
+    for (std::size_t size : {1, 2, 3, 7, 64}) {
+        Lexer streamed(size);
+        streamed.open(path);
+        EXPECT_EQ(trace(streamed), expected) << "window " << size << " on:\n" << text.substr(0, 200);
+    }
+}
+
+TEST(LexerStream, TrickyTextsMatchTheWholeText) {
+    TempDir dir;
+    for (const char* text : {"a /* b \n c */ d // e\nf",
+                             "a // b",
+                             "x //",
+                             "/*/ x */y",
+                             "/* ** / *\n*/z",
+                             "a\n/* b\n\n",
+                             "/*",
+                             "/",
+                             "\"ab\ncd\"",
+                             "\"a long string \" \"\"",
+                             "\"open",
+                             "12 1. 1.5 1e10 12e-7 .5e-3 1e+2",
+                             "1.5E3 9abc 1e 1e5x _a1 1e+ 1e- 1.e2 .x .5e 123456789012345678901234 1e999 .",
+                             "0.1234567890123",
+                             "&& || <= >= == != < > ! & | = [ ] ( ) , + * / ^ % . ' : ; &",
+                             "<",
+                             "a\xc3\xa9"
+                             "b \x80 1\r\n\t2",
+                             "Declare let Sphere TriangularPatch UV ReadArchive Spheres",
+                             "  \n\n  ",
+                             ""}) {
+        expectSameWhenStreamed(text, dir);
+    }
+    expectSameWhenStreamed(std::string("a\0b 1\0\0.5 \"s\0t\"", 16), dir);
+    // A line comment far longer than the window, with its newline at the very end or without one.
+    expectSameWhenStreamed("a // " + std::string(300, 'x') + "\nb", dir);
+    expectSameWhenStreamed("a // " + std::string(300, 'x') + " 1 \"q\"", dir);
+    expectSameWhenStreamed("/*" + std::string(300, '\n') + "*/ w" + std::string(200, 'w'), dir);
+}
+
+TEST(LexerStream, ExampleScenesMatchTheWholeText) {
+    TempDir dir;
+    int files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(std::string(QUORVA_SOURCE_DIR) + "/examples")) {
+        const std::string ext = entry.path().extension().string();
+        if (ext != ".qsb" && ext != ".qsh") continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        expectSameWhenStreamed(std::string(std::istreambuf_iterator<char>(in), {}), dir);
+        ++files;
+    }
+    EXPECT_GT(files, 50);
+}
+
+TEST(LexerStream, NumbersConvertAsTheStandardConversion) {
+    // Short mantissas take a shortcut; long ones, large exponents and tiny values do not. Every value
+    // must have the bits the standard conversion gives.
+    std::mt19937 random(7);
+    std::string text;
+    std::vector<std::string> spellings;
+    for (int i = 0; i < 20000; ++i) {
+        std::string digits = std::to_string(random()) + std::to_string(random());
+        std::string n = digits.substr(0, 1 + random() % 20);
+        const std::size_t dot = random() % (n.size() + 1);
+        if (random() % 3) n = n.substr(0, dot) + "." + n.substr(dot);
+        if (random() % 2) n += (random() % 2 ? "e-" : "e") + std::to_string(random() % 30);
+        spellings.push_back(n);
+        text += n + ' ';
+    }
+    spellings.push_back("9007199254740993e0");  // 2^53 + 1 needs rounding
+    spellings.push_back("0.1e-22");
+    text += "9007199254740993e0 0.1e-22";
+    const std::vector<Token> tokens = lex(text);
+    ASSERT_EQ(tokens.size(), spellings.size());
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        double expected = std::strtod(spellings[i].c_str(), nullptr);
+        ASSERT_EQ(tokens[i].kind, NumberKind) << spellings[i];
+        EXPECT_EQ(std::memcmp(&tokens[i].number, &expected, sizeof expected), 0) << spellings[i];
+    }
+}
+
+TEST(LexerStream, FolderIsNotARegularFile) {
+    TempDir dir;
+    Lexer lexer;
+    try {
+        lexer.open(dir.path().string());
+        FAIL();
+    } catch (const FatalError& e) {
+        EXPECT_EQ(e.what(), "Ascii file \"" + dir.path().string() + "\" is not a regular file");
+    }
+}
+
 TEST(Lexer, MissingFileIsFatal) {
     Lexer lexer;
     try {
@@ -222,29 +341,32 @@ class LexerIncludes : public ::testing::Test {
 TEST_F(LexerIncludes, IncludedFileReportsItsOwnPositionThenTheIncluder) {
     std::string inner = dir.write("inner.qsb", "i1\n\ni2\n");
     std::string outer = dir.write("outer.qsb", "o1\nReadArchive\n\no2 o3");
-    Lexer lexer;
-    lexer.open(outer);
-    SymbolTable symbols;
-    EXPECT_EQ(lexer.next(symbols).text, "o1");
-    EXPECT_EQ(lexer.next(symbols).keyword, Keyword::ReadArchive);
-    lexer.pushInclude("\"" + inner + "\"");  // quotes anywhere in the name are dropped
-    EXPECT_EQ(lexer.depth(), 2);
-    EXPECT_EQ(lexer.next(symbols).text, "i1");
-    EXPECT_EQ(lexer.fileName(), "\"" + inner + "\"");
-    EXPECT_EQ(lexer.next(symbols).text, "i2");
-    EXPECT_EQ(lexer.line(), 3);
-    // The file boundary is invisible: the next token comes from the including file.
-    EXPECT_EQ(lexer.next(symbols).text, "o2");
-    EXPECT_EQ(lexer.fileName(), outer);
-    EXPECT_EQ(lexer.line(), 4);
-    EXPECT_EQ(lexer.depth(), 1);
-    try {
-        fatal("boom");
-    } catch (const FatalError& e) {
-        EXPECT_EQ(e.report(), "\nERROR in file " + outer + ", near or on line 4 :\nboom\n");
+    // Through a window of 2 bytes too: the including file resumes where its window had got to.
+    for (std::size_t window : {Lexer::DefaultBufferSize, std::size_t(2)}) {
+        Lexer lexer(window);
+        lexer.open(outer);
+        SymbolTable symbols;
+        EXPECT_EQ(lexer.next(symbols).text, "o1");
+        EXPECT_EQ(lexer.next(symbols).keyword, Keyword::ReadArchive);
+        lexer.pushInclude("\"" + inner + "\"");  // quotes anywhere in the name are dropped
+        EXPECT_EQ(lexer.depth(), 2);
+        EXPECT_EQ(lexer.next(symbols).text, "i1");
+        EXPECT_EQ(lexer.fileName(), "\"" + inner + "\"");
+        EXPECT_EQ(lexer.next(symbols).text, "i2");
+        EXPECT_EQ(lexer.line(), 3);
+        // The file boundary is invisible: the next token comes from the including file.
+        EXPECT_EQ(lexer.next(symbols).text, "o2");
+        EXPECT_EQ(lexer.fileName(), outer);
+        EXPECT_EQ(lexer.line(), 4);
+        EXPECT_EQ(lexer.depth(), 1);
+        try {
+            fatal("boom");
+        } catch (const FatalError& e) {
+            EXPECT_EQ(e.report(), "\nERROR in file " + outer + ", near or on line 4 :\nboom\n");
+        }
+        EXPECT_EQ(lexer.next(symbols).text, "o3");
+        EXPECT_EQ(lexer.next(symbols).kind, 0);
     }
-    EXPECT_EQ(lexer.next(symbols).text, "o3");
-    EXPECT_EQ(lexer.next(symbols).kind, 0);
 }
 
 TEST_F(LexerIncludes, ErrorInsideIncludedFileNamesIt) {

@@ -184,6 +184,18 @@ TEST(ParserSettings, QuotedColourAndParenthesisedVectorAreTheSame) {
     EXPECT_TRUE(c.frame.background.expression);
 }
 
+TEST(ParserSettings, LiteralVectorsReadTheSameInEveryPosition) {
+    // A group of literal numbers is kept without a node until an operator or a declaration needs one.
+    for (const char* form : {"(0.25, 0.5, 1)", "((0.25, 0.5, 1))", "(0.5, 1, 2) / 2", "-(-0.25, -0.5, -1)",
+                             "(0.25, 0.5, 1, 9)", "'0.25, 0.5, 1'", "(0.25, 0.5, 1) + (0, 0, 0)",
+                             "(0, 0, 0) + ((0.25, 0.5, 1))", "((0.5, 1, 2) / 2)"}) {
+        SceneState scene;
+        parseOk(scene, std::string("Declare d = ") + form + " Background d Background " + form);
+        EXPECT_EQ(scene.frame.background.colour, Color(0.25, 0.5, 1)) << form;
+    }
+    EXPECT_EQ(parseFailure("Fog ((1, 2, 3), 0.5, '1, 1, 1')"), "Bad float expression");
+}
+
 TEST(ParserSettings, FogChecks) {
     SceneState scene;
     parseOk(scene, "Fog (10, 0.05, '1, 1, 1')");
