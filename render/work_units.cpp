@@ -7,8 +7,12 @@
 namespace quorva {
 
 UnitRunner::UnitRunner(RenderWorkers* workers, int units)
-    : units_(units), workers_(workers), progress_(static_cast<std::size_t>(units > 0 ? units : 0)) {
+    : units_(units),
+      workers_(workers),
+      progress_(static_cast<std::size_t>(units > 0 ? units : 0)),
+      wanted_(progress_.size()) {
     if (workers_ && workers_->count() > 1 && units > 1) workerCount_ = workers_->count();
+    for (std::atomic<int>& w : wanted_) w.store(INT_MAX, std::memory_order_relaxed);
 }
 
 bool UnitRunner::pollKey() {
@@ -24,8 +28,16 @@ bool UnitRunner::pollKey() {
 
 void UnitRunner::markProgress(int unit, int done) {
     std::atomic<int>& p = progress_[static_cast<std::size_t>(unit)];
-    p.store(done, std::memory_order_release);
-    if (workerCount_ > 1) p.notify_all();
+    p.store(done);
+    if (workerCount_ <= 1) return;
+    // Waking a thread costs a system call: only a mark that reaches what a sleeping waiter asked for
+    // wakes the waiters, and clears the request (one that needs more asks again). A request made
+    // meanwhile stays, and the waiter that made it sees this mark before it sleeps.
+    std::atomic<int>& w = wanted_[static_cast<std::size_t>(unit)];
+    int want = w.load();
+    if (done < want) return;
+    w.compare_exchange_strong(want, INT_MAX);
+    p.notify_all();
 }
 
 void UnitRunner::waitProgress(int unit, int done) {
@@ -39,8 +51,16 @@ void UnitRunner::waitProgress(int unit, int done) {
 #endif
         seen = p.load(std::memory_order_acquire);
     }
+    std::atomic<int>& w = wanted_[static_cast<std::size_t>(unit)];
     while (seen < done) {
-        p.wait(seen, std::memory_order_acquire);
+        // Ask for `done` (the least of what the waiters ask for), then look again before sleeping: a
+        // mark made before the request is seen here, one made after it sees the request.
+        int want = w.load();
+        while (done < want && !w.compare_exchange_weak(want, done)) {
+        }
+        seen = p.load();
+        if (seen >= done) break;
+        p.wait(seen);
         seen = p.load(std::memory_order_acquire);
     }
     if (aborted_.load(std::memory_order_acquire)) throw Aborted{};

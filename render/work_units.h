@@ -61,6 +61,8 @@ class UnitRunner {
     int units_ = 0;
     RenderWorkers* workers_;
     std::vector<std::atomic<int>> progress_;
+    // Per unit, the least progress a waiter sleeps for (INT_MAX: none): a mark below it wakes nobody.
+    std::vector<std::atomic<int>> wanted_;
     std::atomic<int> next_{0};
     std::atomic<bool> stopping_{false};
     std::atomic<bool> aborted_{false};
