@@ -20,7 +20,9 @@
 
 namespace quorva {
 
-class IrradianceUnit {
+// Each worker's unit is written at every lookup: on cache lines of its own, so that the workers' units,
+// kept side by side, do not slow each other down.
+class alignas(64) IrradianceUnit {
   public:
     // What a lookup's result decided. Its value, blended into a pixel or a record; or, at the top of a
     // primary grid ray, whose colour nobody keeps, only whether a record was computed (`found` records
