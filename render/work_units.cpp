@@ -9,10 +9,8 @@ namespace quorva {
 UnitRunner::UnitRunner(RenderWorkers* workers, int units)
     : units_(units),
       workers_(workers),
-      progress_(static_cast<std::size_t>(units > 0 ? units : 0)),
-      wanted_(progress_.size()) {
+      progress_(static_cast<std::size_t>(units > 0 ? units : 0)) {
     if (workers_ && workers_->count() > 1 && units > 1) workerCount_ = workers_->count();
-    for (std::atomic<int>& w : wanted_) w.store(INT_MAX, std::memory_order_relaxed);
 }
 
 bool UnitRunner::pollKey() {
@@ -27,13 +25,13 @@ bool UnitRunner::pollKey() {
 }
 
 void UnitRunner::markProgress(int unit, int done) {
-    std::atomic<int>& p = progress_[static_cast<std::size_t>(unit)];
+    std::atomic<int>& p = progress_[static_cast<std::size_t>(unit)].done;
     p.store(done);
     if (workerCount_ <= 1) return;
     // Waking a thread costs a system call: only a mark that reaches what a sleeping waiter asked for
     // wakes the waiters, and clears the request (one that needs more asks again). A request made
     // meanwhile stays, and the waiter that made it sees this mark before it sleeps.
-    std::atomic<int>& w = wanted_[static_cast<std::size_t>(unit)];
+    std::atomic<int>& w = progress_[static_cast<std::size_t>(unit)].wanted;
     int want = w.load();
     if (done < want) return;
     w.compare_exchange_strong(want, INT_MAX);
@@ -41,7 +39,7 @@ void UnitRunner::markProgress(int unit, int done) {
 }
 
 void UnitRunner::waitProgress(int unit, int done) {
-    std::atomic<int>& p = progress_[static_cast<std::size_t>(unit)];
+    std::atomic<int>& p = progress_[static_cast<std::size_t>(unit)].done;
     int seen = p.load(std::memory_order_acquire);
     // The unit waited for is mostly a pixel or two ahead: a short spin saves going to sleep and being
     // woken for every pixel.
@@ -51,7 +49,7 @@ void UnitRunner::waitProgress(int unit, int done) {
 #endif
         seen = p.load(std::memory_order_acquire);
     }
-    std::atomic<int>& w = wanted_[static_cast<std::size_t>(unit)];
+    std::atomic<int>& w = progress_[static_cast<std::size_t>(unit)].wanted;
     while (seen < done) {
         // Ask for `done` (the least of what the waiters ask for), then look again before sleeping: a
         // mark made before the request is seen here, one made after it sees the request.
@@ -69,7 +67,8 @@ void UnitRunner::waitProgress(int unit, int done) {
 void UnitRunner::abort() {
     aborted_.store(true, std::memory_order_release);
     stopping_.store(true, std::memory_order_relaxed);
-    for (std::atomic<int>& p : progress_) {
+    for (Progress& unit : progress_) {
+        std::atomic<int>& p = unit.done;
         p.store(INT_MAX, std::memory_order_release);
         p.notify_all();
     }

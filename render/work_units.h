@@ -51,7 +51,9 @@ class UnitRunner {
     // Blocks until `unit` has made `done` steps.
     void waitProgress(int unit, int done = INT_MAX);
     // The steps `unit` has marked so far.
-    int progress(int unit) const { return progress_[static_cast<std::size_t>(unit)].load(std::memory_order_relaxed); }
+    int progress(int unit) const {
+        return progress_[static_cast<std::size_t>(unit)].done.load(std::memory_order_relaxed);
+    }
 
   private:
     struct Aborted {};  // another worker failed: this one gives up its unit
@@ -60,9 +62,13 @@ class UnitRunner {
     int workerCount_ = 1;
     int units_ = 0;
     RenderWorkers* workers_;
-    std::vector<std::atomic<int>> progress_;
-    // Per unit, the least progress a waiter sleeps for (INT_MAX: none): a mark below it wakes nobody.
-    std::vector<std::atomic<int>> wanted_;
+    // Per unit: the steps made, and the least progress a waiter sleeps for (INT_MAX: none; a mark below
+    // it wakes nobody). On a cache line of its own: neighbouring units are marked by other workers.
+    struct alignas(64) Progress {
+        std::atomic<int> done{0};
+        std::atomic<int> wanted{INT_MAX};
+    };
+    std::vector<Progress> progress_;
     std::atomic<int> next_{0};
     std::atomic<bool> stopping_{false};
     std::atomic<bool> aborted_{false};
