@@ -50,12 +50,10 @@ void MeshCollector::grow() {
     slots_.swap(slots);
 }
 
-std::uint32_t MeshCollector::cornerIndex(const MeshCorner& corner) {
+std::uint32_t MeshCollector::cornerIndex(const MeshCorner& corner, std::uint64_t hash) {
     std::vector<MeshCorner>& corners = mesh_->corners;
-    // At most half full.
-    if (2 * (corners.size() + 1) > slots_.size()) grow();
     const std::size_t mask = slots_.size() - 1;
-    std::size_t s = hashCorner(corner) & mask;
+    std::size_t s = hash & mask;
     for (; slots_[s] != Empty; s = (s + 1) & mask)
         if (sameCorner(corners[slots_[s]], corner)) return slots_[s];
     if (corners.size() >= Empty) throw std::bad_alloc();
@@ -67,14 +65,22 @@ std::uint32_t MeshCollector::cornerIndex(const MeshCorner& corner) {
 
 void MeshCollector::add(const PatchCorner& c0, const PatchCorner& c1, const PatchCorner& c2) {
     if (!mesh_) mesh_ = std::make_shared<MeshParts>();
+    // At most half full once the three corners are in.
+    if (2 * (mesh_->corners.size() + 3) > slots_.size()) grow();
     const PatchCorner* c[3] = {&c0, &c1, &c2};
-    std::uint32_t k[3];
+    MeshCorner corner[3];
+    std::uint64_t hash[3];
+    const std::size_t mask = slots_.size() - 1;
     for (int i = 0; i < 3; ++i) {
-        MeshCorner corner = *c[i];
-        corner.u = patchTexcoord(corner.u, PatchDefaultU[i]);
-        corner.v = patchTexcoord(corner.v, PatchDefaultV[i]);
-        k[i] = cornerIndex(corner);
+        corner[i] = *c[i];
+        corner[i].u = patchTexcoord(corner[i].u, PatchDefaultU[i]);
+        corner[i].v = patchTexcoord(corner[i].v, PatchDefaultV[i]);
+        hash[i] = hashCorner(corner[i]);
+        // The table is far larger than the caches: the three slots are fetched at once.
+        __builtin_prefetch(&slots_[hash[i] & mask]);
     }
+    std::uint32_t k[3];
+    for (int i = 0; i < 3; ++i) k[i] = cornerIndex(corner[i], hash[i]);
     mesh_->indices.insert(mesh_->indices.end(), k, k + 3);
 }
 

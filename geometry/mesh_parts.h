@@ -69,7 +69,8 @@ class MeshCollector {
     std::shared_ptr<MeshParts> finish();
 
   private:
-    std::uint32_t cornerIndex(const MeshCorner& corner);
+    // The corner's number, adding it when it is new (the table has room; `hash` is hashCorner's).
+    std::uint32_t cornerIndex(const MeshCorner& corner, std::uint64_t hash);
     void grow();
 
     std::shared_ptr<MeshParts> mesh_;
