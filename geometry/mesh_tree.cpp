@@ -90,21 +90,78 @@ struct Range {
     std::uint32_t first, count;
 };
 
+// The bins of a range's triangles on each axis: the box and the number of the triangles whose centres
+// fall in each bin.
+struct Binned {
+    FloatBox box[3][Bins];
+    std::uint32_t count[3][Bins];
+
+    void clear() {
+        for (int a = 0; a < 3; ++a)
+            for (int k = 0; k < Bins; ++k) {
+                box[a][k] = emptyBox();
+                count[a][k] = 0;
+            }
+    }
+    void add(const Binned& o) {
+        for (int a = 0; a < 3; ++a)
+            for (int k = 0; k < Bins; ++k) {
+                grow(box[a][k], o.box[a][k]);
+                count[a][k] += o.count[a][k];
+            }
+    }
+};
+
+// Ranges at least this big have their centres bounded and binned a piece at a time on all workers, the
+// pieces joined by minimum, maximum and sum, which give the same bins in any order.
+constexpr std::uint32_t SharedPassSize = 1u << 17;
+constexpr std::uint32_t PieceSize = 1u << 15;
+
+void forEach(std::size_t count, const HierarchyWorkers* workers, const std::function<void(std::size_t)>& body);
+
+// Runs body(from, to) over the pieces of [0, count), on the workers when there are any (else in order).
+void overPieces(std::uint32_t count, const HierarchyWorkers* workers,
+                const std::function<void(std::size_t, std::uint32_t, std::uint32_t)>& body) {
+    const std::size_t pieces = (count + PieceSize - 1) / PieceSize;
+    forEach(pieces, workers, [&](std::size_t k) {
+        const auto from = static_cast<std::uint32_t>(k * PieceSize);
+        body(k, from, std::min(count, from + PieceSize));
+    });
+}
+
 // The split of a range: where order[first .. first + count) is partitioned, or count / 2 by count.
-// Returns the number of triangles on the left; the range is partitioned in place.
-std::uint32_t splitRange(BuildData& d, const Range& r, int depth) {
+// Returns the number of triangles on the left; the range is partitioned in place. `workers` share the
+// passes over a big range (null: this thread alone); the split is the same either way.
+std::uint32_t splitRange(BuildData& d, const Range& r, int depth, const HierarchyWorkers* workers = nullptr) {
     std::uint32_t* ids = d.order.data() + r.first;
+    const bool shared = workers && r.count >= SharedPassSize;
     float clo[3], chi[3];
     for (int a = 0; a < 3; ++a) {
         clo[a] = std::numeric_limits<float>::infinity();
         chi[a] = -std::numeric_limits<float>::infinity();
     }
-    for (std::uint32_t i = 0; i < r.count; ++i) {
-        const float* c = &d.centre[3 * std::size_t{ids[i]}];
-        for (int a = 0; a < 3; ++a) {
-            clo[a] = std::min(clo[a], c[a]);
-            chi[a] = std::max(chi[a], c[a]);
+    auto bound = [&](std::uint32_t from, std::uint32_t to, float* lo, float* hi) {
+        for (std::uint32_t i = from; i < to; ++i) {
+            const float* c = &d.centre[3 * std::size_t{ids[i]}];
+            for (int a = 0; a < 3; ++a) {
+                lo[a] = std::min(lo[a], c[a]);
+                hi[a] = std::max(hi[a], c[a]);
+            }
         }
+    };
+    if (shared) {
+        const std::size_t pieces = (r.count + PieceSize - 1) / PieceSize;
+        std::vector<FloatBox> bounds(pieces, emptyBox());
+        overPieces(r.count, workers, [&](std::size_t k, std::uint32_t from, std::uint32_t to) {
+            bound(from, to, bounds[k].lo, bounds[k].hi);
+        });
+        for (const FloatBox& b : bounds)
+            for (int a = 0; a < 3; ++a) {
+                clo[a] = std::min(clo[a], b.lo[a]);
+                chi[a] = std::max(chi[a], b.hi[a]);
+            }
+    } else {
+        bound(0, r.count, clo, chi);
     }
     int bestAxis = -1, bestBin = 0;
     if (depth < CostDepthLimit) {
@@ -116,20 +173,32 @@ std::uint32_t splitRange(BuildData& d, const Range& r, int depth) {
             usable[a] = extent > 0 && std::isfinite(extent);
             scale[a] = usable[a] ? Bins / extent : 0.0f;
         }
-        FloatBox binBox[3][Bins];
-        std::uint32_t binCount[3][Bins] = {};
-        for (auto& axis : binBox)
-            for (FloatBox& b : axis) b = emptyBox();
-        for (std::uint32_t i = 0; i < r.count; ++i) {
-            const std::uint32_t t = ids[i];
-            const float* c = &d.centre[3 * std::size_t{t}];
-            const FloatBox& box = d.boxes[t];
-            for (int a = 0; a < 3; ++a) {
-                const int bin = std::min(Bins - 1, static_cast<int>((c[a] - clo[a]) * scale[a]));
-                ++binCount[a][bin];
-                grow(binBox[a][bin], box);
+        auto binPiece = [&](std::uint32_t from, std::uint32_t to, Binned& bins) {
+            bins.clear();
+            for (std::uint32_t i = from; i < to; ++i) {
+                const std::uint32_t t = ids[i];
+                const float* c = &d.centre[3 * std::size_t{t}];
+                const FloatBox& box = d.boxes[t];
+                for (int a = 0; a < 3; ++a) {
+                    const int bin = std::min(Bins - 1, static_cast<int>((c[a] - clo[a]) * scale[a]));
+                    ++bins.count[a][bin];
+                    grow(bins.box[a][bin], box);
+                }
             }
+        };
+        Binned bins;
+        if (shared) {
+            std::vector<Binned> pieces((r.count + PieceSize - 1) / PieceSize);
+            overPieces(r.count, workers, [&](std::size_t k, std::uint32_t from, std::uint32_t to) {
+                binPiece(from, to, pieces[k]);
+            });
+            bins.clear();
+            for (const Binned& piece : pieces) bins.add(piece);
+        } else {
+            binPiece(0, r.count, bins);
         }
+        auto& binBox = bins.box;
+        auto& binCount = bins.count;
         float bestCost = std::numeric_limits<float>::infinity();
         for (int a = 0; a < 3; ++a) {
             if (!usable[a]) continue;
@@ -172,8 +241,16 @@ std::uint32_t splitRange(BuildData& d, const Range& r, int depth) {
     return left;
 }
 
-FloatBox rangeBox(const BuildData& d, const Range& r) {
+FloatBox rangeBox(const BuildData& d, const Range& r, const HierarchyWorkers* workers = nullptr) {
     FloatBox b = emptyBox();
+    if (workers && r.count >= SharedPassSize) {
+        std::vector<FloatBox> pieces((r.count + PieceSize - 1) / PieceSize, emptyBox());
+        overPieces(r.count, workers, [&](std::size_t k, std::uint32_t from, std::uint32_t to) {
+            for (std::uint32_t i = from; i < to; ++i) grow(pieces[k], d.boxes[d.order[r.first + i]]);
+        });
+        for (const FloatBox& piece : pieces) grow(b, piece);
+        return b;
+    }
     for (std::uint32_t i = 0; i < r.count; ++i) grow(b, d.boxes[d.order[r.first + i]]);
     return b;
 }
@@ -258,11 +335,23 @@ int buildTop(BuildData& d, Nodes& nodes, std::uint32_t n, const HierarchyWorkers
     int deepest = 1;
     while (!level.empty()) {
         ensureSize(lefts, level.size());
-        forEach(level.size(), workers, [&](std::size_t k) {
-            const Work& w = level[k];
-            setBox(nodes[w.node], rangeBox(d, w.range));
-            if (w.range.count > LeafSize && w.range.count >= SubtreeSize) lefts[k] = splitRange(d, w.range, w.depth);
-        });
+        const int threads = workers && workers->run ? workers->count : 1;
+        if (threads > 1 && level.size() < 2 * static_cast<std::size_t>(threads)) {
+            // Too few ranges to keep every worker busy (the first levels, whose ranges may differ in
+            // size): each range's passes are shared instead.
+            for (std::size_t k = 0; k < level.size(); ++k) {
+                const Work& w = level[k];
+                setBox(nodes[w.node], rangeBox(d, w.range, workers));
+                if (w.range.count > LeafSize && w.range.count >= SubtreeSize)
+                    lefts[k] = splitRange(d, w.range, w.depth, workers);
+            }
+        } else {
+            forEach(level.size(), workers, [&](std::size_t k) {
+                const Work& w = level[k];
+                setBox(nodes[w.node], rangeBox(d, w.range));
+                if (w.range.count > LeafSize && w.range.count >= SubtreeSize) lefts[k] = splitRange(d, w.range, w.depth);
+            });
+        }
         next.clear();
         for (std::size_t k = 0; k < level.size(); ++k) {
             const Work& w = level[k];
