@@ -122,7 +122,8 @@ TEST(PlacedMesh, TreeIsTheSameOnWorkers) {
     std::mt19937 rng(3);
     std::uniform_real_distribution<double> u(-10, 10), s(0, 0.3);
     std::vector<Box> boxes;
-    for (int i = 0; i < 60000; ++i) boxes.push_back({{u(rng), u(rng), std::floor(u(rng))}, {s(rng), s(rng), 0}});
+    // Enough triangles that the first levels share their passes among the workers.
+    for (int i = 0; i < 200000; ++i) boxes.push_back({{u(rng), u(rng), std::floor(u(rng))}, {s(rng), s(rng), 0}});
     const HierarchyWorkers workers = testing::threadWorkers(3);
     const MeshTree alone = buildMeshTree(boxes), shared = buildMeshTree(boxes, &workers);
     ASSERT_EQ(alone.nodes.size(), shared.nodes.size());
