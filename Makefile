@@ -33,7 +33,7 @@ sanitize-test: deps
 
 # The tests of the parallel render loops, in-process and through the renderer, under ThreadSanitizer: any
 # race report fails them (a reporting renderer exits with status 66).
-TSAN_TESTS := ParallelRender*:ParallelCli*:ParallelGi*:PhotonParallel*:RenderRows*:AdaptiveAntialiasing*:Undersampling*:SamplingLoops*:PixelFilter*:HierarchyFastBuild*
+TSAN_TESTS := ParallelRender*:ParallelCli*:ParallelGi*:PhotonParallel*:RenderRows*:AdaptiveAntialiasing*:Undersampling*:SamplingLoops*:PixelFilter*:HierarchyFastBuild*:PlacedMesh.TreeIsTheSameOnWorkers:WorkUnits*
 tsan-test: deps
 	cmake -S . -B $(TSAN_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-O1 -DQUORVA_TSAN=ON
 	cmake --build $(TSAN_DIR) -j $(JOBS) --target quorva_tests
