@@ -117,7 +117,18 @@ struct Binned {
 constexpr std::uint32_t SharedPassSize = 1u << 17;
 constexpr std::uint32_t PieceSize = 1u << 15;
 
-void forEach(std::size_t count, const HierarchyWorkers* workers, const std::function<void(std::size_t)>& body);
+// Runs body(k) for every k < count, on the workers when there are any.
+void forEach(std::size_t count, const HierarchyWorkers* workers, const std::function<void(std::size_t)>& body) {
+    const int threads = workers && workers->run ? std::max(1, workers->count) : 1;
+    if (threads <= 1 || count <= 1) {
+        for (std::size_t k = 0; k < count; ++k) body(k);
+        return;
+    }
+    std::atomic<std::size_t> next{0};
+    workers->run([&](int) {
+        for (std::size_t k; (k = next.fetch_add(1)) < count;) body(k);
+    });
+}
 
 // Runs body(from, to) over the pieces of [0, count), on the workers when there are any (else in order).
 void overPieces(std::uint32_t count, const HierarchyWorkers* workers,
@@ -304,19 +315,6 @@ int buildInto(BuildData& d, Nodes& nodes, std::uint32_t root, Range range, int d
         nodes[w.node].count = 0;
     }
     return deepest;
-}
-
-// Runs body(k) for every k < count, on the workers when there are any.
-void forEach(std::size_t count, const HierarchyWorkers* workers, const std::function<void(std::size_t)>& body) {
-    const int threads = workers && workers->run ? std::max(1, workers->count) : 1;
-    if (threads <= 1 || count <= 1) {
-        for (std::size_t k = 0; k < count; ++k) body(k);
-        return;
-    }
-    std::atomic<std::size_t> next{0};
-    workers->run([&](int) {
-        for (std::size_t k; (k = next.fetch_add(1)) < count;) body(k);
-    });
 }
 
 // The top of the tree, a level at a time: the ranges of one level are boxed and split at once (each
