@@ -1,33 +1,12 @@
-// Reading a binary file into memory, or through a buffer, and the bounded reads over it.
+// Reading a binary file through a buffer, and the bounded reads over it or over bytes in memory.
 #include "formats/byte_reader.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "diagnostics/diagnostics.h"
 
 namespace quorva {
-
-FileBytes readFileBytes(const std::string& path) {
-    FileBytes result;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return result;
-    result.opened = true;
-    // Sized from the file once; a file that grows meanwhile is read on in chunks.
-    std::error_code ec;
-    std::uintmax_t size = std::filesystem::file_size(path, ec);
-    if (!ec) result.bytes.resize(static_cast<std::size_t>(size));
-    std::size_t got = std::fread(result.bytes.data(), 1, result.bytes.size(), f);
-    result.bytes.resize(got);
-    std::uint8_t chunk[65536];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-        result.bytes.insert(result.bytes.end(), chunk, chunk + n);
-    std::fclose(f);
-    return result;
-}
 
 ByteReader::ByteReader(const std::string& path, bool meshFile, std::string fileName, std::size_t bufferSize)
     : data_(nullptr), size_(0), pos_(0), meshFile_(meshFile), fileName_(std::move(fileName)) {

@@ -19,13 +19,6 @@
 
 namespace quorva {
 
-// The whole file, or empty with `opened` false when it cannot be read.
-struct FileBytes {
-    bool opened = false;
-    std::vector<std::uint8_t> bytes;
-};
-FileBytes readFileBytes(const std::string& path);
-
 class ByteReader {
   public:
     // The buffer a streamed file is read through; a single read that asks for more grows it.

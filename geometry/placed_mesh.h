@@ -22,9 +22,9 @@ class World;
 
 class PlacedMesh final : public Shape {
   public:
-    // Over the parts and their tree (null until buildMeshTrees); `cut` is the box every triangle's world box is cut to (the Solid's
-    // bounds). The transform, parent and attributes are set by the caller, then placed() works out the
-    // box of the placement.
+    // Over the parts and their tree (null until buildMeshTrees); `cut` is the box every triangle's world
+    // box is cut to (the Solid's bounds). The transform, parent and attributes are set by the caller,
+    // then placed() works out the box of the placement.
     PlacedMesh(std::shared_ptr<const MeshParts> parts, std::shared_ptr<const MeshTree> tree, const Box& cut);
 
     std::shared_ptr<const MeshParts> parts;
